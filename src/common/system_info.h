@@ -1,0 +1,26 @@
+// Facts about the library file and the machine that the log header and the
+// version query need: module path and version, OS description, and the
+// machine-wide data folder the log lives under.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+namespace zorvane {
+
+// Full path of the add-in library file (not the host program).
+std::string GetModulePath();
+
+// File version of the add-in library: major, minor, release, build.
+std::array<uint16_t, 4> GetModuleVersion();
+
+// "<PRETTY_NAME of os-release, else Linux> (<kernel release>)".
+std::string GetOSDescription();
+// The same from the given files' contents (for tests): os-release text and kernel release.
+std::string FormatOSDescription(const std::string& osRelease, const std::string& kernelRelease);
+
+// $ZORVANE_DATA_DIR, else /var/tmp; always ends with "/".
+std::string GetCommonAppDataFolder();
+
+}  // namespace zorvane

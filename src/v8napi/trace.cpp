@@ -1,0 +1,46 @@
+#include "v8napi/trace.h"
+
+#include "common/log_writer.h"
+#include "v8napi/variant.h"
+
+namespace zorvane {
+
+namespace {
+
+constexpr const char* kMask = "********";
+
+// Setting names whose value must never reach the log in clear text.
+bool IsSecretName(const std::string& text) { return text == "Password" || text == "Пароль"; }
+
+}  // namespace
+
+std::string V8ParamsToStr(const V8Variant* Params, long ParamCount) {
+  std::string text = "[";
+  bool maskNext = false;
+  for (long i = 0; i < ParamCount; ++i) {
+    if (i > 0) text += "; ";
+    std::string item = Params[i].vt == VTYPE_BLOB ? "BLOB" : V8ToStr(&Params[i]);
+    if (maskNext) item = kMask;
+    maskNext = IsSecretName(item);
+    text += item;
+  }
+  return text + "]";
+}
+
+void TraceCallIn(const std::string& MethName, const V8Variant* Params, long ParamCount) {
+  WriteLog("> " + MethName, "Params: " + V8ParamsToStr(Params, ParamCount), TLogLevel::llDebug);
+}
+
+void TraceCallOut(const std::string& MethName, const V8Variant* Params, long ParamCount,
+                  const V8Variant* RetValue) {
+  std::string details;
+  if (RetValue) details = "Result=" + V8ToStr(RetValue);
+  details += "; Params: " + V8ParamsToStr(Params, ParamCount);
+  WriteLog("< " + MethName, details, TLogLevel::llDebug);
+}
+
+void TraceError(const std::string& message) {
+  WriteLog("EXCEPTION", message, TLogLevel::llError);
+}
+
+}  // namespace zorvane

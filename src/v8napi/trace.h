@@ -1,0 +1,21 @@
+// The call trace: a DEBUG line before and after every method call the
+// platform makes, and an ERROR line for an error that escapes a call.
+#pragma once
+
+#include <string>
+
+#include "v8napi/native_api.h"
+
+namespace zorvane {
+
+// "[item; item; ...]"; a BLOB shows as BLOB, the value after a "Password" or
+// "Пароль" setting name as "********".
+std::string V8ParamsToStr(const V8Variant* Params, long ParamCount);
+
+void TraceCallIn(const std::string& MethName, const V8Variant* Params, long ParamCount);
+// RetValue is null for a call without a return value.
+void TraceCallOut(const std::string& MethName, const V8Variant* Params, long ParamCount,
+                  const V8Variant* RetValue);
+void TraceError(const std::string& message);
+
+}  // namespace zorvane

@@ -1,0 +1,34 @@
+// Helpers for tests that drive the command-line host and read log files.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace zorvane::testing {
+
+struct RunResult {
+  int exitCode = -1;
+  std::string output;  // stdout and stderr together
+};
+
+// Runs the program with the arguments (no shell), with extra environment
+// entries "NAME=value" added, and collects its output.
+RunResult RunProgram(const std::string& program, const std::vector<std::string>& args,
+                     const std::vector<std::string>& env = {});
+
+// A fresh empty folder under $TMPDIR, removed with everything in it at destruction.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  const std::string& path() const { return FPath; }
+
+ private:
+  std::string FPath;
+};
+
+std::string ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const std::string& content);
+std::vector<std::string> ListDir(const std::string& path);
+
+}  // namespace zorvane::testing

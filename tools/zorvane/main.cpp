@@ -1,0 +1,390 @@
+// zorvane: loads the add-in library the way the platform does and drives it
+// from the command line. Output lines are stable so scripts and tests can read
+// them; see Usage() for the commands and the exit codes.
+#include <unistd.h>
+
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "common/text.h"
+#include "tools/zorvane/host.h"
+#include "tools/zorvane/values.h"
+
+using namespace zorvane;
+using namespace zorvane::host;
+
+namespace {
+
+enum ExitCode { kOk = 0, kCallFailed = 1, kUsage = 2, kLoadFailed = 3, kMemoryFault = 4 };
+
+void Usage(std::ostream& out) {
+  out << "usage: zorvane [--lib PATH] [--class NAME] COMMAND [ARGS] [-- COMMAND [ARGS]]...\n"
+         "       zorvane [--lib PATH] [--class NAME] script FILE|-\n"
+         "\n"
+         "Loads the add-in library (default: libzorvane.so beside this program) through\n"
+         "GetClassNames, GetClassObject and DestroyObject, as the platform does, and runs\n"
+         "the commands in order on one object of the class (default: the first class).\n"
+         "\n"
+         "commands:\n"
+         "  classes                     the registered class names\n"
+         "  describe                    methods and properties of the class (all classes\n"
+         "                              without --class)\n"
+         "  get PROP                    read a property (either name)\n"
+         "  set PROP VALUE              write a property\n"
+         "  call METHOD [VALUE...]      call a method as a function (either name, or #index)\n"
+         "  proc METHOD [VALUE...]      call a method as a procedure\n"
+         "  findmethod NAME | findprop NAME\n"
+         "  methodname N ALIAS | propname N ALIAS | nparams N | hasretval N | paramdef N P\n"
+         "\n"
+         "values: s:TEXT (or a bare word), a:TEXT (narrow), i:N, d:X, b:true|false,\n"
+         "        t:YYYY-MM-DD[THH:MM:SS], date:X (a date as a double), blob:HEX,\n"
+         "        empty (also out: an output slot)\n"
+         "\n"
+         "exit codes: 0 all answered true, 1 a call answered false or a name was not found,\n"
+         "            2 usage, 3 the library or the object could not be made,\n"
+         "            4 the memory manager saw a leak, a double free or a foreign free\n";
+}
+
+std::string ProgramDir() {
+  char path[4096];
+  const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+  if (n <= 0) return ".";
+  std::string dir(path, static_cast<size_t>(n));
+  return dir.substr(0, dir.find_last_of('/'));
+}
+
+// Splits a script line into words; double quotes group, backslash escapes.
+std::vector<std::string> SplitWords(const std::string& line) {
+  std::vector<std::string> words;
+  std::string word;
+  bool inWord = false, quoted = false;
+  for (size_t i = 0; i < line.size(); ++i) {
+    const char c = line[i];
+    if (c == '\\' && i + 1 < line.size()) {
+      word += line[++i];
+      inWord = true;
+    } else if (c == '"') {
+      quoted = !quoted;
+      inWord = true;
+    } else if (!quoted && (c == ' ' || c == '\t')) {
+      if (inWord) words.push_back(word), word.clear(), inWord = false;
+    } else {
+      word += c;
+      inWord = true;
+    }
+  }
+  if (inWord) words.push_back(word);
+  return words;
+}
+
+std::string TakeName(HostMemoryManager& mm, const WCHAR_T* block) {
+  if (!block) return "(null)";
+  std::string name = ToUtf8(block);
+  void* p = const_cast<WCHAR_T*>(block);
+  mm.FreeMemory(&p);
+  return name;
+}
+
+class Session {
+ public:
+  Session(const AddInLibrary& lib, std::string className) : FLib(lib), FClass(std::move(className)) {
+    FConnection.OnError = [](const AddErrorRecord& e) {
+      char scode[16];
+      std::snprintf(scode, sizeof scode, "0x%08lx", static_cast<unsigned long>(e.scode) & 0xFFFFFFFFul);
+      std::cout << "adderror code=" << e.code << " source=" << e.source
+                << " description=" << e.description << " scode=" << scode << "\n";
+    };
+  }
+
+  bool Open() {
+    FObject = FLib.Create(FClass);
+    if (!FObject) {
+      std::cout << "error: cannot create an object of class " << FClass << "\n";
+      return false;
+    }
+    // The platform's order: memory manager, connection, extension name, locale.
+    FObject->setMemManager(&FMemory);
+    FObject->Init(&FConnection);
+    WCHAR_T* name = nullptr;
+    FObject->RegisterExtensionAs(&name);
+    FExtension = TakeName(FMemory, name);
+    FObject->SetLocale(u"ru_RU");
+    return true;
+  }
+
+  void Close() {
+    if (!FObject) return;
+    FObject->Done();
+    FLib.Destroy(FObject);
+    FObject = nullptr;
+  }
+
+  // Runs one command; returns the exit code it contributes.
+  int Run(const std::vector<std::string>& words) {
+    const std::string& cmd = words[0];
+    const size_t argc = words.size() - 1;
+    if (cmd == "describe" && argc == 0) return Describe();
+    if (cmd == "get" && argc == 1) return Get(words[1]);
+    if (cmd == "set" && argc == 2) return Set(words[1], words[2]);
+    if ((cmd == "call" || cmd == "proc") && argc >= 1) {
+      return Call(words[1], {words.begin() + 2, words.end()}, cmd == "call");
+    }
+    if (cmd == "findmethod" && argc == 1) return Find(words[1], true);
+    if (cmd == "findprop" && argc == 1) return Find(words[1], false);
+    if ((cmd == "methodname" || cmd == "propname") && argc == 2) {
+      const long n = std::stol(words[1]), alias = std::stol(words[2]);
+      const WCHAR_T* name = cmd == "methodname" ? FObject->GetMethodName(n, alias)
+                                                : FObject->GetPropName(n, alias);
+      std::cout << cmd << " " << n << " " << alias << " -> " << TakeName(FMemory, name) << "\n";
+      return name ? kOk : kCallFailed;
+    }
+    if (cmd == "nparams" && argc == 1) {
+      std::cout << "nparams " << words[1] << " -> " << FObject->GetNParams(std::stol(words[1])) << "\n";
+      return kOk;
+    }
+    if (cmd == "hasretval" && argc == 1) {
+      const bool has = FObject->HasRetVal(std::stol(words[1]));
+      std::cout << "hasretval " << words[1] << " -> " << (has ? "true" : "false") << "\n";
+      return kOk;
+    }
+    if (cmd == "paramdef" && argc == 2) {
+      V8Variant v{};
+      std::memset(static_cast<void*>(&v), 0, sizeof v);
+      const bool has = FObject->GetParamDefValue(std::stol(words[1]), std::stol(words[2]), &v);
+      std::cout << "paramdef " << words[1] << " " << words[2] << " -> " << (has ? "true" : "false")
+                << (has ? " " + FormatValue(v) : "") << "\n";
+      return kOk;
+    }
+    std::cout << "error: unknown command or wrong arguments: " << cmd << "\n";
+    return kUsage;
+  }
+
+  int Describe() {
+    std::cout << "class " << FClass << " extension=" << FExtension << "\n";
+    const long methods = FObject->GetNMethods();
+    for (long i = 0; i < methods; ++i) {
+      std::cout << "method " << i << " " << TakeName(FMemory, FObject->GetMethodName(i, 0)) << " "
+                << TakeName(FMemory, FObject->GetMethodName(i, 1))
+                << " params=" << FObject->GetNParams(i)
+                << " retval=" << (FObject->HasRetVal(i) ? "yes" : "no") << "\n";
+    }
+    const long props = FObject->GetNProps();
+    for (long i = 0; i < props; ++i) {
+      std::cout << "property " << i << " " << TakeName(FMemory, FObject->GetPropName(i, 0)) << " "
+                << TakeName(FMemory, FObject->GetPropName(i, 1))
+                << " readable=" << (FObject->IsPropReadable(i) ? "yes" : "no")
+                << " writable=" << (FObject->IsPropWritable(i) ? "yes" : "no") << "\n";
+    }
+    return kOk;
+  }
+
+  HostMemoryManager& Memory() { return FMemory; }
+
+ private:
+  long Index(const std::string& name, bool method) {
+    if (!name.empty() && name[0] == '#') return std::stol(name.substr(1));
+    const std::u16string wide = ToUtf16(name);
+    return method ? FObject->FindMethod(wide.c_str()) : FObject->FindProp(wide.c_str());
+  }
+
+  int Find(const std::string& name, bool method) {
+    const long n = Index(name, method);
+    std::cout << (method ? "findmethod " : "findprop ") << name << " -> " << n << "\n";
+    return n >= 0 ? kOk : kCallFailed;
+  }
+
+  int Get(const std::string& prop) {
+    const long n = Index(prop, false);
+    if (n < 0) return NotFound("property", prop);
+    V8Variant v{};
+    std::memset(static_cast<void*>(&v), 0, sizeof v);
+    const bool ok = FObject->GetPropVal(n, &v);
+    std::cout << "get " << prop << " -> " << (ok ? "true" : "false") << "\n";
+    std::cout << "value: " << FormatValue(v) << "\n";
+    ReleaseValue(v, FMemory);
+    return ok ? kOk : kCallFailed;
+  }
+
+  int Set(const std::string& prop, const std::string& value) {
+    const long n = Index(prop, false);
+    if (n < 0) return NotFound("property", prop);
+    V8Variant v{};
+    ParseValue(value, v, FMemory);
+    const bool ok = FObject->SetPropVal(n, &v);
+    std::cout << "set " << prop << " " << FormatValue(v) << " -> " << (ok ? "true" : "false") << "\n";
+    ReleaseValue(v, FMemory);
+    return ok ? kOk : kCallFailed;
+  }
+
+  int Call(const std::string& method, const std::vector<std::string>& args, bool asFunc) {
+    const long n = Index(method, true);
+    if (n < 0) return NotFound("method", method);
+    std::vector<V8Variant> params(args.size());
+    for (size_t i = 0; i < args.size(); ++i) ParseValue(args[i], params[i], FMemory);
+    V8Variant result{};
+    std::memset(static_cast<void*>(&result), 0, sizeof result);
+    std::cout << (asFunc ? "call " : "proc ") << method << "(";
+    for (size_t i = 0; i < params.size(); ++i) std::cout << (i ? ", " : "") << FormatValue(params[i]);
+    std::cout << ")\n" << std::flush;
+    V8Variant* array = params.empty() ? nullptr : params.data();
+    const long count = static_cast<long>(params.size());
+    const bool ok = asFunc ? FObject->CallAsFunc(n, &result, array, count)
+                           : FObject->CallAsProc(n, array, count);
+    std::cout << "answer: " << (ok ? "true" : "false") << "\n";
+    if (asFunc) std::cout << "result: " << FormatValue(result) << "\n";
+    for (size_t i = 0; i < params.size(); ++i) {
+      std::cout << "param " << i << ": " << FormatValue(params[i]) << "\n";
+      ReleaseValue(params[i], FMemory);
+    }
+    ReleaseValue(result, FMemory);
+    return ok ? kOk : kCallFailed;
+  }
+
+  int NotFound(const char* what, const std::string& name) {
+    std::cout << "error: no " << what << " " << name << " in class " << FClass << "\n";
+    return kCallFailed;
+  }
+
+  const AddInLibrary& FLib;
+  std::string FClass;
+  std::string FExtension;
+  HostMemoryManager FMemory;
+  HostConnection FConnection;
+  IComponentBase* FObject = nullptr;
+};
+
+// Prints the memory manager's findings; true when there is nothing to report.
+bool CheckMemory(const HostMemoryManager& mm) {
+  bool clean = true;
+  for (const std::string& fault : mm.Faults()) {
+    std::cout << "memory: " << fault << "\n";
+    clean = false;
+  }
+  if (mm.LiveBlocks()) {
+    std::cout << "memory: " << mm.LiveBlocks() << " block(s), " << mm.LiveBytes()
+              << " byte(s) never freed\n";
+    clean = false;
+  }
+  if (clean) std::cout << "memory: ok\n";
+  return clean;
+}
+
+int Main(int argc, char** argv) {
+  std::string libPath = ProgramDir() + "/libzorvane.so";
+  std::string className;
+  int i = 1;
+  for (; i < argc && std::strncmp(argv[i], "--", 2) == 0 && argv[i][2]; ++i) {
+    const std::string opt = argv[i];
+    if (opt == "--help") {
+      Usage(std::cout);
+      return kOk;
+    }
+    if (i + 1 >= argc) {
+      Usage(std::cerr);
+      return kUsage;
+    }
+    if (opt == "--lib") {
+      libPath = argv[++i];
+    } else if (opt == "--class") {
+      className = argv[++i];
+    } else {
+      std::cerr << "zorvane: unknown option " << opt << "\n";
+      return kUsage;
+    }
+  }
+  // Commands: the rest of the line split at "--", or the lines of a script.
+  std::vector<std::vector<std::string>> commands(1);
+  for (; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--") == 0) {
+      commands.emplace_back();
+    } else {
+      commands.back().push_back(argv[i]);
+    }
+  }
+  if (commands.size() == 1 && commands[0].size() == 2 && commands[0][0] == "script") {
+    const std::string file = commands[0][1];
+    std::ifstream in;
+    if (file != "-") in.open(file);
+    std::istream& source = file == "-" ? std::cin : in;
+    if (!source) {
+      std::cerr << "zorvane: cannot read " << file << "\n";
+      return kUsage;
+    }
+    commands.clear();
+    for (std::string line; std::getline(source, line);) {
+      auto words = SplitWords(line);
+      if (!words.empty() && words[0][0] != '#') commands.push_back(words);
+    }
+  }
+  std::erase_if(commands, [](const auto& c) { return c.empty(); });
+  if (commands.empty()) {
+    Usage(std::cerr);
+    return kUsage;
+  }
+
+  std::unique_ptr<AddInLibrary> lib;
+  try {
+    lib = std::make_unique<AddInLibrary>(libPath);
+  } catch (const std::exception& e) {
+    std::cout << "error: " << e.what() << "\n";
+    return kLoadFailed;
+  }
+  const std::vector<std::string> classes = lib->ClassNames();
+  if (commands.size() == 1 && commands[0] == std::vector<std::string>{"classes"}) {
+    for (const std::string& c : classes) std::cout << "class " << c << "\n";
+    return kOk;
+  }
+
+  int status = kOk;
+  bool memoryClean = true;
+  const bool describeAll = className.empty() && commands.size() == 1 &&
+                           commands[0] == std::vector<std::string>{"describe"};
+  std::vector<std::string> targets;
+  if (describeAll && !classes.empty()) {
+    targets = classes;
+  } else if (!className.empty()) {
+    targets = {className};
+  } else if (!classes.empty()) {
+    targets = {classes[0]};
+  } else {
+    std::cout << "error: the library registers no class\n";
+    return kLoadFailed;
+  }
+  for (const std::string& target : targets) {
+    auto session = std::make_unique<Session>(*lib, target);
+    if (!session->Open()) {
+      if (!describeAll) return kLoadFailed;
+      status = std::max(status, static_cast<int>(kLoadFailed));
+      continue;
+    }
+    for (const auto& words : commands) {
+      int code = kUsage;
+      try {
+        code = session->Run(words);
+      } catch (const std::exception& e) {
+        std::cout << "error: " << e.what() << "\n";
+      }
+      status = std::max(status, code);
+    }
+    session->Close();
+    memoryClean = CheckMemory(session->Memory()) && memoryClean;
+  }
+  lib.reset();
+  return memoryClean ? status : kMemoryFault;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    return Main(argc, argv);
+  } catch (const std::exception& e) {
+    std::cerr << "zorvane: " << e.what() << "\n";
+    return kUsage;
+  }
+}
