@@ -1,0 +1,328 @@
+#include "xml/text_codec.h"
+
+#include <iconv.h>
+#include <langinfo.h>
+#include <locale.h>
+#include <wctype.h>
+
+#include <cerrno>
+#include <cstring>
+#include <mutex>
+
+#include "common/never_destroyed.h"
+
+namespace zorvane {
+
+namespace {
+
+constexpr char kReplacementUtf8[] = "\xEF\xBF\xBD";
+
+void AppendCodePoint(std::string& out, char32_t cp) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (cp >> 18));
+    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+// Length of a valid UTF-8 sequence at p (n bytes available): >0 valid,
+// 0 incomplete but possibly valid, -k invalid: its first k bytes (the lead and
+// the continuation bytes that fit it) make one broken character.
+int Utf8SequenceLength(const unsigned char* p, size_t n) {
+  const unsigned char c = p[0];
+  int len;
+  if (c < 0x80) return 1;
+  if (c >= 0xC2 && c <= 0xDF) {
+    len = 2;
+  } else if (c >= 0xE0 && c <= 0xEF) {
+    len = 3;
+  } else if (c >= 0xF0 && c <= 0xF4) {
+    len = 4;
+  } else {
+    return -1;
+  }
+  for (int k = 1; k < len; ++k) {
+    if (static_cast<size_t>(k) >= n) return 0;
+    const unsigned char b = p[k];
+    if ((b & 0xC0) != 0x80) return -k;
+    // Overlong forms, surrogates and values above U+10FFFF.
+    if (k == 1) {
+      if (c == 0xE0 && b < 0xA0) return -1;
+      if (c == 0xED && b > 0x9F) return -1;
+      if (c == 0xF0 && b < 0x90) return -1;
+      if (c == 0xF4 && b > 0x8F) return -1;
+    }
+  }
+  return len;
+}
+
+class Utf8Decoder final : public TTextDecoder {
+ public:
+  void Decode(std::string_view bytes, bool final, std::string& out) override {
+    std::string joined;
+    if (!FPending.empty()) {
+      joined = FPending + std::string(bytes);
+      FPending.clear();
+      bytes = joined;
+    }
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    const size_t n = bytes.size();
+    size_t runStart = 0;
+    size_t i = 0;
+    while (i < n) {
+      if (p[i] < 0x80) {
+        ++i;
+        continue;
+      }
+      const int len = Utf8SequenceLength(p + i, n - i);
+      if (len > 0) {
+        i += static_cast<size_t>(len);
+        continue;
+      }
+      out.append(bytes.data() + runStart, i - runStart);
+      if (len == 0 && !final) {
+        FPending.assign(bytes.data() + i, n - i);
+        return;
+      }
+      out += kReplacementUtf8;
+      // An incomplete sequence at the very end is one broken character.
+      i = len == 0 ? n : i + static_cast<size_t>(-len);
+      runStart = i;
+    }
+    out.append(bytes.data() + runStart, n - runStart);
+  }
+
+ private:
+  std::string FPending;
+};
+
+class Utf16Decoder final : public TTextDecoder {
+ public:
+  explicit Utf16Decoder(bool bigEndian) : FBigEndian(bigEndian) {}
+
+  void Decode(std::string_view bytes, bool final, std::string& out) override {
+    FPending.append(bytes);
+    size_t i = 0;
+    for (; i + 1 < FPending.size(); i += 2) {
+      const char16_t unit = Unit(i);
+      if (FHighSurrogate) {
+        const char16_t high = FHighSurrogate;
+        FHighSurrogate = 0;
+        if (unit >= 0xDC00 && unit <= 0xDFFF) {
+          AppendCodePoint(out, 0x10000 + ((high - 0xD800) << 10) + (unit - 0xDC00));
+          continue;
+        }
+        out += kReplacementUtf8;
+      }
+      if (unit >= 0xD800 && unit <= 0xDBFF) {
+        FHighSurrogate = unit;
+      } else if (unit >= 0xDC00 && unit <= 0xDFFF) {
+        out += kReplacementUtf8;
+      } else {
+        AppendCodePoint(out, unit);
+      }
+    }
+    FPending.erase(0, i);
+    if (final && (FHighSurrogate || !FPending.empty())) {
+      out += kReplacementUtf8;
+      FHighSurrogate = 0;
+      FPending.clear();
+    }
+  }
+
+ private:
+  char16_t Unit(size_t i) const {
+    const auto b0 = static_cast<unsigned char>(FPending[i]);
+    const auto b1 = static_cast<unsigned char>(FPending[i + 1]);
+    return static_cast<char16_t>(FBigEndian ? (b0 << 8) | b1 : (b1 << 8) | b0);
+  }
+
+  bool FBigEndian;
+  std::string FPending;
+  char16_t FHighSurrogate = 0;
+};
+
+class IconvDecoder final : public TTextDecoder {
+ public:
+  explicit IconvDecoder(const std::string& codeset)
+      : FCd(iconv_open("UTF-8", codeset.c_str())) {}
+  ~IconvDecoder() override {
+    if (FCd != reinterpret_cast<iconv_t>(-1)) iconv_close(FCd);
+  }
+
+  void Decode(std::string_view bytes, bool final, std::string& out) override {
+    FPending.append(bytes);
+    if (FCd == reinterpret_cast<iconv_t>(-1)) {
+      // Unknown codeset: ASCII passes, everything else is undecodable.
+      for (char c : FPending) out += static_cast<unsigned char>(c) < 0x80 ? std::string(1, c) : kReplacementUtf8;
+      FPending.clear();
+      return;
+    }
+    char* in = FPending.data();
+    size_t inLeft = FPending.size();
+    char buf[4096];
+    while (inLeft > 0) {
+      char* o = buf;
+      size_t outLeft = sizeof buf;
+      const size_t rc = iconv(FCd, &in, &inLeft, &o, &outLeft);
+      out.append(buf, sizeof buf - outLeft);
+      if (rc != static_cast<size_t>(-1)) break;
+      if (errno == E2BIG) continue;
+      if (errno == EINVAL && !final) break;  // incomplete: wait for more bytes
+      // Undecodable (or incomplete at the end): one replacement, skip one byte.
+      out += kReplacementUtf8;
+      ++in;
+      --inLeft;
+      iconv(FCd, nullptr, nullptr, nullptr, nullptr);
+    }
+    FPending.erase(0, FPending.size() - inLeft);
+  }
+
+ private:
+  iconv_t FCd;
+  std::string FPending;
+};
+
+bool IsUtf8Codeset(const std::string& codeset) {
+  std::string c;
+  for (char ch : codeset) {
+    if (ch != '-' && ch != '_') c += static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+  }
+  return c == "utf8";
+}
+
+struct AnsiState {
+  std::mutex lock;
+  std::string codeset;
+  bool read = false;
+};
+
+AnsiState& Ansi() {
+  static NeverDestroyed<AnsiState> state;
+  return state.get();
+}
+
+// A locale with Unicode case mapping for comparisons ignoring case.
+locale_t CaseLocale() {
+  struct Holder {
+    locale_t loc;
+    Holder() {
+      loc = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
+      if (!loc) loc = newlocale(LC_CTYPE_MASK, "C", static_cast<locale_t>(nullptr));
+    }
+    ~Holder() {
+      if (loc) freelocale(loc);
+    }
+  };
+  static Holder holder;
+  return holder.loc;
+}
+
+// Decodes the next code point of valid UTF-8 text (the model keeps only valid text).
+char32_t NextCodePoint(std::string_view s, size_t& i) {
+  const auto c = static_cast<unsigned char>(s[i]);
+  int len = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
+  if (i + static_cast<size_t>(len) > s.size()) len = 1;
+  char32_t cp = len == 1 ? c : len == 2 ? c & 0x1F : len == 3 ? c & 0x0F : c & 0x07;
+  for (int k = 1; k < len; ++k) cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
+  i += static_cast<size_t>(len);
+  return cp;
+}
+
+}  // namespace
+
+std::unique_ptr<TTextDecoder> MakeDecoder(TTextEncoding encoding) {
+  switch (encoding) {
+    case TTextEncoding::Utf16LE:
+      return std::make_unique<Utf16Decoder>(false);
+    case TTextEncoding::Utf16BE:
+      return std::make_unique<Utf16Decoder>(true);
+    case TTextEncoding::Ansi:
+      if (!IsUtf8Codeset(AnsiCodeset())) return std::make_unique<IconvDecoder>(AnsiCodeset());
+      return std::make_unique<Utf8Decoder>();
+    case TTextEncoding::Utf8:
+      break;
+  }
+  return std::make_unique<Utf8Decoder>();
+}
+
+std::string EncodeAnsi(std::string_view utf8) {
+  const std::string codeset = AnsiCodeset();
+  if (IsUtf8Codeset(codeset)) return std::string(utf8);
+  iconv_t cd = iconv_open((codeset + "//TRANSLIT").c_str(), "UTF-8");
+  if (cd == reinterpret_cast<iconv_t>(-1)) cd = iconv_open(codeset.c_str(), "UTF-8");
+  std::string out;
+  if (cd == reinterpret_cast<iconv_t>(-1)) {
+    for (char c : utf8) out += static_cast<unsigned char>(c) < 0x80 ? c : '?';
+    return out;
+  }
+  std::string input(utf8);
+  char* in = input.data();
+  size_t inLeft = input.size();
+  char buf[4096];
+  while (inLeft > 0) {
+    char* o = buf;
+    size_t outLeft = sizeof buf;
+    const size_t rc = iconv(cd, &in, &inLeft, &o, &outLeft);
+    out.append(buf, sizeof buf - outLeft);
+    if (rc != static_cast<size_t>(-1)) break;
+    if (errno == E2BIG) continue;
+    // A character the codeset lacks: "?" for the whole UTF-8 sequence.
+    out += '?';
+    size_t skip = 1;
+    while (skip < inLeft && (static_cast<unsigned char>(in[skip]) & 0xC0) == 0x80) ++skip;
+    in += skip;
+    inLeft -= skip;
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+  }
+  iconv_close(cd);
+  return out;
+}
+
+const std::string& AnsiCodeset() {
+  AnsiState& s = Ansi();
+  std::lock_guard<std::mutex> guard(s.lock);
+  if (!s.read) {
+    s.read = true;
+    s.codeset = "ANSI_X3.4-1968";
+    if (locale_t loc = newlocale(LC_CTYPE_MASK, "", static_cast<locale_t>(nullptr))) {
+      if (const char* cs = nl_langinfo_l(CODESET, loc); cs && *cs) s.codeset = cs;
+      freelocale(loc);
+    }
+  }
+  return s.codeset;
+}
+
+void SetAnsiCodeset(const std::string& codeset) {
+  AnsiState& s = Ansi();
+  std::lock_guard<std::mutex> guard(s.lock);
+  s.codeset = codeset;
+  s.read = true;
+}
+
+bool SameTextIgnoreCase(std::string_view a, std::string_view b) {
+  if (a.size() == b.size() && a == b) return true;
+  const locale_t loc = CaseLocale();
+  size_t i = 0, j = 0;
+  while (i < a.size() && j < b.size()) {
+    const char32_t ca = NextCodePoint(a, i), cb = NextCodePoint(b, j);
+    if (ca == cb) continue;
+    if (!loc) return false;
+    if (towlower_l(static_cast<wint_t>(ca), loc) != towlower_l(static_cast<wint_t>(cb), loc)) {
+      return false;
+    }
+  }
+  return i == a.size() && j == b.size();
+}
+
+}  // namespace zorvane
