@@ -63,7 +63,7 @@ std::string AddErrorLine(const std::string& message) {
 TEST_F(BindingTest, ClassesAndTheirMembers) {
   RunResult r = Host({"classes"});
   EXPECT_EQ(r.exitCode, 0);
-  EXPECT_EQ(r.output, "class test\nclass test2\nclass broken\n");
+  EXPECT_EQ(r.output, "class test\nclass test2\nclass broken\nclass testdriver\n");
 
   r = Host({"--class", "test", "describe"});
   EXPECT_EQ(r.exitCode, 0) << r.output;
@@ -236,17 +236,25 @@ TEST_F(BindingTest, UnwritableLogFailsTheCall) {
   EXPECT_TRUE(Has(r.output, "memory: ok\n"));
 }
 
-TEST_F(BindingTest, TheShippedLibraryRegistersNoClassYet) {
+TEST_F(BindingTest, TheShippedLibraryRegistersOneClass) {
   const RunResult r = Host({"classes"}, ZORVANE_LIB_PATH);
   EXPECT_EQ(r.exitCode, 0);
-  EXPECT_EQ(r.output, "");
+  EXPECT_EQ(r.output, "class zorvane\n");
+}
+
+TEST_F(BindingTest, TooFewParametersStopTheCallBeforeItsHandler) {
+  const RunResult r = Host({"--class", "test", "call", "Sum", "i:1"});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_TRUE(Has(r.output, AddErrorLine("Method Sum takes 2 parameter(s), 1 given") + "\nanswer: false\n"))
+      << r.output;
+  EXPECT_TRUE(Has(r.output, "memory: ok\n"));
 }
 
 // Calls the platform would never make in this order, made in-process on the
 // real library: before setMemManager and Init, with null pointers and bad arrays.
 TEST(BindingInProcessTest, CallsWithoutMemoryManagerOrWithNullsAnswerSafely) {
   AddInLibrary lib(ZORVANE_TEST_LIB_PATH);
-  EXPECT_EQ(lib.ClassNames(), (std::vector<std::string>{"test", "test2", "broken"}));
+  EXPECT_EQ(lib.ClassNames(), (std::vector<std::string>{"test", "test2", "broken", "testdriver"}));
   EXPECT_EQ(lib.Create("nothing"), nullptr);
   EXPECT_EQ(lib.Create("broken"), nullptr);
   IComponentBase* object = lib.Create("test");

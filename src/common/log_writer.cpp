@@ -219,7 +219,7 @@ void LogUnload() {
     // Nobody is left to tell at unload.
   }
   std::lock_guard<std::mutex> guard(State().nameLock);
-  std::string().swap(State().name);
+  ResetAndRelease(State().name);
 }
 
 }  // namespace zorvane

@@ -21,4 +21,12 @@ class NeverDestroyed {
   alignas(T) unsigned char storage_[sizeof(T)];
 };
 
+// Gives back everything value holds by swapping it with a fresh one (plain
+// assignment of an empty string may keep the old buffer).
+template <typename T>
+void ResetAndRelease(T& value) {
+  T fresh{};
+  std::swap(value, fresh);
+}
+
 }  // namespace zorvane

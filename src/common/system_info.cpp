@@ -5,12 +5,47 @@
 
 #include <climits>
 #include <cstdlib>
+#include <cstdio>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
 #include "build_version.h"
 
 namespace zorvane {
+
+namespace {
+
+#define ZORVANE_STR2(x) #x
+#define ZORVANE_STR(x) ZORVANE_STR2(x)
+// The version stamp, kept in the file so that the version of a library file
+// can be read without loading it.
+constexpr char kVersionTag[] = "ZORVANE-FILE-VERSION:";
+[[gnu::used]] const char kVersionStamp[] =
+    "ZORVANE-FILE-VERSION:" ZORVANE_STR(ZORVANE_VERSION_MAJOR) "." ZORVANE_STR(
+        ZORVANE_VERSION_MINOR) "." ZORVANE_STR(ZORVANE_VERSION_PATCH) "." ZORVANE_STR(ZORVANE_VERSION_TWEAK) ";";
+
+}  // namespace
+
+std::array<uint16_t, 4> GetFileVersion(const std::string& path) {
+  std::array<uint16_t, 4> version{};
+  std::ifstream file(path, std::ios::binary);
+  if (!file) return version;
+  std::string data((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  // The tag itself is in the file too; the stamp is the occurrence with numbers.
+  for (size_t at = data.find(kVersionTag); at != std::string::npos;
+       at = data.find(kVersionTag, at + 1)) {
+    unsigned parts[4] = {};
+    char end = 0;
+    if (std::sscanf(data.c_str() + at + sizeof kVersionTag - 1, "%5u.%5u.%5u.%5u%c", &parts[0],
+                    &parts[1], &parts[2], &parts[3], &end) == 5 &&
+        end == ';') {
+      for (int i = 0; i < 4; ++i) version[i] = static_cast<uint16_t>(parts[i]);
+      return version;
+    }
+  }
+  return version;
+}
 
 std::string GetModulePath() {
   Dl_info info{};

@@ -15,6 +15,9 @@ std::string GetModulePath();
 // File version of the add-in library: major, minor, release, build.
 std::array<uint16_t, 4> GetModuleVersion();
 
+// The version stamped into a file built by this project; all zero for any other file.
+std::array<uint16_t, 4> GetFileVersion(const std::string& path);
+
 // "<PRETTY_NAME of os-release, else Linux> (<kernel release>)".
 std::string GetOSDescription();
 // The same from the given files' contents (for tests): os-release text and kernel release.

@@ -1,22 +1,21 @@
-// The add-in library's start and end: fills the class registry when the
-// platform loads the library and empties it when the platform unloads it.
-#include "common/log_writer.h"
+// The add-in library's start and end: registers the camera driver when the
+// platform loads the library, and lets go of everything when it unloads it.
+#include "driver/camera_driver.h"
 #include "v8napi/component.h"
 
 namespace {
 
-void RegisterLibraryClasses(zorvane::TClassRegList&) {
-  // The camera driver class registers here.
-}
-
 __attribute__((constructor)) void OnLibraryLoad() {
   try {
-    zorvane::LibraryLoad(&RegisterLibraryClasses);
+    zorvane::LibraryLoad(&zorvane::RegisterCameraDriver);
   } catch (...) {
     // A library that cannot register answers GetClassObject with 0.
   }
 }
 
-__attribute__((destructor)) void OnLibraryUnload() { zorvane::LibraryUnload(); }
+__attribute__((destructor)) void OnLibraryUnload() {
+  zorvane::LibraryUnload();
+  zorvane::TCommonDriver::FinalizeDriverInfo();
+}
 
 }  // namespace

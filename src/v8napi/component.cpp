@@ -56,7 +56,7 @@ void LibraryLoad(void (*registerClasses)(TClassRegList&)) {
 void LibraryUnload() {
   LogUnload();
   ClassRegistry().Clear();
-  UserLocale() = TUserLocale{};
+  ResetAndRelease(UserLocale());
 }
 
 // ---- component object -------------------------------------------------------
@@ -227,6 +227,11 @@ bool TV8ComponentObject::CallMethod(long n, V8Variant* RetValue, V8Variant* Para
         if (!m) throw Error("Method index " + std::to_string(n) + " is out of range");
         if (ParamCount < 0 || (ParamCount > 0 && !Params)) {
           throw Error("Method " + m->MethNameUtf8 + " called without its parameters");
+        }
+        // Handlers read their parameters by position: fewer than declared would be read past the array.
+        if (ParamCount < m->ParamCount) {
+          throw Error("Method " + m->MethNameUtf8 + " takes " + std::to_string(m->ParamCount) +
+                      " parameter(s), " + std::to_string(ParamCount) + " given");
         }
         V8Variant* ret = asFunc && RetValue ? RetValue : &scratch;
         TraceCallIn(m->MethNameUtf8, Params, ParamCount);

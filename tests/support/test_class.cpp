@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "common/error.h"
+#include "driver/common_driver.h"
 #include "common/log_writer.h"
 #include "common/text.h"
 #include "v8napi/user_object.h"
@@ -88,6 +89,27 @@ bool BrokenProp(TV8UserObject&, const std::u16string&, V8Variant*, bool) {
   throw Error("Broken property");
 }
 
+// A driver class with the property kinds the camera driver does not have.
+class TTestDriver : public TCommonDriver {
+ public:
+  static const TClassInfo& ClassInfo();
+  const TClassInfo& GetClassInfo() const override { return ClassInfo(); }
+  int32_t Counter = 7;
+  double Ratio = 0.5;
+  char Letter = 'x';
+};
+
+const TPropertyExport kTestDriverProperties[] = {
+    FieldProperty<&TTestDriver::Counter>(u"Counter", u"Счётчик", "Счётчик", "7", true),
+    FieldProperty<&TTestDriver::Ratio>(u"Ratio", u"Доля", "Доля", "0.5"),
+    FieldProperty<&TTestDriver::Letter>(u"Letter", u"Буква", "Буква", "x"),
+};
+
+const TClassInfo& TTestDriver::ClassInfo() {
+  static const TClassInfo info{&TCommonDriver::ClassInfo(), {}, kTestDriverProperties, {}};
+  return info;
+}
+
 std::unique_ptr<TV8UserObject> CreateTestObject() { return std::make_unique<TTestObject>(); }
 
 std::unique_ptr<TV8UserObject> CreateBroken() { throw Error("Cannot construct"); }
@@ -115,6 +137,8 @@ void RegisterTestClasses(TClassRegList& registry) {
   AddMembers(registry.RegisterClass(&CreateTestObject, u"ZorvaneTest", u"test"));
   AddMembers(registry.RegisterClass(&CreateTestObject, u"ZorvaneTest2", u"test2"));
   registry.RegisterClass(&CreateBroken, u"Broken", u"broken");
+  TCustomDriver::RegisterClass(registry, TTestDriver::ClassInfo(), &CreateDriver<TTestDriver>,
+                               u"testdriver");
 }
 
 }  // namespace zorvane::testing

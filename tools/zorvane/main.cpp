@@ -39,6 +39,8 @@ void Usage(std::ostream& out) {
          "  call METHOD [VALUE...]      call a method as a function (either name, or #index)\n"
          "  proc METHOD [VALUE...]      call a method as a procedure\n"
          "  findmethod NAME | findprop NAME\n"
+         "  object K                    use object K (from 0) of the class, created when new\n"
+         "  repeat N COMMAND...         run a command N times, printing only the counts\n"
          "  methodname N ALIAS | propname N ALIAS | nparams N | hasretval N | paramdef N P\n"
          "\n"
          "values: s:TEXT (or a bare word), a:TEXT (narrow), i:N, d:X, b:true|false,\n"
@@ -93,18 +95,19 @@ std::string TakeName(HostMemoryManager& mm, const WCHAR_T* block) {
 class Session {
  public:
   Session(const AddInLibrary& lib, std::string className) : FLib(lib), FClass(std::move(className)) {
-    FConnection.OnError = [](const AddErrorRecord& e) {
+    FConnection.OnError = [this](const AddErrorRecord& e) {
       char scode[16];
       std::snprintf(scode, sizeof scode, "0x%08lx", static_cast<unsigned long>(e.scode) & 0xFFFFFFFFul);
-      std::cout << "adderror code=" << e.code << " source=" << e.source
+      Out() << "adderror code=" << e.code << " source=" << e.source
                 << " description=" << e.description << " scode=" << scode << "\n";
     };
   }
 
   bool Open() {
-    FObject = FLib.Create(FClass);
+    FObjects.push_back(FLib.Create(FClass));
+    FObject = FObjects.back();
     if (!FObject) {
-      std::cout << "error: cannot create an object of class " << FClass << "\n";
+      Out() << "error: cannot create an object of class " << FClass << "\n";
       return false;
     }
     // The platform's order: memory manager, connection, extension name, locale.
@@ -118,9 +121,12 @@ class Session {
   }
 
   void Close() {
-    if (!FObject) return;
-    FObject->Done();
-    FLib.Destroy(FObject);
+    for (IComponentBase* object : FObjects) {
+      if (!object) continue;
+      object->Done();
+      FLib.Destroy(object);
+    }
+    FObjects.clear();
     FObject = nullptr;
   }
 
@@ -128,6 +134,8 @@ class Session {
   int Run(const std::vector<std::string>& words) {
     const std::string& cmd = words[0];
     const size_t argc = words.size() - 1;
+    if (cmd == "object" && argc == 1) return SwitchObject(std::stoul(words[1]));
+    if (cmd == "repeat" && argc >= 2) return Repeat(std::stol(words[1]), {words.begin() + 2, words.end()});
     if (cmd == "describe" && argc == 0) return Describe();
     if (cmd == "get" && argc == 1) return Get(words[1]);
     if (cmd == "set" && argc == 2) return Set(words[1], words[2]);
@@ -140,42 +148,42 @@ class Session {
       const long n = std::stol(words[1]), alias = std::stol(words[2]);
       const WCHAR_T* name = cmd == "methodname" ? FObject->GetMethodName(n, alias)
                                                 : FObject->GetPropName(n, alias);
-      std::cout << cmd << " " << n << " " << alias << " -> " << TakeName(FMemory, name) << "\n";
+      Out() << cmd << " " << n << " " << alias << " -> " << TakeName(FMemory, name) << "\n";
       return name ? kOk : kCallFailed;
     }
     if (cmd == "nparams" && argc == 1) {
-      std::cout << "nparams " << words[1] << " -> " << FObject->GetNParams(std::stol(words[1])) << "\n";
+      Out() << "nparams " << words[1] << " -> " << FObject->GetNParams(std::stol(words[1])) << "\n";
       return kOk;
     }
     if (cmd == "hasretval" && argc == 1) {
       const bool has = FObject->HasRetVal(std::stol(words[1]));
-      std::cout << "hasretval " << words[1] << " -> " << (has ? "true" : "false") << "\n";
+      Out() << "hasretval " << words[1] << " -> " << (has ? "true" : "false") << "\n";
       return kOk;
     }
     if (cmd == "paramdef" && argc == 2) {
       V8Variant v{};
       std::memset(static_cast<void*>(&v), 0, sizeof v);
       const bool has = FObject->GetParamDefValue(std::stol(words[1]), std::stol(words[2]), &v);
-      std::cout << "paramdef " << words[1] << " " << words[2] << " -> " << (has ? "true" : "false")
+      Out() << "paramdef " << words[1] << " " << words[2] << " -> " << (has ? "true" : "false")
                 << (has ? " " + FormatValue(v) : "") << "\n";
       return kOk;
     }
-    std::cout << "error: unknown command or wrong arguments: " << cmd << "\n";
+    Out() << "error: unknown command or wrong arguments: " << cmd << "\n";
     return kUsage;
   }
 
   int Describe() {
-    std::cout << "class " << FClass << " extension=" << FExtension << "\n";
+    Out() << "class " << FClass << " extension=" << FExtension << "\n";
     const long methods = FObject->GetNMethods();
     for (long i = 0; i < methods; ++i) {
-      std::cout << "method " << i << " " << TakeName(FMemory, FObject->GetMethodName(i, 0)) << " "
+      Out() << "method " << i << " " << TakeName(FMemory, FObject->GetMethodName(i, 0)) << " "
                 << TakeName(FMemory, FObject->GetMethodName(i, 1))
                 << " params=" << FObject->GetNParams(i)
                 << " retval=" << (FObject->HasRetVal(i) ? "yes" : "no") << "\n";
     }
     const long props = FObject->GetNProps();
     for (long i = 0; i < props; ++i) {
-      std::cout << "property " << i << " " << TakeName(FMemory, FObject->GetPropName(i, 0)) << " "
+      Out() << "property " << i << " " << TakeName(FMemory, FObject->GetPropName(i, 0)) << " "
                 << TakeName(FMemory, FObject->GetPropName(i, 1))
                 << " readable=" << (FObject->IsPropReadable(i) ? "yes" : "no")
                 << " writable=" << (FObject->IsPropWritable(i) ? "yes" : "no") << "\n";
@@ -186,6 +194,38 @@ class Session {
   HostMemoryManager& Memory() { return FMemory; }
 
  private:
+  std::ostream& Out() { return FQuiet ? FNull : std::cout; }
+
+  // Makes object k (counted from 0; created when new) the one the commands use.
+  int SwitchObject(size_t k) {
+    while (FObjects.size() <= k) {
+      if (!Open()) return kLoadFailed;
+    }
+    FObject = FObjects[k];
+    Out() << "object " << k << "\n";
+    return kOk;
+  }
+
+  // Runs a command n times without printing each run.
+  int Repeat(long n, const std::vector<std::string>& words) {
+    long ok = 0, failed = 0;
+    FQuiet = true;
+    for (long i = 0; i < n; ++i) {
+      int code = kUsage;
+      try {
+        code = Run(words);
+      } catch (const std::exception&) {
+      }
+      (code == kOk ? ok : failed)++;
+      if (code == kUsage) break;
+    }
+    FQuiet = false;
+    std::string text;
+    for (const auto& w : words) text += " " + w;
+    Out() << "repeat " << n << text << " -> ok=" << ok << " failed=" << failed << "\n";
+    return failed ? kCallFailed : kOk;
+  }
+
   long Index(const std::string& name, bool method) {
     if (!name.empty() && name[0] == '#') return std::stol(name.substr(1));
     const std::u16string wide = ToUtf16(name);
@@ -194,7 +234,7 @@ class Session {
 
   int Find(const std::string& name, bool method) {
     const long n = Index(name, method);
-    std::cout << (method ? "findmethod " : "findprop ") << name << " -> " << n << "\n";
+    Out() << (method ? "findmethod " : "findprop ") << name << " -> " << n << "\n";
     return n >= 0 ? kOk : kCallFailed;
   }
 
@@ -204,8 +244,8 @@ class Session {
     V8Variant v{};
     std::memset(static_cast<void*>(&v), 0, sizeof v);
     const bool ok = FObject->GetPropVal(n, &v);
-    std::cout << "get " << prop << " -> " << (ok ? "true" : "false") << "\n";
-    std::cout << "value: " << FormatValue(v) << "\n";
+    Out() << "get " << prop << " -> " << (ok ? "true" : "false") << "\n";
+    Out() << "value: " << FormatValue(v) << "\n";
     ReleaseValue(v, FMemory);
     return ok ? kOk : kCallFailed;
   }
@@ -216,7 +256,7 @@ class Session {
     V8Variant v{};
     ParseValue(value, v, FMemory);
     const bool ok = FObject->SetPropVal(n, &v);
-    std::cout << "set " << prop << " " << FormatValue(v) << " -> " << (ok ? "true" : "false") << "\n";
+    Out() << "set " << prop << " " << FormatValue(v) << " -> " << (ok ? "true" : "false") << "\n";
     ReleaseValue(v, FMemory);
     return ok ? kOk : kCallFailed;
   }
@@ -228,17 +268,17 @@ class Session {
     for (size_t i = 0; i < args.size(); ++i) ParseValue(args[i], params[i], FMemory);
     V8Variant result{};
     std::memset(static_cast<void*>(&result), 0, sizeof result);
-    std::cout << (asFunc ? "call " : "proc ") << method << "(";
-    for (size_t i = 0; i < params.size(); ++i) std::cout << (i ? ", " : "") << FormatValue(params[i]);
-    std::cout << ")\n" << std::flush;
+    Out() << (asFunc ? "call " : "proc ") << method << "(";
+    for (size_t i = 0; i < params.size(); ++i) Out() << (i ? ", " : "") << FormatValue(params[i]);
+    Out() << ")\n" << std::flush;
     V8Variant* array = params.empty() ? nullptr : params.data();
     const long count = static_cast<long>(params.size());
     const bool ok = asFunc ? FObject->CallAsFunc(n, &result, array, count)
                            : FObject->CallAsProc(n, array, count);
-    std::cout << "answer: " << (ok ? "true" : "false") << "\n";
-    if (asFunc) std::cout << "result: " << FormatValue(result) << "\n";
+    Out() << "answer: " << (ok ? "true" : "false") << "\n";
+    if (asFunc) Out() << "result: " << FormatValue(result) << "\n";
     for (size_t i = 0; i < params.size(); ++i) {
-      std::cout << "param " << i << ": " << FormatValue(params[i]) << "\n";
+      Out() << "param " << i << ": " << FormatValue(params[i]) << "\n";
       ReleaseValue(params[i], FMemory);
     }
     ReleaseValue(result, FMemory);
@@ -246,7 +286,7 @@ class Session {
   }
 
   int NotFound(const char* what, const std::string& name) {
-    std::cout << "error: no " << what << " " << name << " in class " << FClass << "\n";
+    Out() << "error: no " << what << " " << name << " in class " << FClass << "\n";
     return kCallFailed;
   }
 
@@ -256,6 +296,9 @@ class Session {
   HostMemoryManager FMemory;
   HostConnection FConnection;
   IComponentBase* FObject = nullptr;
+  std::vector<IComponentBase*> FObjects;
+  bool FQuiet = false;
+  std::ostream FNull{nullptr};
 };
 
 // Prints the memory manager's findings; true when there is nothing to report.

@@ -12,6 +12,30 @@ namespace {
 
 bool StartsWith(const std::string& s, const char* prefix) { return s.rfind(prefix, 0) == 0; }
 
+// Keeps a value on one output line: \\, \n, \r and \t are written escaped.
+std::string OneLine(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    switch (c) {
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      default:
+        out += c;
+    }
+  }
+  return out;
+}
+
 void* CopyToBlock(HostMemoryManager& mm, const void* data, size_t bytes) {
   void* block = nullptr;
   if (!mm.AllocMemory(&block, static_cast<unsigned long>(bytes))) {
@@ -117,11 +141,11 @@ std::string FormatValue(const V8Variant& v) {
       return buf;
     case VTYPE_PWSTR: {
       const WCHAR_T* w = v.vtRecWideString.pwstrVal;
-      return "s:" + (w ? ToUtf8(std::u16string_view(w, v.vtRecWideString.wstrLen)) : "");
+      return "s:" + OneLine(w ? ToUtf8(std::u16string_view(w, v.vtRecWideString.wstrLen)) : "");
     }
     case VTYPE_PSTR:
-      return "a:" + std::string(v.vtRecString.pstrVal ? v.vtRecString.pstrVal : "",
-                                v.vtRecString.pstrVal ? v.vtRecString.strLen : 0);
+      return "a:" + OneLine(std::string(v.vtRecString.pstrVal ? v.vtRecString.pstrVal : "",
+                                        v.vtRecString.pstrVal ? v.vtRecString.strLen : 0));
     case VTYPE_BLOB: {
       std::string text = "blob:" + std::to_string(v.vtRecString.strLen) + ":";
       const auto* bytes = reinterpret_cast<const unsigned char*>(v.vtRecString.pstrVal);

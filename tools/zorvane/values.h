@@ -1,6 +1,7 @@
 // Typed values on the command line and in the host's output:
 //   s:TEXT  a:TEXT  i:N  d:X  b:true|false  t:YYYY-MM-DD[THH:MM:SS]  date:X
-//   blob:HEX  empty (also e, out); a bare word is text.
+//   blob:HEX  empty (also e, out); a bare word is text. In output, text keeps
+//   to one line: backslash, line feed, carriage return and tab are escaped.
 #pragma once
 
 #include <string>

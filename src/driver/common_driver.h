@@ -1,0 +1,113 @@
+// TCommonDriver: the part of the platform's connected-equipment protocol that
+// is the same for every equipment type (version, description, last error,
+// connect, settings, device test, additional actions, the log switch), and
+// the one process-wide description of the library (DriverInfo).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "driver/custom_driver.h"
+
+namespace zorvane {
+
+enum class TEquipmentType : uint8_t {
+  etScanner,
+  etMCR,
+  etFR,
+  etReceiptPrinter,
+  etLabelPrinter,
+  etCustomerDisplay,
+  etDataCollectionTerminal,
+  etAcquiringTerminal,
+  etScale,
+  etPrintingScale,
+  etRFIDReader,
+  etECR,
+  etVideocamera,
+  etVideorecorder,
+  etUnknown
+};
+
+// The name the platform expects; "Enum value unacceptable" outside the table.
+const char* GetEquipmentTypeName(int value);
+
+struct TDriverInfo {
+  std::string Name;
+  std::string Description;
+  TEquipmentType EquipmentType = TEquipmentType::etUnknown;
+  int32_t InterfaceRevision = 0;
+  bool IntegrationLibrary = false;
+  bool MainDriverInstalled = false;
+  std::string DownloadURL;
+};
+
+// The library's one description record, shared by every driver object.
+TDriverInfo& DriverInfo();
+
+// Where the driver can be downloaded (set at build time).
+const char* MakerDownloadURL();
+
+// Texts of the windows this build does not have.
+[[noreturn]] void ThrowWindowUnavailable(const char* caption);
+
+class TCommonDriver : public TCustomDriver {
+ public:
+  TCommonDriver() = default;
+  ~TCommonDriver() override;
+
+  static const TClassInfo& ClassInfo();
+  const TClassInfo& GetClassInfo() const override { return ClassInfo(); }
+
+  // Registers the driver class C under AExtension and describes it in DriverInfo.
+  template <typename C>
+  static void RegisterDriver(TClassRegList& registry, const std::u16string& AExtension,
+                             const std::string& AName, const std::string& ADescription) {
+    TCustomDriver::RegisterDriver(registry, C::ClassInfo(), &CreateCommonDriver<C>, AExtension);
+    DriverInfo().Name = AName;
+    DriverInfo().Description = ADescription;
+    C::UpdateDriverInfo(DriverInfo());
+  }
+  // Empties DriverInfo when the library unloads.
+  static void FinalizeDriverInfo();
+
+  // Class-level: the protocol fields of DriverInfo. Derived classes hide it.
+  static void UpdateDriverInfo(TDriverInfo& info);
+
+  virtual void Open() {}
+  virtual void Close() {}
+  virtual void DeviceTestImpl(std::string& description, std::string& secondText);
+  virtual std::string BuildParameters();
+  virtual std::string BuildAdditionalActions();
+  virtual void RunAdditionalAction(const std::string& name);
+
+  // Exported methods.
+  bool GetVersion(V8Variant* RetValue, V8Variant* Params, long ParamCount);
+  bool GetDescription(V8Variant* RetValue, V8Variant* Params, long ParamCount);
+  bool GetLastError(V8Variant* RetValue, V8Variant* Params, long ParamCount);
+  bool Open(V8Variant* RetValue, V8Variant* Params, long ParamCount);
+  bool Close(V8Variant* RetValue, V8Variant* Params, long ParamCount);
+  bool GetParameters(V8Variant* RetValue, V8Variant* Params, long ParamCount);
+  bool SetParameter(V8Variant* RetValue, V8Variant* Params, long ParamCount);
+  bool DeviceTest(V8Variant* RetValue, V8Variant* Params, long ParamCount);
+  bool GetAdditionalActions(V8Variant* RetValue, V8Variant* Params, long ParamCount);
+  bool DoAdditionalAction(V8Variant* RetValue, V8Variant* Params, long ParamCount);
+
+  // Additional actions.
+  void ViewLog();
+  void ShowHelp();
+
+  bool Enabled = false;  // not exported
+
+ private:
+  template <typename C>
+  static std::unique_ptr<TV8UserObject> CreateCommonDriver() {
+    auto driver = std::make_unique<C>();
+    // The protocol fields are applied again for every object the platform creates.
+    C::UpdateDriverInfo(DriverInfo());
+    return driver;
+  }
+};
+
+}  // namespace zorvane

@@ -1,0 +1,91 @@
+#include "driver/videocamera_driver.h"
+
+#include "common/error.h"
+#include "common/text.h"
+#include "v8napi/variant.h"
+
+namespace zorvane {
+
+namespace {
+
+using THandler = bool (TVideocameraDriver::*)(V8Variant*, V8Variant*, long);
+
+const TMethodExport kMethods[] = {
+    {u"StartVideoCapture", u"СтартВидеоЗахвата", 3,
+     &ExportedMethod<&TVideocameraDriver::StartVideoCapture>},
+    {u"StartVideoRecord", u"СтартВидеоЗаписи", 2, &ExportedMethod<&TVideocameraDriver::StartVideoRecord>},
+    {u"StopVideo", u"СтопВидео", 0, &ExportedMethod<&TVideocameraDriver::StopVideo>},
+    {u"MakePhoto", u"СделатьФотоснимок", 1,
+     &ExportedMethod<static_cast<THandler>(&TVideocameraDriver::MakePhoto)>},
+    {u"GetPhoto", u"ПолучитьФотоснимок", 1,
+     &ExportedMethod<static_cast<THandler>(&TVideocameraDriver::GetPhoto)>},
+};
+
+const TPropertyExport kProperties[] = {
+    FieldProperty<&TVideocameraDriver::FPhotoFileName>(u"PhotoFileName", u"ИмяФайлаФото",
+                                                       "Имя Файла фотоснимка", ""),
+    FieldProperty<&TVideocameraDriver::FVideoFileName>(u"VideoFileName", u"ИмяФайлаВидео",
+                                                       "Имя Файла видеозаписи", ""),
+    FieldProperty<&TVideocameraDriver::FVideoCaptureDevice>(
+        u"VideoCaptureDevice", u"УстройствоВидеозахвата", "Устройство видеозахвата", ""),
+    FieldProperty<&TVideocameraDriver::FVideoCompressorFilter>(
+        u"VideoCompressorFilter", u"ФильтрВидеосжатия", "Фильтр видеосжатия", ""),
+    FieldProperty<&TVideocameraDriver::FPhotoQuality>(u"PhotoQuality", u"КачествоФото",
+                                                      "Качество фотоснимка", "50"),
+};
+
+[[noreturn]] void AbstractError() { throw Error("Abstract Error"); }
+
+}  // namespace
+
+const TClassInfo& TVideocameraDriver::ClassInfo() {
+  static const TClassInfo info{&TCommonDriver::ClassInfo(), kMethods, kProperties, {}};
+  return info;
+}
+
+void TVideocameraDriver::UpdateDriverInfo(TDriverInfo& info) {
+  TCommonDriver::UpdateDriverInfo(info);
+  DriverInfo().EquipmentType = TEquipmentType::etVideocamera;
+}
+
+void TVideocameraDriver::StartVideoCaptureImpl(bool, const std::string&, bool) { AbstractError(); }
+void TVideocameraDriver::StartVideoRecordImpl(bool, const std::string&) { AbstractError(); }
+void TVideocameraDriver::StopVideoImpl() { AbstractError(); }
+void TVideocameraDriver::MakePhoto(const std::string&) { AbstractError(); }
+void TVideocameraDriver::GetPhoto(std::vector<uint8_t>&) { AbstractError(); }
+
+bool TVideocameraDriver::StartVideoCapture(V8Variant* RetValue, V8Variant* Params, long) {
+  return Handle(RetValue, [&] {
+    const bool first = V8GetBool(&Params[0]);
+    const std::string text = ToUtf8(V8GetWString(&Params[1]));
+    const bool third = V8GetBool(&Params[2]);
+    StartVideoCaptureImpl(first, text, third);
+  });
+}
+
+bool TVideocameraDriver::StartVideoRecord(V8Variant* RetValue, V8Variant* Params, long) {
+  return Handle(RetValue, [&] {
+    const bool first = V8GetBool(&Params[0]);
+    StartVideoRecordImpl(first, ToUtf8(V8GetWString(&Params[1])));
+  });
+}
+
+bool TVideocameraDriver::StopVideo(V8Variant* RetValue, V8Variant*, long) {
+  return Handle(RetValue, [&] { StopVideoImpl(); });
+}
+
+bool TVideocameraDriver::MakePhoto(V8Variant* RetValue, V8Variant* Params, long) {
+  return Handle(RetValue, [&] { MakePhoto(ToUtf8(V8GetWString(&Params[0]))); });
+}
+
+bool TVideocameraDriver::GetPhoto(V8Variant* RetValue, V8Variant* Params, long) {
+  return Handle(RetValue, [&] {
+    std::vector<uint8_t> image;
+    GetPhoto(image);
+    if (!image.empty() && !V8SetBlob(&Params[0], image.data(), static_cast<uint32_t>(image.size()))) {
+      throw Error("Не хватает памяти для снимка");
+    }
+  });
+}
+
+}  // namespace zorvane

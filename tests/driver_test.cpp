@@ -1,0 +1,387 @@
+// The camera driver class as the platform sees it through the real library:
+// its tables, the common equipment protocol, the videocamera layer, the
+// property rules and the last result.
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "driver/custom_driver.h"
+#include "tests/support/process.h"
+#include "xml/xml_document.h"
+
+using namespace zorvane::testing;
+
+namespace {
+
+class DriverTest : public ::testing::Test {
+ protected:
+  RunResult Host(std::vector<std::string> args, const char* lib = ZORVANE_LIB_PATH) {
+    args.insert(args.begin(), {"--lib", lib});
+    return RunProgram(ZORVANE_HOST_PATH, args, {"ZORVANE_DATA_DIR=" + dir.path()});
+  }
+  RunResult Script(const std::string& lines, const char* lib = ZORVANE_LIB_PATH,
+                   const std::string& className = "zorvane") {
+    const std::string path = dir.path() + "/script.txt";
+    WriteFile(path, lines);
+    return Host({"--class", className, "script", path}, lib);
+  }
+  static bool Has(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+  }
+  // The text of a host output line "param N: s:...", unescaped.
+  static std::string Param(const std::string& output, const std::string& head) {
+    const size_t at = output.find(head);
+    if (at == std::string::npos) return "(missing " + head + ")";
+    const size_t start = at + head.size();
+    const std::string line = output.substr(start, output.find('\n', start) - start);
+    std::string text;
+    for (size_t i = 0; i < line.size(); ++i) {
+      if (line[i] == '\\' && i + 1 < line.size()) {
+        const char c = line[++i];
+        text += c == 'n' ? '\n' : c == 'r' ? '\r' : c == 't' ? '\t' : c;
+      } else {
+        text += line[i];
+      }
+    }
+    return text;
+  }
+  std::vector<std::string> LogLines() {
+    std::vector<std::string> lines;
+    const std::string folder = dir.path() + "/Telvask/zorvane/";
+    for (const std::string& name : ListDir(folder)) {
+      const std::string text = ReadFile(folder + name);
+      size_t start = 0;
+      for (size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
+        const std::string line = text.substr(start, end - start);
+        if (line.size() > 24 && line[23] == '\t') lines.push_back(line.substr(24));
+      }
+    }
+    return lines;
+  }
+
+  TempDir dir;
+};
+
+const char* const kLastErrorOf = "call GetLastError(empty)\nanswer: true\nresult: ";
+
+}  // namespace
+
+TEST_F(DriverTest, MethodAndPropertyTables) {
+  const RunResult r = Host({"describe"});
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.output,
+            "class zorvane extension=zorvane\n"
+            "method 0 Discover ПоискКамеры params=0 retval=yes\n"
+            "method 1 StartVideoCapture СтартВидеоЗахвата params=3 retval=yes\n"
+            "method 2 StartVideoRecord СтартВидеоЗаписи params=2 retval=yes\n"
+            "method 3 StopVideo СтопВидео params=0 retval=yes\n"
+            "method 4 MakePhoto СделатьФотоснимок params=1 retval=yes\n"
+            "method 5 GetPhoto ПолучитьФотоснимок params=1 retval=yes\n"
+            "method 6 GetVersion ПолучитьНомерВерсии params=0 retval=yes\n"
+            "method 7 GetDescription ПолучитьОписание params=7 retval=yes\n"
+            "method 8 GetLastError ПолучитьОшибку params=1 retval=yes\n"
+            "method 9 Open Подключить params=1 retval=yes\n"
+            "method 10 Close Отключить params=1 retval=yes\n"
+            "method 11 GetParameters ПолучитьПараметры params=1 retval=yes\n"
+            "method 12 SetParameter УстановитьПараметр params=2 retval=yes\n"
+            "method 13 DeviceTest ТестУстройства params=2 retval=yes\n"
+            "method 14 GetAdditionalActions ПолучитьДополнительныеДействия params=1 retval=yes\n"
+            "method 15 DoAdditionalAction ВыполнитьДополнительноеДействие params=1 retval=yes\n"
+            "property 0 Host Адрес readable=yes writable=yes\n"
+            "property 1 Port Порт readable=yes writable=yes\n"
+            "property 2 Login Логин readable=yes writable=yes\n"
+            "property 3 Password Пароль readable=yes writable=yes\n"
+            "property 4 Profile Профиль readable=yes writable=yes\n"
+            "property 5 SnapshotURI URIфотоснимка readable=yes writable=yes\n"
+            "property 6 PhotoFileName ИмяФайлаФото readable=yes writable=yes\n"
+            "property 7 VideoFileName ИмяФайлаВидео readable=yes writable=yes\n"
+            "property 8 VideoCaptureDevice УстройствоВидеозахвата readable=yes writable=yes\n"
+            "property 9 VideoCompressorFilter ФильтрВидеосжатия readable=yes writable=yes\n"
+            "property 10 PhotoQuality КачествоФото readable=yes writable=yes\n"
+            "property 11 LogEnabled ЛогВключен readable=yes writable=yes\n"
+            "memory: ok\n");
+}
+
+TEST_F(DriverTest, VersionDescriptionAndTest) {
+  const RunResult r = Script(
+      "call ПолучитьНомерВерсии\n"
+      "call ПолучитьОписание out out out out i:5 out out\n"
+      "call ТестУстройства out out\n");
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_TRUE(Has(r.output, "call ПолучитьНомерВерсии()\nanswer: true\nresult: s:1.1.3.5\n"));
+  EXPECT_TRUE(Has(r.output,
+                  "answer: true\nresult: b:true\n"
+                  "param 0: s:Драйвер IP-видеокамеры ONVIF\n"
+                  "param 1: s:Драйвер IP-видеокамеры ONVIF 1С:Совместимо для 1С:БПО NativeAPI\n"
+                  "param 2: s:Видеокамера\nparam 3: i:2004\nparam 4: b:false\nparam 5: b:false\n"
+                  "param 6: s:https://"))
+      << r.output;
+  EXPECT_TRUE(Has(r.output,
+                  "call ТестУстройства(empty, empty)\nanswer: true\nresult: b:true\n"
+                  "param 0: s:Драйвер IP-видеокамеры ONVIF 1С:Совместимо для 1С:БПО NativeAPI\n"
+                  "param 1: s:\n"));
+}
+
+TEST_F(DriverTest, LastErrorFollowsEveryCall) {
+  const RunResult r = Script(
+      "call Подключить s:id\n"
+      "call ПолучитьОшибку out\n"
+      "call СтопВидео\n"
+      "call ПолучитьОшибку out\n"
+      "call GetLastError s:old\n"
+      "call СтартВидеоЗахвата b:true s:x b:false\n"
+      "call СтартВидеоЗаписи b:true s:x\n"
+      "call StopVideo\n"
+      "call GetLastError out\n"
+      "call Отключить out\n"
+      "call GetLastError out\n");
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+  // "Подключить" leaves its parameter as it was passed.
+  EXPECT_TRUE(Has(r.output, "call Подключить(s:id)\nanswer: true\nresult: b:true\nparam 0: s:id\n"));
+  EXPECT_TRUE(Has(r.output, "call ПолучитьОшибку(empty)\nanswer: true\nresult: i:0\nparam 0: s:\n"));
+  EXPECT_TRUE(Has(r.output, "call СтопВидео()\nanswer: true\nresult: b:false\n"));
+  EXPECT_TRUE(Has(r.output, "call ПолучитьОшибку(empty)\nanswer: true\nresult: i:1001\nparam 0: s:Abstract Error\n"));
+  EXPECT_TRUE(Has(r.output, "call GetLastError(s:old)\nanswer: true\nresult: i:1001\nparam 0: s:Abstract Error\n"));
+  EXPECT_TRUE(Has(r.output, "call СтартВидеоЗахвата(b:true, s:x, b:false)\nanswer: true\nresult: b:false\n"));
+  EXPECT_TRUE(Has(r.output, "call СтартВидеоЗаписи(b:true, s:x)\nanswer: true\nresult: b:false\n"));
+  EXPECT_TRUE(Has(r.output, std::string(kLastErrorOf) + "i:0\nparam 0: s:\nmemory: ok\n"));
+}
+
+TEST_F(DriverTest, SetParameterByEitherNameAndItsFailures) {
+  const RunResult r = Script(
+      "call УстановитьПараметр s:Port s:8080\n"
+      "get Порт\n"
+      "call SetParameter s:Порт i:554\n"
+      "get Port\n"
+      "call SetParameter s:port i:1\n"
+      "call GetLastError out\n"
+      "call SetParameter s:Host i:5\n"
+      "call GetLastError out\n"
+      "get Host\n");
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_TRUE(Has(r.output, "get Порт -> true\nvalue: i:8080\n"));
+  EXPECT_TRUE(Has(r.output, "get Port -> true\nvalue: i:554\n"));
+  EXPECT_TRUE(Has(r.output, std::string(kLastErrorOf) + "i:1001\nparam 0: s:Property not found: port\n"));
+  EXPECT_TRUE(Has(r.output, std::string(kLastErrorOf) + "i:1001\nparam 0: s:Value type unacceptable\n"));
+  EXPECT_TRUE(Has(r.output, "get Host -> true\nvalue: s:\n"));
+
+  // A read-only property and a kind that cannot be converted, on a driver class that has them.
+  const RunResult t = Script(
+      "call SetParameter s:Counter i:1\n"
+      "call GetLastError out\n"
+      "call SetParameter s:Буква s:y\n"
+      "call GetLastError out\n"
+      "call SetParameter s:Доля s:1.5\n"
+      "get Ratio\n"
+      "get Counter\n",
+      ZORVANE_TEST_LIB_PATH, "testdriver");
+  EXPECT_EQ(t.exitCode, 0) << t.output;
+  EXPECT_TRUE(Has(t.output, std::string(kLastErrorOf) + "i:1001\nparam 0: s:Property is read-only: Counter\n"));
+  EXPECT_TRUE(Has(t.output, std::string(kLastErrorOf) + "i:1001\nparam 0: s:Property type unacceptable\n"));
+  EXPECT_TRUE(Has(t.output, "get Ratio -> true\nvalue: d:1.5\n"));
+  EXPECT_TRUE(Has(t.output, "get Counter -> true\nvalue: i:7\n"));
+}
+
+TEST_F(DriverTest, PropertyConversions) {
+  struct Case {
+    const char* set;
+    const char* value;
+    const char* read;  // the value read back
+  };
+  const Case cases[] = {
+      {"Port", "s:8080", "i:8080"},        {"Port", "s:abc", "i:0"},
+      {"Port", "d:3.9", "i:3"},            {"LogEnabled", "s:1", "b:true"},
+      {"LogEnabled", "s:True", "b:false"}, {"LogEnabled", "i:2", "b:true"},
+      {"Host", "s:10.0.0.7", "s:10.0.0.7"}, {"КачествоФото", "s:75", "i:75"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.set) + " " + c.value);
+    const RunResult r = Host({"set", c.set, c.value, "--", "get", c.set});
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_TRUE(Has(r.output, "value: " + std::string(c.read) + "\n")) << r.output;
+  }
+  // The platform writing a text property from a number: AddError, and the value stays.
+  const RunResult r = Host({"set", "Host", "s:cam", "--", "set", "Адрес", "i:5", "--", "get", "Host",
+                            "--", "get", "Letter"});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_TRUE(Has(r.output,
+                  "adderror code=1006 source=Внешняя компонента description=Value type unacceptable "
+                  "scode=0x80004005\nset Адрес i:5 -> false\nget Host -> true\nvalue: s:cam\n"))
+      << r.output;
+  EXPECT_TRUE(Has(r.output, "error: no property Letter"));
+}
+
+TEST_F(DriverTest, SettingsDescription) {
+  const RunResult r = Host({"call", "ПолучитьПараметры", "out"});
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  zorvane::TXmlDocument doc;
+  doc.SetXml(Param(r.output, "param 0: s:"));
+  ASSERT_NE(doc.DocumentElement(), nullptr);
+  const zorvane::TXmlNode& settings = *doc.DocumentElement();
+  EXPECT_EQ(settings.Name, "Settings");
+  EXPECT_EQ(settings.AttributeList.Count(), 0u);
+  ASSERT_EQ(settings.ChildNodes.Count(), 1u);
+  const zorvane::TXmlNode& page = settings.ChildNodes.Get(0);
+  EXPECT_EQ(page.Name, "Page");
+  EXPECT_EQ(page.GetAttr("Caption"), "Основные параметры");
+  ASSERT_EQ(page.ChildNodes.Count(), 1u);
+  const zorvane::TXmlNode& group = page.ChildNodes.Get(0);
+  EXPECT_EQ(group.Name, "Group");
+  EXPECT_EQ(group.GetAttr("Caption"), "Параметры подключения к камере");
+  const std::vector<std::vector<std::string>> expected = {
+      {"Host", "IP-адрес камеры", "String", ""},     {"Port", "ONVIF-порт камеры", "Number", "0"},
+      {"Login", "Имя пользователя", "String", ""},  {"Password", "Пароль пользователя", "String", ""},
+      {"Profile", "Профиль камеры", "String", ""},  {"SnapshotURI", "URI фотоснимка", "String", ""}};
+  ASSERT_EQ(group.ChildNodes.Count(), expected.size());
+  for (size_t i = 0; i < expected.size(); ++i) {
+    const zorvane::TXmlNode& p = group.ChildNodes.Get(i);
+    EXPECT_EQ(p.Name, "Parameter");
+    std::vector<std::string> names, values;
+    for (size_t k = 0; k < p.AttributeList.Count(); ++k) {
+      names.push_back(p.AttributeList[k].Name);
+      values.push_back(p.AttributeList[k].Value());
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"Name", "Caption", "TypeValue", "DefaultValue"}));
+    EXPECT_EQ(values, expected[i]);
+  }
+}
+
+TEST_F(DriverTest, SettingsDescriptionWithoutTemplateListsTheProperties) {
+  const RunResult r = Host({"call", "GetParameters", "out"}, ZORVANE_NOPARAMS_LIB_PATH);
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  zorvane::TXmlDocument doc;
+  doc.SetXml(Param(r.output, "param 0: s:"));
+  ASSERT_NE(doc.DocumentElement(), nullptr);
+  const zorvane::TXmlNode& page = doc.DocumentElement()->FirstChild();
+  EXPECT_EQ(page.GetAttr("Caption"), "Параметры");
+  ASSERT_EQ(page.ChildNodes.Count(), 12u);
+  const zorvane::TXmlNode& port = page.ChildNodes.Get(1);
+  std::vector<std::string> names;
+  for (size_t k = 0; k < port.AttributeList.Count(); ++k) names.push_back(port.AttributeList[k].Name);
+  EXPECT_EQ(names, (std::vector<std::string>{"Name", "Caption", "TypeValue", "DefaultValue", "ReadOnly"}));
+  EXPECT_EQ(port.GetAttr("Name"), "Port");
+  EXPECT_EQ(port.GetAttr("TypeValue"), "Number");
+  EXPECT_EQ(port.GetAttr("DefaultValue"), "0");
+  EXPECT_EQ(page.ChildNodes.Get(0).GetAttr("TypeValue"), "String");
+  EXPECT_EQ(page.ChildNodes.Get(11).GetAttr("Name"), "LogEnabled");
+  EXPECT_EQ(page.ChildNodes.Get(11).GetAttr("TypeValue"), "Boolean");
+}
+
+TEST_F(DriverTest, AdditionalActions) {
+  const RunResult r = Script(
+      "call ПолучитьДополнительныеДействия out\n"
+      "call ВыполнитьДополнительноеДействие s:viewlog\n"
+      "call GetLastError out\n"
+      "call ВыполнитьДополнительноеДействие s:ViewLog\n"
+      "call GetLastError out\n"
+      "call ВыполнитьДополнительноеДействие s:Discover\n"
+      "call GetLastError out\n"
+      "call ПоискКамеры\n"
+      "call GetLastError out\n");
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+  zorvane::TXmlDocument doc;
+  doc.SetXml(Param(r.output, "param 0: s:"));
+  ASSERT_NE(doc.DocumentElement(), nullptr);
+  EXPECT_EQ(doc.DocumentElement()->Name, "Actions");
+  std::vector<std::string> actions;
+  for (const zorvane::TXmlNode* a : doc.DocumentElement()->FindNodes("Action")) {
+    actions.push_back(a->AttributeList[0].Name + "=" + a->GetAttr("Name") + " " +
+                      a->AttributeList[1].Name + "=" + a->GetAttr("Caption"));
+  }
+  EXPECT_EQ(actions, (std::vector<std::string>{"Name=Discover Caption=Поиск камеры",
+                                               "Name=ViewLog Caption=Просмотр лога",
+                                               "Name=ShowHelp Caption=Справка"}));
+  EXPECT_TRUE(Has(r.output, std::string(kLastErrorOf) + "i:1001\nparam 0: s:Action not found\n"));
+  EXPECT_TRUE(Has(r.output, std::string(kLastErrorOf) +
+                                "i:1001\nparam 0: s:Окно «Просмотр лога» недоступно в этой сборке драйвера\n"));
+  const std::string search = std::string(kLastErrorOf) +
+                             "i:1001\nparam 0: s:Окно «Поиск камеры» недоступно в этой сборке драйвера\n";
+  const size_t first = r.output.find(search);
+  ASSERT_NE(first, std::string::npos) << r.output;
+  EXPECT_NE(r.output.find(search, first + 1), std::string::npos);  // the action and the method
+}
+
+TEST_F(DriverTest, LogSwitchIsSharedByAllObjects) {
+  const RunResult r = Script(
+      "object 0\n"
+      "set ЛогВключен b:true\n"
+      "object 1\n"
+      "get LogEnabled\n"
+      "call СтопВидео\n"
+      "object 0\n"
+      "set LogEnabled b:false\n"
+      "object 1\n"
+      "get ЛогВключен\n"
+      "call СтопВидео\n");
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_TRUE(Has(r.output, "object 1\nget LogEnabled -> true\nvalue: b:true\n"));
+  EXPECT_TRUE(Has(r.output, "object 1\nget ЛогВключен -> true\nvalue: b:false\n"));
+  const std::vector<std::string> expected = {
+      "DEBUG\t> StopVideo: \tParams: []",
+      "ERROR\tException: \tAbstract Error",
+      "DEBUG\t< StopVideo: \tResult=False; Params: []",
+  };
+  EXPECT_EQ(LogLines(), expected);
+  const std::string log = ReadFile(ListDir(dir.path() + "/Telvask/zorvane").empty()
+                                       ? ""
+                                       : dir.path() + "/Telvask/zorvane/" +
+                                             ListDir(dir.path() + "/Telvask/zorvane")[0]);
+  EXPECT_NE(log.find("============Stop log===============\r\n\r\n"), std::string::npos);
+}
+
+TEST_F(DriverTest, ManyCallsLeaveTheMemoryBalanced) {
+  // Every method with good and bad parameters, properties both ways.
+  const long n = 100000;
+  std::string script;
+  const std::vector<std::string> calls = {
+      "call ПоискКамеры",
+      "call ПоискКамеры i:1",
+      "call СтартВидеоЗахвата b:true s:x b:false",
+      "call СтартВидеоЗахвата i:1 i:2 i:3",
+      "call СтартВидеоЗаписи s:x s:y",
+      "call СтопВидео",
+      "call СделатьФотоснимок s:/nonexistent/photo.jpg",
+      "call СделатьФотоснимок i:1",
+      "call ПолучитьФотоснимок out",
+      "call ПолучитьФотоснимок blob:00ff",
+      "call ПолучитьНомерВерсии",
+      "call ПолучитьОписание out out out out out out out",
+      "call ПолучитьОписание s:a s:b s:c s:d s:e s:f s:g",
+      "call ПолучитьОписание out",
+      "call ПолучитьОшибку out",
+      "call ПолучитьОшибку s:previous",
+      "call Подключить out",
+      "call Отключить i:5",
+      "call ПолучитьПараметры out",
+      "call ПолучитьПараметры s:old",
+      "call УстановитьПараметр s:Host s:camera",
+      "call УстановитьПараметр s:Нет s:x",
+      "call УстановитьПараметр i:1 blob:01",
+      "call УстановитьПараметр s:Host",
+      "call ТестУстройства out out",
+      "call ПолучитьДополнительныеДействия out",
+      "call ВыполнитьДополнительноеДействие s:ShowHelp",
+      "call ВыполнитьДополнительноеДействие d:1.5",
+      "proc СтопВидео",
+      "set Host s:10.0.0.1",
+      "set Host i:1",
+      "get Host",
+      "set Port s:80",
+      "get Порт",
+      "get LogEnabled",
+      "set PhotoQuality a:narrow",
+  };
+  for (const std::string& call : calls) script += "repeat " + std::to_string(n) + " " + call + "\n";
+  const RunResult r = Script(script);
+  EXPECT_EQ(r.exitCode, 1) << r.output;  // some calls answer false on purpose
+  EXPECT_TRUE(Has(r.output, "memory: ok\n")) << r.output;
+  EXPECT_TRUE(Has(r.output, "repeat 100000 call ПолучитьПараметры out -> ok=100000 failed=0\n"));
+  EXPECT_TRUE(Has(r.output, "repeat 100000 call УстановитьПараметр s:Host -> ok=0 failed=100000\n"));
+}
+
+TEST(FileVersionTest, OnlyOurFilesHaveOurVersion) {
+  EXPECT_EQ(zorvane::FileVersionText(""), "1.1.3.5");
+  EXPECT_EQ(zorvane::FileVersionText(ZORVANE_LIB_PATH), "1.1.3.5");
+  EXPECT_EQ(zorvane::FileVersionText("/bin/sh"), "0.0.0.0");
+  EXPECT_EQ(zorvane::FileVersionText("/nonexistent/file.dll"), "0.0.0.0");
+}
