@@ -268,19 +268,23 @@ class Session {
     for (size_t i = 0; i < args.size(); ++i) ParseValue(args[i], params[i], FMemory);
     V8Variant result{};
     std::memset(static_cast<void*>(&result), 0, sizeof result);
-    Out() << (asFunc ? "call " : "proc ") << method << "(";
-    for (size_t i = 0; i < params.size(); ++i) Out() << (i ? ", " : "") << FormatValue(params[i]);
-    Out() << ")\n" << std::flush;
+    if (!FQuiet) {
+      Out() << (asFunc ? "call " : "proc ") << method << "(";
+      for (size_t i = 0; i < params.size(); ++i) Out() << (i ? ", " : "") << FormatValue(params[i]);
+      Out() << ")\n" << std::flush;
+    }
     V8Variant* array = params.empty() ? nullptr : params.data();
     const long count = static_cast<long>(params.size());
     const bool ok = asFunc ? FObject->CallAsFunc(n, &result, array, count)
                            : FObject->CallAsProc(n, array, count);
-    Out() << "answer: " << (ok ? "true" : "false") << "\n";
-    if (asFunc) Out() << "result: " << FormatValue(result) << "\n";
-    for (size_t i = 0; i < params.size(); ++i) {
-      Out() << "param " << i << ": " << FormatValue(params[i]) << "\n";
-      ReleaseValue(params[i], FMemory);
+    if (!FQuiet) {
+      Out() << "answer: " << (ok ? "true" : "false") << "\n";
+      if (asFunc) Out() << "result: " << FormatValue(result) << "\n";
+      for (size_t i = 0; i < params.size(); ++i) {
+        Out() << "param " << i << ": " << FormatValue(params[i]) << "\n";
+      }
     }
+    for (V8Variant& param : params) ReleaseValue(param, FMemory);
     ReleaseValue(result, FMemory);
     return ok ? kOk : kCallFailed;
   }
