@@ -1,0 +1,373 @@
+#include "onvif/onvif_requests.h"
+
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <limits>
+
+#include "common/error.h"
+#include "onvif/namespaces.h"
+#include "onvif/soap_transport.h"
+#include "xml/xml_document.h"
+
+namespace zorvane {
+
+namespace {
+
+constexpr TXmlNodeType ntElement = TXmlNodeType::ntElement;
+
+struct TEnvelope {
+  const char* Prefix;
+  const char* Suffix;
+};
+
+constexpr TEnvelope kGetDeviceInformation = {
+    "<?xml version=\"1.0\"?> <soap:Envelope xmlns:soap=\"{SOAP12}\" xmlns:wsdl=\"{ONVIF-DEVICE}\"> "
+    "<soap:Header>",
+    "<soap:Body> <wsdl:GetDeviceInformation/> </soap:Body> </soap:Envelope>"};
+constexpr TEnvelope kGetProfiles = {
+    "<?xml version=\"1.0\"?> <soap:Envelope xmlns:soap=\"{SOAP12}\" xmlns:wsdl=\"{ONVIF-MEDIA}\">"
+    "<soap:Header>",
+    "<soap:Body xmlns:xsd=\"{XSD}\" xmlns:xsi=\"{XSI}\"> <GetProfiles xmlns=\"{ONVIF-MEDIA}\" /> "
+    "</soap:Body> </soap:Envelope>"};
+constexpr TEnvelope kGetSnapshotUri = {
+    "<?xml version=\"1.0\"?> <soap:Envelope xmlns:soap=\"{SOAP12}\" xmlns:wsdl=\"{ONVIF-MEDIA}\"> "
+    "<soap:Header>",
+    "<soap:Body> <wsdl:GetSnapshotUri> <wsdl:ProfileToken>%s</wsdl:ProfileToken> "
+    "</wsdl:GetSnapshotUri> </soap:Body> </soap:Envelope>"};
+
+std::string BuildEnvelope(const TEnvelope& e, const std::string& Login, const std::string& Password,
+                          const std::string& suffixValue = {}) {
+  std::string suffix = ExpandNamespaces(e.Suffix);
+  if (const size_t at = suffix.find("%s"); at != std::string::npos) {
+    suffix.replace(at, 2, TXmlDocument::Escape(suffixValue));
+  }
+  return ExpandNamespaces(e.Prefix) + BuildSecurityHeader(Login, Password) + suffix;
+}
+
+// The answer's document element, or null.
+TXmlNode* Load(TXmlDocument& doc, std::string_view answer) {
+  TBytesStream stream(answer);
+  doc.LoadFromStream(stream, 4096);
+  return doc.DocumentElement();
+}
+
+// Follows child elements by name from node; null when one is missing.
+TXmlNode* Path(TXmlNode* node, std::initializer_list<std::string_view> names) {
+  for (std::string_view name : names) {
+    if (!node) return nullptr;
+    node = node->Find(name, {ntElement});
+  }
+  return node;
+}
+
+// Reading of one record from its element: fields by child name or attribute.
+class TReader {
+ public:
+  explicit TReader(const TXmlNode* node) : FNode(node) {}
+  bool Present() const { return FNode != nullptr; }
+  TReader Child(std::string_view name) const {
+    return TReader(FNode ? FNode->Find(name, {ntElement}) : nullptr);
+  }
+  // Each reads into field only when the source is present; tells whether it was.
+  bool Text(std::string_view name, std::string& field) const {
+    const TXmlNode* child = FNode ? FNode->Find(name, {ntElement}) : nullptr;
+    if (child) field = child->Text;
+    return child != nullptr;
+  }
+  bool Int(std::string_view name, int32_t& field) const {
+    std::string text;
+    if (!Text(name, text)) return false;
+    field = XmlToInt(text);
+    return true;
+  }
+  bool Bool(std::string_view name, bool& field) const {
+    std::string text;
+    if (!Text(name, text)) return false;
+    field = XmlToBool(text);
+    return true;
+  }
+  bool Double(std::string_view name, double& field) const {
+    std::string text;
+    if (!Text(name, text)) return false;
+    field = XmlToDouble(text);
+    return true;
+  }
+  void Attr(std::string_view name, std::string& field) const {
+    if (FNode && FNode->HasAttribute(name)) field = FNode->GetAttr(name);
+  }
+  int32_t AttrInt(std::string_view name) const { return XmlToInt(FNode->GetAttr(name)); }
+  const TXmlNode* Node() const { return FNode; }
+
+ private:
+  const TXmlNode* FNode;
+};
+
+void ReadMulticast(const TReader& r, TMulticastConfiguration& m) {
+  if (!r.Present()) return;
+  const TReader address = r.Child("Address");
+  address.Text("Type", m.Address.Type_);
+  address.Text("IPv4Address", m.Address.IPv4Address);
+  int32_t port = 0;
+  if (r.Int("Port", port)) m.Port = static_cast<uint16_t>(port & 0xFFFF);
+  r.Int("TTL", m.TTL);
+  r.Bool("AutoStart", m.AutoStart);
+}
+
+void ReadVideoSource(const TReader& r, TVideoSourceConfiguration& c) {
+  r.Attr("token", c.token);
+  r.Text("Name", c.Name);
+  r.Int("UseCount", c.UseCount);
+  r.Text("SourceToken", c.SourceToken);
+  if (const TReader bounds = r.Child("Bounds"); bounds.Present()) {
+    c.Bounds = {bounds.AttrInt("x"), bounds.AttrInt("y"), bounds.AttrInt("width"),
+                bounds.AttrInt("height")};
+  }
+}
+
+void ReadVideoEncoder(const TReader& r, TVideoEncoderConfiguration& c) {
+  r.Attr("token", c.token);
+  r.Text("Name", c.Name);
+  r.Int("UseCount", c.UseCount);
+  r.Text("Encoding", c.Encoding);
+  const TReader resolution = r.Child("Resolution");
+  resolution.Int("Width", c.Resolution.width);
+  resolution.Int("Height", c.Resolution.height);
+  r.Double("Quality", c.Quality);
+  const TReader rate = r.Child("RateControl");
+  rate.Int("FrameRateLimit", c.RateControl.FrameRateLimit);
+  rate.Int("EncodingInterval", c.RateControl.EncodingInterval);
+  rate.Int("BitrateLimit", c.RateControl.BitrateLimit);
+  const TReader h264 = r.Child("H264");
+  h264.Int("GovLength", c.H264.GovLength);
+  h264.Text("H264Profile", c.H264.H264Profile);
+  ReadMulticast(r.Child("Multicast"), c.Multicast);
+  r.Text("SessionTimeout", c.SessionTimeout);
+}
+
+void ReadVideoAnalytics(const TReader& r, TVideoAnalyticsConfiguration& c) {
+  r.Attr("token", c.token);
+  r.Text("Name", c.Name);
+  r.Int("UseCount", c.UseCount);
+  if (const TReader engine = r.Child("AnalyticsEngineConfiguration"); engine.Present()) {
+    const TXmlNodeList& modules = engine.Node()->ChildNodes;
+    for (size_t i = 0; i < modules.Count(); ++i) {
+      const TXmlNode& module = modules.Get(i);
+      if (module.NodeType != ntElement) continue;
+      TAnalyticsModule m;
+      m.Type_ = module.GetAttr("Type");
+      m.Name = module.GetAttr("Name");
+      c.AnalyticsEngineConfiguration.push_back(std::move(m));
+    }
+  }
+}
+
+void ReadAudioEncoder(const TReader& r, TAudioEncoderConfiguration& c) {
+  r.Attr("token", c.token);
+  r.Text("Name", c.Name);
+  r.Int("UseCount", c.UseCount);
+  r.Text("Encoding", c.Encoding);
+  r.Int("Bitrate", c.Bitrate);
+  r.Int("SampleRate", c.SampleRate);
+  ReadMulticast(r.Child("Multicast"), c.Multicast);
+  r.Text("SessionTimeout", c.SessionTimeout);
+}
+
+void ReadPTZ(const TReader& r, TPTZConfiguration& c) {
+  r.Attr("token", c.token);
+  r.Text("Name", c.Name);
+  r.Int("UseCount", c.UseCount);
+  r.Text("NodeToken", c.NodeToken);
+  r.Text("DefaultContinuousPanTiltVelocitySpace", c.DefaultContinuousPanTiltVelocitySpace);
+  r.Text("DefaultContinuousZoomVelocitySpace", c.DefaultContinuousZoomVelocitySpace);
+  r.Text("DefaultPTZTimeout", c.DefaultPTZTimeout);
+}
+
+void ReadExtension(const TReader& r, TProfileExtension& e) {
+  if (const TReader out = r.Child("AudioOutputConfiguration"); out.Present()) {
+    TAudioOutputConfiguration& c = e.AudioOutputConfiguration;
+    out.Attr("token", c.token);
+    out.Text("Name", c.Name);
+    out.Int("UseCount", c.UseCount);
+    out.Text("OutputToken", c.OutputToken);
+    out.Text("SendPrimacy", c.SendPrimacy);
+    out.Int("OutputLevel", c.OutputLevel);
+  }
+  if (const TReader dec = r.Child("AudioDecoderConfiguration"); dec.Present()) {
+    TAudioDecoderConfiguration& c = e.AudioDecoderConfiguration;
+    dec.Attr("token", c.token);
+    dec.Text("Name", c.Name);
+    dec.Int("UseCount", c.UseCount);
+  }
+}
+
+TProfile ReadProfile(const TXmlNode& node) {
+  TProfile p;
+  const TReader r(&node);
+  if (const std::string fixed = node.GetAttr("fixed"); !fixed.empty()) p.fixed = XmlToBool(fixed);
+  p.token = node.GetAttr("token");
+  r.Text("Name", p.Name);
+  if (const TReader s = r.Child("VideoSourceConfiguration"); s.Present()) {
+    ReadVideoSource(s, p.VideoSourceConfiguration);
+  }
+  if (const TReader s = r.Child("VideoEncoderConfiguration"); s.Present()) {
+    ReadVideoEncoder(s, p.VideoEncoderConfiguration);
+  }
+  if (const TReader s = r.Child("VideoAnalyticsConfiguration"); s.Present()) {
+    ReadVideoAnalytics(s, p.VideoAnalyticsConfiguration);
+  }
+  if (const TReader s = r.Child("AudioEncoderConfiguration"); s.Present()) {
+    ReadAudioEncoder(s, p.AudioEncoderConfiguration);
+  }
+  if (const TReader s = r.Child("PTZConfiguration"); s.Present()) ReadPTZ(s, p.PTZConfiguration);
+  if (const TReader s = r.Child("Extension"); s.Present()) ReadExtension(s, p.Extension);
+  return p;
+}
+
+// The text without surrounding blanks (cameras pretty-print values).
+std::string_view Trimmed(std::string_view text) {
+  const size_t b = text.find_first_not_of(" \t\r\n");
+  if (b == std::string_view::npos) return {};
+  const size_t e = text.find_last_not_of(" \t\r\n");
+  return text.substr(b, e - b + 1);
+}
+
+bool IsDecimalNumber(std::string_view t) {
+  size_t i = 0;
+  if (i < t.size() && (t[i] == '+' || t[i] == '-')) ++i;
+  bool digits = false;
+  while (i < t.size() && t[i] >= '0' && t[i] <= '9') ++i, digits = true;
+  if (i < t.size() && t[i] == '.') {
+    ++i;
+    while (i < t.size() && t[i] >= '0' && t[i] <= '9') ++i, digits = true;
+  }
+  if (!digits) return false;
+  if (i < t.size() && (t[i] == 'e' || t[i] == 'E')) {
+    ++i;
+    if (i < t.size() && (t[i] == '+' || t[i] == '-')) ++i;
+    bool exp = false;
+    while (i < t.size() && t[i] >= '0' && t[i] <= '9') ++i, exp = true;
+    if (!exp) return false;
+  }
+  return i == t.size();
+}
+
+bool TryDecimal(std::string_view text, double& value) {
+  const std::string_view t = Trimmed(text);
+  if (!IsDecimalNumber(t)) return false;
+  const std::string_view digits = t[0] == '+' ? t.substr(1) : t;
+  const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+  return ec == std::errc() && end == digits.data() + digits.size() && std::isfinite(value);
+}
+
+}  // namespace
+
+int32_t XmlToInt(const std::string& text) {
+  const std::string_view t = Trimmed(text);
+  std::string_view digits = t;
+  if (!digits.empty() && digits[0] == '+') digits.remove_prefix(1);
+  int32_t value = 0;
+  const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+  if (digits.empty() || ec != std::errc() || end != digits.data() + digits.size() ||
+      (t.size() > 1 && t[0] == '+' && digits[0] == '-')) {
+    throw Error("'" + text + "' is not a valid integer value");
+  }
+  return value;
+}
+
+bool XmlToBool(const std::string& text) {
+  const std::string_view t = Trimmed(text);
+  auto same = [&](std::string_view word) {
+    if (t.size() != word.size()) return false;
+    for (size_t i = 0; i < t.size(); ++i) {
+      if (std::tolower(static_cast<unsigned char>(t[i])) != word[i]) return false;
+    }
+    return true;
+  };
+  if (same("true")) return true;
+  if (same("false")) return false;
+  double number = 0;
+  if (TryDecimal(t, number)) return number != 0;
+  throw Error("'" + text + "' is not a valid boolean value");
+}
+
+double XmlToDouble(const std::string& text) {
+  double value = 0;
+  if (!TryDecimal(text, value)) throw Error("'" + text + "' is not a valid floating point value");
+  return value;
+}
+
+std::string BuildGetDeviceInformation(const std::string& Login, const std::string& Password) {
+  return BuildEnvelope(kGetDeviceInformation, Login, Password);
+}
+
+std::string BuildGetProfiles(const std::string& Login, const std::string& Password) {
+  return BuildEnvelope(kGetProfiles, Login, Password);
+}
+
+std::string BuildGetSnapshotUri(const std::string& Login, const std::string& Password,
+                                const std::string& ProfileToken) {
+  return BuildEnvelope(kGetSnapshotUri, Login, Password, ProfileToken);
+}
+
+std::string RequestDeviceInformation(const std::string& URL, const std::string& Login,
+                                     const std::string& Password) {
+  return PostSoapRequest(URL, BuildGetDeviceInformation(Login, Password));
+}
+
+std::string RequestProfiles(const std::string& URL, const std::string& Login,
+                            const std::string& Password) {
+  return PostSoapRequest(URL, BuildGetProfiles(Login, Password));
+}
+
+std::string RequestSnapshotUri(const std::string& URL, const std::string& Login,
+                               const std::string& Password, const std::string& ProfileToken) {
+  return PostSoapRequest(URL, BuildGetSnapshotUri(Login, Password, ProfileToken));
+}
+
+bool ParseDeviceInformation(std::string_view Answer, TDeviceInformation& Info) {
+  Info = TDeviceInformation{};
+  TXmlDocument doc;
+  TXmlNode* response = Path(Load(doc, Answer), {"Body", "GetDeviceInformationResponse"});
+  if (!response) return false;
+  const TReader r(response);
+  bool found = false;
+  found |= r.Text("Manufacturer", Info.Manufacturer);
+  found |= r.Text("Model", Info.Model);
+  found |= r.Text("FirmwareVersion", Info.FirmwareVersion);
+  found |= r.Text("SerialNumber", Info.SerialNumber);
+  found |= r.Text("HardwareId", Info.HardwareId);
+  return found;
+}
+
+bool ParseSnapshotUri(std::string_view Answer, TSnapshotUri& Uri) {
+  Uri = TSnapshotUri{};
+  TXmlDocument doc;
+  TXmlNode* media = Path(Load(doc, Answer), {"Body", "GetSnapshotUriResponse", "MediaUri"});
+  if (!media) return false;
+  const TReader r(media);
+  bool found = false;
+  found |= r.Text("Uri", Uri.Uri);
+  found |= r.Bool("InvalidAfterConnect", Uri.InvalidAfterConnect);
+  found |= r.Bool("InvalidAfterReboot", Uri.InvalidAfterReboot);
+  found |= r.Text("Timeout", Uri.Timeout);
+  return found;
+}
+
+bool ParseProfiles(std::string_view Answer, std::vector<TProfile>& Profiles) {
+  TXmlDocument doc;
+  TXmlNode* response = Path(Load(doc, Answer), {"Body", "GetProfilesResponse"});
+  if (!response) return false;
+  bool appended = false;
+  const TXmlNodeList& children = response->ChildNodes;
+  for (size_t i = 0; i < children.Count(); ++i) {
+    const TXmlNode& node = children.Get(i);
+    // Elements only: a comment or stray text between profiles is no profile.
+    if (node.NodeType != ntElement) continue;
+    Profiles.push_back(ReadProfile(node));
+    appended = true;
+  }
+  return appended;
+}
+
+}  // namespace zorvane

@@ -1,0 +1,196 @@
+// The three questions asked of a camera (GetDeviceInformation, GetProfiles,
+// GetSnapshotUri): their envelopes, the records of the answers, and the
+// readers that fill the records from the answer bytes.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zorvane {
+
+struct TDeviceInformation {
+  std::string Manufacturer;
+  std::string Model;
+  std::string FirmwareVersion;
+  std::string SerialNumber;
+  std::string HardwareId;
+};
+
+struct TSnapshotUri {
+  std::string Uri;
+  bool InvalidAfterConnect = false;
+  bool InvalidAfterReboot = false;
+  std::string Timeout;
+};
+
+struct TIntRectangle {
+  int32_t x = 0, y = 0, width = 0, height = 0;
+};
+
+struct TVideoSourceConfiguration {
+  std::string token;
+  std::string Name;
+  int32_t UseCount = 0;
+  std::string SourceToken;
+  TIntRectangle Bounds;
+};
+
+struct TVideoResolution {
+  int32_t width = 0, height = 0;
+};
+
+struct TRateControl {
+  int32_t FrameRateLimit = 0, EncodingInterval = 0, BitrateLimit = 0;
+};
+
+struct TH264Configuration {
+  int32_t GovLength = 0;
+  std::string H264Profile;
+};
+
+struct TIPAddress {
+  std::string Type_;
+  std::string IPv4Address;
+};
+
+struct TMulticastConfiguration {
+  TIPAddress Address;
+  uint16_t Port = 0;
+  int32_t TTL = 0;
+  bool AutoStart = false;
+};
+
+struct TVideoEncoderConfiguration {
+  std::string token;
+  std::string Name;
+  int32_t UseCount = 0;
+  std::string Encoding;
+  TVideoResolution Resolution;
+  double Quality = 0;
+  TRateControl RateControl;
+  TH264Configuration H264;
+  TMulticastConfiguration Multicast;
+  std::string SessionTimeout;
+};
+
+struct TAudioEncoderConfiguration {
+  std::string token;
+  std::string Name;
+  int32_t UseCount = 0;
+  std::string Encoding;
+  int32_t Bitrate = 0;
+  int32_t SampleRate = 0;
+  TMulticastConfiguration Multicast;
+  std::string SessionTimeout;
+};
+
+struct TRealPoint {
+  double x = 0, y = 0;
+};
+
+struct TSimpleItem {
+  std::string Name;
+  std::string Value;
+};
+
+struct TElementItemLayout {
+  int32_t Columns = 0, Rows = 0;
+  TRealPoint Translate, Scale;
+};
+
+struct TElementItemTransform {
+  TRealPoint Translate, Scale;
+};
+
+struct TElementItem {
+  std::string Name;
+  TElementItemLayout Layout;
+  std::vector<TRealPoint> Field;
+  TElementItemTransform Transform;
+};
+
+struct TAnalyticsModule {
+  std::string Type_;
+  std::string Name;
+  std::vector<TSimpleItem> SimpleItem;
+  std::vector<TElementItem> ElementItem;
+};
+
+struct TVideoAnalyticsConfiguration {
+  std::string token;
+  std::string Name;
+  int32_t UseCount = 0;
+  std::vector<TAnalyticsModule> AnalyticsEngineConfiguration;
+  std::vector<TAnalyticsModule> RuleEngineConfiguration;
+};
+
+struct TPTZConfiguration {
+  std::string token;
+  std::string Name;
+  int32_t UseCount = 0;
+  std::string NodeToken;
+  std::string DefaultContinuousPanTiltVelocitySpace;
+  std::string DefaultContinuousZoomVelocitySpace;
+  std::string DefaultPTZTimeout;
+};
+
+struct TAudioOutputConfiguration {
+  std::string token;
+  std::string Name;
+  int32_t UseCount = 0;
+  std::string OutputToken;
+  std::string SendPrimacy;
+  int32_t OutputLevel = 0;
+};
+
+struct TAudioDecoderConfiguration {
+  std::string token;
+  std::string Name;
+  int32_t UseCount = 0;
+};
+
+struct TProfileExtension {
+  TAudioOutputConfiguration AudioOutputConfiguration;
+  TAudioDecoderConfiguration AudioDecoderConfiguration;
+};
+
+struct TProfile {
+  bool fixed = false;
+  std::string token;
+  std::string Name;
+  TVideoSourceConfiguration VideoSourceConfiguration;
+  TVideoEncoderConfiguration VideoEncoderConfiguration;
+  TAudioEncoderConfiguration AudioEncoderConfiguration;
+  TVideoAnalyticsConfiguration VideoAnalyticsConfiguration;
+  TPTZConfiguration PTZConfiguration;
+  TProfileExtension Extension;
+};
+
+// Envelopes, each with a fresh UsernameToken. Login and token go in escaped.
+std::string BuildGetDeviceInformation(const std::string& Login, const std::string& Password);
+std::string BuildGetProfiles(const std::string& Login, const std::string& Password);
+std::string BuildGetSnapshotUri(const std::string& Login, const std::string& Password,
+                                const std::string& ProfileToken);
+
+// Build the envelope and post it; the answer bytes as received.
+std::string RequestDeviceInformation(const std::string& URL, const std::string& Login,
+                                     const std::string& Password);
+std::string RequestProfiles(const std::string& URL, const std::string& Login,
+                            const std::string& Password);
+std::string RequestSnapshotUri(const std::string& URL, const std::string& Login,
+                               const std::string& Password, const std::string& ProfileToken);
+
+// False when the answer holds no such response; a value that cannot be
+// converted is an error ("'x' is not a valid integer value" and the like).
+bool ParseDeviceInformation(std::string_view Answer, TDeviceInformation& Info);
+bool ParseProfiles(std::string_view Answer, std::vector<TProfile>& Profiles);
+bool ParseSnapshotUri(std::string_view Answer, TSnapshotUri& Uri);
+
+// The conversions of answer values.
+int32_t XmlToInt(const std::string& text);
+bool XmlToBool(const std::string& text);
+double XmlToDouble(const std::string& text);
+
+}  // namespace zorvane

@@ -1,0 +1,70 @@
+// What every request to a camera shares: service URLs from an XAddrs address,
+// the WS-Security UsernameToken, the header block of every envelope, and the
+// two HTTP exchanges (a SOAP POST, a snapshot GET). Each exchange has its own
+// client: no connection, cookie or credential outlives it.
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "xml/xml_stream.h"
+
+namespace zorvane {
+
+// Limits of the exchanges, in one place.
+inline constexpr long kConnectTimeoutMs = 5000;        // TCP (and TLS) connect
+inline constexpr long kSoapExchangeTimeoutMs = 15000;  // a whole SOAP exchange
+inline constexpr long kSnapshotTimeoutMs = 30000;      // a whole snapshot download
+inline constexpr long kLowSpeedLimitBytes = 1024;      // slower than this ...
+inline constexpr long kLowSpeedTimeSeconds = 10;       // ... for this long is aborted
+inline constexpr long kMaxRedirects = 14;              // followed; one more ends the exchange
+inline constexpr size_t kMaxSoapAnswerBytes = 16u << 20;
+inline constexpr size_t kMaxSnapshotBytes = 64u << 20;
+
+enum class TOnvifService { osDevice = 0, osMedia = 1 };
+
+// The URL of the named service of the device whose device service is XAddrs.
+std::string BuildServiceURL(const std::string& XAddrs, TOnvifService Service);
+
+// The 20-byte SHA-1 digest of Data.
+std::array<uint8_t, 20> SHA1Bytes(std::string_view Data);
+std::string Base64Encode(std::string_view bytes);
+std::string Base64Decode(std::string_view text);  // for tests and checks; stops at bad input
+
+// "2024-03-05T07:08:09.010Z"
+std::string FormatCreated(std::chrono::system_clock::time_point utc);
+
+struct TUsernameToken {
+  std::string Digest;
+  std::string Nonce;
+  std::string Created;
+};
+// A fresh nonce, the current time, and the password digest over both.
+void BuildUsernameToken(const std::string& Login, const std::string& Password, std::string& Digest,
+                        std::string& Nonce, std::string& Created);
+// The same over given nonce bytes and Created text (the digest rule alone).
+std::string PasswordDigest(std::string_view nonceBytes, std::string_view created,
+                           std::string_view password);
+
+// The header block every envelope carries, from <Security ...> to </soap:Header>.
+std::string BuildSecurityHeader(const std::string& Login, const std::string& Password);
+
+// POSTs the envelope (UTF-8) and returns the answer body as received.
+std::string PostSoapRequest(const std::string& URL, const std::string& Envelope);
+// One POST exchange; the final body goes to Response whatever its status.
+void HttpPost(const std::string& URL, TStream& Source, TStream& Response);
+// One GET exchange of an image: Basic with the first request when Login is set,
+// Digest once when the camera asks for it; a status outside 2xx is an error
+// and nothing is written to Target.
+void HttpGet(const std::string& URL, const std::string& Login, const std::string& Password,
+             TStream& Target);
+
+// Releases the HTTP client library when the add-in unloads.
+void HttpGlobalCleanup();
+
+}  // namespace zorvane

@@ -1,0 +1,286 @@
+// The SOAP transport against the camera simulator over real HTTP on loopback:
+// URLs, the UsernameToken, the envelopes byte for byte, the headers as sent,
+// redirects, cookies, time-outs, size limits and snapshot authentication.
+#include "onvif/soap_transport.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <regex>
+
+#include "common/error.h"
+#include "onvif/onvif_requests.h"
+#include "tests/support/camera_sim.h"
+#include "tests/support/process.h"
+
+using namespace zorvane;
+using zorvane::testing::CameraSim;
+using zorvane::testing::TSimRequest;
+
+namespace {
+
+std::string ErrorOf(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const Error& e) {
+    return e.what();
+  }
+  return "(no error)";
+}
+
+// The envelope with the three computed token values replaced by names.
+std::string Masked(const std::string& envelope) {
+  std::string text = std::regex_replace(envelope, std::regex("(PasswordDigest\">)[^<]*<"), "$1DIGEST<");
+  text = std::regex_replace(text, std::regex("(Base64Binary\">)[^<]*<"), "$1NONCE<");
+  return std::regex_replace(text, std::regex("(utility-1.0.xsd\">)[^<]*<"), "$1CREATED<");
+}
+
+const std::string kHeader =
+    "<Security xmlns=\"http://docs.oasis-open.org/wss/2004/01/oasis-200401-wss-wssecurity-secext-1.0.xsd\" "
+    "xmlns:s=\"http://www.w3.org/2003/05/soap-envelope\" s:mustUnderstand=\"1\"> <UsernameToken> "
+    "<Username>USER</Username> <Password "
+    "Type=\"http://docs.oasis-open.org/wss/2004/01/oasis-200401-wss-username-token-profile-1.0#PasswordDigest\">"
+    "DIGEST</Password> <Nonce "
+    "EncodingType=\"http://docs.oasis-open.org/wss/2004/01/oasis-200401-wss-soap-message-security-1.0#Base64Binary\">"
+    "NONCE</Nonce> <Created "
+    "xmlns=\"http://docs.oasis-open.org/wss/2004/01/oasis-200401-wss-wssecurity-utility-1.0.xsd\">CREATED</Created> "
+    "</UsernameToken> </Security> </soap:Header>";
+
+std::string WithUser(std::string header, const std::string& user) {
+  return header.replace(header.find("USER"), 4, user);
+}
+
+std::string Get(const std::string& url, const std::string& login = "", const std::string& password = "") {
+  TMemoryStream out;
+  HttpGet(url, login, password, out);
+  return out.Bytes();
+}
+
+}  // namespace
+
+TEST(SoapUrlTest, ServiceUrls) {
+  struct Case {
+    const char* xaddrs;
+    TOnvifService service;
+    const char* url;
+  };
+  const Case cases[] = {
+      {"http://192.168.1.64/onvif/device_service", TOnvifService::osMedia, "http://192.168.1.64/onvif/media"},
+      {"http://192.168.1.64:80/onvif/device_service", TOnvifService::osMedia, "http://192.168.1.64/onvif/media"},
+      {"http://192.168.1.64:8899/onvif/device_service", TOnvifService::osMedia,
+       "http://192.168.1.64:8899/onvif/media"},
+      {"HTTPS://cam:443/a/b/c", TOnvifService::osDevice, "HTTPS://cam/a/b/device_service"},
+      {"https://cam:80/x", TOnvifService::osMedia, "https://cam:80/media"},
+      {"http://10.0.0.5/onvif/device_service?x=1#frag", TOnvifService::osMedia, "http://10.0.0.5/onvif/media?x=1"},
+      {"http://user:pw@10.0.0.5", TOnvifService::osMedia, "http://10.0.0.5/media"},
+      {"http://[fe80::1]:8080/onvif/device_service", TOnvifService::osMedia, "http://[fe80::1]:8080/onvif/media"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(BuildServiceURL(c.xaddrs, c.service), c.url) << c.xaddrs;
+  EXPECT_NE(ErrorOf([] { BuildServiceURL("192.168.1.64/onvif", TOnvifService::osMedia); }), "(no error)");
+  EXPECT_NE(ErrorOf([] { BuildServiceURL("http:///onvif", TOnvifService::osMedia); }), "(no error)");
+}
+
+TEST(SoapTokenTest, CreatedDigestAndNonce) {
+  using namespace std::chrono;
+  const auto at = [](int y, unsigned mo, unsigned d, int h, int mi, int s, int ms) {
+    return sys_days{year{y} / month{mo} / day{d}} + hours{h} + minutes{mi} + seconds{s} + milliseconds{ms};
+  };
+  EXPECT_EQ(FormatCreated(at(2024, 3, 5, 7, 8, 9, 10)), "2024-03-05T07:08:09.010Z");
+  EXPECT_EQ(FormatCreated(at(2024, 12, 31, 23, 59, 59, 999)), "2024-12-31T23:59:59.999Z");
+  EXPECT_EQ(FormatCreated(at(2024, 1, 1, 0, 0, 0, 5)), "2024-01-01T00:00:00.005Z");
+
+  // Base64(SHA-1(nonce + created + password)), checked against an independent computation.
+  const std::string nonce(20, '\x01');
+  EXPECT_EQ(PasswordDigest(nonce, "2024-03-05T07:08:09.010Z", "secret"), "Aa8yPzqlU7a1FY1WOY8Go6jmGK8=");
+  EXPECT_EQ(PasswordDigest(nonce, "2024-03-05T07:08:09.010Z", ""), "0WZobqlwogF3QXc5/jD5xYHchi0=");
+
+  std::string d1, n1, c1, d2, n2, c2;
+  BuildUsernameToken("admin", "secret", d1, n1, c1);
+  BuildUsernameToken("admin", "secret", d2, n2, c2);
+  EXPECT_NE(n1, n2);
+  EXPECT_NE(d1, d2);
+  for (const std::string& v : {d1, n1, d2, n2}) {
+    EXPECT_EQ(v.size(), 28u);
+    EXPECT_EQ(Base64Decode(v).size(), 20u);
+  }
+  EXPECT_EQ(c1.size(), 24u);
+  EXPECT_EQ(d1, PasswordDigest(Base64Decode(n1), c1, "secret"));
+}
+
+TEST(SoapEnvelopeTest, EnvelopesByteForByte) {
+  EXPECT_EQ(Masked(BuildGetDeviceInformation("admin", "secret")),
+            "<?xml version=\"1.0\"?> <soap:Envelope xmlns:soap=\"http://www.w3.org/2003/05/soap-envelope\" "
+            "xmlns:wsdl=\"http://www.onvif.org/ver10/device/wsdl\"> <soap:Header>" +
+                WithUser(kHeader, "admin") +
+                "<soap:Body> <wsdl:GetDeviceInformation/> </soap:Body> </soap:Envelope>");
+  EXPECT_EQ(Masked(BuildGetProfiles("", "")),
+            "<?xml version=\"1.0\"?> <soap:Envelope xmlns:soap=\"http://www.w3.org/2003/05/soap-envelope\" "
+            "xmlns:wsdl=\"http://www.onvif.org/ver10/media/wsdl\"><soap:Header>" +
+                WithUser(kHeader, "") +
+                "<soap:Body xmlns:xsd=\"http://www.w3.org/2001/XMLSchema\" "
+                "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\"> <GetProfiles "
+                "xmlns=\"http://www.onvif.org/ver10/media/wsdl\" /> </soap:Body> </soap:Envelope>");
+  // Login and profile token are escaped.
+  EXPECT_EQ(Masked(BuildGetSnapshotUri("a&b<c", "x", "p&1<2")),
+            "<?xml version=\"1.0\"?> <soap:Envelope xmlns:soap=\"http://www.w3.org/2003/05/soap-envelope\" "
+            "xmlns:wsdl=\"http://www.onvif.org/ver10/media/wsdl\"> <soap:Header>" +
+                WithUser(kHeader, "a&amp;b&lt;c") +
+                "<soap:Body> <wsdl:GetSnapshotUri> <wsdl:ProfileToken>p&amp;1&lt;2</wsdl:ProfileToken> "
+                "</wsdl:GetSnapshotUri> </soap:Body> </soap:Envelope>");
+}
+
+class SoapExchangeTest : public ::testing::Test {
+ protected:
+  CameraSim sim{{"--user", "admin", "--password", "secret"}};
+  std::string Media() { return sim.Url("/onvif/media"); }
+};
+
+TEST_F(SoapExchangeTest, TheCameraAcceptsTheTokenAndTheAnswersParse) {
+  TDeviceInformation info;
+  EXPECT_TRUE(ParseDeviceInformation(RequestDeviceInformation(sim.Url("/onvif/device_service"), "admin", "secret"), info));
+  EXPECT_EQ(info.Manufacturer, "Zorvane");
+  std::vector<TProfile> profiles;
+  EXPECT_TRUE(ParseProfiles(RequestProfiles(sim.Url("/onvif/Media"), "admin", "secret"), profiles));
+  ASSERT_EQ(profiles.size(), 2u);
+  EXPECT_EQ(profiles[0].token, "Profile_1");
+  TSnapshotUri uri;
+  EXPECT_TRUE(ParseSnapshotUri(RequestSnapshotUri(Media(), "admin", "secret", "Profile_1"), uri));
+  EXPECT_EQ(uri.Uri, sim.Url("/snapshot.jpg"));
+
+  // A wrong password is refused like a real camera refuses it: 400 and a Fault.
+  const std::string refused = RequestDeviceInformation(sim.Url("/onvif/device_service"), "admin", "wrong");
+  EXPECT_NE(refused.find("ter:NotAuthorized"), std::string::npos);
+  EXPECT_FALSE(ParseDeviceInformation(refused, info));
+}
+
+TEST_F(SoapExchangeTest, HeadersAsSent) {
+  PostSoapRequest(Media(), BuildGetProfiles("admin", "secret"));
+  Get(sim.Url("/snapshot.jpg"));
+  Get(sim.Url("/snapshot.jpg"), "admin", "");
+  Get(sim.Url("/snapshot.jpg"), "Сергей", "pä");
+  const std::vector<TSimRequest> r = sim.Requests();
+  ASSERT_EQ(r.size(), 4u);
+  const std::string host = "127.0.0.1:" + std::to_string(sim.port());
+  using Headers = std::vector<std::pair<std::string, std::string>>;
+  EXPECT_EQ(r[0].method, "POST");
+  EXPECT_EQ(r[0].headers, (Headers{{"Host", host},
+                                   {"Content-Type", "text/xml;charset=utf-8"},
+                                   {"Content-Length", std::to_string(r[0].body.size())}}));
+  EXPECT_EQ(r[1].method, "GET");
+  EXPECT_EQ(r[1].headers, (Headers{{"Host", host}, {"Content-Type", "text/xml;charset=utf-8"}}));
+  EXPECT_EQ(r[2].Header("Authorization"), "Basic YWRtaW46");  // "admin:"
+  // Characters beyond one byte go as "?", the others as their ISO-8859-1 byte.
+  EXPECT_EQ(Base64Decode(r[3].Header("Authorization").substr(6)), "??????:p\xE4");
+}
+
+TEST_F(SoapExchangeTest, ErrorStatusesOfSoapAndSnapshot) {
+  sim.Configure(R"({"fault": "soap500"})");
+  const std::string fault = PostSoapRequest(Media(), BuildGetProfiles("admin", "secret"));
+  EXPECT_NE(fault.find("ActionFailed"), std::string::npos);  // returned, not raised
+
+  sim.Configure(R"({"fault": "status", "status": 404})");
+  TMemoryStream out;
+  EXPECT_EQ(ErrorOf([&] { HttpGet(sim.Url("/snapshot.jpg"), "", "", out); }),
+            "HTTP 404 Not Found: " + sim.Url("/snapshot.jpg"));
+  EXPECT_EQ(out.Bytes(), "");  // nothing written
+
+  sim.Configure(R"({"fault": null})");
+  EXPECT_EQ(ErrorOf([&] { HttpGet(sim.Url("/missing.jpg"), "", "", out); }),
+            "HTTP 404 Not Found: " + sim.Url("/missing.jpg"));
+  EXPECT_NE(ErrorOf([] { PostSoapRequest("http://127.0.0.1:1/onvif/media", "<x/>"); }).find("127.0.0.1"),
+            std::string::npos);
+}
+
+TEST_F(SoapExchangeTest, SnapshotAuthentication) {
+  const std::string image = zorvane::testing::ReadFile(ZORVANE_SOURCE_DIR "/tools/camera-sim/snapshot.jpg");
+  for (const char* mode : {"basic", "digest", "digest-sha256"}) {
+    SCOPED_TRACE(mode);
+    sim.Configure(std::string(R"({"snapshot_auth": ")") + mode + "\"}");
+    EXPECT_EQ(Get(sim.Url("/snapshot.jpg"), "admin", "secret"), image);
+    EXPECT_EQ(ErrorOf([&] { Get(sim.Url("/snapshot.jpg"), "admin", "wrong"); }),
+              "HTTP 401 Unauthorized: " + sim.Url("/snapshot.jpg"));
+    EXPECT_EQ(ErrorOf([&] { Get(sim.Url("/snapshot.jpg")); }),
+              "HTTP 401 Unauthorized: " + sim.Url("/snapshot.jpg"));
+  }
+  // The first request carries Basic even when the camera then asks for Digest.
+  sim.Reset();
+  sim.Configure(R"({"snapshot_auth": "digest"})");
+  Get(sim.Url("/snapshot.jpg"), "admin", "secret");
+  const auto r = sim.Requests();
+  ASSERT_GE(r.size(), 2u);
+  EXPECT_EQ(r[0].Header("Authorization").substr(0, 6), "Basic ");
+  EXPECT_EQ(r.back().Header("Authorization").substr(0, 7), "Digest ");
+}
+
+TEST_F(SoapExchangeTest, Redirects) {
+  const std::string envelope = BuildGetProfiles("admin", "secret");
+  struct Case {
+    int status;
+    const char* method;  // of the request that reaches the service
+  };
+  for (const Case c : {Case{301, "POST"}, Case{302, "POST"}, Case{307, "POST"}, Case{308, "POST"}, Case{303, "GET"}}) {
+    SCOPED_TRACE(c.status);
+    sim.Reset();
+    sim.Configure("{\"fault\": \"redirect\", \"redirects\": 14, \"redirect_status\": " +
+                  std::to_string(c.status) + "}");
+    const std::string answer = PostSoapRequest(Media(), envelope);
+    const auto r = sim.Requests();
+    ASSERT_EQ(r.size(), 15u);
+    EXPECT_EQ(r.back().method, c.method);
+    EXPECT_EQ(r.back().body, std::string(c.method) == "POST" ? envelope : "");
+    if (std::string(c.method) == "POST") {
+      EXPECT_NE(answer.find("GetProfilesResponse"), std::string::npos);
+    }
+  }
+  // One more than allowed: a clear error, and nothing delivered.
+  sim.Configure(R"({"fault": "redirect", "redirects": 15, "redirect_status": 302})");
+  EXPECT_EQ(ErrorOf([&] { PostSoapRequest(Media(), envelope); }),
+            "Too many redirects (more than 14): " + Media());
+  TMemoryStream out;
+  EXPECT_NE(ErrorOf([&] { HttpGet(sim.Url("/snapshot.jpg"), "", "", out); }), "(no error)");
+  EXPECT_EQ(out.Bytes(), "");
+}
+
+TEST_F(SoapExchangeTest, CookiesLiveOneExchange) {
+  sim.Configure(R"({"fault": "cookie"})");
+  const std::string image = Get(sim.Url("/snapshot.jpg"));
+  EXPECT_EQ(image.substr(0, 2), "\xFF\xD8");
+  Get(sim.Url("/snapshot.jpg"));
+  const auto r = sim.Requests();
+  ASSERT_EQ(r.size(), 4u);
+  EXPECT_EQ(r[0].Header("Cookie"), "");
+  EXPECT_EQ(r[1].Header("Cookie"), "session=sim-cookie");
+  EXPECT_EQ(r[2].Header("Cookie"), "");  // the next exchange starts without it
+}
+
+TEST_F(SoapExchangeTest, SizeLimits) {
+  sim.Configure("{\"fault\": \"oversized\", \"size\": " + std::to_string(kMaxSnapshotBytes + 1) + "}");
+  TMemoryStream out;
+  EXPECT_EQ(ErrorOf([&] { HttpGet(sim.Url("/snapshot.jpg"), "", "", out); }),
+            "The camera's answer is larger than 64 MiB: " + sim.Url("/snapshot.jpg"));
+  EXPECT_EQ(out.Bytes(), "");
+  sim.Configure("{\"size\": " + std::to_string(kMaxSoapAnswerBytes + 1) + "}");
+  EXPECT_EQ(ErrorOf([&] { PostSoapRequest(Media(), "<x/>"); }),
+            "The camera's answer is larger than 16 MiB: " + Media());
+  sim.Configure("{\"size\": " + std::to_string(kMaxSoapAnswerBytes) + "}");
+  EXPECT_EQ(PostSoapRequest(Media(), "<x/>").size(), kMaxSoapAnswerBytes);
+}
+
+TEST_F(SoapExchangeTest, CamerasThatNeverAnswerTimeOut) {
+  using clock = std::chrono::steady_clock;
+  sim.Configure(R"({"fault": "hang"})");
+  auto start = clock::now();
+  const std::string hung = ErrorOf([&] { PostSoapRequest(Media(), "<x/>"); });
+  // Whichever limit comes first, the message says why the exchange ended.
+  EXPECT_TRUE(hung.find("timed out") != std::string::npos || hung.find("too slow") != std::string::npos)
+      << hung;
+  EXPECT_LT(clock::now() - start, std::chrono::seconds(kSoapExchangeTimeoutMs / 1000 + 5));
+
+  // A body that drips below the lowest speed is given up too.
+  sim.Configure(R"({"fault": "drip", "drip_seconds": 60})");
+  start = clock::now();
+  TMemoryStream out;
+  EXPECT_NE(ErrorOf([&] { HttpGet(sim.Url("/snapshot.jpg"), "", "", out); }), "(no error)");
+  EXPECT_LT(clock::now() - start, std::chrono::seconds(kLowSpeedTimeSeconds + 5));
+  EXPECT_EQ(out.Bytes(), "");
+}

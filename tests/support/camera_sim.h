@@ -1,0 +1,43 @@
+// Starts the camera simulator (tools/camera-sim) on a free loopback port for
+// one test and stops it afterwards.
+#pragma once
+
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+namespace zorvane::testing {
+
+struct TSimRequest {
+  std::string method;
+  std::string path;
+  std::vector<std::pair<std::string, std::string>> headers;
+  std::string body;
+  std::string Header(const std::string& name) const;  // empty when absent
+};
+
+class CameraSim {
+ public:
+  // Arguments as camera_sim.py takes them ("--user", "admin", ...).
+  explicit CameraSim(const std::vector<std::string>& args = {});
+  ~CameraSim();
+  CameraSim(const CameraSim&) = delete;
+  CameraSim& operator=(const CameraSim&) = delete;
+
+  int port() const { return FPort; }
+  // "http://127.0.0.1:PORT" followed by path.
+  std::string Url(const std::string& path) const;
+  // Merges settings (a JSON object text) into the simulator's configuration.
+  void Configure(const std::string& json);
+  void Reset();
+  std::vector<TSimRequest> Requests();
+
+ private:
+  pid_t FPid = -1;
+  int FPort = 0;
+};
+
+// A plain HTTP exchange for tests (never through the code under test).
+std::string SimHttp(const std::string& method, const std::string& url, const std::string& body = "");
+
+}  // namespace zorvane::testing

@@ -1,0 +1,502 @@
+#!/usr/bin/env python3
+"""camera-sim: an ONVIF camera on loopback, for tests and the demo.
+
+Serves the device service and the media service over HTTP, checks the
+WS-Security UsernameToken like a real camera, hands out a JPEG snapshot with
+no, Basic or Digest authentication, and can be told to misbehave (delays,
+hangs, HTML pages, SOAP faults, empty bodies, redirect chains, huge or slow
+bodies, a wrong clock). Python 3 standard library only.
+
+It binds the given port (0: a free one), prints one line
+    camera-sim listening on http://HOST:PORT
+and serves until it is stopped (SIGTERM or SIGINT).
+
+Control while running (JSON over HTTP, for tests):
+    POST /sim/config    merge settings, e.g. {"fault": "delay", "delay": 3}
+    GET  /sim/requests  the requests received so far (method, path, headers, body)
+    GET  /sim/requests.txt  the same as text blocks
+    POST /sim/reset     forget the requests and every fault
+"""
+import argparse
+import base64
+import datetime
+import hashlib
+import json
+import os
+import re
+import secrets
+import signal
+import sys
+import threading
+import time
+import xml.etree.ElementTree as ET
+from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+SOAP12 = "http://www.w3.org/2003/05/soap-envelope"
+
+DEFAULT_PROFILES = """<?xml version="1.0" encoding="UTF-8"?>
+<env:Envelope xmlns:env="http://www.w3.org/2003/05/soap-envelope" xmlns:trt="http://www.onvif.org/ver10/media/wsdl" xmlns:tt="http://www.onvif.org/ver10/schema">
+<env:Body><trt:GetProfilesResponse>
+<trt:Profiles fixed="true" token="Profile_1"><tt:Name>mainStream</tt:Name>
+<tt:VideoSourceConfiguration token="VideoSourceToken"><tt:Name>VideoSourceConfig</tt:Name><tt:UseCount>2</tt:UseCount><tt:SourceToken>VideoSource_1</tt:SourceToken><tt:Bounds x="0" y="0" width="1920" height="1080"></tt:Bounds></tt:VideoSourceConfiguration>
+<tt:VideoEncoderConfiguration token="VideoEncoderToken_1"><tt:Name>VideoEncoder_1</tt:Name><tt:UseCount>1</tt:UseCount><tt:Encoding>H264</tt:Encoding><tt:Resolution><tt:Width>1920</tt:Width><tt:Height>1080</tt:Height></tt:Resolution><tt:Quality>4.000000</tt:Quality><tt:RateControl><tt:FrameRateLimit>25</tt:FrameRateLimit><tt:EncodingInterval>1</tt:EncodingInterval><tt:BitrateLimit>4096</tt:BitrateLimit></tt:RateControl><tt:H264><tt:GovLength>50</tt:GovLength><tt:H264Profile>Main</tt:H264Profile></tt:H264><tt:Multicast><tt:Address><tt:Type>IPv4</tt:Type><tt:IPv4Address>0.0.0.0</tt:IPv4Address></tt:Address><tt:Port>8600</tt:Port><tt:TTL>128</tt:TTL><tt:AutoStart>false</tt:AutoStart></tt:Multicast><tt:SessionTimeout>PT5S</tt:SessionTimeout></tt:VideoEncoderConfiguration>
+</trt:Profiles>
+<trt:Profiles fixed="true" token="Profile_2"><tt:Name>subStream</tt:Name>
+<tt:VideoSourceConfiguration token="VideoSourceToken"><tt:Name>VideoSourceConfig</tt:Name><tt:UseCount>2</tt:UseCount><tt:SourceToken>VideoSource_1</tt:SourceToken><tt:Bounds x="0" y="0" width="1920" height="1080"></tt:Bounds></tt:VideoSourceConfiguration>
+<tt:VideoEncoderConfiguration token="VideoEncoderToken_2"><tt:Name>VideoEncoder_2</tt:Name><tt:UseCount>1</tt:UseCount><tt:Encoding>H264</tt:Encoding><tt:Resolution><tt:Width>640</tt:Width><tt:Height>360</tt:Height></tt:Resolution><tt:Quality>3.000000</tt:Quality><tt:RateControl><tt:FrameRateLimit>15</tt:FrameRateLimit><tt:EncodingInterval>1</tt:EncodingInterval><tt:BitrateLimit>512</tt:BitrateLimit></tt:RateControl><tt:H264><tt:GovLength>30</tt:GovLength><tt:H264Profile>Baseline</tt:H264Profile></tt:H264><tt:Multicast><tt:Address><tt:Type>IPv4</tt:Type><tt:IPv4Address>0.0.0.0</tt:IPv4Address></tt:Address><tt:Port>8606</tt:Port><tt:TTL>128</tt:TTL><tt:AutoStart>false</tt:AutoStart></tt:Multicast><tt:SessionTimeout>PT5S</tt:SessionTimeout></tt:VideoEncoderConfiguration>
+</trt:Profiles>
+</trt:GetProfilesResponse></env:Body></env:Envelope>"""
+
+ENVELOPE = ('<?xml version="1.0" encoding="UTF-8"?>\n'
+            '<env:Envelope xmlns:env="http://www.w3.org/2003/05/soap-envelope" '
+            'xmlns:tds="http://www.onvif.org/ver10/device/wsdl" '
+            'xmlns:trt="http://www.onvif.org/ver10/media/wsdl" '
+            'xmlns:tt="http://www.onvif.org/ver10/schema" '
+            'xmlns:ter="http://www.onvif.org/ver10/error">'
+            '<env:Body>{body}</env:Body></env:Envelope>')
+
+HTML_PAGE = ("<!DOCTYPE html>\n<html><head><title>Document Error: Unauthorized</title></head>\n"
+             "<body><h2>Access Error: 401 -- Unauthorized</h2></body>\n</html>\n")
+
+
+def soap_fault(code, subcode, reason):
+    return ENVELOPE.format(body=(
+        '<env:Fault><env:Code><env:Value>env:{}</env:Value><env:Subcode><env:Value>{}</env:Value>'
+        '</env:Subcode></env:Code><env:Reason><env:Text xml:lang="en">{}</env:Text></env:Reason>'
+        '</env:Fault>').format(code, subcode, reason))
+
+
+def local(tag):
+    return tag.rsplit('}', 1)[-1]
+
+
+def find_local(root, name):
+    for element in root.iter():
+        if local(element.tag) == name:
+            return element
+    return None
+
+
+def parse_created(text):
+    text = text.strip()
+    match = re.match(r'^(\d{4})-(\d\d)-(\d\d)T(\d\d):(\d\d):(\d\d)(\.\d+)?(Z|[+-]\d\d:\d\d)?$', text)
+    if not match:
+        return None
+    y, mo, d, h, mi, s = (int(match.group(i)) for i in range(1, 7))
+    fraction = float(match.group(7) or 0)
+    zone = match.group(8) or 'Z'
+    value = datetime.datetime(y, mo, d, h, mi, s, tzinfo=datetime.timezone.utc)
+    if zone != 'Z':
+        sign = 1 if zone[0] == '+' else -1
+        value -= sign * datetime.timedelta(hours=int(zone[1:3]), minutes=int(zone[4:6]))
+    return value.timestamp() + fraction
+
+
+class Camera:
+    """The camera's settings and state; shared by the request threads."""
+
+    def __init__(self, args):
+        self.lock = threading.Lock()
+        self.args = args
+        self.requests = []
+        self.stop = threading.Event()
+        self.digest_nonces = set()
+        self.reset()
+        self.profiles = DEFAULT_PROFILES.encode()
+        if args.profiles:
+            with open(args.profiles, 'rb') as f:
+                self.profiles = f.read()
+        with open(args.snapshot, 'rb') as f:
+            self.snapshot = f.read()
+
+    def reset(self):
+        a = self.args
+        self.config = {
+            'user': a.user, 'password': a.password, 'skew': a.skew, 'clock_offset': a.clock_offset,
+            'snapshot_auth': a.snapshot_auth, 'fault': None, 'fault_paths': None, 'delay': 0,
+            'redirects': 0, 'redirect_status': 302, 'size': 32 << 20, 'drip_seconds': 60,
+            'status': 404, 'manufacturer': a.manufacturer, 'model': a.model,
+            'firmware': '5.4.2', 'serial': 'SIM-0001', 'hardware': 'camera-sim',
+            'snapshot_uri': None, 'media_paths': a.media_paths.split(','),
+            'device_path': a.device_path, 'snapshot_path': a.snapshot_path,
+            'empty_snapshot': False,
+        }
+        self.requests = []
+
+    def get(self, key):
+        with self.lock:
+            return self.config[key]
+
+
+class Handler(BaseHTTPRequestHandler):
+    protocol_version = 'HTTP/1.1'
+    server_version = 'camera-sim'
+    sys_version = ''
+
+    def log_message(self, fmt, *args):  # quiet
+        pass
+
+    @property
+    def camera(self):
+        return self.server.camera
+
+    # ---- plumbing ------------------------------------------------------------
+
+    def read_body(self):
+        length = int(self.headers.get('Content-Length') or 0)
+        return self.rfile.read(length) if length > 0 else b''
+
+    def record(self, body):
+        if self.path.startswith(('/sim/config', '/sim/reset', '/sim/requests')):
+            return  # control requests are not the camera's traffic
+        with self.camera.lock:
+            self.camera.requests.append({
+                'method': self.command, 'path': self.path,
+                'headers': [[k, v] for k, v in self.headers.items()],
+                'body': body.decode('utf-8', 'replace')})
+
+    def send(self, status, body=b'', content_type='application/soap+xml; charset=utf-8',
+             headers=()):
+        if isinstance(body, str):
+            body = body.encode('utf-8')
+        self.send_response(status)
+        if body or status != 204:
+            self.send_header('Content-Type', content_type)
+        self.send_header('Content-Length', str(len(body)))
+        for name, value in headers:
+            self.send_header(name, value)
+        self.send_header('Connection', 'close')
+        self.end_headers()
+        if self.command != 'HEAD':
+            self.wfile.write(body)
+        self.close_connection = True
+
+    def base_url(self):
+        host, port = self.server.server_address[:2]
+        return 'http://{}:{}'.format(host, port)
+
+    # ---- faults ---------------------------------------------------------------
+
+    def faulted(self, path):
+        """Plays the configured fault for this request; True when it answered."""
+        cfg = self.camera.config
+        fault = cfg['fault']
+        if not fault:
+            return False
+        paths = cfg['fault_paths']
+        if paths and not any(path.startswith(p) for p in paths):
+            return False
+        if fault == 'delay':
+            time.sleep(float(cfg['delay']))
+            return False
+        if fault == 'hang':
+            # Accept, read, and never answer.
+            self.camera.stop.wait(120)
+            self.close_connection = True
+            return True
+        if fault == 'html':
+            self.send(200, HTML_PAGE, 'text/html')
+            return True
+        if fault == 'soap500':
+            self.send(500, soap_fault('Receiver', 'ter:ActionFailed', 'Internal camera error'))
+            return True
+        if fault == 'empty':
+            self.send(200, b'')
+            return True
+        if fault == 'status':
+            self.send(int(cfg['status']), HTML_PAGE, 'text/html')
+            return True
+        if fault == 'redirect':
+            return self.redirect_chain(path)
+        if fault == 'cookie':
+            return self.cookie_gate(path)
+        if fault == 'oversized':
+            self.stream_body(int(cfg['size']), 0)
+            return True
+        if fault == 'drip':
+            self.stream_body(int(cfg['drip_seconds']), 1.0)
+            return True
+        return False
+
+    def redirect_chain(self, path):
+        cfg = self.camera.config
+        match = re.match(r'^/sim/r/(\d+)(/.*)$', path)
+        step, target = (int(match.group(1)), match.group(2)) if match else (0, path)
+        if step >= int(cfg['redirects']):
+            self.path = target
+            return False
+        location = '{}/sim/r/{}{}'.format(self.base_url(), step + 1, target)
+        self.send(int(cfg['redirect_status']), 'moved', 'text/plain', [('Location', location)])
+        return True
+
+    def cookie_gate(self, path):
+        if 'session=sim-cookie' in (self.headers.get('Cookie') or ''):
+            return False
+        if path.startswith('/sim/c'):
+            self.send(403, 'no cookie', 'text/plain')
+            return True
+        self.send(302, 'login first', 'text/plain',
+                  [('Set-Cookie', 'session=sim-cookie; Path=/'), ('Location', self.base_url() + '/sim/c' + path)])
+        return True
+
+    def stream_body(self, size, pause):
+        """A body of size bytes, or (pause > 0) one byte every pause seconds."""
+        self.send_response(200)
+        self.send_header('Content-Type', 'image/jpeg')
+        self.send_header('Content-Length', str(size))
+        self.send_header('Connection', 'close')
+        self.end_headers()
+        self.close_connection = True
+        chunk = b'\xff' * 65536
+        sent = 0
+        try:
+            while sent < size and not self.camera.stop.is_set():
+                n = 1 if pause else min(len(chunk), size - sent)
+                self.wfile.write(chunk[:n])
+                self.wfile.flush()
+                sent += n
+                if pause:
+                    time.sleep(pause)
+        except (BrokenPipeError, ConnectionResetError):
+            pass
+
+    # ---- HTTP verbs -------------------------------------------------------------
+
+    def do_GET(self):
+        body = b''
+        self.record(body)
+        path = self.path
+        if path == '/sim/requests':
+            with self.camera.lock:
+                data = json.dumps(self.camera.requests)
+            self.send(200, data, 'application/json')
+            return
+        if path == '/sim/requests.txt':
+            # One block a request: "> METHOD PATH", the headers, an empty line,
+            # the body, and a line "<<<".
+            with self.camera.lock:
+                blocks = ['> {} {}\n{}\n{}\n<<<\n'.format(
+                    r['method'], r['path'], ''.join('{}: {}\n'.format(k, v) for k, v in r['headers']),
+                    r['body']) for r in self.camera.requests]
+            self.send(200, ''.join(blocks), 'text/plain')
+            return
+        if self.faulted(path):
+            return
+        path = self.path.split('?')[0]
+        if path.startswith('/sim/c/'):
+            path = path[len('/sim/c'):]
+        if path == self.camera.get('snapshot_path'):
+            self.snapshot()
+            return
+        self.send(404, 'not found', 'text/plain')
+
+    def do_POST(self):
+        body = self.read_body()
+        self.record(body)
+        path = self.path
+        if path == '/sim/config':
+            with self.camera.lock:
+                self.camera.config.update(json.loads(body or b'{}'))
+            self.send(200, '{}', 'application/json')
+            return
+        if path == '/sim/reset':
+            with self.camera.lock:
+                self.camera.reset()
+            self.send(200, '{}', 'application/json')
+            return
+        if self.faulted(path):
+            return
+        path = self.path.split('?')[0]
+        if path.startswith('/sim/c/'):
+            path = path[len('/sim/c'):]
+        cfg = self.camera.config
+        if path == cfg['device_path'] or path in cfg['media_paths']:
+            self.soap(body)
+            return
+        self.send(404, 'not found', 'text/plain')
+
+    # ---- ONVIF ----------------------------------------------------------------------
+
+    def soap(self, body):
+        try:
+            root = ET.fromstring(body)
+        except ET.ParseError as e:
+            self.send(400, soap_fault('Sender', 'ter:WellFormed', 'Not well-formed: {}'.format(e)))
+            return
+        envelope_body = find_local(root, 'Body')
+        action = None
+        if envelope_body is not None and len(envelope_body):
+            action = local(envelope_body[0].tag)
+        if action != 'GetSystemDateAndTime':
+            problem = self.check_token(root)
+            if problem:
+                self.send(400, soap_fault('Sender', 'ter:NotAuthorized', problem))
+                return
+        handler = {
+            'GetDeviceInformation': self.device_information,
+            'GetProfiles': self.profiles,
+            'GetSnapshotUri': self.snapshot_uri,
+            'GetSystemDateAndTime': self.system_date_and_time,
+            'GetCapabilities': self.capabilities,
+        }.get(action)
+        if not handler:
+            self.send(400, soap_fault('Sender', 'ter:ActionNotSupported', 'Unknown action {}'.format(action)))
+            return
+        self.send(200, handler(envelope_body[0]))
+
+    def check_token(self, root):
+        """Why the UsernameToken is refused, or None when it is good (or not needed)."""
+        cfg = self.camera.config
+        if not cfg['user']:
+            return None
+        token = find_local(root, 'UsernameToken')
+        if token is None:
+            return 'Sender not authorized'
+        fields = {local(child.tag): (child.text or '') for child in token}
+        if fields.get('Username') != cfg['user']:
+            return 'Sender not authorized'
+        try:
+            nonce = base64.b64decode(fields.get('Nonce', ''), validate=True)
+        except ValueError:
+            return 'Sender not authorized'
+        created = fields.get('Created', '')
+        expected = base64.b64encode(hashlib.sha1(
+            nonce + created.encode() + cfg['password'].encode()).digest()).decode()
+        if fields.get('Password') != expected:
+            return 'Sender not authorized'
+        when = parse_created(created)
+        now = time.time() + float(cfg['clock_offset'])
+        if when is None or abs(now - when) > float(cfg['skew']):
+            return 'The security token could not be authenticated or authorized: time check failed'
+        return None
+
+    def device_information(self, request):
+        cfg = self.camera.config
+        return ENVELOPE.format(body=(
+            '<tds:GetDeviceInformationResponse><tds:Manufacturer>{}</tds:Manufacturer>'
+            '<tds:Model>{}</tds:Model><tds:FirmwareVersion>{}</tds:FirmwareVersion>'
+            '<tds:SerialNumber>{}</tds:SerialNumber><tds:HardwareId>{}</tds:HardwareId>'
+            '</tds:GetDeviceInformationResponse>').format(
+                cfg['manufacturer'], cfg['model'], cfg['firmware'], cfg['serial'], cfg['hardware']))
+
+    def profiles(self, request):
+        return self.camera.profiles
+
+    def snapshot_uri(self, request):
+        uri = self.camera.config['snapshot_uri'] or self.base_url() + self.camera.config['snapshot_path']
+        uri = uri.replace('&', '&amp;')
+        return ENVELOPE.format(body=(
+            '<trt:GetSnapshotUriResponse><trt:MediaUri><tt:Uri>{}</tt:Uri>'
+            '<tt:InvalidAfterConnect>false</tt:InvalidAfterConnect>'
+            '<tt:InvalidAfterReboot>false</tt:InvalidAfterReboot><tt:Timeout>PT0S</tt:Timeout>'
+            '</trt:MediaUri></trt:GetSnapshotUriResponse>').format(uri))
+
+    def system_date_and_time(self, request):
+        now = datetime.datetime.fromtimestamp(time.time() + float(self.camera.config['clock_offset']),
+                                              datetime.timezone.utc)
+        return ENVELOPE.format(body=(
+            '<tds:GetSystemDateAndTimeResponse><tds:SystemDateAndTime>'
+            '<tt:DateTimeType>Manual</tt:DateTimeType><tt:DaylightSavings>false</tt:DaylightSavings>'
+            '<tt:TimeZone><tt:TZ>UTC0</tt:TZ></tt:TimeZone><tt:UTCDateTime>'
+            '<tt:Date><tt:Year>{}</tt:Year><tt:Month>{}</tt:Month><tt:Day>{}</tt:Day></tt:Date>'
+            '<tt:Time><tt:Hour>{}</tt:Hour><tt:Minute>{}</tt:Minute><tt:Second>{}</tt:Second></tt:Time>'
+            '</tt:UTCDateTime></tds:SystemDateAndTime></tds:GetSystemDateAndTimeResponse>').format(
+                now.year, now.month, now.day, now.hour, now.minute, now.second))
+
+    def capabilities(self, request):
+        cfg = self.camera.config
+        return ENVELOPE.format(body=(
+            '<tds:GetCapabilitiesResponse><tds:Capabilities>'
+            '<tt:Device><tt:XAddr>{0}{1}</tt:XAddr></tt:Device>'
+            '<tt:Media><tt:XAddr>{0}{2}</tt:XAddr></tt:Media>'
+            '</tds:Capabilities></tds:GetCapabilitiesResponse>').format(
+                self.base_url(), cfg['device_path'], cfg['media_paths'][0]))
+
+    # ---- snapshot -----------------------------------------------------------------------
+
+    def snapshot(self):
+        cfg = self.camera.config
+        mode = cfg['snapshot_auth']
+        image = b'' if cfg['empty_snapshot'] else self.camera.snapshot
+        if mode == 'none' or not cfg['user']:
+            self.send(200, image, 'image/jpeg')
+        elif mode == 'basic':
+            expected = 'Basic ' + base64.b64encode(
+                '{}:{}'.format(cfg['user'], cfg['password']).encode('latin-1')).decode()
+            if self.headers.get('Authorization') == expected:
+                self.send(200, image, 'image/jpeg')
+            else:
+                self.send(401, HTML_PAGE, 'text/html', [('WWW-Authenticate', 'Basic realm="camera-sim"')])
+        else:
+            algorithm = 'SHA-256' if mode == 'digest-sha256' else 'MD5'
+            if self.digest_ok(algorithm):
+                self.send(200, image, 'image/jpeg')
+            else:
+                nonce = secrets.token_hex(16)
+                with self.camera.lock:
+                    self.camera.digest_nonces.add(nonce)
+                challenge = 'Digest realm="camera-sim", qop="auth", algorithm={}, nonce="{}", opaque="{}"'.format(
+                    algorithm, nonce, secrets.token_hex(8))
+                self.send(401, HTML_PAGE, 'text/html', [('WWW-Authenticate', challenge)])
+
+    def digest_ok(self, algorithm):
+        header = self.headers.get('Authorization') or ''
+        if not header.startswith('Digest '):
+            return False
+        fields = dict((k, v1 or v2) for k, v1, v2 in re.findall(r'(\w+)=(?:"([^"]*)"|([^,\s]*))', header[7:]))
+        cfg = self.camera.config
+        h = (lambda s: hashlib.sha256(s.encode()).hexdigest()) if algorithm == 'SHA-256' else \
+            (lambda s: hashlib.md5(s.encode()).hexdigest())
+        with self.camera.lock:
+            known = fields.get('nonce') in self.camera.digest_nonces
+        if not known or fields.get('username') != cfg['user'] or fields.get('qop') != 'auth':
+            return False
+        if fields.get('algorithm', 'MD5').upper() != algorithm:
+            return False
+        ha1 = h('{}:{}:{}'.format(cfg['user'], 'camera-sim', cfg['password']))
+        ha2 = h('{}:{}'.format(self.command, fields.get('uri', '')))
+        expected = h('{}:{}:{}:{}:{}:{}'.format(ha1, fields['nonce'], fields.get('nc', ''),
+                                              fields.get('cnonce', ''), 'auth', ha2))
+        return fields.get('response') == expected
+
+
+def main():
+    parser = argparse.ArgumentParser(description='An ONVIF camera on loopback.')
+    parser.add_argument('--host', default='127.0.0.1')
+    parser.add_argument('--port', type=int, default=0)
+    parser.add_argument('--user', default='')
+    parser.add_argument('--password', default='')
+    parser.add_argument('--skew', type=float, default=5.0, help='seconds a Created may be off')
+    parser.add_argument('--clock-offset', type=float, default=0.0, help="the camera clock's error, seconds")
+    parser.add_argument('--device-path', default='/onvif/device_service')
+    parser.add_argument('--media-paths', default='/onvif/media,/onvif/Media')
+    parser.add_argument('--snapshot-path', default='/snapshot.jpg')
+    parser.add_argument('--profiles', help='a GetProfiles answer to serve')
+    parser.add_argument('--snapshot', default=os.path.join(HERE, 'snapshot.jpg'))
+    parser.add_argument('--snapshot-auth', default='none',
+                        choices=['none', 'basic', 'digest', 'digest-sha256'])
+    parser.add_argument('--manufacturer', default='Zorvane')
+    parser.add_argument('--model', default='camera-sim')
+    args = parser.parse_args()
+
+    server = ThreadingHTTPServer((args.host, args.port), Handler)
+    server.daemon_threads = True
+    server.camera = Camera(args)
+
+    def stop(*_):
+        server.camera.stop.set()
+        threading.Thread(target=server.shutdown, daemon=True).start()
+
+    signal.signal(signal.SIGTERM, stop)
+    signal.signal(signal.SIGINT, stop)
+    host, port = server.server_address[:2]
+    print('camera-sim listening on http://{}:{}'.format(host, port), flush=True)
+    server.serve_forever()
+    server.server_close()
+    return 0
+
+
+if __name__ == '__main__':
+    sys.exit(main())
