@@ -262,6 +262,16 @@ bool TryDecimal(std::string_view text, double& value) {
 
 }  // namespace
 
+std::string FailureReason(const TSoapAnswer& answer) {
+  TXmlDocument doc;
+  if (TXmlNode* reason = Path(Load(doc, answer.Body), {"Body", "Fault", "Reason", "Text"})) {
+    const std::string text(Trimmed(reason->Text));
+    if (!text.empty()) return text;
+  }
+  if (answer.Status < 200 || answer.Status > 299) return "HTTP " + answer.StatusText;
+  return {};
+}
+
 int32_t XmlToInt(const std::string& text) {
   const std::string_view t = Trimmed(text);
   std::string_view digits = t;

@@ -188,6 +188,11 @@ bool ParseDeviceInformation(std::string_view Answer, TDeviceInformation& Info);
 bool ParseProfiles(std::string_view Answer, std::vector<TProfile>& Profiles);
 bool ParseSnapshotUri(std::string_view Answer, TSnapshotUri& Uri);
 
+// Why an answer is no answer, when it says so: the Reason text of a SOAP
+// Fault, else the HTTP status of a status outside 2xx; empty otherwise.
+struct TSoapAnswer;
+std::string FailureReason(const TSoapAnswer& answer);
+
 // The conversions of answer values.
 int32_t XmlToInt(const std::string& text);
 bool XmlToBool(const std::string& text);

@@ -50,9 +50,7 @@ constexpr char kSecurityHeader[] =
     "EncodingType=\"{WSSE-BASE64}\">%s</Nonce> <Created xmlns=\"{WSU}\">%s</Created> "
     "</UsernameToken> </Security> </soap:Header>";
 
-struct TUrlParts {
-  std::string scheme, userInfo, host, port, path, document, query, fragment;
-};
+}  // namespace
 
 TUrlParts SplitUrl(const std::string& url) {
   TUrlParts p;
@@ -92,6 +90,8 @@ TUrlParts SplitUrl(const std::string& url) {
   p.document = fullPath.substr(last + 1);
   return p;
 }
+
+namespace {
 
 bool SameAscii(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
@@ -376,12 +376,17 @@ std::string BuildSecurityHeader(const std::string& Login, const std::string& Pas
   return out;
 }
 
-std::string PostSoapRequest(const std::string& URL, const std::string& Envelope) {
+TSoapAnswer PostSoap(const std::string& URL, const std::string& Envelope) {
   TExchange x;
   x.url = URL;
   x.post = true;
   x.body = Envelope;
-  return Perform(x).body;
+  TAnswer answer = Perform(x);
+  return {answer.status, StatusText(answer), std::move(answer.body)};
+}
+
+std::string PostSoapRequest(const std::string& URL, const std::string& Envelope) {
+  return PostSoap(URL, Envelope).Body;
 }
 
 void HttpPost(const std::string& URL, TStream& Source, TStream& Response) {

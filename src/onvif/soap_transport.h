@@ -54,6 +54,19 @@ std::string PasswordDigest(std::string_view nonceBytes, std::string_view created
 // The header block every envelope carries, from <Security ...> to </soap:Header>.
 std::string BuildSecurityHeader(const std::string& Login, const std::string& Password);
 
+// The parts of a URL, as written.
+struct TUrlParts {
+  std::string scheme, userInfo, host, port, path, document, query, fragment;
+};
+TUrlParts SplitUrl(const std::string& url);  // throws for a URL without scheme or host
+
+// The final answer of a SOAP exchange: status, reason phrase and body.
+struct TSoapAnswer {
+  long Status = 0;
+  std::string StatusText;  // "401 Unauthorized"
+  std::string Body;
+};
+TSoapAnswer PostSoap(const std::string& URL, const std::string& Envelope);
 // POSTs the envelope (UTF-8) and returns the answer body as received.
 std::string PostSoapRequest(const std::string& URL, const std::string& Envelope);
 // One POST exchange; the final body goes to Response whatever its status.

@@ -48,10 +48,15 @@ std::string TSimRequest::Header(const std::string& name) const {
   return {};
 }
 
-CameraSim::CameraSim(const std::vector<std::string>& args) {
+CameraSim::CameraSim(const std::vector<std::string>& args, const std::string& netns, const std::string& host)
+    : FHost(host) {
   int out[2];
   if (pipe(out) != 0) throw std::runtime_error("pipe failed");
-  std::vector<std::string> argStrings = {"python3", std::string(ZORVANE_SOURCE_DIR) + "/tools/camera-sim/camera_sim.py"};
+  std::vector<std::string> argStrings;
+  if (!netns.empty()) argStrings = {"ip", "netns", "exec", netns};
+  argStrings.push_back("python3");
+  argStrings.push_back(std::string(ZORVANE_SOURCE_DIR) + "/tools/camera-sim/camera_sim.py");
+  argStrings.insert(argStrings.end(), {"--host", host});
   argStrings.insert(argStrings.end(), args.begin(), args.end());
   std::vector<char*> argv;
   for (auto& a : argStrings) argv.push_back(a.data());
@@ -60,7 +65,7 @@ CameraSim::CameraSim(const std::vector<std::string>& args) {
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, out[1], 1);
   posix_spawn_file_actions_addclose(&actions, out[0]);
-  const int rc = posix_spawnp(&FPid, "python3", &actions, nullptr, argv.data(), environ);
+  const int rc = posix_spawnp(&FPid, argv[0], &actions, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
   close(out[1]);
   if (rc != 0) {
@@ -102,7 +107,7 @@ CameraSim::~CameraSim() {
 }
 
 std::string CameraSim::Url(const std::string& path) const {
-  return "http://127.0.0.1:" + std::to_string(FPort) + path;
+  return "http://" + FHost + ":" + std::to_string(FPort) + path;
 }
 
 void CameraSim::Configure(const std::string& json) { SimHttp("POST", Url("/sim/config"), json); }

@@ -18,8 +18,10 @@ struct TSimRequest {
 
 class CameraSim {
  public:
-  // Arguments as camera_sim.py takes them ("--user", "admin", ...).
-  explicit CameraSim(const std::vector<std::string>& args = {});
+  // Arguments as camera_sim.py takes them ("--user", "admin", ...). With a
+  // network namespace, the simulator runs inside it and serves on host.
+  explicit CameraSim(const std::vector<std::string>& args = {}, const std::string& netns = "",
+                     const std::string& host = "127.0.0.1");
   ~CameraSim();
   CameraSim(const CameraSim&) = delete;
   CameraSim& operator=(const CameraSim&) = delete;
@@ -35,6 +37,7 @@ class CameraSim {
  private:
   pid_t FPid = -1;
   int FPort = 0;
+  std::string FHost;
 };
 
 // A plain HTTP exchange for tests (never through the code under test).

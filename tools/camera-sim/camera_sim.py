@@ -25,8 +25,12 @@ import json
 import os
 import re
 import secrets
+import random
 import signal
+import socket
+import struct
 import sys
+import uuid
 import threading
 import time
 import xml.etree.ElementTree as ET
@@ -124,6 +128,9 @@ class Camera:
             'empty_snapshot': False,
         }
         self.requests = []
+        self.config['discovery_delay_max'] = a.discovery_delay_max
+        self.config['probe_answer'] = 'normal'
+        self.config['xaddrs'] = None
 
     def get(self, key):
         with self.lock:
@@ -462,6 +469,86 @@ class Handler(BaseHTTPRequestHandler):
         return fields.get('response') == expected
 
 
+PROBE_MATCHES = (
+    '<?xml version="1.0" encoding="UTF-8"?>'
+    '<SOAP-ENV:Envelope xmlns:SOAP-ENV="http://www.w3.org/2003/05/soap-envelope" '
+    'xmlns:wsa="http://schemas.xmlsoap.org/ws/2004/08/addressing" '
+    'xmlns:d="http://schemas.xmlsoap.org/ws/2005/04/discovery" '
+    'xmlns:dn="http://www.onvif.org/ver10/network/wsdl" '
+    'xmlns:tds="http://www.onvif.org/ver10/device/wsdl">'
+    '<SOAP-ENV:Header><wsa:MessageID>urn:uuid:{message}</wsa:MessageID>'
+    '<wsa:RelatesTo>{relates}</wsa:RelatesTo>'
+    '<wsa:To SOAP-ENV:mustUnderstand="true">http://schemas.xmlsoap.org/ws/2004/08/addressing/role/anonymous</wsa:To>'
+    '<wsa:Action SOAP-ENV:mustUnderstand="true">http://schemas.xmlsoap.org/ws/2005/04/discovery/ProbeMatches</wsa:Action>'
+    '</SOAP-ENV:Header><SOAP-ENV:Body><d:ProbeMatches><d:ProbeMatch>'
+    '<wsa:EndpointReference><wsa:Address>urn:uuid:{endpoint}</wsa:Address></wsa:EndpointReference>'
+    '<d:Types>dn:NetworkVideoTransmitter tds:Device</d:Types>'
+    '<d:Scopes>onvif://www.onvif.org/type/video_encoder onvif://www.onvif.org/Profile/Streaming '
+    'onvif://www.onvif.org/name/{model} onvif://www.onvif.org/hardware/{model}</d:Scopes>'
+    '<d:XAddrs>{xaddrs}</d:XAddrs><d:MetadataVersion>{version}</d:MetadataVersion>'
+    '</d:ProbeMatch></d:ProbeMatches></SOAP-ENV:Body></SOAP-ENV:Envelope>')
+
+
+class DiscoveryResponder(threading.Thread):
+    """Answers WS-Discovery probes sent to 239.255.255.250:3702 on one address,
+    as a camera does: only probes for NetworkVideoTransmitter or Device, after a
+    random delay. Settings (via /sim/config): probe_answer = normal | none |
+    garbage | huge | bad_metadata | twice, xaddrs (instead of our own),
+    discovery_delay_max (seconds)."""
+
+    def __init__(self, camera, address, http_port, delay_max):
+        super().__init__(daemon=True)
+        self.camera = camera
+        self.address = address
+        self.http_port = http_port
+        self.endpoint = str(uuid.uuid4())
+        camera.config.setdefault('discovery_delay_max', delay_max)
+        self.sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM, socket.IPPROTO_UDP)
+        self.sock.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+        self.sock.bind(('', 3702))
+        membership = struct.pack('4s4s', socket.inet_aton('239.255.255.250'), socket.inet_aton(address))
+        self.sock.setsockopt(socket.IPPROTO_IP, socket.IP_ADD_MEMBERSHIP, membership)
+
+    def run(self):
+        while not self.camera.stop.is_set():
+            try:
+                data, sender = self.sock.recvfrom(65535)
+            except OSError:
+                return
+            text = data.decode('utf-8', 'replace')
+            types = re.search(r'<(?:\w+:)?Types[^>]*>([^<]*)<', text)
+            wanted = types.group(1) if types else ''
+            if 'NetworkVideoTransmitter' not in wanted and not re.search(r'(^|[\s:])Device\b', wanted):
+                continue
+            message_id = re.search(r'<(?:\w+:)?MessageID>([^<]*)<', text)
+            with self.camera.lock:
+                self.camera.requests.append({'method': 'PROBE', 'path': sender[0], 'headers': [], 'body': text})
+            threading.Thread(target=self.answer, args=(sender, message_id.group(1) if message_id else ''),
+                             daemon=True).start()
+
+    def answer(self, sender, relates):
+        cfg = self.camera.config
+        time.sleep(random.uniform(0, float(cfg['discovery_delay_max'])))
+        mode = cfg.get('probe_answer', 'normal')
+        if mode == 'none':
+            return
+        xaddrs = cfg.get('xaddrs')
+        if xaddrs is None:
+            xaddrs = 'http://{}:{}{}'.format(self.address, self.http_port, cfg['device_path'])
+        body = PROBE_MATCHES.format(message=uuid.uuid4(), relates=relates, endpoint=self.endpoint,
+                                    model=cfg['model'], xaddrs=xaddrs,
+                                    version='abc' if mode == 'bad_metadata' else 1)
+        if mode == 'garbage':
+            body = 'this is not a ProbeMatches answer'
+        elif mode == 'huge':
+            body = body.replace('</d:Scopes>', ' ' + 'x' * 9000 + '</d:Scopes>')
+        for _ in range(2 if mode == 'twice' else 1):
+            try:
+                self.sock.sendto(body.encode(), sender)
+            except OSError:
+                pass
+
+
 def main():
     parser = argparse.ArgumentParser(description='An ONVIF camera on loopback.')
     parser.add_argument('--host', default='127.0.0.1')
@@ -479,6 +566,10 @@ def main():
                         choices=['none', 'basic', 'digest', 'digest-sha256'])
     parser.add_argument('--manufacturer', default='Zorvane')
     parser.add_argument('--model', default='camera-sim')
+    parser.add_argument('--discovery', metavar='ADDRESS',
+                        help='answer WS-Discovery probes arriving on this local address')
+    parser.add_argument('--discovery-delay-max', type=float, default=0.5,
+                        help='answers wait a random time up to this many seconds')
     args = parser.parse_args()
 
     server = ThreadingHTTPServer((args.host, args.port), Handler)
@@ -492,6 +583,8 @@ def main():
     signal.signal(signal.SIGTERM, stop)
     signal.signal(signal.SIGINT, stop)
     host, port = server.server_address[:2]
+    if args.discovery:
+        DiscoveryResponder(server.camera, args.discovery, port, args.discovery_delay_max).start()
     print('camera-sim listening on http://{}:{}'.format(host, port), flush=True)
     server.serve_forever()
     server.server_close()

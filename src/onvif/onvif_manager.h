@@ -1,0 +1,79 @@
+// The cameras the rest of the add-in talks to: TOnvifDevice (one camera, its
+// settings and what it reported, its queries and the snapshot download) and
+// TOnvifManager (the camera search: probe, then one queried device per answer).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "onvif/onvif_requests.h"
+#include "onvif/ws_discovery.h"
+#include "xml/xml_stream.h"
+
+namespace zorvane {
+
+// Cameras queried at once during a search.
+inline constexpr size_t kMaxConcurrentQueries = 8;
+
+class TOnvifDevice {
+ public:
+  // An empty device: its owner sets Host, Port, Login, Password and Profile.
+  TOnvifDevice() = default;
+  // A device made from a probe match's address and queried at once; throws
+  // when the camera does not answer as expected.
+  TOnvifDevice(const std::string& AXAddrs, const std::string& ALogin, const std::string& APassword);
+
+  std::string Password;
+  std::string Login;
+  std::string XAddrs;
+  std::string Host;
+  uint32_t Port = 0;
+  std::string Name;
+  TDeviceInformation FDeviceInformation;
+  std::vector<TProfile> Profiles;
+  std::string Profile;
+  std::string SnapshotURI;
+
+  // Device information, then the media profiles (appended).
+  void GetDeviceInformation();
+  // One snapshot into the stream; with an empty URI the camera is asked for it first.
+  void GetSnapshotImg(TStream& AImgStream, const std::string& ASnapshotURI);
+
+ private:
+  std::string GetSnapshotUri();
+};
+
+// A camera that answered the probe but whose queries failed.
+struct TFailedDevice {
+  std::string XAddrs;
+  std::string Message;
+};
+
+class TOnvifManager {
+ public:
+  TOnvifManager();
+
+  TONVIFProbe& OnvifProbe() { return FOnvifProbe; }
+  uint8_t AttemptCnt = 5;
+  std::string Password;
+  std::string Login;
+  std::string LocalIP;
+
+  const std::vector<std::unique_ptr<TOnvifDevice>>& OnvifDevicesList() const { return FOnvifDevicesList; }
+  const std::vector<TFailedDevice>& FailedDevicesList() const { return FFailedDevicesList; }
+
+  // Probes (up to AttemptCnt attempts) and queries every camera that answered;
+  // true when any answer arrived.
+  bool SearchDeices();
+
+ private:
+  void FillDevicesList();
+
+  TONVIFProbe FOnvifProbe;
+  std::vector<std::unique_ptr<TOnvifDevice>> FOnvifDevicesList;
+  std::vector<TFailedDevice> FFailedDevicesList;
+};
+
+}  // namespace zorvane

@@ -1,0 +1,314 @@
+#include "onvif/ws_discovery.h"
+
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+
+#include "common/error.h"
+#include "common/text.h"
+#include "onvif/main_thread_queue.h"
+#include "onvif/namespaces.h"
+#include "onvif/onvif_requests.h"
+#include "xml/xml_document.h"
+
+namespace zorvane {
+
+namespace {
+
+constexpr TXmlNodeType ntElement = TXmlNodeType::ntElement;
+
+constexpr char kProbeTemplate[] =
+    "<s:Envelope xmlns:s=\"{SOAP12}\" xmlns:a=\"{WSA}\"><s:Header><a:Action "
+    "s:mustUnderstand=\"1\">{WSD-PROBE}</a:Action><a:MessageID>[MESSAGE-ID]</a:MessageID><a:ReplyTo>"
+    "<a:Address>{WSA-ANONYMOUS}</a:Address></a:ReplyTo><a:To s:mustUnderstand=\"1\">{WSD-TARGET}</a:To>"
+    "</s:Header><s:Body><Probe xmlns=\"{WSD}\"><d:Types xmlns:d=\"{WSD}\" "
+    "xmlns:dp0=\"[TYPE-NAMESPACE]\">[TYPE]</d:Types></Probe></s:Body></s:Envelope>";
+
+struct TProbeKind {
+  TProbeType Type;
+  const char* MessageId;
+  const char* TypeNamespace;
+  const char* TypeName;
+};
+
+constexpr TProbeKind kProbeKinds[] = {
+    {TProbeType::ptNetworkVideoTransmitter, "uuid:683b9488-db0b-44d6-9d40-a735d8483f8a", "{ONVIF-NETWORK}",
+     "dp0:NetworkVideoTransmitter"},
+    {TProbeType::ptDevice, "uuid:ad3ceb1c-17a4-424c-ab82-1e227f808cf8", "{ONVIF-DEVICE}", "dp0:Device"},
+    {TProbeType::ptNetworkVideoDisplay, "uuid:37c8b349-37d7-4d0e-be66-134af54b65cb", "{ONVIF-NETWORK}",
+     "dp0:NetworkVideoDisplay"},
+};
+
+void ReplaceAll(std::string& text, std::string_view what, std::string_view with) {
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + with.size())) {
+    text.replace(at, what.size(), with);
+  }
+}
+
+bool LessIgnoringCase(const std::string& a, const std::string& b) {
+  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+    return std::tolower(static_cast<unsigned char>(x)) < std::tolower(static_cast<unsigned char>(y));
+  });
+}
+
+void Log(const std::string& text) { TLogMessageBus::Instance().Post(text); }
+
+}  // namespace
+
+std::string BuildProbeMessage(TProbeType type) {
+  for (const TProbeKind& k : kProbeKinds) {
+    if (k.Type != type) continue;
+    std::string text = kProbeTemplate;
+    ReplaceAll(text, "[MESSAGE-ID]", k.MessageId);
+    ReplaceAll(text, "[TYPE-NAMESPACE]", k.TypeNamespace);
+    ReplaceAll(text, "[TYPE]", k.TypeName);
+    return ExpandNamespaces(text);
+  }
+  return {};
+}
+
+bool ParseProbeMatch(const std::string& Text, TProbeMatch& Match) {
+  Match = TProbeMatch{};
+  TXmlDocument doc;
+  TBytesStream stream(Text);
+  doc.LoadFromStream(stream, 4096);
+  TXmlNode* node = doc.DocumentElement();
+  for (std::string_view name : {"Body", "ProbeMatches", "ProbeMatch"}) {
+    if (!node) return false;
+    node = node->Find(name, {ntElement});
+  }
+  if (!node) return false;
+  bool found = false;
+  if (const TXmlNode* types = node->Find("Types", {ntElement})) {
+    found = true;
+    if (types->Text.find("NetworkVideoTransmitter") != std::string::npos) {
+      Match.Types.Include(TProbeType::ptNetworkVideoTransmitter);
+    }
+    if (types->Text.find("Device") != std::string::npos) Match.Types.Include(TProbeType::ptDevice);
+    if (types->Text.find("NetworkVideoDisplay") != std::string::npos) {
+      Match.Types.Include(TProbeType::ptNetworkVideoDisplay);
+    }
+  }
+  if (const TXmlNode* scopes = node->Find("Scopes", {ntElement})) {
+    found = true;
+    std::string rest = TrimControl(scopes->Text);
+    while (!rest.empty()) {
+      const size_t space = rest.find(' ');
+      if (space == std::string::npos) {
+        Match.Scopes.push_back(rest);
+        break;
+      }
+      Match.Scopes.push_back(rest.substr(0, space));
+      rest.erase(0, space + 1);
+    }
+    Match.XML = Text;
+  }
+  if (const TXmlNode* xaddrs = node->Find("XAddrs", {ntElement})) {
+    found = true;
+    const size_t space = xaddrs->Text.find(' ');
+    Match.XAddrs = xaddrs->Text.substr(0, space);
+    if (space != std::string::npos) Match.XAddrsV6 = xaddrs->Text.substr(space + 1);
+  }
+  if (const TXmlNode* version = node->Find("MetadataVersion", {ntElement})) {
+    found = true;
+    Match.MetadataVersion = XmlToInt(version->Text);
+  }
+  return found;
+}
+
+bool GetLocalIP(std::string& Address) {
+  char name[101] = {};
+  if (gethostname(name, sizeof name - 1) != 0) ThrowSystemError("Cannot read the host name", errno);
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  addrinfo* found = nullptr;
+  if (getaddrinfo(name, nullptr, &hints, &found) != 0 || !found) return false;
+  char text[INET_ADDRSTRLEN] = {};
+  inet_ntop(AF_INET, &reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr, text, sizeof text);
+  freeaddrinfo(found);
+  Address = text;
+  return true;
+}
+
+std::vector<TProbeMatch> UniqueProbeMatch(const std::vector<TProbeMatch>& Matches) {
+  std::vector<TProbeMatch> unique;
+  for (const TProbeMatch& m : Matches) {
+    if (std::none_of(unique.begin(), unique.end(), [&](const TProbeMatch& k) { return k.XAddrs == m.XAddrs; })) {
+      unique.push_back(m);
+    }
+  }
+  std::stable_sort(unique.begin(), unique.end(),
+                   [](const TProbeMatch& a, const TProbeMatch& b) { return LessIgnoringCase(a.XAddrs, b.XAddrs); });
+  return unique;
+}
+
+// ---- the worker -----------------------------------------------------------------
+
+TONVIFProbeThread::TONVIFProbeThread(TProbeMathNotify ProbeMathNotify, TProbeMathXMLNotify ProbeMathXMLNotify,
+                                     TProbeTypeSet ProbeTypeSet, bool BindToAllAvailableLocalIPs,
+                                     uint32_t Timeout, std::string ALocalIP, std::function<void()> OnEnd)
+    : FOnEnd(std::move(OnEnd)),
+      FProbeMathNotify(std::move(ProbeMathNotify)),
+      FProbeMathXMLNotify(std::move(ProbeMathXMLNotify)),
+      FProbeTypeSet(ProbeTypeSet),
+      FBindToAll(BindToAllAvailableLocalIPs),
+      FTimeout(Timeout),
+      FLocalIP(std::move(ALocalIP)),
+      FThread(&TONVIFProbeThread::Execute, this) {}
+
+TONVIFProbeThread::~TONVIFProbeThread() { WaitFor(); }
+
+void TONVIFProbeThread::WaitFor() {
+  // The receiver may wait for this (owning) thread to take a datagram: serve while waiting.
+  while (!FFinished) TMainThreadQueue::Instance().Serve(std::chrono::milliseconds(20));
+  if (FThread.joinable()) FThread.join();
+}
+
+void TONVIFProbeThread::Execute() {
+  if (FProbeTypeSet.Empty()) {
+    if (FOnEnd) FOnEnd();
+    FFinished = true;
+    return;
+  }
+  int s = -1;
+  std::thread receiver;
+  try {
+    std::string local = FLocalIP;
+    bool haveAddress = true;
+    if (local.empty()) haveAddress = FBindToAll ? (local = "0.0.0.0", true) : GetLocalIP(local);
+    if (haveAddress) {
+      sockaddr_in address{};
+      address.sin_family = AF_INET;
+      address.sin_port = 0;
+      if (inet_pton(AF_INET, local.c_str(), &address.sin_addr) != 1) {
+        throw Error("Not an IPv4 address: " + local);
+      }
+      s = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+      if (s < 0) ThrowSystemError("Cannot open a UDP socket", errno);
+      const int on = 1;
+      setsockopt(s, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
+      if (bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        ThrowSystemError("Cannot bind to " + local, errno);
+      }
+      // Binding does not choose the interface of a multicast datagram; this does.
+      if (!FLocalIP.empty() &&
+          setsockopt(s, IPPROTO_IP, IP_MULTICAST_IF, &address.sin_addr, sizeof address.sin_addr) != 0) {
+        ThrowSystemError("Cannot send multicast through " + local, errno);
+      }
+      receiver = std::thread(&TONVIFProbeThread::Receive, this, s);
+      sockaddr_in target{};
+      target.sin_family = AF_INET;
+      target.sin_port = htons(kDiscoveryPort);
+      inet_pton(AF_INET, kDiscoveryAddress, &target.sin_addr);
+      for (const TProbeKind& k : kProbeKinds) {
+        if (!FProbeTypeSet.Contains(k.Type)) continue;
+        const std::string message = BuildProbeMessage(k.Type);
+        if (sendto(s, message.data(), message.size(), 0, reinterpret_cast<sockaddr*>(&target), sizeof target) < 0) {
+          ThrowSystemError("Cannot send the probe", errno);
+        }
+      }
+      // Every answer within the window counts, not only the first.
+      std::this_thread::sleep_for(std::chrono::milliseconds(FTimeout));
+      Log("TONVIFProbeThread: " + std::to_string(FAnswered ? 0 : 1));
+    }
+  } catch (const std::exception& e) {
+    Log(std::string("TONVIFProbeThread ERROR: ") + e.what());
+  }
+  FStopReceiving = true;
+  if (receiver.joinable()) receiver.join();
+  if (s >= 0) close(s);
+  if (FOnEnd) FOnEnd();
+  FFinished = true;
+}
+
+void TONVIFProbeThread::Receive(int socket) {
+  std::string buffer(kMaxDatagramBytes + 1, '\0');
+  while (!FStopReceiving) {
+    pollfd p{socket, POLLIN, 0};
+    if (poll(&p, 1, 20) <= 0) continue;
+    // MSG_TRUNC gives the datagram's real length: longer ones are dropped.
+    const ssize_t n = recv(socket, buffer.data(), buffer.size(), MSG_TRUNC);
+    if (n <= 0 || static_cast<size_t>(n) > kMaxDatagramBytes) continue;
+    FAnswered = true;
+    const std::string bytes = buffer.substr(0, static_cast<size_t>(n));
+    TMainThreadQueue::Instance().Send([this, bytes] { UDPServerUDPRead(bytes); });
+  }
+}
+
+void TONVIFProbeThread::UDPServerUDPRead(const std::string& bytes) {
+  std::string text = bytes;
+  for (char& c : text) {
+    if (static_cast<unsigned char>(c) > 127) c = '?';
+  }
+  Log("UDPServerUDPRead: OK");
+  FProbeMatchXML.push_back(text);
+  if (FProbeMathXMLNotify) FProbeMathXMLNotify(text);
+  TProbeMatch match;
+  if (ParseProbeMatch(text, match)) {
+    FProbeMatch.push_back(match);
+    if (FProbeMathNotify) FProbeMathNotify(FProbeMatch.back());
+  }
+}
+
+// ---- the component ------------------------------------------------------------------
+
+TONVIFProbe::TONVIFProbe() {
+  FListenerId = TLogMessageBus::Instance().Subscribe([this](const std::string& msg) {
+    if (OnLogMessage) OnLogMessage(msg);
+  });
+}
+
+TONVIFProbe::~TONVIFProbe() {
+  FONVIFProbeThread.reset();
+  TLogMessageBus::Instance().Unsubscribe(FListenerId);
+}
+
+bool TONVIFProbe::Execute(const std::string& ALocalIP) {
+  FONVIFProbeThread.reset();
+  FONVIFProbeThread = std::make_unique<TONVIFProbeThread>(nullptr, nullptr, ProbeType,
+                                                          BindToAllAvailableLocalIPsType, Timeout, ALocalIP);
+  FONVIFProbeThread->WaitFor();
+  // Deliver what the worker posted last.
+  TMainThreadQueue::Instance().Serve(std::chrono::milliseconds(0));
+  return !FONVIFProbeThread->ProbeMatchXML().empty();
+}
+
+bool TONVIFProbe::ExecuteAsync() {
+  FONVIFProbeThread.reset();
+  // Reported on the serving thread once the worker has ended, if this probe still exists.
+  std::weak_ptr<bool> alive = FAlive;
+  auto onEnd = [this, alive] {
+    TMainThreadQueue::Instance().Post([this, alive] {
+      if (alive.lock() && OnCompleted) OnCompleted(*this);
+    });
+  };
+  FONVIFProbeThread = std::make_unique<TONVIFProbeThread>(OnProbeMath, OnProbeMathXML, ProbeType,
+                                                          BindToAllAvailableLocalIPsType, Timeout, "", onEnd);
+  return true;
+}
+
+size_t TONVIFProbe::Count() const { return FONVIFProbeThread ? FONVIFProbeThread->ProbeMatch().size() : 0; }
+
+std::vector<TProbeMatch> TONVIFProbe::ProbeMatchArray() const {
+  return FONVIFProbeThread ? FONVIFProbeThread->ProbeMatch() : std::vector<TProbeMatch>{};
+}
+
+TProbeMatch TONVIFProbe::GetProbeMatch(size_t Index) const {
+  if (!FONVIFProbeThread || Index >= FONVIFProbeThread->ProbeMatch().size()) return {};
+  return FONVIFProbeThread->ProbeMatch()[Index];
+}
+
+std::string TONVIFProbe::GetProbeMatchXML(size_t Index) const {
+  if (!FONVIFProbeThread || Index >= FONVIFProbeThread->ProbeMatchXML().size()) return {};
+  return FONVIFProbeThread->ProbeMatchXML()[Index];
+}
+
+}  // namespace zorvane

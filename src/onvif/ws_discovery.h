@@ -1,0 +1,128 @@
+// Finding cameras with WS-Discovery: Probe messages by UDP multicast to
+// 239.255.255.250:3702, and the ProbeMatches answers sent back to the probing
+// socket. A worker thread sends and receives; what it receives is handed to
+// the thread that runs the probe, which serves the hand-offs while it waits.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace zorvane {
+
+inline constexpr char kDiscoveryAddress[] = "239.255.255.250";
+inline constexpr uint16_t kDiscoveryPort = 3702;
+inline constexpr size_t kMaxDatagramBytes = 8192;
+
+enum class TProbeType { ptNetworkVideoTransmitter = 0, ptDevice = 1, ptNetworkVideoDisplay = 2 };
+
+class TProbeTypeSet {
+ public:
+  constexpr TProbeTypeSet() = default;
+  constexpr TProbeTypeSet(std::initializer_list<TProbeType> types) {
+    for (TProbeType t : types) Include(t);
+  }
+  constexpr void Include(TProbeType t) { FBits |= 1u << static_cast<unsigned>(t); }
+  constexpr bool Contains(TProbeType t) const { return FBits & (1u << static_cast<unsigned>(t)); }
+  constexpr bool Empty() const { return FBits == 0; }
+  constexpr bool operator==(const TProbeTypeSet&) const = default;
+
+ private:
+  unsigned FBits = 0;
+};
+
+inline constexpr TProbeTypeSet kAllProbeTypes{TProbeType::ptNetworkVideoTransmitter, TProbeType::ptDevice,
+                                              TProbeType::ptNetworkVideoDisplay};
+
+struct TProbeMatch {
+  TProbeTypeSet Types;
+  std::vector<std::string> Scopes;
+  std::string XAddrs;
+  std::string XAddrsV6;
+  int32_t MetadataVersion = 0;
+  std::string XML;
+};
+
+using TProbeMathNotify = std::function<void(const TProbeMatch&)>;
+using TProbeMathXMLNotify = std::function<void(const std::string&)>;
+using TLogMessageNotify = std::function<void(const std::string&)>;
+
+// The Probe message for one type, as sent.
+std::string BuildProbeMessage(TProbeType type);
+bool ParseProbeMatch(const std::string& Text, TProbeMatch& Match);
+// The first IPv4 address of the host name; false when it has none.
+bool GetLocalIP(std::string& Address);
+// One match per XAddrs (the first seen), sorted by XAddrs ignoring case.
+std::vector<TProbeMatch> UniqueProbeMatch(const std::vector<TProbeMatch>& Matches);
+
+// One probe attempt's worker: owns the socket, sends the probes, collects
+// every answer that arrives within the window (Timeout after the probes).
+class TONVIFProbeThread {
+ public:
+  TONVIFProbeThread(TProbeMathNotify ProbeMathNotify, TProbeMathXMLNotify ProbeMathXMLNotify,
+                    TProbeTypeSet ProbeTypeSet, bool BindToAllAvailableLocalIPs, uint32_t Timeout,
+                    std::string ALocalIP, std::function<void()> OnEnd = {});
+  ~TONVIFProbeThread();  // waits for the worker to end
+
+  bool Finished() const { return FFinished; }
+  void WaitFor();
+  // Read on the owning thread once the worker has ended.
+  const std::vector<std::string>& ProbeMatchXML() const { return FProbeMatchXML; }
+  const std::vector<TProbeMatch>& ProbeMatch() const { return FProbeMatch; }
+
+ private:
+  void Execute();
+  void Receive(int socket);
+  // Runs on the owning thread for each datagram.
+  void UDPServerUDPRead(const std::string& bytes);
+
+  std::function<void()> FOnEnd;  // called on the worker thread as it ends
+  TProbeMathNotify FProbeMathNotify;
+  TProbeMathXMLNotify FProbeMathXMLNotify;
+  TProbeTypeSet FProbeTypeSet;
+  bool FBindToAll;
+  uint32_t FTimeout;
+  std::string FLocalIP;
+  std::vector<std::string> FProbeMatchXML;
+  std::vector<TProbeMatch> FProbeMatch;
+  std::atomic<bool> FAnswered{false};
+  std::atomic<bool> FStopReceiving{false};
+  std::atomic<bool> FFinished{false};
+  std::thread FThread;
+};
+
+class TONVIFProbe {
+ public:
+  TONVIFProbe();
+  ~TONVIFProbe();
+
+  TProbeTypeSet ProbeType = kAllProbeTypes;
+  bool BindToAllAvailableLocalIPsType = true;
+  uint32_t Timeout = 1000;
+  TProbeMathNotify OnProbeMath;
+  TProbeMathXMLNotify OnProbeMathXML;
+  std::function<void(TONVIFProbe&)> OnCompleted;
+  TLogMessageNotify OnLogMessage;
+
+  // One attempt, waiting for its end while serving the hand-offs; true when any datagram came.
+  bool Execute(const std::string& ALocalIP);
+  // One attempt in the background; OnCompleted runs on a thread serving the queue.
+  bool ExecuteAsync();
+
+  size_t Count() const;
+  std::vector<TProbeMatch> ProbeMatchArray() const;
+  TProbeMatch GetProbeMatch(size_t Index) const;
+  std::string GetProbeMatchXML(size_t Index) const;
+
+ private:
+  std::unique_ptr<TONVIFProbeThread> FONVIFProbeThread;
+  int FListenerId = 0;
+  std::shared_ptr<bool> FAlive = std::make_shared<bool>(true);
+};
+
+}  // namespace zorvane

@@ -1,0 +1,295 @@
+// Camera search: the probe messages and the reading of answers, and real
+// searches over private networks (namespaces, veth pairs and bridges) with
+// simulated cameras answering WS-Discovery probes.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <mutex>
+
+#include "common/error.h"
+#include "onvif/onvif_manager.h"
+#include "onvif/ws_discovery.h"
+#include "tests/support/camera_sim.h"
+#include "tests/support/test_network.h"
+
+using namespace zorvane;
+using zorvane::testing::CameraSim;
+using zorvane::testing::TestNetwork;
+
+namespace {
+
+std::string Answer(const std::string& match) {
+  return "<e:Envelope><e:Body><d:ProbeMatches>" + match + "</d:ProbeMatches></e:Body></e:Envelope>";
+}
+
+std::string ErrorOf(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const Error& e) {
+    return e.what();
+  }
+  return "(no error)";
+}
+
+}  // namespace
+
+TEST(DiscoveryMessageTest, ProbeMessageAsSent) {
+  EXPECT_EQ(BuildProbeMessage(TProbeType::ptDevice),
+            "<s:Envelope xmlns:s=\"http://www.w3.org/2003/05/soap-envelope\" "
+            "xmlns:a=\"http://schemas.xmlsoap.org/ws/2004/08/addressing\"><s:Header><a:Action "
+            "s:mustUnderstand=\"1\">http://schemas.xmlsoap.org/ws/2005/04/discovery/Probe</a:Action>"
+            "<a:MessageID>uuid:ad3ceb1c-17a4-424c-ab82-1e227f808cf8</a:MessageID><a:ReplyTo><a:Address>"
+            "http://schemas.xmlsoap.org/ws/2004/08/addressing/role/anonymous</a:Address></a:ReplyTo>"
+            "<a:To s:mustUnderstand=\"1\">urn:schemas-xmlsoap-org:ws:2005:04:discovery</a:To></s:Header>"
+            "<s:Body><Probe xmlns=\"http://schemas.xmlsoap.org/ws/2005/04/discovery\"><d:Types "
+            "xmlns:d=\"http://schemas.xmlsoap.org/ws/2005/04/discovery\" "
+            "xmlns:dp0=\"http://www.onvif.org/ver10/device/wsdl\">dp0:Device</d:Types></Probe></s:Body>"
+            "</s:Envelope>");
+  EXPECT_NE(BuildProbeMessage(TProbeType::ptNetworkVideoTransmitter)
+                .find("uuid:683b9488-db0b-44d6-9d40-a735d8483f8a</a:MessageID>"),
+            std::string::npos);
+  EXPECT_NE(BuildProbeMessage(TProbeType::ptNetworkVideoDisplay)
+                .find("xmlns:dp0=\"http://www.onvif.org/ver10/network/wsdl\">dp0:NetworkVideoDisplay<"),
+            std::string::npos);
+}
+
+TEST(DiscoveryMessageTest, ReadingProbeMatches) {
+  TProbeMatch m;
+  ASSERT_TRUE(ParseProbeMatch(Answer("<d:ProbeMatch><d:Types>dn:NetworkVideoTransmitter tds:Device</d:Types>"
+                                     "<d:Scopes> a  b c\n</d:Scopes>"
+                                     "<d:XAddrs>http://10.0.0.1/onvif/device_service http://[fe80::1]/x http://h/y</d:XAddrs>"
+                                     "<d:MetadataVersion>3</d:MetadataVersion></d:ProbeMatch>"
+                                     "<d:ProbeMatch><d:XAddrs>http://second</d:XAddrs></d:ProbeMatch>"),
+                              m));
+  EXPECT_EQ(m.Types, (TProbeTypeSet{TProbeType::ptNetworkVideoTransmitter, TProbeType::ptDevice}));
+  EXPECT_EQ(m.Scopes, (std::vector<std::string>{"a", "", "b", "c"}));
+  EXPECT_EQ(m.XAddrs, "http://10.0.0.1/onvif/device_service");
+  EXPECT_EQ(m.XAddrsV6, "http://[fe80::1]/x http://h/y");
+  EXPECT_EQ(m.MetadataVersion, 3);
+  EXPECT_FALSE(m.XML.empty());
+
+  ASSERT_TRUE(ParseProbeMatch(Answer("<ProbeMatch><XAddrs>http://h</XAddrs></ProbeMatch>"), m));
+  EXPECT_EQ(m.XML, "");  // no Scopes, no XML
+  EXPECT_TRUE(m.Types.Empty());
+  EXPECT_FALSE(ParseProbeMatch(Answer("<ProbeMatch><Other/></ProbeMatch>"), m));
+  EXPECT_FALSE(ParseProbeMatch("not xml at all", m));
+  EXPECT_EQ(ErrorOf([&] { ParseProbeMatch(Answer("<ProbeMatch><MetadataVersion>x</MetadataVersion></ProbeMatch>"), m); }),
+            "'x' is not a valid integer value");
+
+  const auto match = [](const std::string& xaddrs, const std::string& scope) {
+    TProbeMatch p;
+    p.XAddrs = xaddrs;
+    p.Scopes = {scope};
+    return p;
+  };
+  const std::vector<TProbeMatch> unique =
+      UniqueProbeMatch({match("http://B", "S1"), match("http://a", "S0"), match("http://B", "S2")});
+  ASSERT_EQ(unique.size(), 2u);
+  EXPECT_EQ(unique[0].XAddrs, "http://a");
+  EXPECT_EQ(unique[1].Scopes, std::vector<std::string>{"S1"});
+}
+
+TEST(DiscoveryProbeTest, NothingToAskForSendsNothing) {
+  TONVIFProbe probe;
+  probe.ProbeType = {};
+  std::vector<std::string> log;
+  probe.OnLogMessage = [&](const std::string& m) { log.push_back(m); };
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(probe.Execute(""));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
+  EXPECT_TRUE(log.empty());
+  EXPECT_EQ(probe.Count(), 0u);
+}
+
+TEST(DiscoveryProbeTest, AnAddressNotOfThisMachineFailsTheAttempt) {
+  TONVIFProbe probe;
+  std::vector<std::string> log;
+  probe.OnLogMessage = [&](const std::string& m) { log.push_back(m); };
+  EXPECT_FALSE(probe.Execute("192.0.2.99"));
+  ASSERT_EQ(log.size(), 1u);
+  EXPECT_EQ(log[0].rfind("TONVIFProbeThread ERROR: Cannot bind to 192.0.2.99", 0), 0u) << log[0];
+}
+
+class DeviceTest : public ::testing::Test {
+ protected:
+  CameraSim sim{{"--user", "admin", "--password", "secret"}};
+};
+
+TEST_F(DeviceTest, ADeviceFromItsAddressIsQueriedAtOnce) {
+  TOnvifDevice device(sim.Url("/onvif/device_service"), "admin", "secret");
+  EXPECT_EQ(device.Host, "127.0.0.1");
+  EXPECT_EQ(device.Port, static_cast<uint32_t>(sim.port()));
+  EXPECT_EQ(device.Name, "camera-sim на 127.0.0.1");
+  ASSERT_EQ(device.Profiles.size(), 2u);
+  EXPECT_EQ(device.SnapshotURI, sim.Url("/snapshot.jpg"));
+  const auto r = sim.Requests();
+  ASSERT_EQ(r.size(), 3u);
+  EXPECT_EQ(r[0].path, "/onvif/device_service");
+  EXPECT_EQ(r[1].path, "/onvif/media");  // the last segment of XAddrs replaced
+  EXPECT_EQ(r[2].path, "/onvif/Media");  // always /onvif/Media at host and port
+  EXPECT_NE(r[2].body.find("<wsdl:ProfileToken>Profile_1</wsdl:ProfileToken>"), std::string::npos);
+
+  EXPECT_EQ(ErrorOf([&] { TOnvifDevice(sim.Url("/onvif/device_service"), "admin", "wrong"); }),
+            "Не удалось получить информацию об устройстве: Sender not authorized");
+  sim.Configure(R"({"fault": "html", "fault_paths": ["/onvif/media"]})");
+  EXPECT_EQ(ErrorOf([&] { TOnvifDevice(sim.Url("/onvif/device_service"), "admin", "secret"); }),
+            "Не удалось получить информацию о профилях");
+}
+
+TEST_F(DeviceTest, SnapshotsOfTheDriversDevice) {
+  TOnvifDevice device;
+  device.Host = "127.0.0.1";
+  device.Port = static_cast<uint32_t>(sim.port());
+  device.Login = "admin";
+  device.Password = "secret";
+  device.Profile = "Profile_2";
+  TMemoryStream image;
+  device.GetSnapshotImg(image, "");
+  EXPECT_EQ(image.Bytes().substr(0, 2), "\xFF\xD8");
+  auto r = sim.Requests();
+  ASSERT_EQ(r.size(), 2u);  // GetSnapshotUri, then the download
+  EXPECT_NE(r[0].body.find("<wsdl:ProfileToken>Profile_2</wsdl:ProfileToken>"), std::string::npos);
+  sim.Reset();
+  TMemoryStream again;
+  device.GetSnapshotImg(again, sim.Url("/snapshot.jpg"));
+  EXPECT_EQ(sim.Requests().size(), 1u);  // the address given: only the download
+
+  device.Password = "wrong";
+  EXPECT_EQ(ErrorOf([&] { device.GetSnapshotImg(again, ""); }),
+            "Не удалось получить информацию о фотоснимке: Sender not authorized");
+  device.Port = 0;
+  EXPECT_NE(ErrorOf([&] { device.GetSnapshotImg(again, ""); }).find("127.0.0.1:0"), std::string::npos);
+}
+
+// ---- searches over private networks ---------------------------------------------------
+
+class SearchTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const std::string reason = TestNetwork::CannotRun();
+    if (!reason.empty()) GTEST_SKIP() << "skipped: " << reason;
+    net = std::make_unique<TestNetwork>();
+  }
+  // A camera on its own address of segment 0, answering probes. Cameras are
+  // made before the client: the test thread enters the client's network.
+  CameraSim& Camera(const std::string& name, const std::string& address, std::vector<std::string> extra = {}) {
+    net->AddHost(name, 0, address);
+    std::vector<std::string> args = {"--user", "admin", "--password", "secret", "--discovery", address,
+                                     "--model", name};
+    args.insert(args.end(), extra.begin(), extra.end());
+    sims.push_back(std::make_unique<CameraSim>(args, net->Namespace(name), address));
+    return *sims.back();
+  }
+  void Client(const std::string& address = "198.51.100.2") {
+    net->AddHost("client", 0, address);
+    net->Enter("client");
+  }
+
+  std::unique_ptr<TestNetwork> net;
+  std::vector<std::unique_ptr<CameraSim>> sims;
+};
+
+TEST_F(SearchTest, EveryCameraIsFoundAndQueried) {
+  net->AddSegment();
+  Camera("cam3", "198.51.100.13");
+  Camera("cam1", "198.51.100.11");
+  Camera("cam2", "198.51.100.12");
+  Client();
+  TOnvifManager manager;
+  manager.Login = "admin";
+  manager.Password = "secret";
+  ASSERT_TRUE(manager.SearchDeices());
+  ASSERT_EQ(manager.OnvifDevicesList().size(), 3u);  // answers up to 500 ms late are not lost
+  for (int i = 0; i < 3; ++i) {
+    const TOnvifDevice& d = *manager.OnvifDevicesList()[i];
+    const std::string host = "198.51.100.1" + std::to_string(i + 1);
+    EXPECT_EQ(d.Host, host);
+    EXPECT_EQ(d.Name, "cam" + std::to_string(i + 1) + " на " + host);
+    EXPECT_EQ(d.Profiles.size(), 2u);
+    EXPECT_NE(d.SnapshotURI.find(host), std::string::npos);
+  }
+  EXPECT_TRUE(manager.FailedDevicesList().empty());
+}
+
+TEST_F(SearchTest, AFailingCameraDoesNotHideTheOthers) {
+  net->AddSegment();
+  Camera("good", "198.51.100.11");
+  Camera("locked", "198.51.100.12", {"--password", "other"});
+  CameraSim& empty = Camera("empty", "198.51.100.13");
+  Client();
+  empty.Configure(R"({"xaddrs": ""})");
+  TOnvifManager manager;
+  manager.Login = "admin";
+  manager.Password = "secret";
+  ASSERT_TRUE(manager.SearchDeices());
+  ASSERT_EQ(manager.OnvifDevicesList().size(), 1u);
+  EXPECT_EQ(manager.OnvifDevicesList()[0]->Host, "198.51.100.11");
+  const auto& failed = manager.FailedDevicesList();
+  ASSERT_EQ(failed.size(), 2u);
+  EXPECT_EQ(failed[0].XAddrs, "");  // sorted first
+  EXPECT_NE(failed[0].Message, "");
+  EXPECT_EQ(failed[1].XAddrs, "http://198.51.100.12:" + std::to_string(sims[1]->port()) + "/onvif/device_service");
+  EXPECT_EQ(failed[1].Message, "Не удалось получить информацию об устройстве: Sender not authorized");
+}
+
+TEST_F(SearchTest, AnswersThatCannotBeRead) {
+  net->AddSegment();
+  CameraSim& garbage = Camera("garbage", "198.51.100.11");
+  CameraSim& badmeta = Camera("badmeta", "198.51.100.12");
+  CameraSim& huge = Camera("huge", "198.51.100.13");
+  Client();
+  garbage.Configure(R"({"probe_answer": "garbage"})");
+  badmeta.Configure(R"({"probe_answer": "bad_metadata"})");
+  huge.Configure(R"({"probe_answer": "huge"})");
+  TONVIFProbe probe;
+  ASSERT_TRUE(probe.Execute(""));
+  EXPECT_EQ(probe.Count(), 0u);  // nothing readable
+  std::vector<std::string> texts;
+  for (size_t i = 0; i < 10 && !probe.GetProbeMatchXML(i).empty(); ++i) texts.push_back(probe.GetProbeMatchXML(i));
+  // Each camera answers two probes (transmitter, device); the 9000-byte answers are dropped.
+  EXPECT_EQ(texts.size(), 4u);
+  for (const std::string& t : texts) EXPECT_LT(t.size(), 8192u);
+}
+
+TEST_F(SearchTest, NoCameraAtAll) {
+  net->AddSegment();
+  CameraSim& silent = Camera("silent", "198.51.100.11");
+  Client();
+  silent.Configure(R"({"probe_answer": "huge"})");
+  TOnvifManager manager;
+  std::mutex lock;
+  std::vector<std::string> log;
+  manager.OnvifProbe().OnLogMessage = [&](const std::string& m) {
+    std::lock_guard<std::mutex> g(lock);
+    log.push_back(m);
+  };
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(manager.SearchDeices());
+  const auto elapsed = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(elapsed, std::chrono::milliseconds(5 * 1000));
+  EXPECT_LT(elapsed, std::chrono::milliseconds(5 * 1000 + 3000));
+  EXPECT_EQ(log, std::vector<std::string>(5, "TONVIFProbeThread: 1"));
+  EXPECT_TRUE(manager.OnvifDevicesList().empty());
+}
+
+TEST_F(SearchTest, TheProbeLeavesThroughTheChosenInterface) {
+  net->AddSegment();
+  net->AddSegment();
+  net->AddHost("west", 0, "198.51.100.11", 25);
+  net->AddHost("east", 1, "198.51.100.140", 25);
+  for (const auto& [name, address] : {std::pair{"west", "198.51.100.11"}, std::pair{"east", "198.51.100.140"}}) {
+    sims.push_back(std::make_unique<CameraSim>(
+        std::vector<std::string>{"--discovery", address, "--model", name}, net->Namespace(name), address));
+  }
+  net->AddHost("client", 0, "198.51.100.2", 25);
+  net->AddHost("client", 1, "198.51.100.130", 25);
+  net->Enter("client");
+  for (const auto& [local, found] : {std::pair{"198.51.100.130", "198.51.100.140"}, std::pair{"198.51.100.2", "198.51.100.11"}}) {
+    SCOPED_TRACE(local);
+    TOnvifManager manager;
+    manager.LocalIP = local;
+    ASSERT_TRUE(manager.SearchDeices());
+    ASSERT_EQ(manager.OnvifDevicesList().size(), 1u);
+    EXPECT_EQ(manager.OnvifDevicesList()[0]->Host, found);
+  }
+}

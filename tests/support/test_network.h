@@ -1,0 +1,42 @@
+// Private networks for tests that cross a network: network namespaces joined
+// by veth pairs to bridges, with addresses from 198.51.100.0/24, made by the
+// test and removed afterwards. Needs root and iproute2.
+#pragma once
+
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+namespace zorvane::testing {
+
+class TestNetwork {
+ public:
+  // Why such networks cannot be made here; empty when they can.
+  static std::string CannotRun();
+
+  TestNetwork();
+  ~TestNetwork();
+  TestNetwork(const TestNetwork&) = delete;
+  TestNetwork& operator=(const TestNetwork&) = delete;
+
+  // A new bridge (a network segment); returns its index.
+  int AddSegment();
+  // A host (namespace) with an interface on the segment at address/prefix.
+  void AddHost(const std::string& host, int segment, const std::string& address, int prefix = 24);
+  // The namespace name of a host, for "ip netns exec".
+  std::string Namespace(const std::string& host) const;
+  // Moves the calling thread (and threads it starts later) into the host's namespace.
+  void Enter(const std::string& host);
+  // Starts a program inside the host's namespace; the network kills it at the end.
+  pid_t Spawn(const std::string& host, const std::vector<std::string>& argv, int stdoutFd = -1);
+
+ private:
+  void Run(const std::string& command);
+  std::string FPrefix;
+  std::vector<std::string> FNamespaces;
+  std::vector<pid_t> FChildren;
+  int FSegments = 0;
+  int FLinks = 0;
+};
+
+}  // namespace zorvane::testing
