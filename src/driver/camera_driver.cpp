@@ -1,8 +1,28 @@
 #include "driver/camera_driver.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <fstream>
+
+#include "common/error.h"
+
 namespace zorvane {
 
 namespace {
+
+constexpr char kEmptyPhoto[] = "Получен снимок нулевого размера";
+
+// The process's file creation mask, read without changing it.
+mode_t CurrentUmask() {
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.rfind("Umask:", 0) == 0) return static_cast<mode_t>(std::stoul(line.substr(6), nullptr, 8));
+  }
+  return 022;
+}
 
 constexpr char kDriverName[] = "Драйвер IP-видеокамеры ONVIF";
 constexpr char kDriverDescription[] = "Драйвер IP-видеокамеры ONVIF 1С:Совместимо для 1С:БПО NativeAPI";
@@ -30,6 +50,61 @@ const TActionExport kActions[] = {
 const TClassInfo& TDriver::ClassInfo() {
   static const TClassInfo info{&TVideocameraDriver::ClassInfo(), kMethods, kProperties, kActions};
   return info;
+}
+
+TDriver::TDriver() : FDevice(std::make_unique<TOnvifDevice>()) {}
+
+TDriver::~TDriver() { FDevice.reset(); }
+
+void TDriver::Open() {
+  FDevice->Host = FHost;
+  FDevice->Port = static_cast<uint32_t>(FPort);
+  FDevice->Login = FLogin;
+  FDevice->Password = FPassword;
+  FDevice->Profile = FProfile;
+}
+
+void TDriver::Snapshot(std::string& image) {
+  if (FSnapshotURI.empty()) {
+    // Say what is missing before a request to nowhere.
+    if (FDevice->Host.empty()) throw Error("Не задан адрес камеры (параметр Host); задайте его и вызовите «Подключить»");
+    if (FDevice->Port == 0) throw Error("Не задан ONVIF-порт камеры (параметр Port); задайте его и вызовите «Подключить»");
+  }
+  FDevice->GetSnapshotBytes(FSnapshotURI, image);
+}
+
+void TDriver::MakePhoto(const std::string& AFileName) {
+  if (AFileName.empty()) throw Error("Не задано имя файла фотоснимка");
+  std::string image;
+  Snapshot(image);
+  if (image.empty()) throw Error(kEmptyPhoto);
+  // Write beside the target, then replace it in one step.
+  const size_t slash = AFileName.find_last_of('/');
+  const std::string folder = slash == std::string::npos ? "." : AFileName.substr(0, slash);
+  std::string temp = folder + "/.zorvane-photo-XXXXXX";
+  const int fd = mkstemp(temp.data());
+  if (fd < 0) ThrowSystemError("Cannot create file \"" + AFileName + "\"", errno);
+  struct stat existing{};
+  fchmod(fd, stat(AFileName.c_str(), &existing) == 0 ? (existing.st_mode & 07777) : (0666 & ~CurrentUmask()));
+  try {
+    TFileStream::WriteAll(fd, image, AFileName);
+    if (fsync(fd) != 0) ThrowSystemError("Cannot write file \"" + AFileName + "\"", errno);
+    if (close(fd) != 0) ThrowSystemError("Cannot write file \"" + AFileName + "\"", errno);
+  } catch (...) {
+    close(fd);
+    unlink(temp.c_str());
+    throw;
+  }
+  if (rename(temp.c_str(), AFileName.c_str()) != 0) {
+    const int error = errno;
+    unlink(temp.c_str());
+    ThrowSystemError("Cannot create file \"" + AFileName + "\"", error);
+  }
+}
+
+void TDriver::GetPhoto(std::string& AImage) {
+  Snapshot(AImage);
+  if (AImage.empty()) throw Error(kEmptyPhoto);
 }
 
 bool TDriver::Discover(V8Variant* RetValue, V8Variant*, long) {

@@ -6,11 +6,15 @@
 #include <string>
 
 #include "driver/videocamera_driver.h"
+#include "onvif/onvif_manager.h"
 
 namespace zorvane {
 
 class TDriver : public TVideocameraDriver {
  public:
+  TDriver();
+  ~TDriver() override;
+
   static const TClassInfo& ClassInfo();
   const TClassInfo& GetClassInfo() const override { return ClassInfo(); }
 
@@ -18,12 +22,28 @@ class TDriver : public TVideocameraDriver {
   bool Discover(V8Variant* RetValue, V8Variant* Params, long ParamCount);
   void Discover();
 
+  // Copies the connection settings into the device; no network traffic.
+  void Open() override;
+  void Close() override {}
+  // The photo into the file: written beside it, then put in its place; a
+  // failed photo leaves the file that was there as it was.
+  void MakePhoto(const std::string& AFileName) override;
+  void GetPhoto(std::string& AImage) override;
+  using TVideocameraDriver::MakePhoto;
+  using TVideocameraDriver::GetPhoto;
+
   std::string FHost;
   int32_t FPort = 0;
   std::string FLogin;
   std::string FPassword;
   std::string FProfile;
   std::string FSnapshotURI;
+
+ private:
+  // The snapshot from the device: the configured address, or the camera's.
+  void Snapshot(std::string& image);
+
+  std::unique_ptr<TOnvifDevice> FDevice;
 };
 
 // Registers TDriver under "zorvane" (the library's start-up).

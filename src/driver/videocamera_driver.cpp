@@ -52,7 +52,7 @@ void TVideocameraDriver::StartVideoCaptureImpl(bool, const std::string&, bool) {
 void TVideocameraDriver::StartVideoRecordImpl(bool, const std::string&) { AbstractError(); }
 void TVideocameraDriver::StopVideoImpl() { AbstractError(); }
 void TVideocameraDriver::MakePhoto(const std::string&) { AbstractError(); }
-void TVideocameraDriver::GetPhoto(std::vector<uint8_t>&) { AbstractError(); }
+void TVideocameraDriver::GetPhoto(std::string&) { AbstractError(); }
 
 bool TVideocameraDriver::StartVideoCapture(V8Variant* RetValue, V8Variant* Params, long) {
   return Handle(RetValue, [&] {
@@ -80,9 +80,17 @@ bool TVideocameraDriver::MakePhoto(V8Variant* RetValue, V8Variant* Params, long)
 
 bool TVideocameraDriver::GetPhoto(V8Variant* RetValue, V8Variant* Params, long) {
   return Handle(RetValue, [&] {
-    std::vector<uint8_t> image;
-    GetPhoto(image);
-    if (!image.empty() && !V8SetBlob(&Params[0], image.data(), static_cast<uint32_t>(image.size()))) {
+    constexpr size_t kKeptBufferBytes = 16u << 20;
+    struct Release {
+      std::string& bytes;
+      ~Release() {
+        bytes.clear();
+        if (bytes.capacity() > kKeptBufferBytes) std::string().swap(bytes);
+      }
+    } release{FPhotoBytes};
+    GetPhoto(FPhotoBytes);
+    if (!FPhotoBytes.empty() &&
+        !V8SetBlob(&Params[0], FPhotoBytes.data(), static_cast<uint32_t>(FPhotoBytes.size()))) {
       throw Error("Не хватает памяти для снимка");
     }
   });

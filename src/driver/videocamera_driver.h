@@ -22,7 +22,7 @@ class TVideocameraDriver : public TCommonDriver {
   virtual void StartVideoRecordImpl(bool, const std::string&);
   virtual void StopVideoImpl();
   virtual void MakePhoto(const std::string& AFileName);
-  virtual void GetPhoto(std::vector<uint8_t>& AImage);
+  virtual void GetPhoto(std::string& AImage);  // the bytes of the image
 
   bool StartVideoCapture(V8Variant* RetValue, V8Variant* Params, long ParamCount);
   bool StartVideoRecord(V8Variant* RetValue, V8Variant* Params, long ParamCount);
@@ -35,6 +35,10 @@ class TVideocameraDriver : public TCommonDriver {
   std::string FVideoCaptureDevice;
   std::string FVideoCompressorFilter;
   int32_t FPhotoQuality = 50;
+
+ private:
+  // The last photo's buffer, kept so that photo after photo reuses it.
+  std::string FPhotoBytes;
 };
 
 }  // namespace zorvane

@@ -60,8 +60,14 @@ std::string TOnvifDevice::GetSnapshotUri() {
 }
 
 void TOnvifDevice::GetSnapshotImg(TStream& AImgStream, const std::string& ASnapshotURI) {
+  std::string image;
+  GetSnapshotBytes(ASnapshotURI, image);
+  AImgStream.Write(image.data(), image.size());
+}
+
+void TOnvifDevice::GetSnapshotBytes(const std::string& ASnapshotURI, std::string& image) {
   const std::string url = ASnapshotURI.empty() ? GetSnapshotUri() : ASnapshotURI;
-  HttpGet(url, Login, Password, AImgStream);
+  HttpGetBytes(url, Login, Password, image);
 }
 
 TOnvifManager::TOnvifManager() { FOnvifProbe.Timeout = 1000; }

@@ -40,6 +40,8 @@ class TOnvifDevice {
   void GetDeviceInformation();
   // One snapshot into the stream; with an empty URI the camera is asked for it first.
   void GetSnapshotImg(TStream& AImgStream, const std::string& ASnapshotURI);
+  // The same, the image bytes put into image (whose capacity is reused).
+  void GetSnapshotBytes(const std::string& ASnapshotURI, std::string& image);
 
  private:
   std::string GetSnapshotUri();

@@ -5,6 +5,7 @@
 #include <openssl/rand.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <memory>
@@ -147,9 +148,10 @@ struct TExchange {
 };
 
 struct TAnswer {
+  explicit TAnswer(std::string& bodyBuffer) : body(bodyBuffer) { body.clear(); }
   long status = 0;
   std::string statusLine;
-  std::string body;
+  std::string& body;  // the caller's buffer: its capacity is reused
   bool digestChallenge = false;
 };
 
@@ -180,6 +182,10 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
     t->answer->statusLine = std::string(line);
     t->answer->digestChallenge = false;
     t->answer->body.clear();
+  } else if (line.size() > 15 && SameAscii(line.substr(0, 15), "Content-Length:")) {
+    // One allocation for the whole body, within the limit.
+    const unsigned long long length = std::strtoull(std::string(line.substr(15)).c_str(), nullptr, 10);
+    if (length > 0 && length <= t->maxBytes) t->answer->body.reserve(static_cast<size_t>(length));
   } else if (line.size() > 17 && SameAscii(line.substr(0, 17), "WWW-Authenticate:")) {
     std::string_view value = line.substr(17);
     while (!value.empty() && value.front() == ' ') value.remove_prefix(1);
@@ -196,12 +202,13 @@ std::string StatusText(const TAnswer& a) {
   return text.empty() ? std::to_string(a.status) : text;
 }
 
-TAnswer Perform(const TExchange& x) {
+// One exchange; the final body goes into body.
+TAnswer Perform(const TExchange& x, std::string& body) {
   EnsureCurl();
   std::unique_ptr<CURL, TCurlDeleter> curl(curl_easy_init());
   if (!curl) throw Error("Cannot start an HTTP exchange");
   CURL* c = curl.get();
-  TAnswer answer;
+  TAnswer answer(body);
   TTransfer transfer{&answer, x.maxBytes};
   char errorText[CURL_ERROR_SIZE] = {};
 
@@ -381,8 +388,11 @@ TSoapAnswer PostSoap(const std::string& URL, const std::string& Envelope) {
   x.url = URL;
   x.post = true;
   x.body = Envelope;
-  TAnswer answer = Perform(x);
-  return {answer.status, StatusText(answer), std::move(answer.body)};
+  TSoapAnswer result;
+  const TAnswer answer = Perform(x, result.Body);
+  result.Status = answer.status;
+  result.StatusText = StatusText(answer);
+  return result;
 }
 
 std::string PostSoapRequest(const std::string& URL, const std::string& Envelope) {
@@ -399,24 +409,38 @@ void HttpPost(const std::string& URL, TStream& Source, TStream& Response) {
 
 void HttpGet(const std::string& URL, const std::string& Login, const std::string& Password,
              TStream& Target) {
+  const std::string body = HttpGetBytes(URL, Login, Password);
+  Target.Write(body.data(), body.size());
+}
+
+std::string HttpGetBytes(const std::string& URL, const std::string& Login, const std::string& Password) {
+  std::string image;
+  HttpGetBytes(URL, Login, Password, image);
+  return image;
+}
+
+void HttpGetBytes(const std::string& URL, const std::string& Login, const std::string& Password,
+                  std::string& image) {
   TExchange x;
   x.url = URL;
   x.timeoutMs = kSnapshotTimeoutMs;
   x.maxBytes = kMaxSnapshotBytes;
   if (!Login.empty()) x.basicAuthorization = BasicAuthorization(Login, Password);
-  TAnswer answer = Perform(x);
+  TAnswer answer = Perform(x, image);
   if (answer.status == 401 && answer.digestChallenge && !Login.empty()) {
     // The camera wants Digest: once more, answering its challenge.
     x.basicAuthorization.clear();
     x.digest = true;
     x.login = Login;
     x.password = Password;
-    answer = Perform(x);
+    const TAnswer again = Perform(x, image);
+    answer.status = again.status;
+    answer.statusLine = again.statusLine;
   }
   if (answer.status < 200 || answer.status > 299) {
+    image.clear();
     throw Error("HTTP " + StatusText(answer) + ": " + Printable(URL));
   }
-  Target.Write(answer.body.data(), answer.body.size());
 }
 
 }  // namespace zorvane

@@ -76,6 +76,10 @@ void HttpPost(const std::string& URL, TStream& Source, TStream& Response);
 // and nothing is written to Target.
 void HttpGet(const std::string& URL, const std::string& Login, const std::string& Password,
              TStream& Target);
+// The same, the image bytes returned, or put into image (whose capacity is reused).
+std::string HttpGetBytes(const std::string& URL, const std::string& Login, const std::string& Password);
+void HttpGetBytes(const std::string& URL, const std::string& Login, const std::string& Password,
+                  std::string& image);
 
 // Releases the HTTP client library when the add-in unloads.
 void HttpGlobalCleanup();

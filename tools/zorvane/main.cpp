@@ -11,7 +11,11 @@
 #include <string>
 #include <vector>
 
+#include <map>
+#include <set>
+
 #include "common/text.h"
+#include "onvif/onvif_manager.h"
 #include "tools/zorvane/host.h"
 #include "tools/zorvane/values.h"
 
@@ -41,6 +45,13 @@ void Usage(std::ostream& out) {
          "  findmethod NAME | findprop NAME\n"
          "  object K                    use object K (from 0) of the class, created when new\n"
          "  repeat N COMMAND...         run a command N times, printing only the counts\n"
+         "\n"
+         "camera commands:\n"
+         "  photo --host H [--port P] [--login L] [--password W] [--profile T]\n"
+         "        [--snapshot-uri U] (-o FILE | --stdout)\n"
+         "                              the calls a configuration makes for one photo\n"
+         "  search [--local-ip A] [--login L] [--password W] [--attempts N]\n"
+         "                              find cameras on the local network and query them\n"
          "  methodname N ALIAS | propname N ALIAS | nparams N | hasretval N | paramdef N P\n"
          "\n"
          "values: s:TEXT (or a bare word), a:TEXT (narrow), i:N, d:X, b:true|false,\n"
@@ -192,9 +203,28 @@ class Session {
   }
 
   HostMemoryManager& Memory() { return FMemory; }
+  void SetOutput(std::ostream& out) { FOut = &out; }
+
+  // What a call gave back, kept after its blocks went back to the memory manager.
+  struct TOutcome {
+    bool answer = false;
+    bool resultTrue = false;
+    int32_t resultInt = 0;
+    std::string param0Text;
+    std::string param0Bytes;
+  };
+  // Calls a method (either name) as a function, printing it like "call", and
+  // keeps what the caller needs of the result and the first parameter.
+  TOutcome CallKeeping(const std::string& method, const std::vector<std::string>& args) {
+    TOutcome outcome;
+    FKeep = &outcome;
+    Call(method, args, true);
+    FKeep = nullptr;
+    return outcome;
+  }
 
  private:
-  std::ostream& Out() { return FQuiet ? FNull : std::cout; }
+  std::ostream& Out() { return FQuiet ? FNull : *FOut; }
 
   // Makes object k (counted from 0; created when new) the one the commands use.
   int SwitchObject(size_t k) {
@@ -270,7 +300,7 @@ class Session {
     std::memset(static_cast<void*>(&result), 0, sizeof result);
     if (!FQuiet) {
       Out() << (asFunc ? "call " : "proc ") << method << "(";
-      for (size_t i = 0; i < params.size(); ++i) Out() << (i ? ", " : "") << FormatValue(params[i]);
+      for (size_t i = 0; i < params.size(); ++i) Out() << (i ? ", " : "") << Shown(params, i);
       Out() << ")\n" << std::flush;
     }
     V8Variant* array = params.empty() ? nullptr : params.data();
@@ -281,12 +311,32 @@ class Session {
       Out() << "answer: " << (ok ? "true" : "false") << "\n";
       if (asFunc) Out() << "result: " << FormatValue(result) << "\n";
       for (size_t i = 0; i < params.size(); ++i) {
-        Out() << "param " << i << ": " << FormatValue(params[i]) << "\n";
+        Out() << "param " << i << ": " << Shown(params, i) << "\n";
+      }
+    }
+    if (FKeep) {
+      FKeep->answer = ok;
+      FKeep->resultTrue = result.vt == VTYPE_BOOL && result.ui8Val;
+      FKeep->resultInt = result.vt == VTYPE_I4 ? result.lVal : 0;
+      if (!params.empty() && params[0].vt == VTYPE_PWSTR && params[0].vtRecWideString.pwstrVal) {
+        FKeep->param0Text = ToUtf8(params[0].vtRecWideString.pwstrVal);
+      }
+      if (!params.empty() && params[0].vt == VTYPE_BLOB && params[0].vtRecString.pstrVal) {
+        FKeep->param0Bytes.assign(params[0].vtRecString.pstrVal, params[0].vtRecString.strLen);
       }
     }
     for (V8Variant& param : params) ReleaseValue(param, FMemory);
     ReleaseValue(result, FMemory);
     return ok ? kOk : kCallFailed;
+  }
+
+  // A parameter as printed; the value after a "Password" setting name is masked.
+  static std::string Shown(const std::vector<V8Variant>& params, size_t i) {
+    if (i > 0) {
+      const std::string previous = FormatValue(params[i - 1]);
+      if (previous == "s:Password" || previous == "s:Пароль") return "s:********";
+    }
+    return FormatValue(params[i]);
   }
 
   int NotFound(const char* what, const std::string& name) {
@@ -303,22 +353,122 @@ class Session {
   std::vector<IComponentBase*> FObjects;
   bool FQuiet = false;
   std::ostream FNull{nullptr};
+  std::ostream* FOut = &std::cout;
+  TOutcome* FKeep = nullptr;
 };
 
+// Options of the camera commands: "--name value" pairs and bare flags.
+std::map<std::string, std::string> CommandOptions(int argc, char** argv, int first,
+                                                  const std::set<std::string>& flags) {
+  std::map<std::string, std::string> options;
+  for (int i = first; i < argc; ++i) {
+    const std::string name = argv[i];
+    if (flags.count(name)) {
+      options[name] = "1";
+    } else if (name.rfind("-", 0) == 0 && i + 1 < argc) {
+      options[name] = argv[++i];
+    } else {
+      throw std::runtime_error("unexpected argument: " + name);
+    }
+  }
+  return options;
+}
+
+int CheckMemoryOf(Session& session, int status, std::ostream& out);
+
+// "photo": the calls a configuration makes to take one photo.
+int Photo(const AddInLibrary& lib, const std::string& className, const std::map<std::string, std::string>& o) {
+  const bool toStdout = o.count("--stdout") > 0;
+  const std::string file = o.count("-o") ? o.at("-o") : "";
+  if (!o.count("--host") && !o.count("--snapshot-uri")) throw std::runtime_error("photo needs --host or --snapshot-uri");
+  if (toStdout == !file.empty()) throw std::runtime_error("photo needs either -o FILE or --stdout");
+  Session session(lib, className);
+  if (toStdout) session.SetOutput(std::cerr);
+  if (!session.Open()) return kLoadFailed;
+  struct Setting {
+    const char* option;
+    const char* name;
+    const char* type;
+  };
+  static constexpr Setting kSettings[] = {{"--host", "Host", "s:"},         {"--port", "Port", "i:"},
+                                          {"--login", "Login", "s:"},       {"--password", "Password", "s:"},
+                                          {"--profile", "Profile", "s:"},   {"--snapshot-uri", "SnapshotURI", "s:"}};
+  std::string failure;
+  for (const Setting& s : kSettings) {
+    if (!o.count(s.option)) continue;
+    const auto set = session.CallKeeping("УстановитьПараметр", {std::string("s:") + s.name, s.type + o.at(s.option)});
+    if (!set.resultTrue && failure.empty()) failure = "the setting " + std::string(s.name) + " was refused";
+  }
+  session.CallKeeping("Подключить", {"out"});
+  Session::TOutcome photo;
+  if (failure.empty()) {
+    photo = toStdout ? session.CallKeeping("ПолучитьФотоснимок", {"out"}) : session.CallKeeping("СделатьФотоснимок", {"s:" + file});
+    if (!photo.resultTrue) failure = session.CallKeeping("ПолучитьОшибку", {"out"}).param0Text;
+  }
+  session.CallKeeping("Отключить", {"out"});
+  session.Close();
+  std::ostream& out = toStdout ? std::cerr : std::cout;
+  if (failure.empty()) {
+    if (toStdout) {
+      std::cout.write(photo.param0Bytes.data(), static_cast<std::streamsize>(photo.param0Bytes.size()));
+      std::cout.flush();
+      out << "photo: " << photo.param0Bytes.size() << " bytes to standard output\n";
+    } else {
+      std::ifstream written(file, std::ios::binary | std::ios::ate);
+      out << "photo: " << file << " (" << (written ? static_cast<long long>(written.tellg()) : 0) << " bytes)\n";
+    }
+  } else {
+    out << "error: " << failure << "\n";
+  }
+  return CheckMemoryOf(session, failure.empty() ? kOk : kCallFailed, out);
+}
+
+// "search": the camera search of the device manager, without a window.
+int Search(const std::map<std::string, std::string>& o) {
+  zorvane::TOnvifManager manager;
+  if (o.count("--login")) manager.Login = o.at("--login");
+  if (o.count("--password")) manager.Password = o.at("--password");
+  if (o.count("--local-ip")) manager.LocalIP = o.at("--local-ip");
+  if (o.count("--attempts")) manager.AttemptCnt = static_cast<uint8_t>(std::stoi(o.at("--attempts")));
+  const bool answered = manager.SearchDeices();
+  for (const auto& device : manager.OnvifDevicesList()) {
+    std::cout << "camera " << device->Name << "\n"
+              << "  xaddrs " << device->XAddrs << "\n"
+              << "  host " << device->Host << " port " << device->Port << "\n"
+              << "  snapshot " << device->SnapshotURI << "\n";
+    for (const zorvane::TProfile& p : device->Profiles) {
+      const auto& enc = p.VideoEncoderConfiguration;
+      std::cout << "  profile " << p.token << " \"" << p.Name << "\" " << enc.Encoding << " "
+                << enc.Resolution.width << "x" << enc.Resolution.height << "\n";
+    }
+  }
+  for (const zorvane::TFailedDevice& f : manager.FailedDevicesList()) {
+    std::cout << "failed " << f.XAddrs << ": " << f.Message << "\n";
+  }
+  std::cout << "found " << manager.OnvifDevicesList().size() << " camera(s), "
+            << manager.FailedDevicesList().size() << " failed" << (answered ? "" : "; no answer to the probe")
+            << "\n";
+  return answered ? kOk : kCallFailed;
+}
+
 // Prints the memory manager's findings; true when there is nothing to report.
-bool CheckMemory(const HostMemoryManager& mm) {
+bool CheckMemory(const HostMemoryManager& mm, std::ostream& out = std::cout) {
   bool clean = true;
   for (const std::string& fault : mm.Faults()) {
-    std::cout << "memory: " << fault << "\n";
+    out << "memory: " << fault << "\n";
     clean = false;
   }
   if (mm.LiveBlocks()) {
-    std::cout << "memory: " << mm.LiveBlocks() << " block(s), " << mm.LiveBytes()
+    out << "memory: " << mm.LiveBlocks() << " block(s), " << mm.LiveBytes()
               << " byte(s) never freed\n";
     clean = false;
   }
-  if (clean) std::cout << "memory: ok\n";
+  if (clean) out << "memory: ok\n";
   return clean;
+}
+
+int CheckMemoryOf(Session& session, int status, std::ostream& out) {
+  return CheckMemory(session.Memory(), out) ? status : kMemoryFault;
 }
 
 int Main(int argc, char** argv) {
@@ -343,6 +493,23 @@ int Main(int argc, char** argv) {
       std::cerr << "zorvane: unknown option " << opt << "\n";
       return kUsage;
     }
+  }
+  if (i < argc && std::strcmp(argv[i], "search") == 0) return Search(CommandOptions(argc, argv, i + 1, {}));
+  if (i < argc && std::strcmp(argv[i], "photo") == 0) {
+    const auto options = CommandOptions(argc, argv, i + 1, {"--stdout"});
+    std::unique_ptr<AddInLibrary> photoLib;
+    try {
+      photoLib = std::make_unique<AddInLibrary>(libPath);
+    } catch (const std::exception& e) {
+      std::cout << "error: " << e.what() << "\n";
+      return kLoadFailed;
+    }
+    const auto classes = photoLib->ClassNames();
+    if (className.empty() && classes.empty()) {
+      std::cout << "error: the library registers no class\n";
+      return kLoadFailed;
+    }
+    return Photo(*photoLib, className.empty() ? classes[0] : className, options);
   }
   // Commands: the rest of the line split at "--", or the lines of a script.
   std::vector<std::vector<std::string>> commands(1);

@@ -1,0 +1,137 @@
+// Photos the way a configuration takes them: the real library through the
+// command-line host, and the camera simulator on loopback.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <chrono>
+
+#include "tests/support/camera_sim.h"
+#include "tests/support/process.h"
+
+using namespace zorvane::testing;
+
+namespace {
+
+class PhotoTest : public ::testing::Test {
+ protected:
+  RunResult Host(std::vector<std::string> args) {
+    args.insert(args.begin(), {"--lib", ZORVANE_LIB_PATH});
+    return RunProgram(ZORVANE_HOST_PATH, args, {"ZORVANE_DATA_DIR=" + dir.path()});
+  }
+  RunResult Script(const std::string& lines) {
+    const std::string path = dir.path() + "/script.txt";
+    WriteFile(path, lines);
+    return Host({"script", path});
+  }
+  // The settings of the simulated camera, as "УстановитьПараметр" calls.
+  std::string Settings(const std::string& password = "secret") {
+    return "call УстановитьПараметр s:Host s:127.0.0.1\n"
+           "call УстановитьПараметр s:Port i:" + std::to_string(sim.port()) + "\n"
+           "call УстановитьПараметр s:Login s:admin\n"
+           "call УстановитьПараметр s:Password s:" + password + "\n";
+  }
+  std::string LastError(const RunResult& r) {
+    const std::string head = "call GetLastError(empty)\nanswer: true\nresult: i:1001\nparam 0: s:";
+    const size_t at = r.output.rfind(head);
+    if (at == std::string::npos) return "(no error)";
+    const size_t start = at + head.size();
+    return r.output.substr(start, r.output.find('\n', start) - start);
+  }
+  static bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+  TempDir dir;
+  CameraSim sim{{"--user", "admin", "--password", "secret", "--snapshot-auth", "digest"}};
+  const std::string image = ReadFile(ZORVANE_SOURCE_DIR "/tools/camera-sim/snapshot.jpg");
+};
+
+}  // namespace
+
+TEST_F(PhotoTest, SettingsReachTheCameraAtConnect) {
+  const std::string photo = dir.path() + "/photo.jpg";
+  const RunResult r = Script(Settings() +
+                             "call СделатьФотоснимок s:" + photo + "\n"   // before "Подключить": no camera yet
+                             "call GetLastError out\n"
+                             "call Подключить out\n"
+                             "call УстановитьПараметр s:Host s:192.0.2.1\n"  // not used until the next connect
+                             "call СделатьФотоснимок s:" + photo + "\n"
+                             "call GetLastError out\n");
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_TRUE(Has(r.output, "param 0: s:Не задан адрес камеры (параметр Host); задайте его и вызовите «Подключить»\n"))
+      << r.output;
+  EXPECT_TRUE(Has(r.output, "call GetLastError(empty)\nanswer: true\nresult: i:0\n"));
+  EXPECT_EQ(ReadFile(photo), image);
+  EXPECT_TRUE(Has(r.output, "memory: ok\n"));
+}
+
+TEST_F(PhotoTest, PhotoAsBytesAndFromAGivenAddress) {
+  const RunResult r = Host({"photo", "--host", "127.0.0.1", "--port", std::to_string(sim.port()), "--login", "admin",
+                            "--password", "secret", "--stdout"});
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_NE(r.output.find(image), std::string::npos);  // exactly the camera's bytes (stderr around them)
+  EXPECT_FALSE(Has(r.output, "secret"));               // the host shows no password either
+
+  // With a snapshot address the camera is not asked for one; host and port are not needed.
+  sim.Reset();
+  sim.Configure(R"({"snapshot_auth": "none"})");
+  const std::string photo = dir.path() + "/direct.jpg";
+  const RunResult d = Host({"photo", "--snapshot-uri", sim.Url("/snapshot.jpg"), "-o", photo});
+  EXPECT_EQ(d.exitCode, 0) << d.output;
+  EXPECT_EQ(ReadFile(photo), image);
+  const auto requests = sim.Requests();
+  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_EQ(requests[0].method, "GET");
+}
+
+TEST_F(PhotoTest, ClearMessagesForWhatIsMissingOrRefused) {
+  struct Case {
+    std::vector<std::string> args;
+    std::string message;
+  };
+  const std::string port = std::to_string(sim.port());
+  const Case cases[] = {
+      {{"--host", "127.0.0.1", "--login", "admin"},
+       "Не задан ONVIF-порт камеры (параметр Port); задайте его и вызовите «Подключить»"},
+      {{"--host", "127.0.0.1", "--port", port, "--login", "admin", "--password", "wrong"},
+       "Не удалось получить информацию о фотоснимке: Sender not authorized"},
+      {{"--host", "127.0.0.1", "--port", "1"}, "Failed to connect to 127.0.0.1 port 1"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = {"photo"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    args.insert(args.end(), {"-o", dir.path() + "/x.jpg"});
+    const RunResult r = Host(args);
+    EXPECT_EQ(r.exitCode, 1) << r.output;
+    EXPECT_TRUE(Has(r.output, "error: " + c.message)) << r.output;
+  }
+}
+
+TEST_F(PhotoTest, AFailedPhotoKeepsTheOldFile) {
+  const std::string photo = dir.path() + "/gate.jpg";
+  WriteFile(photo, "the photo of yesterday");
+  chmod(photo.c_str(), 0640);
+  const std::string port = std::to_string(sim.port());
+  // A refused photo, then an empty answer: the file stays as it was, no temporary file is left.
+  EXPECT_EQ(Host({"photo", "--host", "127.0.0.1", "--port", port, "--login", "admin", "--password", "wrong", "-o", photo}).exitCode, 1);
+  sim.Configure(R"({"empty_snapshot": true})");
+  const RunResult empty = Host({"photo", "--host", "127.0.0.1", "--port", port, "--login", "admin", "--password", "secret", "-o", photo});
+  EXPECT_EQ(empty.exitCode, 1);
+  EXPECT_TRUE(Has(empty.output, "error: Получен снимок нулевого размера")) << empty.output;
+  EXPECT_EQ(ReadFile(photo), "the photo of yesterday");
+  EXPECT_EQ(ListDir(dir.path()), std::vector<std::string>{"gate.jpg"});  // no temporary file left
+  // A good photo replaces it and keeps its mode.
+  sim.Configure(R"({"empty_snapshot": false})");
+  EXPECT_EQ(Host({"photo", "--host", "127.0.0.1", "--port", port, "--login", "admin", "--password", "secret", "-o", photo}).exitCode, 0);
+  EXPECT_EQ(ReadFile(photo), image);
+  struct stat st{};
+  ASSERT_EQ(stat(photo.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0640u);
+}
+
+TEST_F(PhotoTest, ACameraThatNeverAnswersFailsInsteadOfHanging) {
+  sim.Configure(R"({"fault": "hang"})");
+  const auto start = std::chrono::steady_clock::now();
+  const RunResult r = Host({"photo", "--host", "127.0.0.1", "--port", std::to_string(sim.port()), "-o", dir.path() + "/x.jpg"});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_TRUE(Has(r.output, "error: ")) << r.output;
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+}
