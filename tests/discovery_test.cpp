@@ -7,12 +7,14 @@
 #include <mutex>
 
 #include "common/error.h"
+#include "tests/support/checks.h"
 #include "onvif/onvif_manager.h"
 #include "onvif/ws_discovery.h"
 #include "tests/support/camera_sim.h"
 #include "tests/support/test_network.h"
 
 using namespace zorvane;
+using zorvane::testing::ErrorOf;
 using zorvane::testing::CameraSim;
 using zorvane::testing::TestNetwork;
 
@@ -20,15 +22,6 @@ namespace {
 
 std::string Answer(const std::string& match) {
   return "<e:Envelope><e:Body><d:ProbeMatches>" + match + "</d:ProbeMatches></e:Body></e:Envelope>";
-}
-
-std::string ErrorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const Error& e) {
-    return e.what();
-  }
-  return "(no error)";
 }
 
 }  // namespace

@@ -9,34 +9,15 @@
 #include <regex>
 
 #include "common/error.h"
+#include "tests/support/checks.h"
 #include "onvif/onvif_requests.h"
 #include "tests/support/process.h"
 
 using namespace zorvane;
+using zorvane::testing::UnescapeLine;
+using zorvane::testing::ErrorOf;
 
 namespace {
-
-std::string Unescape(const std::string& text) {
-  std::string out;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != '\\' || i + 1 == text.size()) {
-      out += text[i];
-      continue;
-    }
-    const char c = text[++i];
-    out += c == 'n' ? '\n' : c == 't' ? '\t' : c == 'r' ? '\r' : c;
-  }
-  return out;
-}
-
-std::string ErrorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const Error& e) {
-    return e.what();
-  }
-  return "(no error)";
-}
 
 // A number read by the parsers, as text, compared with the text of the answer.
 std::string Num(double v) {
@@ -69,7 +50,7 @@ TEST(OnvifParsersTest, CameraAnswersGiveTheReferenceValues) {
   for (std::string line; std::getline(in, line);) {
     const size_t t1 = line.find('\t'), t2 = line.find('\t', t1 + 1);
     const std::string file = line.substr(0, t1), path = line.substr(t1 + 1, t2 - t1 - 1);
-    const std::string expected = Unescape(line.substr(t2 + 1));
+    const std::string expected = UnescapeLine(line.substr(t2 + 1));
     if (expected == "\\0") continue;  // absent elements stay empty; nothing to compare
     Parsed& p = parsed[file];
     if (path == "#load") {

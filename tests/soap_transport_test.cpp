@@ -9,24 +9,17 @@
 #include <regex>
 
 #include "common/error.h"
+#include "tests/support/checks.h"
 #include "onvif/onvif_requests.h"
 #include "tests/support/camera_sim.h"
 #include "tests/support/process.h"
 
 using namespace zorvane;
+using zorvane::testing::ErrorOf;
 using zorvane::testing::CameraSim;
 using zorvane::testing::TSimRequest;
 
 namespace {
-
-std::string ErrorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const Error& e) {
-    return e.what();
-  }
-  return "(no error)";
-}
 
 // The envelope with the three computed token values replaced by names.
 std::string Masked(const std::string& envelope) {

@@ -21,6 +21,7 @@
 #include <sstream>
 #include <utility>
 
+#include "common/text.h"
 #include "tests/support/process.h"
 #include "xml/xml_document.h"
 
@@ -45,24 +46,6 @@ std::string LineEnds(std::string s) {
   return out;
 }
 
-void AppendUtf8(std::string& out, unsigned long cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
-
 std::string DecodeCharRefs(const std::string& s) {
   std::string out;
   for (size_t i = 0; i < s.size(); ++i) {
@@ -70,7 +53,7 @@ std::string DecodeCharRefs(const std::string& s) {
       const size_t semi = s.find(';', i);
       if (semi != std::string::npos) {
         const bool hex = s[i + 2] == 'x';
-        AppendUtf8(out, std::stoul(s.substr(i + (hex ? 3 : 2), semi - i - (hex ? 3 : 2)), nullptr, hex ? 16 : 10));
+        AppendUtf8(out, static_cast<char32_t>(std::stoul(s.substr(i + (hex ? 3 : 2), semi - i - (hex ? 3 : 2)), nullptr, hex ? 16 : 10)));
         i = semi;
         continue;
       }

@@ -8,26 +8,15 @@
 #include <memory>
 #include <sstream>
 
+#include "tests/support/checks.h"
 #include "xml/xml_document.h"
 
 using namespace zorvane;
+using zorvane::testing::UnescapeLine;
 
 namespace {
 
 constexpr TXmlNodeType ntElement = TXmlNodeType::ntElement;
-
-std::string Unescape(const std::string& text) {
-  std::string out;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != '\\' || i + 1 == text.size()) {
-      out += text[i];
-      continue;
-    }
-    const char c = text[++i];
-    out += c == 'n' ? '\n' : c == 't' ? '\t' : c == 'r' ? '\r' : c;
-  }
-  return out;
-}
 
 std::string LocalName(const std::string& name) { return name.substr(name.find(':') + 1); }
 
@@ -88,7 +77,7 @@ TEST(XmlSamplesTest, ValuesAreFoundWhereTheClientLooks) {
     const size_t tab1 = line.find('\t'), tab2 = line.find('\t', tab1 + 1);
     const std::string file = line.substr(0, tab1);
     const std::string path = line.substr(tab1 + 1, tab2 - tab1 - 1);
-    const std::string expected = Unescape(line.substr(tab2 + 1));
+    const std::string expected = UnescapeLine(line.substr(tab2 + 1));
     auto& doc = docs[file];
     if (!doc) {
       doc = std::make_unique<TXmlDocument>();

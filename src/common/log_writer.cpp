@@ -12,6 +12,7 @@
 #include <mutex>
 
 #include "common/error.h"
+#include "common/file_io.h"
 #include "common/folder_access.h"
 #include "common/never_destroyed.h"
 #include "common/system_info.h"
@@ -96,16 +97,6 @@ std::string TimeStamp() {
   stamp += part + sep;
   std::snprintf(part, sizeof part, "%02d.%03d", t.tm_sec, msec);
   return stamp + part;
-}
-
-void WriteAll(int fd, const std::string& bytes, const std::string& path) {
-  size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) ThrowSystemError("Cannot write file \"" + path + "\"", n < 0 ? errno : EIO);
-    done += static_cast<size_t>(n);
-  }
 }
 
 // Opens the log file for appending, creating it readable and writable by all.

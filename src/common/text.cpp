@@ -1,10 +1,12 @@
 #include "common/text.h"
 
+#include <cctype>
+
 namespace zorvane {
 
 namespace {
-
 constexpr char32_t kReplacement = 0xFFFD;
+}  // namespace
 
 void AppendUtf8(std::string& out, char32_t cp) {
   if (cp < 0x80) {
@@ -23,6 +25,17 @@ void AppendUtf8(std::string& out, char32_t cp) {
     out += static_cast<char>(0x80 | (cp & 0x3F));
   }
 }
+
+bool SameAsciiText(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    const auto x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
+    if (std::tolower(x) != std::tolower(y)) return false;
+  }
+  return true;
+}
+
+namespace {
 
 void AppendUtf16(std::u16string& out, char32_t cp) {
   if (cp < 0x10000) {

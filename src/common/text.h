@@ -16,4 +16,10 @@ size_t WideLength(const char16_t* text);
 // Removes leading and trailing characters with codes up to 32.
 std::string TrimControl(std::string_view text);
 
+// Appends the UTF-8 bytes of one code point.
+void AppendUtf8(std::string& out, char32_t cp);
+
+// Whether two texts are equal ignoring the letter case of ASCII letters.
+bool SameAsciiText(std::string_view a, std::string_view b);
+
 }  // namespace zorvane

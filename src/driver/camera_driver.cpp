@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "common/error.h"
+#include "common/file_io.h"
 
 namespace zorvane {
 
@@ -87,7 +88,7 @@ void TDriver::MakePhoto(const std::string& AFileName) {
   struct stat existing{};
   fchmod(fd, stat(AFileName.c_str(), &existing) == 0 ? (existing.st_mode & 07777) : (0666 & ~CurrentUmask()));
   try {
-    TFileStream::WriteAll(fd, image, AFileName);
+    WriteAll(fd, image, AFileName);
     if (fsync(fd) != 0) ThrowSystemError("Cannot write file \"" + AFileName + "\"", errno);
     if (close(fd) != 0) ThrowSystemError("Cannot write file \"" + AFileName + "\"", errno);
   } catch (...) {

@@ -94,18 +94,8 @@ TUrlParts SplitUrl(const std::string& url) {
 
 namespace {
 
-bool SameAscii(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
-
 bool IsDefaultPort(const std::string& scheme, const std::string& port) {
-  return (SameAscii(scheme, "http") && port == "80") || (SameAscii(scheme, "https") && port == "443");
+  return (SameAsciiText(scheme, "http") && port == "80") || (SameAsciiText(scheme, "https") && port == "443");
 }
 
 // The URL as it may appear in a message: without user name and password.
@@ -182,14 +172,14 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
     t->answer->statusLine = std::string(line);
     t->answer->digestChallenge = false;
     t->answer->body.clear();
-  } else if (line.size() > 15 && SameAscii(line.substr(0, 15), "Content-Length:")) {
+  } else if (line.size() > 15 && SameAsciiText(line.substr(0, 15), "Content-Length:")) {
     // One allocation for the whole body, within the limit.
     const unsigned long long length = std::strtoull(std::string(line.substr(15)).c_str(), nullptr, 10);
     if (length > 0 && length <= t->maxBytes) t->answer->body.reserve(static_cast<size_t>(length));
-  } else if (line.size() > 17 && SameAscii(line.substr(0, 17), "WWW-Authenticate:")) {
+  } else if (line.size() > 17 && SameAsciiText(line.substr(0, 17), "WWW-Authenticate:")) {
     std::string_view value = line.substr(17);
     while (!value.empty() && value.front() == ' ') value.remove_prefix(1);
-    if (value.size() >= 6 && SameAscii(value.substr(0, 6), "Digest")) t->answer->digestChallenge = true;
+    if (value.size() >= 6 && SameAsciiText(value.substr(0, 6), "Digest")) t->answer->digestChallenge = true;
   }
   return n;
 }

@@ -10,30 +10,13 @@
 #include <mutex>
 
 #include "common/never_destroyed.h"
+#include "common/text.h"
 
 namespace zorvane {
 
 namespace {
 
 constexpr char kReplacementUtf8[] = "\xEF\xBF\xBD";
-
-void AppendCodePoint(std::string& out, char32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
 
 // Length of a valid UTF-8 sequence at p (n bytes available): >0 valid,
 // 0 incomplete but possibly valid, -k invalid: its first k bytes (the lead and
@@ -119,7 +102,7 @@ class Utf16Decoder final : public TTextDecoder {
         const char16_t high = FHighSurrogate;
         FHighSurrogate = 0;
         if (unit >= 0xDC00 && unit <= 0xDFFF) {
-          AppendCodePoint(out, 0x10000 + ((high - 0xD800) << 10) + (unit - 0xDC00));
+          AppendUtf8(out, 0x10000 + ((high - 0xD800) << 10) + (unit - 0xDC00));
           continue;
         }
         out += kReplacementUtf8;
@@ -129,7 +112,7 @@ class Utf16Decoder final : public TTextDecoder {
       } else if (unit >= 0xDC00 && unit <= 0xDFFF) {
         out += kReplacementUtf8;
       } else {
-        AppendCodePoint(out, unit);
+        AppendUtf8(out, unit);
       }
     }
     FPending.erase(0, i);

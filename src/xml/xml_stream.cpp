@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "common/error.h"
+#include "common/file_io.h"
 
 namespace zorvane {
 
@@ -56,18 +57,8 @@ size_t TFileStream::Read(char* buffer, size_t count) {
   return done;
 }
 
-void TFileStream::WriteAll(int fd, std::string_view data, const std::string& path) {
-  size_t done = 0;
-  while (done < data.size()) {
-    const ssize_t n = write(fd, data.data() + done, data.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) ThrowSystemError("Cannot write file \"" + path + "\"", n < 0 ? errno : EIO);
-    done += static_cast<size_t>(n);
-  }
-}
-
 void TFileStream::Write(const char* data, size_t count) {
-  WriteAll(FFd, std::string_view(data, count), FPath);
+  zorvane::WriteAll(FFd, std::string_view(data, count), FPath);
   FPos += count;
 }
 

@@ -57,8 +57,6 @@ class TFileStream final : public TStream {
   size_t Read(char* buffer, size_t count) override;
   void Write(const char* data, size_t count) override;
   uint64_t Position() const override { return FPos; }
-  // Writes all of data to the descriptor; errors name the file.
-  static void WriteAll(int fd, std::string_view data, const std::string& path);
 
  private:
   int FFd = -1;
