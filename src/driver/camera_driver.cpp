@@ -63,6 +63,7 @@ void TDriver::Open() {
   FDevice->Login = FLogin;
   FDevice->Password = FPassword;
   FDevice->Profile = FProfile;
+  FDevice->ResetLearned();
 }
 
 void TDriver::Snapshot(std::string& image) {

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "common/error.h"
+#include "common/log_writer.h"
 #include "onvif/soap_transport.h"
 
 namespace zorvane {
@@ -31,6 +32,24 @@ uint32_t PortOf(const TUrlParts& url) {
   return port;
 }
 
+// Tells the log what a cure did; a log that cannot be written does not stop the photo.
+void LogInfo(const std::string& text) {
+  try {
+    WriteLog(text, "", TLogLevel::llInfo);
+  } catch (...) {
+  }
+}
+
+bool IsMediaMissing(const TSoapAnswer& a) {
+  return a.Status == 404 || a.Status == 405 || !IsSoapEnvelope(a.Body);
+}
+
+std::string Trim(const std::string& text) {
+  const size_t b = text.find_first_not_of(" \t\r\n");
+  if (b == std::string::npos) return {};
+  return text.substr(b, text.find_last_not_of(" \t\r\n") - b + 1);
+}
+
 }  // namespace
 
 TOnvifDevice::TOnvifDevice(const std::string& AXAddrs, const std::string& ALogin, const std::string& APassword)
@@ -42,21 +61,122 @@ TOnvifDevice::TOnvifDevice(const std::string& AXAddrs, const std::string& ALogin
   SnapshotURI = GetSnapshotUri();
 }
 
+void TOnvifDevice::ResetLearned() {
+  FSoapOptions = TSoapOptions{};
+  FClockOffset = TClockOffset(0);
+  FMediaXAddr.clear();
+  if (FDefaultProfileAsked) Profiles.clear();
+  FDefaultProfileAsked = false;
+}
+
+std::string TOnvifDevice::DeviceServiceURL() const {
+  return XAddrs.empty() ? "http://" + Host + ":" + std::to_string(Port) + "/onvif/device_service" : XAddrs;
+}
+
+TSoapAnswer TOnvifDevice::Request(const std::string& url, const TBuild& build) {
+  FSoapOptions.Login = Login;
+  FSoapOptions.Password = Password;
+  TSoapAnswer a = PostSoap(url, build(FClockOffset), FSoapOptions);
+  // A camera that takes SOAP 1.2 only by its own media type.
+  if (FSoapOptions.ContentType == kSoap11ContentType &&
+      (a.Status == 415 || (a.Status == 400 && !IsSoapEnvelope(a.Body)))) {
+    FSoapOptions.ContentType = kSoap12ContentType;
+    LogInfo("camera refused text/xml (HTTP " + a.StatusText + "); request repeated as application/soap+xml");
+    a = PostSoap(url, build(FClockOffset), FSoapOptions);
+  }
+  // A camera that wants HTTP Digest on its SOAP services.
+  if (a.Status == 401 && a.DigestChallenge && !Login.empty() && !FSoapOptions.Digest) {
+    FSoapOptions.Digest = true;
+    LogInfo("camera asked for HTTP Digest; request repeated with it");
+    a = PostSoap(url, build(FClockOffset), FSoapOptions);
+  }
+  // A camera whose clock is not ours: its time for the token, once.
+  if ((a.Status == 400 || a.Status == 401 || a.Status == 500) && IsNotAuthorizedFault(a.Body) && SyncClock()) {
+    a = PostSoap(url, build(FClockOffset), FSoapOptions);
+  }
+  return a;
+}
+
+bool TOnvifDevice::SyncClock() {
+  using namespace std::chrono;
+  // ONVIF cameras tell their time without a token; some want one all the same.
+  system_clock::time_point camera;
+  bool read = false;
+  for (const bool withToken : {false, true}) {
+    try {
+      const TSoapAnswer a = PostSoap(DeviceServiceURL(), BuildGetSystemDateAndTime(withToken, Login, Password), FSoapOptions);
+      read = ParseSystemDateAndTime(a.Body, camera);
+    } catch (const std::exception&) {
+      read = false;
+    }
+    if (read) break;
+  }
+  if (!read) return false;
+  const TClockOffset offset = duration_cast<milliseconds>(camera - system_clock::now());
+  // Within a second of ours the clock was not the reason.
+  if (std::chrono::abs(offset - FClockOffset) < seconds(1)) return false;
+  FClockOffset = offset;
+  LogInfo("camera clock differs by " + std::to_string(duration_cast<seconds>(offset).count()) +
+          " s; request repeated with camera time");
+  return true;
+}
+
+bool TOnvifDevice::FindMediaXAddr() {
+  const std::string device = DeviceServiceURL();
+  const TBuild ask[] = {
+      [&](TClockOffset o) { return BuildGetCapabilities(Login, Password, o); },
+      [&](TClockOffset o) { return BuildGetServices(Login, Password, o); },
+  };
+  for (const TBuild& build : ask) {
+    try {
+      std::string xaddr;
+      if (ParseMediaXAddr(Request(device, build).Body, xaddr)) {
+        FMediaXAddr = xaddr;
+        LogInfo("media service found at " + xaddr);
+        return true;
+      }
+    } catch (const std::exception&) {
+      // GetServices is the next question.
+    }
+  }
+  return false;
+}
+
+TSoapAnswer TOnvifDevice::MediaRequest(const std::string& url, const TBuild& build) {
+  if (!FMediaXAddr.empty()) return Request(FMediaXAddr, build);
+  TSoapAnswer a = Request(url, build);
+  if (IsMediaMissing(a) && FindMediaXAddr() && FMediaXAddr != url) a = Request(FMediaXAddr, build);
+  return a;
+}
+
 void TOnvifDevice::GetDeviceInformation() {
-  const TSoapAnswer info = PostSoap(XAddrs, BuildGetDeviceInformation(Login, Password));
+  const TSoapAnswer info = Request(XAddrs, [&](TClockOffset o) { return BuildGetDeviceInformation(Login, Password, o); });
   if (!ParseDeviceInformation(info.Body, FDeviceInformation)) Fail(kNoDeviceInformation, info);
   Name = FDeviceInformation.Model + " на " + Host;
-  const TSoapAnswer profiles = PostSoap(BuildServiceURL(XAddrs, TOnvifService::osMedia), BuildGetProfiles(Login, Password));
+  const TSoapAnswer profiles = MediaRequest(BuildServiceURL(XAddrs, TOnvifService::osMedia),
+                                            [&](TClockOffset o) { return BuildGetProfiles(Login, Password, o); });
   if (!ParseProfiles(profiles.Body, Profiles)) Fail(kNoProfiles, profiles);
 }
 
 std::string TOnvifDevice::GetSnapshotUri() {
-  const std::string token = Profiles.empty() ? Profile : Profiles.front().token;
   const std::string url = "http://" + Host + ":" + std::to_string(Port) + "/onvif/Media";
-  const TSoapAnswer answer = PostSoap(url, BuildGetSnapshotUri(Login, Password, token));
+  if (Profiles.empty() && Profile.empty() && !FDefaultProfileAsked) {
+    // No profile given: the camera's first one, asked once.
+    FDefaultProfileAsked = true;
+    const TSoapAnswer answer = MediaRequest(url, [&](TClockOffset o) { return BuildGetProfiles(Login, Password, o); });
+    try {
+      if (ParseProfiles(answer.Body, Profiles)) LogInfo("no profile set; the camera's first profile " + Profiles.front().token + " is used");
+    } catch (const std::exception&) {
+      Profiles.clear();
+    }
+  }
+  const std::string token = Profiles.empty() ? Profile : Profiles.front().token;
+  const TSoapAnswer answer =
+      MediaRequest(url, [&](TClockOffset o) { return BuildGetSnapshotUri(Login, Password, token, o); });
   TSnapshotUri uri;
   if (!ParseSnapshotUri(answer.Body, uri)) Fail(kNoSnapshotInformation, answer);
-  return uri.Uri;
+  // Cameras pretty-print addresses: the URL is what stands between the blanks.
+  return Trim(uri.Uri);
 }
 
 void TOnvifDevice::GetSnapshotImg(TStream& AImgStream, const std::string& ASnapshotURI) {

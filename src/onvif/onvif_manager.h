@@ -8,7 +8,10 @@
 #include <string>
 #include <vector>
 
+#include <functional>
+
 #include "onvif/onvif_requests.h"
+#include "onvif/soap_transport.h"
 #include "onvif/ws_discovery.h"
 #include "xml/xml_stream.h"
 
@@ -38,13 +41,31 @@ class TOnvifDevice {
 
   // Device information, then the media profiles (appended).
   void GetDeviceInformation();
+  // Forgets what was learned about the camera (clock, media address, request
+  // style, profiles read for the default profile): new settings, new camera.
+  void ResetLearned();
   // One snapshot into the stream; with an empty URI the camera is asked for it first.
   void GetSnapshotImg(TStream& AImgStream, const std::string& ASnapshotURI);
   // The same, the image bytes put into image (whose capacity is reused).
   void GetSnapshotBytes(const std::string& ASnapshotURI, std::string& image);
 
  private:
+  using TBuild = std::function<std::string(TClockOffset)>;
   std::string GetSnapshotUri();
+  // One SOAP request with the cures for cameras that need them: the SOAP 1.2
+  // media type, HTTP Digest, and the camera's clock; each repeats it once.
+  TSoapAnswer Request(const std::string& url, const TBuild& build);
+  // A media request: at the media address found earlier, else at url; when
+  // that is not the media service, found through the device service, once.
+  TSoapAnswer MediaRequest(const std::string& url, const TBuild& build);
+  bool SyncClock();
+  bool FindMediaXAddr();
+  std::string DeviceServiceURL() const;
+
+  TSoapOptions FSoapOptions;
+  TClockOffset FClockOffset{0};
+  std::string FMediaXAddr;
+  bool FDefaultProfileAsked = false;
 };
 
 // A camera that answered the probe but whose queries failed.

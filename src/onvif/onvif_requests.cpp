@@ -36,13 +36,24 @@ constexpr TEnvelope kGetSnapshotUri = {
     "<soap:Body> <wsdl:GetSnapshotUri> <wsdl:ProfileToken>%s</wsdl:ProfileToken> "
     "</wsdl:GetSnapshotUri> </soap:Body> </soap:Envelope>"};
 
+constexpr TEnvelope kGetSystemDateAndTime = {kGetDeviceInformation.Prefix,
+                                              "<soap:Body> <wsdl:GetSystemDateAndTime/> </soap:Body> </soap:Envelope>"};
+constexpr TEnvelope kGetCapabilities = {
+    kGetDeviceInformation.Prefix,
+    "<soap:Body> <wsdl:GetCapabilities> <wsdl:Category>Media</wsdl:Category> </wsdl:GetCapabilities> "
+    "</soap:Body> </soap:Envelope>"};
+constexpr TEnvelope kGetServices = {
+    kGetDeviceInformation.Prefix,
+    "<soap:Body> <wsdl:GetServices> <wsdl:IncludeCapability>false</wsdl:IncludeCapability> "
+    "</wsdl:GetServices> </soap:Body> </soap:Envelope>"};
+
 std::string BuildEnvelope(const TEnvelope& e, const std::string& Login, const std::string& Password,
-                          const std::string& suffixValue = {}) {
+                          TClockOffset clockOffset, const std::string& suffixValue = {}) {
   std::string suffix = ExpandNamespaces(e.Suffix);
   if (const size_t at = suffix.find("%s"); at != std::string::npos) {
     suffix.replace(at, 2, TXmlDocument::Escape(suffixValue));
   }
-  return ExpandNamespaces(e.Prefix) + BuildSecurityHeader(Login, Password) + suffix;
+  return ExpandNamespaces(e.Prefix) + BuildSecurityHeader(Login, Password, clockOffset) + suffix;
 }
 
 // The answer's document element, or null.
@@ -307,17 +318,92 @@ double XmlToDouble(const std::string& text) {
   return value;
 }
 
-std::string BuildGetDeviceInformation(const std::string& Login, const std::string& Password) {
-  return BuildEnvelope(kGetDeviceInformation, Login, Password);
+std::string BuildGetDeviceInformation(const std::string& Login, const std::string& Password,
+                                      TClockOffset clockOffset) {
+  return BuildEnvelope(kGetDeviceInformation, Login, Password, clockOffset);
 }
 
-std::string BuildGetProfiles(const std::string& Login, const std::string& Password) {
-  return BuildEnvelope(kGetProfiles, Login, Password);
+std::string BuildGetProfiles(const std::string& Login, const std::string& Password, TClockOffset clockOffset) {
+  return BuildEnvelope(kGetProfiles, Login, Password, clockOffset);
 }
 
 std::string BuildGetSnapshotUri(const std::string& Login, const std::string& Password,
-                                const std::string& ProfileToken) {
-  return BuildEnvelope(kGetSnapshotUri, Login, Password, ProfileToken);
+                                const std::string& ProfileToken, TClockOffset clockOffset) {
+  return BuildEnvelope(kGetSnapshotUri, Login, Password, clockOffset, ProfileToken);
+}
+
+std::string BuildGetSystemDateAndTime(bool withToken, const std::string& Login, const std::string& Password) {
+  if (withToken) return BuildEnvelope(kGetSystemDateAndTime, Login, Password, TClockOffset(0));
+  // The prefix ends with the header's start tag: a request without a token has no header.
+  std::string prefix = ExpandNamespaces(kGetSystemDateAndTime.Prefix);
+  prefix.resize(prefix.rfind("<soap:Header>"));
+  return prefix + ExpandNamespaces(kGetSystemDateAndTime.Suffix);
+}
+
+std::string BuildGetCapabilities(const std::string& Login, const std::string& Password, TClockOffset clockOffset) {
+  return BuildEnvelope(kGetCapabilities, Login, Password, clockOffset);
+}
+
+std::string BuildGetServices(const std::string& Login, const std::string& Password, TClockOffset clockOffset) {
+  return BuildEnvelope(kGetServices, Login, Password, clockOffset);
+}
+
+bool ParseSystemDateAndTime(std::string_view Answer, std::chrono::system_clock::time_point& utc) {
+  TXmlDocument doc;
+  TXmlNode* when = Path(Load(doc, Answer), {"Body", "GetSystemDateAndTimeResponse", "SystemDateAndTime", "UTCDateTime"});
+  if (!when) return false;
+  const TReader date(when->Find("Date", {ntElement})), time(when->Find("Time", {ntElement}));
+  int32_t y = 0, mo = 0, d = 0, h = 0, mi = 0, sec = 0;
+  if (!date.Int("Year", y) || !date.Int("Month", mo) || !date.Int("Day", d) || !time.Int("Hour", h) ||
+      !time.Int("Minute", mi) || !time.Int("Second", sec)) {
+    return false;
+  }
+  using namespace std::chrono;
+  const year_month_day ymd{year{y}, month{static_cast<unsigned>(mo)}, day{static_cast<unsigned>(d)}};
+  if (!ymd.ok()) return false;
+  utc = sys_days{ymd} + hours{h} + minutes{mi} + seconds{sec};
+  return true;
+}
+
+bool ParseMediaXAddr(std::string_view Answer, std::string& XAddr) {
+  TXmlDocument doc;
+  TXmlNode* root = Load(doc, Answer);
+  if (TXmlNode* x = Path(root, {"Body", "GetCapabilitiesResponse", "Capabilities", "Media", "XAddr"})) {
+    XAddr = std::string(Trimmed(x->Text));
+    return !XAddr.empty();
+  }
+  if (TXmlNode* services = Path(root, {"Body", "GetServicesResponse"})) {
+    for (const TXmlNode* service : services->FindNodes("Service", {ntElement})) {
+      const TXmlNode* ns = service->Find("Namespace", {ntElement});
+      const TXmlNode* x = service->Find("XAddr", {ntElement});
+      if (ns && x && Trimmed(ns->Text) == "http://www.onvif.org/ver10/media/wsdl") {
+        XAddr = std::string(Trimmed(x->Text));
+        return !XAddr.empty();
+      }
+    }
+  }
+  return false;
+}
+
+bool IsSoapEnvelope(std::string_view Answer) {
+  TXmlDocument doc;
+  TXmlNode* root = Load(doc, Answer);
+  return root && doc.NameMatches(root->Name, "Envelope");
+}
+
+bool IsNotAuthorizedFault(std::string_view Answer) {
+  TXmlDocument doc;
+  TXmlNode* fault = Path(Load(doc, Answer), {"Body", "Fault"});
+  if (!fault) return false;
+  // Subcodes may nest: Code/Subcode/Value, Code/Subcode/Subcode/Value ...
+  for (TXmlNode* code = fault->Find("Code", {ntElement}); code; code = code->Find("Subcode", {ntElement})) {
+    if (const TXmlNode* value = code->Find("Value", {ntElement});
+        value && value->Text.find("NotAuthorized") != std::string::npos) {
+      return true;
+    }
+  }
+  const TXmlNode* reason = Path(fault, {"Reason", "Text"});
+  return reason && reason->Text.find("time check") != std::string::npos;
 }
 
 std::string RequestDeviceInformation(const std::string& URL, const std::string& Login,

@@ -3,6 +3,7 @@
 // readers that fill the records from the answer bytes.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -168,11 +169,20 @@ struct TProfile {
   TProfileExtension Extension;
 };
 
-// Envelopes, each with a fresh UsernameToken. Login and token go in escaped.
-std::string BuildGetDeviceInformation(const std::string& Login, const std::string& Password);
-std::string BuildGetProfiles(const std::string& Login, const std::string& Password);
+// Envelopes, each with a fresh UsernameToken (its Created moved by
+// clockOffset for a camera whose clock differs). Login and token go in escaped.
+using TClockOffset = std::chrono::milliseconds;
+std::string BuildGetDeviceInformation(const std::string& Login, const std::string& Password,
+                                      TClockOffset clockOffset = TClockOffset(0));
+std::string BuildGetProfiles(const std::string& Login, const std::string& Password,
+                             TClockOffset clockOffset = TClockOffset(0));
 std::string BuildGetSnapshotUri(const std::string& Login, const std::string& Password,
-                                const std::string& ProfileToken);
+                                const std::string& ProfileToken, TClockOffset clockOffset = TClockOffset(0));
+// The device service questions the client asks when a camera needs it:
+// the camera's clock (with or without a token), and where its media service is.
+std::string BuildGetSystemDateAndTime(bool withToken, const std::string& Login, const std::string& Password);
+std::string BuildGetCapabilities(const std::string& Login, const std::string& Password, TClockOffset clockOffset);
+std::string BuildGetServices(const std::string& Login, const std::string& Password, TClockOffset clockOffset);
 
 // Build the envelope and post it; the answer bytes as received.
 std::string RequestDeviceInformation(const std::string& URL, const std::string& Login,
@@ -187,6 +197,16 @@ std::string RequestSnapshotUri(const std::string& URL, const std::string& Login,
 bool ParseDeviceInformation(std::string_view Answer, TDeviceInformation& Info);
 bool ParseProfiles(std::string_view Answer, std::vector<TProfile>& Profiles);
 bool ParseSnapshotUri(std::string_view Answer, TSnapshotUri& Uri);
+
+// The camera's UTC time from a GetSystemDateAndTime answer.
+bool ParseSystemDateAndTime(std::string_view Answer, std::chrono::system_clock::time_point& utc);
+// The media service address from a GetCapabilities or a GetServices answer (trimmed).
+bool ParseMediaXAddr(std::string_view Answer, std::string& XAddr);
+// Whether the answer is a SOAP envelope at all.
+bool IsSoapEnvelope(std::string_view Answer);
+// Whether the answer refuses the UsernameToken: a Fault with the subcode
+// NotAuthorized, or one whose reason speaks of the time check.
+bool IsNotAuthorizedFault(std::string_view Answer);
 
 // Why an answer is no answer, when it says so: the Reason text of a SOAP
 // Fault, else the HTTP status of a status outside 2xx; empty otherwise.

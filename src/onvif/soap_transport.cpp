@@ -41,8 +41,6 @@ std::string ExpandNamespaces(std::string_view text) {
 
 namespace {
 
-constexpr char kContentType[] = "Content-Type: text/xml;charset=utf-8";
-
 // The header block; the prefix s is declared where it is used, so strict
 // XML readers accept the envelope.
 constexpr char kSecurityHeader[] =
@@ -128,6 +126,7 @@ struct TSlistDeleter {
 
 struct TExchange {
   std::string url;
+  std::string contentType = kSoap11ContentType;
   bool post = false;
   std::string_view body;
   long timeoutMs = kSoapExchangeTimeoutMs;
@@ -203,7 +202,7 @@ TAnswer Perform(const TExchange& x, std::string& body) {
   char errorText[CURL_ERROR_SIZE] = {};
 
   curl_slist* list = nullptr;
-  list = curl_slist_append(list, kContentType);
+  list = curl_slist_append(list, ("Content-Type: " + x.contentType).c_str());
   list = curl_slist_append(list, "Accept:");  // curl's default, not ours
   list = curl_slist_append(list, "Expect:");
   if (!x.basicAuthorization.empty()) {
@@ -345,18 +344,20 @@ std::string PasswordDigest(std::string_view nonceBytes, std::string_view created
 }
 
 void BuildUsernameToken(const std::string& /*Login*/, const std::string& Password,
-                        std::string& Digest, std::string& Nonce, std::string& Created) {
+                        std::string& Digest, std::string& Nonce, std::string& Created,
+                        std::chrono::milliseconds clockOffset) {
   unsigned char nonce[20];
   if (RAND_bytes(nonce, sizeof nonce) != 1) throw Error("No random bytes for the WS-Security nonce");
   const std::string_view nonceBytes(reinterpret_cast<const char*>(nonce), sizeof nonce);
   Nonce = Base64Encode(nonceBytes);
-  Created = FormatCreated(std::chrono::system_clock::now());
+  Created = FormatCreated(std::chrono::system_clock::now() + clockOffset);
   Digest = PasswordDigest(nonceBytes, Created, Password);
 }
 
-std::string BuildSecurityHeader(const std::string& Login, const std::string& Password) {
+std::string BuildSecurityHeader(const std::string& Login, const std::string& Password,
+                                std::chrono::milliseconds clockOffset) {
   std::string digest, nonce, created;
-  BuildUsernameToken(Login, Password, digest, nonce, created);
+  BuildUsernameToken(Login, Password, digest, nonce, created, clockOffset);
   static const std::string kTemplate = ExpandNamespaces(kSecurityHeader);
   // The login goes in escaped: "&" or "<" in a user name must not break the envelope.
   const std::string values[] = {TXmlDocument::Escape(Login), digest, nonce, created};
@@ -373,15 +374,22 @@ std::string BuildSecurityHeader(const std::string& Login, const std::string& Pas
   return out;
 }
 
-TSoapAnswer PostSoap(const std::string& URL, const std::string& Envelope) {
+TSoapAnswer PostSoap(const std::string& URL, const std::string& Envelope, const TSoapOptions& options) {
   TExchange x;
   x.url = URL;
   x.post = true;
   x.body = Envelope;
+  x.contentType = options.ContentType;
+  if (options.Digest) {
+    x.digest = true;
+    x.login = options.Login;
+    x.password = options.Password;
+  }
   TSoapAnswer result;
   const TAnswer answer = Perform(x, result.Body);
   result.Status = answer.status;
   result.StatusText = StatusText(answer);
+  result.DigestChallenge = answer.digestChallenge;
   return result;
 }
 

@@ -45,14 +45,17 @@ struct TUsernameToken {
   std::string Created;
 };
 // A fresh nonce, the current time, and the password digest over both.
+// clockOffset moves Created to a camera whose clock differs from ours.
 void BuildUsernameToken(const std::string& Login, const std::string& Password, std::string& Digest,
-                        std::string& Nonce, std::string& Created);
+                        std::string& Nonce, std::string& Created,
+                        std::chrono::milliseconds clockOffset = std::chrono::milliseconds(0));
 // The same over given nonce bytes and Created text (the digest rule alone).
 std::string PasswordDigest(std::string_view nonceBytes, std::string_view created,
                            std::string_view password);
 
 // The header block every envelope carries, from <Security ...> to </soap:Header>.
-std::string BuildSecurityHeader(const std::string& Login, const std::string& Password);
+std::string BuildSecurityHeader(const std::string& Login, const std::string& Password,
+                                std::chrono::milliseconds clockOffset = std::chrono::milliseconds(0));
 
 // The parts of a URL, as written.
 struct TUrlParts {
@@ -65,8 +68,21 @@ struct TSoapAnswer {
   long Status = 0;
   std::string StatusText;  // "401 Unauthorized"
   std::string Body;
+  bool DigestChallenge = false;  // a 401 that asks for HTTP Digest
 };
-TSoapAnswer PostSoap(const std::string& URL, const std::string& Envelope);
+
+inline constexpr char kSoap11ContentType[] = "text/xml;charset=utf-8";
+inline constexpr char kSoap12ContentType[] = "application/soap+xml; charset=utf-8";
+
+// How a camera wants its SOAP requests, as learned from its answers.
+struct TSoapOptions {
+  std::string ContentType = kSoap11ContentType;
+  bool Digest = false;  // HTTP Digest with the login and password below
+  std::string Login;
+  std::string Password;
+};
+
+TSoapAnswer PostSoap(const std::string& URL, const std::string& Envelope, const TSoapOptions& options = {});
 // POSTs the envelope (UTF-8) and returns the answer body as received.
 std::string PostSoapRequest(const std::string& URL, const std::string& Envelope);
 // One POST exchange; the final body goes to Response whatever its status.

@@ -113,9 +113,21 @@ bool ParseProbeMatch(const std::string& Text, TProbeMatch& Match) {
   }
   if (const TXmlNode* xaddrs = node->Find("XAddrs", {ntElement})) {
     found = true;
-    const size_t space = xaddrs->Text.find(' ');
-    Match.XAddrs = xaddrs->Text.substr(0, space);
-    if (space != std::string::npos) Match.XAddrsV6 = xaddrs->Text.substr(space + 1);
+    // Cameras separate addresses by any XML blanks, line breaks included.
+    std::vector<std::string> addresses;
+    const std::string& text = xaddrs->Text;
+    for (size_t i = text.find_first_not_of(" \t\r\n"); i != std::string::npos;) {
+      const size_t end = text.find_first_of(" \t\r\n", i);
+      addresses.push_back(text.substr(i, end == std::string::npos ? std::string::npos : end - i));
+      i = end == std::string::npos ? end : text.find_first_not_of(" \t\r\n", end);
+    }
+    for (size_t k = 0; k < addresses.size(); ++k) {
+      if (k == 0) {
+        Match.XAddrs = addresses[0];
+      } else {
+        Match.XAddrsV6 += (k > 1 ? " " : "") + addresses[k];
+      }
+    }
   }
   if (const TXmlNode* version = node->Find("MetadataVersion", {ntElement})) {
     found = true;

@@ -126,6 +126,14 @@ class Camera:
             'snapshot_uri': None, 'media_paths': a.media_paths.split(','),
             'device_path': a.device_path, 'snapshot_path': a.snapshot_path,
             'empty_snapshot': False,
+            # camera quirks
+            'soap_auth': 'token',       # token | digest (HTTP Digest, the token ignored)
+            'strict_paths': False,      # device actions only at the device path, media only at media paths
+            'gdt_auth': False,          # GetSystemDateAndTime only with a token
+            'check_profile': True,      # GetSnapshotUri of an unknown token: ter:NoProfile
+            'soap12_only': False,       # text/xml is answered with 415
+            'uri_whitespace': False,    # the snapshot Uri pretty-printed on lines of its own
+            'xaddrs_whitespace': False, # discovery XAddrs over several lines
         }
         self.requests = []
         self.config['discovery_delay_max'] = a.discovery_delay_max
@@ -327,6 +335,13 @@ class Handler(BaseHTTPRequestHandler):
     # ---- ONVIF ----------------------------------------------------------------------
 
     def soap(self, body):
+        cfg = self.camera.config
+        if cfg['soap12_only'] and not (self.headers.get('Content-Type') or '').startswith('application/soap+xml'):
+            self.send(415, 'Unsupported Media Type', 'text/plain')
+            return
+        if cfg['soap_auth'] == 'digest' and not self.digest_ok('MD5'):
+            self.digest_challenge('MD5')
+            return
         try:
             root = ET.fromstring(body)
         except ET.ParseError as e:
@@ -336,8 +351,16 @@ class Handler(BaseHTTPRequestHandler):
         action = None
         if envelope_body is not None and len(envelope_body):
             action = local(envelope_body[0].tag)
-        if action != 'GetSystemDateAndTime':
-            problem = self.check_token(root)
+        path = self.path.split('?')[0]
+        if cfg['strict_paths']:
+            media = action in ('GetProfiles', 'GetSnapshotUri')
+            if (media and path not in cfg['media_paths']) or (not media and path != cfg['device_path']):
+                self.send(404, 'not found', 'text/plain')
+                return
+        needs_token = action != 'GetSystemDateAndTime' or cfg['gdt_auth']
+        if needs_token and cfg['soap_auth'] == 'token':
+            # Cameras that want a token for their time check the password only there.
+            problem = self.check_token(root, check_time=action != 'GetSystemDateAndTime')
             if problem:
                 self.send(400, soap_fault('Sender', 'ter:NotAuthorized', problem))
                 return
@@ -347,13 +370,21 @@ class Handler(BaseHTTPRequestHandler):
             'GetSnapshotUri': self.snapshot_uri,
             'GetSystemDateAndTime': self.system_date_and_time,
             'GetCapabilities': self.capabilities,
+            'GetServices': self.services,
         }.get(action)
         if not handler:
             self.send(400, soap_fault('Sender', 'ter:ActionNotSupported', 'Unknown action {}'.format(action)))
             return
+        if action == 'GetSnapshotUri' and cfg['check_profile']:
+            token = find_local(envelope_body[0], 'ProfileToken')
+            tokens = re.findall(rb'<[^>]*Profiles[^>]*\stoken="([^"]*)"', self.camera.profiles)
+            if token is None or (token.text or '').encode() not in tokens:
+                self.send(400, soap_fault('Sender', 'ter:InvalidArgVal/ter:NoProfile',
+                                          'The requested profile token does not exist'))
+                return
         self.send(200, handler(envelope_body[0]))
 
-    def check_token(self, root):
+    def check_token(self, root, check_time=True):
         """Why the UsernameToken is refused, or None when it is good (or not needed)."""
         cfg = self.camera.config
         if not cfg['user']:
@@ -375,7 +406,7 @@ class Handler(BaseHTTPRequestHandler):
             return 'Sender not authorized'
         when = parse_created(created)
         now = time.time() + float(cfg['clock_offset'])
-        if when is None or abs(now - when) > float(cfg['skew']):
+        if check_time and (when is None or abs(now - when) > float(cfg['skew'])):
             return 'The security token could not be authenticated or authorized: time check failed'
         return None
 
@@ -394,11 +425,23 @@ class Handler(BaseHTTPRequestHandler):
     def snapshot_uri(self, request):
         uri = self.camera.config['snapshot_uri'] or self.base_url() + self.camera.config['snapshot_path']
         uri = uri.replace('&', '&amp;')
+        if self.camera.config['uri_whitespace']:
+            uri = '\n                    {}\n                '.format(uri)
         return ENVELOPE.format(body=(
             '<trt:GetSnapshotUriResponse><trt:MediaUri><tt:Uri>{}</tt:Uri>'
             '<tt:InvalidAfterConnect>false</tt:InvalidAfterConnect>'
             '<tt:InvalidAfterReboot>false</tt:InvalidAfterReboot><tt:Timeout>PT0S</tt:Timeout>'
             '</trt:MediaUri></trt:GetSnapshotUriResponse>').format(uri))
+
+    def services(self, request):
+        cfg = self.camera.config
+        return ENVELOPE.format(body=(
+            '<tds:GetServicesResponse>'
+            '<tds:Service><tds:Namespace>http://www.onvif.org/ver10/device/wsdl</tds:Namespace>'
+            '<tds:XAddr>{0}{1}</tds:XAddr></tds:Service>'
+            '<tds:Service><tds:Namespace>http://www.onvif.org/ver10/media/wsdl</tds:Namespace>'
+            '<tds:XAddr>{0}{2}</tds:XAddr></tds:Service>'
+            '</tds:GetServicesResponse>').format(self.base_url(), cfg['device_path'], cfg['media_paths'][0]))
 
     def system_date_and_time(self, request):
         now = datetime.datetime.fromtimestamp(time.time() + float(self.camera.config['clock_offset']),
@@ -441,12 +484,15 @@ class Handler(BaseHTTPRequestHandler):
             if self.digest_ok(algorithm):
                 self.send(200, image, 'image/jpeg')
             else:
-                nonce = secrets.token_hex(16)
-                with self.camera.lock:
-                    self.camera.digest_nonces.add(nonce)
-                challenge = 'Digest realm="camera-sim", qop="auth", algorithm={}, nonce="{}", opaque="{}"'.format(
-                    algorithm, nonce, secrets.token_hex(8))
-                self.send(401, HTML_PAGE, 'text/html', [('WWW-Authenticate', challenge)])
+                self.digest_challenge(algorithm)
+
+    def digest_challenge(self, algorithm):
+        nonce = secrets.token_hex(16)
+        with self.camera.lock:
+            self.camera.digest_nonces.add(nonce)
+        challenge = 'Digest realm="camera-sim", qop="auth", algorithm={}, nonce="{}", opaque="{}"'.format(
+            algorithm, nonce, secrets.token_hex(8))
+        self.send(401, HTML_PAGE, 'text/html', [('WWW-Authenticate', challenge)])
 
     def digest_ok(self, algorithm):
         header = self.headers.get('Authorization') or ''
@@ -535,6 +581,9 @@ class DiscoveryResponder(threading.Thread):
         xaddrs = cfg.get('xaddrs')
         if xaddrs is None:
             xaddrs = 'http://{}:{}{}'.format(self.address, self.http_port, cfg['device_path'])
+            if cfg.get('xaddrs_whitespace'):
+                xaddrs = 'http://{0}:{1}{2}\n        https://{0}{2} \n'.format(
+                    self.address, self.http_port, cfg['device_path'])
         body = PROBE_MATCHES.format(message=uuid.uuid4(), relates=relates, endpoint=self.endpoint,
                                     model=cfg['model'], xaddrs=xaddrs,
                                     version='abc' if mode == 'bad_metadata' else 1)
