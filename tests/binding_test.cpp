@@ -6,7 +6,7 @@
 #include <cstring>
 #include <regex>
 
-#include "tests/support/process.h"
+#include "tests/support/host_runner.h"
 #include "tools/zorvane/host.h"
 
 using namespace zorvane::testing;
@@ -16,37 +16,15 @@ namespace {
 
 class BindingTest : public ::testing::Test {
  protected:
-  // Runs the host on the test library with the given arguments.
   RunResult Host(std::vector<std::string> args, const char* lib = ZORVANE_TEST_LIB_PATH) {
-    args.insert(args.begin(), {"--lib", lib});
-    return RunProgram(ZORVANE_HOST_PATH, args, {"ZORVANE_DATA_DIR=" + dir.path()});
+    return runner.Host(std::move(args), lib);
   }
-  // Runs a script of host commands on one object of class "test" with the log on.
-  RunResult Script(const std::string& lines) {
-    const std::string path = dir.path() + "/script.txt";
-    WriteFile(path, "set LogEnabled b:true\n" + lines);
-    return Host({"--class", "test", "script", path});
-  }
-  // The lines of every log file, without the header.
-  std::vector<std::string> LogLines() {
-    std::vector<std::string> lines;
-    const std::string folder = dir.path() + "/Telvask/zorvane_test/";
-    for (const std::string& name : ListDir(folder)) {
-      const std::string text = ReadFile(folder + name);
-      size_t start = 0;
-      for (size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
-        const std::string line = text.substr(start, end - start);
-        // Keep trace lines, without their time stamp.
-        if (const size_t tab = line.find('\t'); tab == 23) lines.push_back(line.substr(24));
-      }
-    }
-    return lines;
-  }
-  static bool Has(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-  }
+  // A script on one object of class "test" with the log on.
+  RunResult Script(const std::string& lines) { return runner.Script("set LogEnabled b:true\n" + lines, "test"); }
+  std::vector<std::string> LogLines() { return runner.LogLines("zorvane_test"); }
 
-  TempDir dir;
+  HostRunner runner{ZORVANE_TEST_LIB_PATH};
+  const std::string& dirPath = runner.DataDir();
 };
 
 const char* kAddError =
@@ -224,11 +202,11 @@ TEST_F(BindingTest, UnwritableLogFailsTheCall) {
   // The log folder's place is taken by a file: no line can be written.
   RunResult r = Script("call Echo s:x\n");
   ASSERT_EQ(r.exitCode, 0);
-  for (const std::string& name : ListDir(dir.path() + "/Telvask/zorvane_test")) {
-    std::remove((dir.path() + "/Telvask/zorvane_test/" + name).c_str());
+  for (const std::string& name : ListDir(dirPath + "/Telvask/zorvane_test")) {
+    std::remove((dirPath + "/Telvask/zorvane_test/" + name).c_str());
   }
-  std::remove((dir.path() + "/Telvask/zorvane_test").c_str());
-  WriteFile(dir.path() + "/Telvask/zorvane_test", "not a folder");
+  std::remove((dirPath + "/Telvask/zorvane_test").c_str());
+  WriteFile(dirPath + "/Telvask/zorvane_test", "not a folder");
   r = Script("call Echo s:x\n");
   EXPECT_EQ(r.exitCode, 1) << r.output;
   EXPECT_TRUE(Has(r.output, "description=Cannot create folder")) << r.output;

@@ -6,7 +6,7 @@
 #include <regex>
 
 #include "driver/custom_driver.h"
-#include "tests/support/process.h"
+#include "tests/support/host_runner.h"
 #include "xml/xml_document.h"
 
 using namespace zorvane::testing;
@@ -16,18 +16,13 @@ namespace {
 class DriverTest : public ::testing::Test {
  protected:
   RunResult Host(std::vector<std::string> args, const char* lib = ZORVANE_LIB_PATH) {
-    args.insert(args.begin(), {"--lib", lib});
-    return RunProgram(ZORVANE_HOST_PATH, args, {"ZORVANE_DATA_DIR=" + dir.path()});
+    return runner.Host(std::move(args), lib);
   }
   RunResult Script(const std::string& lines, const char* lib = ZORVANE_LIB_PATH,
                    const std::string& className = "zorvane") {
-    const std::string path = dir.path() + "/script.txt";
-    WriteFile(path, lines);
-    return Host({"--class", className, "script", path}, lib);
+    return runner.Script(lines, className, lib);
   }
-  static bool Has(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-  }
+  std::vector<std::string> LogLines() { return runner.LogLines("zorvane"); }
   // The text of a host output line "param N: s:...", unescaped.
   static std::string Param(const std::string& output, const std::string& head) {
     const size_t at = output.find(head);
@@ -45,21 +40,9 @@ class DriverTest : public ::testing::Test {
     }
     return text;
   }
-  std::vector<std::string> LogLines() {
-    std::vector<std::string> lines;
-    const std::string folder = dir.path() + "/Telvask/zorvane/";
-    for (const std::string& name : ListDir(folder)) {
-      const std::string text = ReadFile(folder + name);
-      size_t start = 0;
-      for (size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
-        const std::string line = text.substr(start, end - start);
-        if (line.size() > 24 && line[23] == '\t') lines.push_back(line.substr(24));
-      }
-    }
-    return lines;
-  }
 
-  TempDir dir;
+  HostRunner runner{ZORVANE_LIB_PATH};
+  const std::string& dirPath = runner.DataDir();
 };
 
 const char* const kLastErrorOf = "call GetLastError(empty)\nanswer: true\nresult: ";
@@ -322,10 +305,10 @@ TEST_F(DriverTest, LogSwitchIsSharedByAllObjects) {
       "DEBUG\t< StopVideo: \tResult=False; Params: []",
   };
   EXPECT_EQ(LogLines(), expected);
-  const std::string log = ReadFile(ListDir(dir.path() + "/Telvask/zorvane").empty()
+  const std::string log = ReadFile(ListDir(dirPath + "/Telvask/zorvane").empty()
                                        ? ""
-                                       : dir.path() + "/Telvask/zorvane/" +
-                                             ListDir(dir.path() + "/Telvask/zorvane")[0]);
+                                       : dirPath + "/Telvask/zorvane/" +
+                                             ListDir(dirPath + "/Telvask/zorvane")[0]);
   EXPECT_NE(log.find("============Stop log===============\r\n\r\n"), std::string::npos);
 }
 

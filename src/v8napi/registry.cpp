@@ -57,26 +57,27 @@ const V8Variant* TDefParamList::Find(int32_t paramIndex) const {
   return nullptr;
 }
 
-TMethReg& TClassReg::AddFunc(const std::u16string& MethName, const std::u16string& MethNameLoc,
-                             TFuncHandler Execute, int32_t ParamCount) {
+TMethReg& TClassReg::AddMethod(const std::u16string& MethName, const std::u16string& MethNameLoc,
+                               bool IsFunction, int32_t ParamCount) {
   TMethReg& m = MethList.emplace_back();
   m.MethName = MethName;
   m.MethNameLoc = MethNameLoc;
   m.MethNameUtf8 = ToUtf8(MethName);
-  m.IsFunction = true;
+  m.IsFunction = IsFunction;
   m.ParamCount = ParamCount;
+  return m;
+}
+
+TMethReg& TClassReg::AddFunc(const std::u16string& MethName, const std::u16string& MethNameLoc,
+                             TFuncHandler Execute, int32_t ParamCount) {
+  TMethReg& m = AddMethod(MethName, MethNameLoc, true, ParamCount);
   m.ExecuteFunc = Execute;
   return m;
 }
 
 TMethReg& TClassReg::AddProc(const std::u16string& MethName, const std::u16string& MethNameLoc,
                              TProcHandler Execute, int32_t ParamCount) {
-  TMethReg& m = MethList.emplace_back();
-  m.MethName = MethName;
-  m.MethNameLoc = MethNameLoc;
-  m.MethNameUtf8 = ToUtf8(MethName);
-  m.IsFunction = false;
-  m.ParamCount = ParamCount;
+  TMethReg& m = AddMethod(MethName, MethNameLoc, false, ParamCount);
   m.ExecuteProc = Execute;
   return m;
 }

@@ -66,6 +66,9 @@ struct TClassReg {
   int32_t PropCount() const { return static_cast<int32_t>(PropList.size()); }
   int32_t MethCount() const { return static_cast<int32_t>(MethList.size()); }
 
+  // A method entry without its handler; AddFunc and AddProc fill it in.
+  TMethReg& AddMethod(const std::u16string& MethName, const std::u16string& MethNameLoc,
+                      bool IsFunction, int32_t ParamCount);
   TMethReg& AddFunc(const std::u16string& MethName, const std::u16string& MethNameLoc,
                     TFuncHandler Execute, int32_t ParamCount);
   TMethReg& AddProc(const std::u16string& MethName, const std::u16string& MethNameLoc,
