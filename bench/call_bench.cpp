@@ -48,8 +48,12 @@ void CallEcho(benchmark::State& state, bool logOn) {
   std::system((std::string("rm -rf ") + dir).c_str());
 }
 
-void BM_CallLogOff(benchmark::State& state) { CallEcho(state, false); }
-void BM_CallLogOn(benchmark::State& state) { CallEcho(state, true); }
+void BM_CallLogOff(benchmark::State& state) {
+  CallEcho(state, false);
+}
+void BM_CallLogOn(benchmark::State& state) {
+  CallEcho(state, true);
+}
 
 }  // namespace
 

@@ -10,12 +10,14 @@
 namespace {
 
 void BM_SnapshotUriAndDownload(benchmark::State& state) {
-  zorvane::testing::CameraSim sim({"--user", "admin", "--password", "secret", "--snapshot-auth", "basic"});
+  zorvane::testing::CameraSim sim(
+      {"--user", "admin", "--password", "secret", "--snapshot-auth", "basic"});
   size_t bytes = 0;
   for (auto _ : state) {
     zorvane::TSnapshotUri uri;
     if (!zorvane::ParseSnapshotUri(
-            zorvane::RequestSnapshotUri(sim.Url("/onvif/media"), "admin", "secret", "Profile_1"), uri)) {
+            zorvane::RequestSnapshotUri(sim.Url("/onvif/media"), "admin", "secret", "Profile_1"),
+            uri)) {
       state.SkipWithError("no snapshot address");
       break;
     }

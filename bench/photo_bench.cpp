@@ -67,13 +67,15 @@ struct Server {
     bytes = image.size();
     std::ofstream(dir + "/snap.jpg", std::ios::binary) << image;
     const int port = FreePort();
-    std::ofstream(dir + "/lighttpd.conf") << "server.document-root = \"" << dir << "\"\n"
-                                          << "server.bind = \"127.0.0.1\"\nserver.port = " << port << "\n"
-                                          << "mimetype.assign = (\".jpg\" => \"image/jpeg\")\n";
+    std::ofstream(dir + "/lighttpd.conf")
+        << "server.document-root = \"" << dir << "\"\n"
+        << "server.bind = \"127.0.0.1\"\nserver.port = " << port << "\n"
+        << "mimetype.assign = (\".jpg\" => \"image/jpeg\")\n";
     std::string conf = dir + "/lighttpd.conf";
-    std::vector<char*> argv = {const_cast<char*>("lighttpd"), const_cast<char*>("-D"), const_cast<char*>("-f"),
-                               conf.data(), nullptr};
-    if (posix_spawnp(&pid, "/usr/sbin/lighttpd", nullptr, nullptr, argv.data(), environ) != 0) pid = -1;
+    std::vector<char*> argv = {const_cast<char*>("lighttpd"), const_cast<char*>("-D"),
+                               const_cast<char*>("-f"), conf.data(), nullptr};
+    if (posix_spawnp(&pid, "/usr/sbin/lighttpd", nullptr, nullptr, argv.data(), environ) != 0)
+      pid = -1;
     url = "http://127.0.0.1:" + std::to_string(port) + "/snap.jpg";
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
   }

@@ -26,7 +26,8 @@ void BM_Search20SlowCameras(benchmark::State& state) {
     const std::string address = "198.51.100." + std::to_string(10 + i);
     net.AddHost("cam" + std::to_string(i), 0, address);
     cameras.push_back(std::make_unique<zorvane::testing::CameraSim>(
-        std::vector<std::string>{"--discovery", address}, net.Namespace("cam" + std::to_string(i)), address));
+        std::vector<std::string>{"--discovery", address}, net.Namespace("cam" + std::to_string(i)),
+        address));
   }
   net.AddHost("client", 0, "198.51.100.2");
   net.Enter("client");

@@ -65,10 +65,18 @@ void Libxml2(benchmark::State& state, const std::string& text) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
 }
 
-void BM_Profiles1MiB_Ours(benchmark::State& s) { Ours(s, ProfilesAnswer()); }
-void BM_Profiles1MiB_Libxml2(benchmark::State& s) { Libxml2(s, ProfilesAnswer()); }
-void BM_Discovery8KiB_Ours(benchmark::State& s) { Ours(s, DiscoveryAnswer()); }
-void BM_Discovery8KiB_Libxml2(benchmark::State& s) { Libxml2(s, DiscoveryAnswer()); }
+void BM_Profiles1MiB_Ours(benchmark::State& s) {
+  Ours(s, ProfilesAnswer());
+}
+void BM_Profiles1MiB_Libxml2(benchmark::State& s) {
+  Libxml2(s, ProfilesAnswer());
+}
+void BM_Discovery8KiB_Ours(benchmark::State& s) {
+  Ours(s, DiscoveryAnswer());
+}
+void BM_Discovery8KiB_Libxml2(benchmark::State& s) {
+  Libxml2(s, DiscoveryAnswer());
+}
 
 }  // namespace
 

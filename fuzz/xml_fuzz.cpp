@@ -37,7 +37,8 @@ void Walk(const TXmlDocument& doc) {
       first.NextSibling();
       node->LastChild()->PreviousSibling();
     }
-    for (size_t i = 0; i < node->ChildNodes.Count(); ++i) pending.push_back(&node->ChildNodes.Get(i));
+    for (size_t i = 0; i < node->ChildNodes.Count(); ++i)
+      pending.push_back(&node->ChildNodes.Get(i));
   }
 }
 

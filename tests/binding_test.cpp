@@ -20,7 +20,9 @@ class BindingTest : public ::testing::Test {
     return runner.Host(std::move(args), lib);
   }
   // A script on one object of class "test" with the log on.
-  RunResult Script(const std::string& lines) { return runner.Script("set LogEnabled b:true\n" + lines, "test"); }
+  RunResult Script(const std::string& lines) {
+    return runner.Script("set LogEnabled b:true\n" + lines, "test");
+  }
   std::vector<std::string> LogLines() { return runner.LogLines("zorvane_test"); }
 
   HostRunner runner{ZORVANE_TEST_LIB_PATH};
@@ -45,13 +47,11 @@ TEST_F(BindingTest, ClassesAndTheirMembers) {
 
   r = Host({"--class", "test", "describe"});
   EXPECT_EQ(r.exitCode, 0) << r.output;
-  for (const char* line : {"class test extension=ZorvaneTest\n",
-                           "method 0 Echo Эхо params=1 retval=yes\n",
-                           "method 1 Sum Сумма params=2 retval=yes\n",
-                           "method 8 Reset Сброс params=0 retval=no\n",
-                           "property 0 Value Значение readable=yes writable=yes\n",
-                           "property 2 Version Версия readable=yes writable=no\n",
-                           "memory: ok\n"}) {
+  for (const char* line :
+       {"class test extension=ZorvaneTest\n", "method 0 Echo Эхо params=1 retval=yes\n",
+        "method 1 Sum Сумма params=2 retval=yes\n", "method 8 Reset Сброс params=0 retval=no\n",
+        "property 0 Value Значение readable=yes writable=yes\n",
+        "property 2 Version Версия readable=yes writable=no\n", "memory: ok\n"}) {
     EXPECT_TRUE(Has(r.output, line)) << line << "\n" << r.output;
   }
 
@@ -61,12 +61,14 @@ TEST_F(BindingTest, ClassesAndTheirMembers) {
 }
 
 TEST_F(BindingTest, NamesAndIndices) {
-  const RunResult r = Host({"--class", "test2", "findmethod", "Sum", "--", "findmethod", "Сумма", "--",
-                            "findprop", "Значение", "--", "findprop", "Value", "--", "methodname",
-                            "1", "0", "--", "methodname", "1", "1", "--", "methodname", "1", "2",
-                            "--", "propname", "0", "1", "--", "nparams", "1", "--", "hasretval",
-                            "0", "--", "hasretval", "8", "--", "paramdef", "1", "0", "--",
-                            "paramdef", "1", "1"});
+  const RunResult r =
+      Host({"--class",    "test2",      "findmethod", "Sum", "--",         "findmethod", "Сумма",
+            "--",         "findprop",   "Значение",   "--",  "findprop",   "Value",      "--",
+            "methodname", "1",          "0",          "--",  "methodname", "1",          "1",
+            "--",         "methodname", "1",          "2",   "--",         "propname",   "0",
+            "1",          "--",         "nparams",    "1",   "--",         "hasretval",  "0",
+            "--",         "hasretval",  "8",          "--",  "paramdef",   "1",          "0",
+            "--",         "paramdef",   "1",          "1"});
   EXPECT_EQ(r.exitCode, 0) << r.output;
   EXPECT_EQ(r.output,
             "findmethod Sum -> 1\nfindmethod Сумма -> 1\nfindprop Значение -> 0\n"
@@ -90,11 +92,12 @@ TEST_F(BindingTest, CallsAreTracedWithTheEnglishName) {
       "proc Echo s:x\n"
       "call FillOutput out out\n");
   EXPECT_EQ(r.exitCode, 0) << r.output;
-  EXPECT_TRUE(Has(r.output, "call Эхо(s:привет)\nanswer: true\nresult: s:привет\nparam 0: s:привет\n"));
+  EXPECT_TRUE(
+      Has(r.output, "call Эхо(s:привет)\nanswer: true\nresult: s:привет\nparam 0: s:привет\n"));
   EXPECT_TRUE(Has(r.output, "result: d:2.5\n"));
   EXPECT_TRUE(Has(r.output, "proc Echo(s:x)\nanswer: true\nparam 0: s:x\n"));
-  EXPECT_TRUE(Has(r.output,
-                  "answer: true\nresult: b:true\nparam 0: s:filled\nparam 1: blob:4:ffd8ffd9\n"));
+  EXPECT_TRUE(
+      Has(r.output, "answer: true\nresult: b:true\nparam 0: s:filled\nparam 1: blob:4:ffd8ffd9\n"));
   EXPECT_TRUE(Has(r.output, "memory: ok\n"));
 
   const std::vector<std::string> expected = {
@@ -129,10 +132,11 @@ TEST_F(BindingTest, ErrorsEscapingAHandlerReachAddError) {
   EXPECT_TRUE(Has(r.output, AddErrorLine("vector index 7 out of range") + "\nanswer: false\n"));
   EXPECT_TRUE(Has(r.output, AddErrorLine("Unknown error") + "\nanswer: false\n"));
   // A date sent as a double stops the call before the handler runs: the output slot stays empty.
-  EXPECT_TRUE(Has(r.output, AddErrorLine("Unsupported data type") +
-                                "\nanswer: false\nresult: b:false\nparam 0: date:1\nparam 1: empty\n") ||
-              Has(r.output, AddErrorLine("Unsupported data type") +
-                                "\nanswer: false\nresult: empty\nparam 0: date:1\nparam 1: empty\n"))
+  EXPECT_TRUE(
+      Has(r.output, AddErrorLine("Unsupported data type") +
+                        "\nanswer: false\nresult: b:false\nparam 0: date:1\nparam 1: empty\n") ||
+      Has(r.output, AddErrorLine("Unsupported data type") +
+                        "\nanswer: false\nresult: empty\nparam 0: date:1\nparam 1: empty\n"))
       << r.output;
   EXPECT_TRUE(Has(r.output, "call Echo(i:1)\nanswer: true\nresult: s:1\n"));
   EXPECT_TRUE(Has(r.output, "memory: ok\n"));
@@ -187,15 +191,17 @@ TEST_F(BindingTest, PropertiesAreNotTracedAndTheirErrorsReachAddError) {
 }
 
 TEST_F(BindingTest, BadIndicesAnswerWithoutCrashing) {
-  const RunResult r = Host({"--class", "test", "call", "#99", "--", "call", "#-1", "s:x", "--",
-                            "get", "#12", "--", "set", "#-3", "i:1", "--", "methodname", "99", "0",
-                            "--", "propname", "-1", "1", "--", "nparams", "-5", "--", "hasretval",
-                            "1000", "--", "paramdef", "77", "0"});
+  const RunResult r = Host({"--class", "test", "call",       "#99",     "--", "call", "#-1",
+                            "s:x",     "--",   "get",        "#12",     "--", "set",  "#-3",
+                            "i:1",     "--",   "methodname", "99",      "0",  "--",   "propname",
+                            "-1",      "1",    "--",         "nparams", "-5", "--",   "hasretval",
+                            "1000",    "--",   "paramdef",   "77",      "0"});
   EXPECT_EQ(r.exitCode, 1) << r.output;
   EXPECT_TRUE(Has(r.output, AddErrorLine("Method index 99 is out of range") + "\nanswer: false\n"));
   EXPECT_TRUE(Has(r.output, "get #12 -> false\n"));
-  EXPECT_TRUE(Has(r.output, "methodname 99 0 -> (null)\npropname -1 1 -> (null)\nnparams -5 -> 0\n"
-                            "hasretval 1000 -> false\nparamdef 77 0 -> false\nmemory: ok\n"));
+  EXPECT_TRUE(Has(r.output,
+                  "methodname 99 0 -> (null)\npropname -1 1 -> (null)\nnparams -5 -> 0\n"
+                  "hasretval 1000 -> false\nparamdef 77 0 -> false\nmemory: ok\n"));
 }
 
 TEST_F(BindingTest, UnwritableLogFailsTheCall) {
@@ -223,7 +229,8 @@ TEST_F(BindingTest, TheShippedLibraryRegistersOneClass) {
 TEST_F(BindingTest, TooFewParametersStopTheCallBeforeItsHandler) {
   const RunResult r = Host({"--class", "test", "call", "Sum", "i:1"});
   EXPECT_EQ(r.exitCode, 1);
-  EXPECT_TRUE(Has(r.output, AddErrorLine("Method Sum takes 2 parameter(s), 1 given") + "\nanswer: false\n"))
+  EXPECT_TRUE(
+      Has(r.output, AddErrorLine("Method Sum takes 2 parameter(s), 1 given") + "\nanswer: false\n"))
       << r.output;
   EXPECT_TRUE(Has(r.output, "memory: ok\n"));
 }

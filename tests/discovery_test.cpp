@@ -7,15 +7,15 @@
 #include <mutex>
 
 #include "common/error.h"
-#include "tests/support/checks.h"
 #include "onvif/onvif_manager.h"
 #include "onvif/ws_discovery.h"
 #include "tests/support/camera_sim.h"
+#include "tests/support/checks.h"
 #include "tests/support/test_network.h"
 
 using namespace zorvane;
-using zorvane::testing::ErrorOf;
 using zorvane::testing::CameraSim;
+using zorvane::testing::ErrorOf;
 using zorvane::testing::TestNetwork;
 
 namespace {
@@ -27,33 +27,37 @@ std::string Answer(const std::string& match) {
 }  // namespace
 
 TEST(DiscoveryMessageTest, ProbeMessageAsSent) {
-  EXPECT_EQ(BuildProbeMessage(TProbeType::ptDevice),
-            "<s:Envelope xmlns:s=\"http://www.w3.org/2003/05/soap-envelope\" "
-            "xmlns:a=\"http://schemas.xmlsoap.org/ws/2004/08/addressing\"><s:Header><a:Action "
-            "s:mustUnderstand=\"1\">http://schemas.xmlsoap.org/ws/2005/04/discovery/Probe</a:Action>"
-            "<a:MessageID>uuid:ad3ceb1c-17a4-424c-ab82-1e227f808cf8</a:MessageID><a:ReplyTo><a:Address>"
-            "http://schemas.xmlsoap.org/ws/2004/08/addressing/role/anonymous</a:Address></a:ReplyTo>"
-            "<a:To s:mustUnderstand=\"1\">urn:schemas-xmlsoap-org:ws:2005:04:discovery</a:To></s:Header>"
-            "<s:Body><Probe xmlns=\"http://schemas.xmlsoap.org/ws/2005/04/discovery\"><d:Types "
-            "xmlns:d=\"http://schemas.xmlsoap.org/ws/2005/04/discovery\" "
-            "xmlns:dp0=\"http://www.onvif.org/ver10/device/wsdl\">dp0:Device</d:Types></Probe></s:Body>"
-            "</s:Envelope>");
+  EXPECT_EQ(
+      BuildProbeMessage(TProbeType::ptDevice),
+      "<s:Envelope xmlns:s=\"http://www.w3.org/2003/05/soap-envelope\" "
+      "xmlns:a=\"http://schemas.xmlsoap.org/ws/2004/08/addressing\"><s:Header><a:Action "
+      "s:mustUnderstand=\"1\">http://schemas.xmlsoap.org/ws/2005/04/discovery/Probe</a:Action>"
+      "<a:MessageID>uuid:ad3ceb1c-17a4-424c-ab82-1e227f808cf8</a:MessageID><a:ReplyTo><a:Address>"
+      "http://schemas.xmlsoap.org/ws/2004/08/addressing/role/anonymous</a:Address></a:ReplyTo>"
+      "<a:To s:mustUnderstand=\"1\">urn:schemas-xmlsoap-org:ws:2005:04:discovery</a:To></s:Header>"
+      "<s:Body><Probe xmlns=\"http://schemas.xmlsoap.org/ws/2005/04/discovery\"><d:Types "
+      "xmlns:d=\"http://schemas.xmlsoap.org/ws/2005/04/discovery\" "
+      "xmlns:dp0=\"http://www.onvif.org/ver10/device/wsdl\">dp0:Device</d:Types></Probe></s:Body>"
+      "</s:Envelope>");
   EXPECT_NE(BuildProbeMessage(TProbeType::ptNetworkVideoTransmitter)
                 .find("uuid:683b9488-db0b-44d6-9d40-a735d8483f8a</a:MessageID>"),
             std::string::npos);
-  EXPECT_NE(BuildProbeMessage(TProbeType::ptNetworkVideoDisplay)
-                .find("xmlns:dp0=\"http://www.onvif.org/ver10/network/wsdl\">dp0:NetworkVideoDisplay<"),
-            std::string::npos);
+  EXPECT_NE(
+      BuildProbeMessage(TProbeType::ptNetworkVideoDisplay)
+          .find("xmlns:dp0=\"http://www.onvif.org/ver10/network/wsdl\">dp0:NetworkVideoDisplay<"),
+      std::string::npos);
 }
 
 TEST(DiscoveryMessageTest, ReadingProbeMatches) {
   TProbeMatch m;
-  ASSERT_TRUE(ParseProbeMatch(Answer("<d:ProbeMatch><d:Types>dn:NetworkVideoTransmitter tds:Device</d:Types>"
-                                     "<d:Scopes> a  b c\n</d:Scopes>"
-                                     "<d:XAddrs>http://10.0.0.1/onvif/device_service http://[fe80::1]/x http://h/y</d:XAddrs>"
-                                     "<d:MetadataVersion>3</d:MetadataVersion></d:ProbeMatch>"
-                                     "<d:ProbeMatch><d:XAddrs>http://second</d:XAddrs></d:ProbeMatch>"),
-                              m));
+  ASSERT_TRUE(ParseProbeMatch(
+      Answer(
+          "<d:ProbeMatch><d:Types>dn:NetworkVideoTransmitter tds:Device</d:Types>"
+          "<d:Scopes> a  b c\n</d:Scopes>"
+          "<d:XAddrs>http://10.0.0.1/onvif/device_service http://[fe80::1]/x http://h/y</d:XAddrs>"
+          "<d:MetadataVersion>3</d:MetadataVersion></d:ProbeMatch>"
+          "<d:ProbeMatch><d:XAddrs>http://second</d:XAddrs></d:ProbeMatch>"),
+      m));
   EXPECT_EQ(m.Types, (TProbeTypeSet{TProbeType::ptNetworkVideoTransmitter, TProbeType::ptDevice}));
   EXPECT_EQ(m.Scopes, (std::vector<std::string>{"a", "", "b", "c"}));
   EXPECT_EQ(m.XAddrs, "http://10.0.0.1/onvif/device_service");
@@ -66,7 +70,10 @@ TEST(DiscoveryMessageTest, ReadingProbeMatches) {
   EXPECT_TRUE(m.Types.Empty());
   EXPECT_FALSE(ParseProbeMatch(Answer("<ProbeMatch><Other/></ProbeMatch>"), m));
   EXPECT_FALSE(ParseProbeMatch("not xml at all", m));
-  EXPECT_EQ(ErrorOf([&] { ParseProbeMatch(Answer("<ProbeMatch><MetadataVersion>x</MetadataVersion></ProbeMatch>"), m); }),
+  EXPECT_EQ(ErrorOf([&] {
+              ParseProbeMatch(
+                  Answer("<ProbeMatch><MetadataVersion>x</MetadataVersion></ProbeMatch>"), m);
+            }),
             "'x' is not a valid integer value");
 
   const auto match = [](const std::string& xaddrs, const std::string& scope) {
@@ -151,7 +158,8 @@ TEST_F(DeviceTest, SnapshotsOfTheDriversDevice) {
   EXPECT_EQ(ErrorOf([&] { device.GetSnapshotImg(again, ""); }),
             "Не удалось получить информацию о фотоснимке: Sender not authorized");
   device.Port = 0;
-  EXPECT_NE(ErrorOf([&] { device.GetSnapshotImg(again, ""); }).find("127.0.0.1:0"), std::string::npos);
+  EXPECT_NE(ErrorOf([&] { device.GetSnapshotImg(again, ""); }).find("127.0.0.1:0"),
+            std::string::npos);
 }
 
 // ---- searches over private networks ---------------------------------------------------
@@ -165,10 +173,11 @@ class SearchTest : public ::testing::Test {
   }
   // A camera on its own address of segment 0, answering probes. Cameras are
   // made before the client: the test thread enters the client's network.
-  CameraSim& Camera(const std::string& name, const std::string& address, std::vector<std::string> extra = {}) {
+  CameraSim& Camera(const std::string& name, const std::string& address,
+                    std::vector<std::string> extra = {}) {
     net->AddHost(name, 0, address);
-    std::vector<std::string> args = {"--user", "admin", "--password", "secret", "--discovery", address,
-                                     "--model", name};
+    std::vector<std::string> args = {"--user",      "admin", "--password", "secret",
+                                     "--discovery", address, "--model",    name};
     args.insert(args.end(), extra.begin(), extra.end());
     sims.push_back(std::make_unique<CameraSim>(args, net->Namespace(name), address));
     return *sims.back();
@@ -221,8 +230,10 @@ TEST_F(SearchTest, AFailingCameraDoesNotHideTheOthers) {
   ASSERT_EQ(failed.size(), 2u);
   EXPECT_EQ(failed[0].XAddrs, "");  // sorted first
   EXPECT_NE(failed[0].Message, "");
-  EXPECT_EQ(failed[1].XAddrs, "http://198.51.100.12:" + std::to_string(sims[1]->port()) + "/onvif/device_service");
-  EXPECT_EQ(failed[1].Message, "Не удалось получить информацию об устройстве: Sender not authorized");
+  EXPECT_EQ(failed[1].XAddrs,
+            "http://198.51.100.12:" + std::to_string(sims[1]->port()) + "/onvif/device_service");
+  EXPECT_EQ(failed[1].Message,
+            "Не удалось получить информацию об устройстве: Sender not authorized");
 }
 
 TEST_F(SearchTest, AnswersThatCannotBeRead) {
@@ -238,7 +249,8 @@ TEST_F(SearchTest, AnswersThatCannotBeRead) {
   ASSERT_TRUE(probe.Execute(""));
   EXPECT_EQ(probe.Count(), 0u);  // nothing readable
   std::vector<std::string> texts;
-  for (size_t i = 0; i < 10 && !probe.GetProbeMatchXML(i).empty(); ++i) texts.push_back(probe.GetProbeMatchXML(i));
+  for (size_t i = 0; i < 10 && !probe.GetProbeMatchXML(i).empty(); ++i)
+    texts.push_back(probe.GetProbeMatchXML(i));
   // Each camera answers two probes (transmitter, device); the 9000-byte answers are dropped.
   EXPECT_EQ(texts.size(), 4u);
   for (const std::string& t : texts) EXPECT_LT(t.size(), 8192u);
@@ -270,14 +282,17 @@ TEST_F(SearchTest, TheProbeLeavesThroughTheChosenInterface) {
   net->AddSegment();
   net->AddHost("west", 0, "198.51.100.11", 25);
   net->AddHost("east", 1, "198.51.100.140", 25);
-  for (const auto& [name, address] : {std::pair{"west", "198.51.100.11"}, std::pair{"east", "198.51.100.140"}}) {
+  for (const auto& [name, address] :
+       {std::pair{"west", "198.51.100.11"}, std::pair{"east", "198.51.100.140"}}) {
     sims.push_back(std::make_unique<CameraSim>(
-        std::vector<std::string>{"--discovery", address, "--model", name}, net->Namespace(name), address));
+        std::vector<std::string>{"--discovery", address, "--model", name}, net->Namespace(name),
+        address));
   }
   net->AddHost("client", 0, "198.51.100.2", 25);
   net->AddHost("client", 1, "198.51.100.130", 25);
   net->Enter("client");
-  for (const auto& [local, found] : {std::pair{"198.51.100.130", "198.51.100.140"}, std::pair{"198.51.100.2", "198.51.100.11"}}) {
+  for (const auto& [local, found] : {std::pair{"198.51.100.130", "198.51.100.140"},
+                                     std::pair{"198.51.100.2", "198.51.100.11"}}) {
     SCOPED_TRACE(local);
     TOnvifManager manager;
     manager.LocalIP = local;

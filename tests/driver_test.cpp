@@ -120,12 +120,19 @@ TEST_F(DriverTest, LastErrorFollowsEveryCall) {
       "call GetLastError out\n");
   EXPECT_EQ(r.exitCode, 0) << r.output;
   // "Подключить" leaves its parameter as it was passed.
-  EXPECT_TRUE(Has(r.output, "call Подключить(s:id)\nanswer: true\nresult: b:true\nparam 0: s:id\n"));
-  EXPECT_TRUE(Has(r.output, "call ПолучитьОшибку(empty)\nanswer: true\nresult: i:0\nparam 0: s:\n"));
+  EXPECT_TRUE(
+      Has(r.output, "call Подключить(s:id)\nanswer: true\nresult: b:true\nparam 0: s:id\n"));
+  EXPECT_TRUE(
+      Has(r.output, "call ПолучитьОшибку(empty)\nanswer: true\nresult: i:0\nparam 0: s:\n"));
   EXPECT_TRUE(Has(r.output, "call СтопВидео()\nanswer: true\nresult: b:false\n"));
-  EXPECT_TRUE(Has(r.output, "call ПолучитьОшибку(empty)\nanswer: true\nresult: i:1001\nparam 0: s:Abstract Error\n"));
-  EXPECT_TRUE(Has(r.output, "call GetLastError(s:old)\nanswer: true\nresult: i:1001\nparam 0: s:Abstract Error\n"));
-  EXPECT_TRUE(Has(r.output, "call СтартВидеоЗахвата(b:true, s:x, b:false)\nanswer: true\nresult: b:false\n"));
+  EXPECT_TRUE(
+      Has(r.output,
+          "call ПолучитьОшибку(empty)\nanswer: true\nresult: i:1001\nparam 0: s:Abstract Error\n"));
+  EXPECT_TRUE(
+      Has(r.output,
+          "call GetLastError(s:old)\nanswer: true\nresult: i:1001\nparam 0: s:Abstract Error\n"));
+  EXPECT_TRUE(Has(r.output,
+                  "call СтартВидеоЗахвата(b:true, s:x, b:false)\nanswer: true\nresult: b:false\n"));
   EXPECT_TRUE(Has(r.output, "call СтартВидеоЗаписи(b:true, s:x)\nanswer: true\nresult: b:false\n"));
   EXPECT_TRUE(Has(r.output, std::string(kLastErrorOf) + "i:0\nparam 0: s:\nmemory: ok\n"));
 }
@@ -144,8 +151,10 @@ TEST_F(DriverTest, SetParameterByEitherNameAndItsFailures) {
   EXPECT_EQ(r.exitCode, 0) << r.output;
   EXPECT_TRUE(Has(r.output, "get Порт -> true\nvalue: i:8080\n"));
   EXPECT_TRUE(Has(r.output, "get Port -> true\nvalue: i:554\n"));
-  EXPECT_TRUE(Has(r.output, std::string(kLastErrorOf) + "i:1001\nparam 0: s:Property not found: port\n"));
-  EXPECT_TRUE(Has(r.output, std::string(kLastErrorOf) + "i:1001\nparam 0: s:Value type unacceptable\n"));
+  EXPECT_TRUE(
+      Has(r.output, std::string(kLastErrorOf) + "i:1001\nparam 0: s:Property not found: port\n"));
+  EXPECT_TRUE(
+      Has(r.output, std::string(kLastErrorOf) + "i:1001\nparam 0: s:Value type unacceptable\n"));
   EXPECT_TRUE(Has(r.output, "get Host -> true\nvalue: s:\n"));
 
   // A read-only property and a kind that cannot be converted, on a driver class that has them.
@@ -159,8 +168,10 @@ TEST_F(DriverTest, SetParameterByEitherNameAndItsFailures) {
       "get Counter\n",
       ZORVANE_TEST_LIB_PATH, "testdriver");
   EXPECT_EQ(t.exitCode, 0) << t.output;
-  EXPECT_TRUE(Has(t.output, std::string(kLastErrorOf) + "i:1001\nparam 0: s:Property is read-only: Counter\n"));
-  EXPECT_TRUE(Has(t.output, std::string(kLastErrorOf) + "i:1001\nparam 0: s:Property type unacceptable\n"));
+  EXPECT_TRUE(Has(
+      t.output, std::string(kLastErrorOf) + "i:1001\nparam 0: s:Property is read-only: Counter\n"));
+  EXPECT_TRUE(
+      Has(t.output, std::string(kLastErrorOf) + "i:1001\nparam 0: s:Property type unacceptable\n"));
   EXPECT_TRUE(Has(t.output, "get Ratio -> true\nvalue: d:1.5\n"));
   EXPECT_TRUE(Has(t.output, "get Counter -> true\nvalue: i:7\n"));
 }
@@ -172,10 +183,14 @@ TEST_F(DriverTest, PropertyConversions) {
     const char* read;  // the value read back
   };
   const Case cases[] = {
-      {"Port", "s:8080", "i:8080"},        {"Port", "s:abc", "i:0"},
-      {"Port", "d:3.9", "i:3"},            {"LogEnabled", "s:1", "b:true"},
-      {"LogEnabled", "s:True", "b:false"}, {"LogEnabled", "i:2", "b:true"},
-      {"Host", "s:10.0.0.7", "s:10.0.0.7"}, {"КачествоФото", "s:75", "i:75"},
+      {"Port", "s:8080", "i:8080"},
+      {"Port", "s:abc", "i:0"},
+      {"Port", "d:3.9", "i:3"},
+      {"LogEnabled", "s:1", "b:true"},
+      {"LogEnabled", "s:True", "b:false"},
+      {"LogEnabled", "i:2", "b:true"},
+      {"Host", "s:10.0.0.7", "s:10.0.0.7"},
+      {"КачествоФото", "s:75", "i:75"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.set) + " " + c.value);
@@ -184,12 +199,13 @@ TEST_F(DriverTest, PropertyConversions) {
     EXPECT_TRUE(Has(r.output, "value: " + std::string(c.read) + "\n")) << r.output;
   }
   // The platform writing a text property from a number: AddError, and the value stays.
-  const RunResult r = Host({"set", "Host", "s:cam", "--", "set", "Адрес", "i:5", "--", "get", "Host",
-                            "--", "get", "Letter"});
+  const RunResult r = Host({"set", "Host", "s:cam", "--", "set", "Адрес", "i:5", "--", "get",
+                            "Host", "--", "get", "Letter"});
   EXPECT_EQ(r.exitCode, 1);
-  EXPECT_TRUE(Has(r.output,
-                  "adderror code=1006 source=Внешняя компонента description=Value type unacceptable "
-                  "scode=0x80004005\nset Адрес i:5 -> false\nget Host -> true\nvalue: s:cam\n"))
+  EXPECT_TRUE(
+      Has(r.output,
+          "adderror code=1006 source=Внешняя компонента description=Value type unacceptable "
+          "scode=0x80004005\nset Адрес i:5 -> false\nget Host -> true\nvalue: s:cam\n"))
       << r.output;
   EXPECT_TRUE(Has(r.output, "error: no property Letter"));
 }
@@ -212,9 +228,12 @@ TEST_F(DriverTest, SettingsDescription) {
   EXPECT_EQ(group.Name, "Group");
   EXPECT_EQ(group.GetAttr("Caption"), "Параметры подключения к камере");
   const std::vector<std::vector<std::string>> expected = {
-      {"Host", "IP-адрес камеры", "String", ""},     {"Port", "ONVIF-порт камеры", "Number", "0"},
-      {"Login", "Имя пользователя", "String", ""},  {"Password", "Пароль пользователя", "String", ""},
-      {"Profile", "Профиль камеры", "String", ""},  {"SnapshotURI", "URI фотоснимка", "String", ""}};
+      {"Host", "IP-адрес камеры", "String", ""},
+      {"Port", "ONVIF-порт камеры", "Number", "0"},
+      {"Login", "Имя пользователя", "String", ""},
+      {"Password", "Пароль пользователя", "String", ""},
+      {"Profile", "Профиль камеры", "String", ""},
+      {"SnapshotURI", "URI фотоснимка", "String", ""}};
   ASSERT_EQ(group.ChildNodes.Count(), expected.size());
   for (size_t i = 0; i < expected.size(); ++i) {
     const zorvane::TXmlNode& p = group.ChildNodes.Get(i);
@@ -240,8 +259,10 @@ TEST_F(DriverTest, SettingsDescriptionWithoutTemplateListsTheProperties) {
   ASSERT_EQ(page.ChildNodes.Count(), 12u);
   const zorvane::TXmlNode& port = page.ChildNodes.Get(1);
   std::vector<std::string> names;
-  for (size_t k = 0; k < port.AttributeList.Count(); ++k) names.push_back(port.AttributeList[k].Name);
-  EXPECT_EQ(names, (std::vector<std::string>{"Name", "Caption", "TypeValue", "DefaultValue", "ReadOnly"}));
+  for (size_t k = 0; k < port.AttributeList.Count(); ++k)
+    names.push_back(port.AttributeList[k].Name);
+  EXPECT_EQ(names,
+            (std::vector<std::string>{"Name", "Caption", "TypeValue", "DefaultValue", "ReadOnly"}));
   EXPECT_EQ(port.GetAttr("Name"), "Port");
   EXPECT_EQ(port.GetAttr("TypeValue"), "Number");
   EXPECT_EQ(port.GetAttr("DefaultValue"), "0");
@@ -275,10 +296,12 @@ TEST_F(DriverTest, AdditionalActions) {
                                                "Name=ViewLog Caption=Просмотр лога",
                                                "Name=ShowHelp Caption=Справка"}));
   EXPECT_TRUE(Has(r.output, std::string(kLastErrorOf) + "i:1001\nparam 0: s:Action not found\n"));
-  EXPECT_TRUE(Has(r.output, std::string(kLastErrorOf) +
-                                "i:1001\nparam 0: s:Окно «Просмотр лога» недоступно в этой сборке драйвера\n"));
-  const std::string search = std::string(kLastErrorOf) +
-                             "i:1001\nparam 0: s:Окно «Поиск камеры» недоступно в этой сборке драйвера\n";
+  EXPECT_TRUE(Has(
+      r.output, std::string(kLastErrorOf) +
+                    "i:1001\nparam 0: s:Окно «Просмотр лога» недоступно в этой сборке драйвера\n"));
+  const std::string search =
+      std::string(kLastErrorOf) +
+      "i:1001\nparam 0: s:Окно «Поиск камеры» недоступно в этой сборке драйвера\n";
   const size_t first = r.output.find(search);
   ASSERT_NE(first, std::string::npos) << r.output;
   EXPECT_NE(r.output.find(search, first + 1), std::string::npos);  // the action and the method
@@ -305,10 +328,10 @@ TEST_F(DriverTest, LogSwitchIsSharedByAllObjects) {
       "DEBUG\t< StopVideo: \tResult=False; Params: []",
   };
   EXPECT_EQ(LogLines(), expected);
-  const std::string log = ReadFile(ListDir(dirPath + "/Telvask/zorvane").empty()
-                                       ? ""
-                                       : dirPath + "/Telvask/zorvane/" +
-                                             ListDir(dirPath + "/Telvask/zorvane")[0]);
+  const std::string log =
+      ReadFile(ListDir(dirPath + "/Telvask/zorvane").empty()
+                   ? ""
+                   : dirPath + "/Telvask/zorvane/" + ListDir(dirPath + "/Telvask/zorvane")[0]);
   EXPECT_NE(log.find("============Stop log===============\r\n\r\n"), std::string::npos);
 }
 
@@ -359,7 +382,8 @@ TEST_F(DriverTest, ManyCallsLeaveTheMemoryBalanced) {
   EXPECT_EQ(r.exitCode, 1) << r.output;  // some calls answer false on purpose
   EXPECT_TRUE(Has(r.output, "memory: ok\n")) << r.output;
   EXPECT_TRUE(Has(r.output, "repeat 100000 call ПолучитьПараметры out -> ok=100000 failed=0\n"));
-  EXPECT_TRUE(Has(r.output, "repeat 100000 call УстановитьПараметр s:Host -> ok=0 failed=100000\n"));
+  EXPECT_TRUE(
+      Has(r.output, "repeat 100000 call УстановитьПараметр s:Host -> ok=0 failed=100000\n"));
 }
 
 TEST(FileVersionTest, OnlyOurFilesHaveOurVersion) {

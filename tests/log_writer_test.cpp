@@ -41,8 +41,9 @@ const std::string kBlanks(40, ' ');
 const std::string kStamp = R"(\d{4}\.\d\d\.\d\d \d\d:\d\d:\d\d\.\d{3})";
 
 std::string HeaderPattern() {
-  return kBlanks + "\r\n============Start log=============\r\nOS version:\t[^\r\n]+ \\([^)]*\\)\r\n"
-                   "Application:\t[^/\r\n]+\r\nApp\\. version:\t1\\.1\\.3\\.5\r\n" +
+  return kBlanks +
+         "\r\n============Start log=============\r\nOS version:\t[^\r\n]+ \\([^)]*\\)\r\n"
+         "Application:\t[^/\r\n]+\r\nApp\\. version:\t1\\.1\\.3\\.5\r\n" +
          kBlanks + "\r\n";
 }
 
@@ -57,9 +58,10 @@ TEST_F(LogWriterTest, HeaderThenLinesInTodaysFile) {
 
   const std::string path = GetLogPath(false);
   EXPECT_TRUE(std::regex_match(path, std::regex(Folder() + R"(zorvane_\d{4}\.\d\d\.\d\d\.log)")));
-  const std::string expected = HeaderPattern() + kStamp + "\tDEBUG\t> GetVersion: \tParams: \\[\\]\r\n" +
-                               kStamp + "\tERROR\tEXCEPTION\r\n" + kStamp + "\tINFO\tnote: \t\r\n" +
-                               kStamp + "\tDEBUG\ttwo\nlines: \ta\r\nb\r\n";
+  const std::string expected = HeaderPattern() + kStamp +
+                               "\tDEBUG\t> GetVersion: \tParams: \\[\\]\r\n" + kStamp +
+                               "\tERROR\tEXCEPTION\r\n" + kStamp + "\tINFO\tnote: \t\r\n" + kStamp +
+                               "\tDEBUG\ttwo\nlines: \ta\r\nb\r\n";
   EXPECT_TRUE(std::regex_match(Log(), std::regex(expected))) << Log();
 }
 
@@ -120,7 +122,7 @@ TEST_F(LogWriterTest, NewFoldersAndFilesAreOpenToEveryone) {
   SetLogMode(TLogMode::lmAll);
   WriteLog("x", "", TLogLevel::llDebug);
   umask(old);
-  struct stat st{};
+  struct stat st {};
   for (const std::string& folder : {dir.path() + "/Telvask", Folder()}) {
     ASSERT_EQ(stat(folder.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0777u) << folder;
@@ -135,7 +137,7 @@ TEST_F(LogWriterTest, ExistingFolderIsLeftAsItIs) {
   ASSERT_EQ(mkdir(Folder().c_str(), 0700), 0);
   SetLogMode(TLogMode::lmAll);
   WriteLog("x", "", TLogLevel::llDebug);
-  struct stat st{};
+  struct stat st {};
   ASSERT_EQ(stat(Folder().c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0700u);
 }
@@ -171,7 +173,8 @@ TEST(SystemInfoTest, OSDescription) {
       {"NAME=Something\n", "Linux (6.1.0-18-amd64)"},
       {"", "Linux (6.1.0-18-amd64)"},
   };
-  for (const Case& c : cases) EXPECT_EQ(FormatOSDescription(c.osRelease, "6.1.0-18-amd64"), c.expected);
+  for (const Case& c : cases)
+    EXPECT_EQ(FormatOSDescription(c.osRelease, "6.1.0-18-amd64"), c.expected);
   EXPECT_FALSE(GetOSDescription().empty());
   const auto v = GetModuleVersion();
   EXPECT_EQ(std::vector<int>(v.begin(), v.end()), std::vector<int>({1, 1, 3, 5}));

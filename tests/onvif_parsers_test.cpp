@@ -9,13 +9,13 @@
 #include <regex>
 
 #include "common/error.h"
-#include "tests/support/checks.h"
 #include "onvif/onvif_requests.h"
+#include "tests/support/checks.h"
 #include "tests/support/process.h"
 
 using namespace zorvane;
-using zorvane::testing::UnescapeLine;
 using zorvane::testing::ErrorOf;
+using zorvane::testing::UnescapeLine;
 
 namespace {
 
@@ -25,7 +25,9 @@ std::string Num(double v) {
   std::snprintf(buf, sizeof buf, "%.15g", v);
   return buf;
 }
-std::string NumText(const std::string& text) { return Num(std::stod(text)); }
+std::string NumText(const std::string& text) {
+  return Num(std::stod(text));
+}
 
 std::string Envelope(const std::string& body) {
   return "<s:Envelope xmlns:s=\"http://www.w3.org/2003/05/soap-envelope\"><s:Body>" + body +
@@ -54,7 +56,8 @@ TEST(OnvifParsersTest, CameraAnswersGiveTheReferenceValues) {
     if (expected == "\\0") continue;  // absent elements stay empty; nothing to compare
     Parsed& p = parsed[file];
     if (path == "#load") {
-      const std::string answer = zorvane::testing::ReadFile(std::string(ZORVANE_SAMPLES_DIR) + "/" + file);
+      const std::string answer =
+          zorvane::testing::ReadFile(std::string(ZORVANE_SAMPLES_DIR) + "/" + file);
       p.device = ParseDeviceInformation(answer, p.info);
       p.snapshot = ParseSnapshotUri(answer, p.uri);
       try {
@@ -71,14 +74,18 @@ TEST(OnvifParsersTest, CameraAnswersGiveTheReferenceValues) {
     if (path.rfind(di, 0) == 0) {
       const std::string f = path.substr(di.size());
       const TDeviceInformation& i = p.info;
-      got = f == "Manufacturer" ? i.Manufacturer : f == "Model" ? i.Model : f == "FirmwareVersion" ? i.FirmwareVersion
-            : f == "SerialNumber" ? i.SerialNumber : i.HardwareId;
+      got = f == "Manufacturer"      ? i.Manufacturer
+            : f == "Model"           ? i.Model
+            : f == "FirmwareVersion" ? i.FirmwareVersion
+            : f == "SerialNumber"    ? i.SerialNumber
+                                     : i.HardwareId;
     } else if (path.rfind(su, 0) == 0) {
       const std::string f = path.substr(su.size());
       if (f == "Uri") got = p.uri.Uri;
       if (f == "Timeout") got = p.uri.Timeout;
       if (f == "InvalidAfterConnect" || f == "InvalidAfterReboot") {
-        const bool value = f == "InvalidAfterConnect" ? p.uri.InvalidAfterConnect : p.uri.InvalidAfterReboot;
+        const bool value =
+            f == "InvalidAfterConnect" ? p.uri.InvalidAfterConnect : p.uri.InvalidAfterReboot;
         got = value == XmlToBool(expected) ? expected : "(other boolean)";
       }
     } else if (path == "Body/GetProfilesResponse/#Profiles") {
@@ -99,15 +106,20 @@ TEST(OnvifParsersTest, CameraAnswersGiveTheReferenceValues) {
             {"VideoEncoderConfiguration/Name", [&] { return enc.Name; }},
             {"VideoEncoderConfiguration/@token", [&] { return enc.token; }},
             {"VideoEncoderConfiguration/Encoding", [&] { return enc.Encoding; }},
-            {"VideoEncoderConfiguration/Quality", [&] { return Num(enc.Quality) == NumText(expected) ? expected : Num(enc.Quality); }},
-            {"VideoEncoderConfiguration/Resolution/Width", [&] { return std::to_string(enc.Resolution.width); }},
-            {"VideoEncoderConfiguration/Resolution/Height", [&] { return std::to_string(enc.Resolution.height); }},
+            {"VideoEncoderConfiguration/Quality",
+             [&] { return Num(enc.Quality) == NumText(expected) ? expected : Num(enc.Quality); }},
+            {"VideoEncoderConfiguration/Resolution/Width",
+             [&] { return std::to_string(enc.Resolution.width); }},
+            {"VideoEncoderConfiguration/Resolution/Height",
+             [&] { return std::to_string(enc.Resolution.height); }},
             {"VideoSourceConfiguration/Name", [&] { return src.Name; }},
             {"VideoSourceConfiguration/SourceToken", [&] { return src.SourceToken; }},
             {"VideoSourceConfiguration/Bounds/@x", [&] { return std::to_string(src.Bounds.x); }},
             {"VideoSourceConfiguration/Bounds/@y", [&] { return std::to_string(src.Bounds.y); }},
-            {"VideoSourceConfiguration/Bounds/@width", [&] { return std::to_string(src.Bounds.width); }},
-            {"VideoSourceConfiguration/Bounds/@height", [&] { return std::to_string(src.Bounds.height); }},
+            {"VideoSourceConfiguration/Bounds/@width",
+             [&] { return std::to_string(src.Bounds.width); }},
+            {"VideoSourceConfiguration/Bounds/@height",
+             [&] { return std::to_string(src.Bounds.height); }},
         };
         if (const auto it = fields.find(f); it != fields.end()) got = it->second();
       }
@@ -123,7 +135,7 @@ TEST(OnvifParsersTest, CameraAnswersGiveTheReferenceValues) {
 TEST(OnvifParsersTest, Conversions) {
   struct Case {
     const char* text;
-    const char* asInt;     // value, or the error
+    const char* asInt;  // value, or the error
     const char* asBool;
     const char* asDouble;
   };
@@ -135,8 +147,10 @@ TEST(OnvifParsersTest, Conversions) {
       {"4.5", "'4.5' is not a valid integer value", "true", "4.5"},
       {"4,5", "'4,5' is not a valid integer value", "'4,5' is not a valid boolean value",
        "'4,5' is not a valid floating point value"},
-      {"TRUE", "'TRUE' is not a valid integer value", "true", "'TRUE' is not a valid floating point value"},
-      {"false", "'false' is not a valid integer value", "false", "'false' is not a valid floating point value"},
+      {"TRUE", "'TRUE' is not a valid integer value", "true",
+       "'TRUE' is not a valid floating point value"},
+      {"false", "'false' is not a valid integer value", "false",
+       "'false' is not a valid floating point value"},
       {"", "'' is not a valid integer value", "'' is not a valid boolean value",
        "'' is not a valid floating point value"},
       {"2147483648", "'2147483648' is not a valid integer value", "true", "2147483648"},
@@ -167,10 +181,11 @@ TEST(OnvifParsersTest, PartialAndForeignAnswers) {
       info));
   EXPECT_EQ(info.Model, "M");
   EXPECT_EQ(info.Manufacturer, "");
-  EXPECT_FALSE(ParseDeviceInformation(
-      "<s:Envelope><s:body><GetDeviceInformationResponse><Model>M</Model></GetDeviceInformationResponse>"
-      "</s:body></s:Envelope>",
-      info));
+  EXPECT_FALSE(
+      ParseDeviceInformation("<s:Envelope><s:body><GetDeviceInformationResponse><Model>M</Model></"
+                             "GetDeviceInformationResponse>"
+                             "</s:body></s:Envelope>",
+                             info));
   for (const char* answer : {"", "not xml", "<html><body>401</body></html>",
                              "<s:Envelope><s:Body><s:Fault/></s:Body></s:Envelope>"}) {
     SCOPED_TRACE(answer);
@@ -181,9 +196,10 @@ TEST(OnvifParsersTest, PartialAndForeignAnswers) {
     EXPECT_FALSE(ParseSnapshotUri(answer, uri));
   }
   TSnapshotUri uri;
-  EXPECT_TRUE(ParseSnapshotUri(Envelope("<GetSnapshotUriResponse><MediaUri><Uri>http://c/s.jpg</Uri>"
-                                        "</MediaUri></GetSnapshotUriResponse>"),
-                               uri));
+  EXPECT_TRUE(
+      ParseSnapshotUri(Envelope("<GetSnapshotUriResponse><MediaUri><Uri>http://c/s.jpg</Uri>"
+                                "</MediaUri></GetSnapshotUriResponse>"),
+                       uri));
   EXPECT_EQ(uri.Uri, "http://c/s.jpg");
   EXPECT_FALSE(uri.InvalidAfterConnect);
   EXPECT_EQ(uri.Timeout, "");
@@ -195,11 +211,14 @@ TEST(OnvifParsersTest, Profiles) {
       "<Profiles fixed=\"true\" token=\"a\"><Name>one</Name>"
       "<VideoEncoderConfiguration><Quality>4.5</Quality><Multicast><Port>70000</Port></Multicast>"
       "</VideoEncoderConfiguration>"
-      "<AudioEncoderConfiguration token=\"au\"><Encoding>G711</Encoding><Bitrate>64</Bitrate></AudioEncoderConfiguration>"
+      "<AudioEncoderConfiguration "
+      "token=\"au\"><Encoding>G711</Encoding><Bitrate>64</Bitrate></AudioEncoderConfiguration>"
       "<VideoAnalyticsConfiguration><AnalyticsEngineConfiguration>"
-      "<AnalyticsModule Name=\"m1\" Type=\"tt:Cell\"/><AnalyticsModule Name=\"m2\" Type=\"tt:Line\"/>"
+      "<AnalyticsModule Name=\"m1\" Type=\"tt:Cell\"/><AnalyticsModule Name=\"m2\" "
+      "Type=\"tt:Line\"/>"
       "</AnalyticsEngineConfiguration></VideoAnalyticsConfiguration>"
-      "<Extension><AudioDecoderConfiguration token=\"d\"><UseCount>2</UseCount></AudioDecoderConfiguration></Extension>"
+      "<Extension><AudioDecoderConfiguration "
+      "token=\"d\"><UseCount>2</UseCount></AudioDecoderConfiguration></Extension>"
       "</Profiles>"
       "<!-- a comment between profiles -->"
       "<Profiles token=\"b\"><Name>two</Name></Profiles>"
@@ -230,18 +249,20 @@ TEST(OnvifParsersTest, Profiles) {
   // A conversion error ends the parse; what was appended stays.
   std::vector<TProfile> partial;
   EXPECT_EQ(ErrorOf([&] {
-              ParseProfiles(Envelope("<GetProfilesResponse><Profiles token=\"ok\"/>"
-                                     "<Profiles><VideoEncoderConfiguration><Quality>4,5</Quality>"
-                                     "</VideoEncoderConfiguration></Profiles></GetProfilesResponse>"),
-                            partial);
+              ParseProfiles(
+                  Envelope("<GetProfilesResponse><Profiles token=\"ok\"/>"
+                           "<Profiles><VideoEncoderConfiguration><Quality>4,5</Quality>"
+                           "</VideoEncoderConfiguration></Profiles></GetProfilesResponse>"),
+                  partial);
             }),
             "'4,5' is not a valid floating point value");
   EXPECT_EQ(partial.size(), 1u);
   EXPECT_EQ(ErrorOf([&] {
-              ParseProfiles(Envelope("<GetProfilesResponse><Profiles><VideoSourceConfiguration>"
-                                     "<Bounds x=\"0\" y=\"0\" width=\"1\"/></VideoSourceConfiguration>"
-                                     "</Profiles></GetProfilesResponse>"),
-                            partial);
+              ParseProfiles(
+                  Envelope("<GetProfilesResponse><Profiles><VideoSourceConfiguration>"
+                           "<Bounds x=\"0\" y=\"0\" width=\"1\"/></VideoSourceConfiguration>"
+                           "</Profiles></GetProfilesResponse>"),
+                  partial);
             }),
             "'' is not a valid integer value");
   EXPECT_FALSE(ParseProfiles(Envelope("<GetProfilesResponse/>"), partial));

@@ -26,9 +26,12 @@ class PhotoTest : public ::testing::Test {
   // The settings of the simulated camera, as "УстановитьПараметр" calls.
   std::string Settings(const std::string& password = "secret") {
     return "call УстановитьПараметр s:Host s:127.0.0.1\n"
-           "call УстановитьПараметр s:Port i:" + std::to_string(sim.port()) + "\n"
+           "call УстановитьПараметр s:Port i:" +
+           std::to_string(sim.port()) +
+           "\n"
            "call УстановитьПараметр s:Login s:admin\n"
-           "call УстановитьПараметр s:Password s:" + password + "\n";
+           "call УстановитьПараметр s:Password s:" +
+           password + "\n";
   }
   std::string LastError(const RunResult& r) {
     const std::string head = "call GetLastError(empty)\nanswer: true\nresult: i:1001\nparam 0: s:";
@@ -37,7 +40,9 @@ class PhotoTest : public ::testing::Test {
     const size_t start = at + head.size();
     return r.output.substr(start, r.output.find('\n', start) - start);
   }
-  static bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+  static bool Has(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+  }
 
   TempDir dir;
   CameraSim sim{{"--user", "admin", "--password", "secret", "--snapshot-auth", "digest"}};
@@ -48,15 +53,20 @@ class PhotoTest : public ::testing::Test {
 
 TEST_F(PhotoTest, SettingsReachTheCameraAtConnect) {
   const std::string photo = dir.path() + "/photo.jpg";
-  const RunResult r = Script(Settings() +
-                             "call СделатьФотоснимок s:" + photo + "\n"   // before "Подключить": no camera yet
-                             "call GetLastError out\n"
-                             "call Подключить out\n"
-                             "call УстановитьПараметр s:Host s:192.0.2.1\n"  // not used until the next connect
-                             "call СделатьФотоснимок s:" + photo + "\n"
-                             "call GetLastError out\n");
+  const RunResult r =
+      Script(Settings() + "call СделатьФотоснимок s:" + photo +
+             "\n"  // before "Подключить": no camera yet
+             "call GetLastError out\n"
+             "call Подключить out\n"
+             "call УстановитьПараметр s:Host s:192.0.2.1\n"  // not used until the next connect
+             "call СделатьФотоснимок s:" +
+             photo +
+             "\n"
+             "call GetLastError out\n");
   EXPECT_EQ(r.exitCode, 0) << r.output;
-  EXPECT_TRUE(Has(r.output, "param 0: s:Не задан адрес камеры (параметр Host); задайте его и вызовите «Подключить»\n"))
+  EXPECT_TRUE(Has(
+      r.output,
+      "param 0: s:Не задан адрес камеры (параметр Host); задайте его и вызовите «Подключить»\n"))
       << r.output;
   EXPECT_TRUE(Has(r.output, "call GetLastError(empty)\nanswer: true\nresult: i:0\n"));
   EXPECT_EQ(ReadFile(photo), image);
@@ -64,11 +74,12 @@ TEST_F(PhotoTest, SettingsReachTheCameraAtConnect) {
 }
 
 TEST_F(PhotoTest, PhotoAsBytesAndFromAGivenAddress) {
-  const RunResult r = Host({"photo", "--host", "127.0.0.1", "--port", std::to_string(sim.port()), "--login", "admin",
-                            "--password", "secret", "--stdout"});
+  const RunResult r = Host({"photo", "--host", "127.0.0.1", "--port", std::to_string(sim.port()),
+                            "--login", "admin", "--password", "secret", "--stdout"});
   EXPECT_EQ(r.exitCode, 0);
-  EXPECT_NE(r.output.find(image), std::string::npos);  // exactly the camera's bytes (stderr around them)
-  EXPECT_FALSE(Has(r.output, "secret"));               // the host shows no password either
+  EXPECT_NE(r.output.find(image),
+            std::string::npos);           // exactly the camera's bytes (stderr around them)
+  EXPECT_FALSE(Has(r.output, "secret"));  // the host shows no password either
 
   // With a snapshot address the camera is not asked for one; host and port are not needed.
   sim.Reset();
@@ -111,18 +122,25 @@ TEST_F(PhotoTest, AFailedPhotoKeepsTheOldFile) {
   chmod(photo.c_str(), 0640);
   const std::string port = std::to_string(sim.port());
   // A refused photo, then an empty answer: the file stays as it was, no temporary file is left.
-  EXPECT_EQ(Host({"photo", "--host", "127.0.0.1", "--port", port, "--login", "admin", "--password", "wrong", "-o", photo}).exitCode, 1);
+  EXPECT_EQ(Host({"photo", "--host", "127.0.0.1", "--port", port, "--login", "admin", "--password",
+                  "wrong", "-o", photo})
+                .exitCode,
+            1);
   sim.Configure(R"({"empty_snapshot": true})");
-  const RunResult empty = Host({"photo", "--host", "127.0.0.1", "--port", port, "--login", "admin", "--password", "secret", "-o", photo});
+  const RunResult empty = Host({"photo", "--host", "127.0.0.1", "--port", port, "--login", "admin",
+                                "--password", "secret", "-o", photo});
   EXPECT_EQ(empty.exitCode, 1);
   EXPECT_TRUE(Has(empty.output, "error: Получен снимок нулевого размера")) << empty.output;
   EXPECT_EQ(ReadFile(photo), "the photo of yesterday");
   EXPECT_EQ(ListDir(dir.path()), std::vector<std::string>{"gate.jpg"});  // no temporary file left
   // A good photo replaces it and keeps its mode.
   sim.Configure(R"({"empty_snapshot": false})");
-  EXPECT_EQ(Host({"photo", "--host", "127.0.0.1", "--port", port, "--login", "admin", "--password", "secret", "-o", photo}).exitCode, 0);
+  EXPECT_EQ(Host({"photo", "--host", "127.0.0.1", "--port", port, "--login", "admin", "--password",
+                  "secret", "-o", photo})
+                .exitCode,
+            0);
   EXPECT_EQ(ReadFile(photo), image);
-  struct stat st{};
+  struct stat st {};
   ASSERT_EQ(stat(photo.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0640u);
 }
@@ -130,7 +148,8 @@ TEST_F(PhotoTest, AFailedPhotoKeepsTheOldFile) {
 TEST_F(PhotoTest, ACameraThatNeverAnswersFailsInsteadOfHanging) {
   sim.Configure(R"({"fault": "hang"})");
   const auto start = std::chrono::steady_clock::now();
-  const RunResult r = Host({"photo", "--host", "127.0.0.1", "--port", std::to_string(sim.port()), "-o", dir.path() + "/x.jpg"});
+  const RunResult r = Host({"photo", "--host", "127.0.0.1", "--port", std::to_string(sim.port()),
+                            "-o", dir.path() + "/x.jpg"});
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_TRUE(Has(r.output, "error: ")) << r.output;
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));

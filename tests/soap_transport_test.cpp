@@ -9,41 +9,47 @@
 #include <regex>
 
 #include "common/error.h"
-#include "tests/support/checks.h"
 #include "onvif/onvif_requests.h"
 #include "tests/support/camera_sim.h"
+#include "tests/support/checks.h"
 #include "tests/support/process.h"
 
 using namespace zorvane;
-using zorvane::testing::ErrorOf;
 using zorvane::testing::CameraSim;
+using zorvane::testing::ErrorOf;
 using zorvane::testing::TSimRequest;
 
 namespace {
 
 // The envelope with the three computed token values replaced by names.
 std::string Masked(const std::string& envelope) {
-  std::string text = std::regex_replace(envelope, std::regex("(PasswordDigest\">)[^<]*<"), "$1DIGEST<");
+  std::string text =
+      std::regex_replace(envelope, std::regex("(PasswordDigest\">)[^<]*<"), "$1DIGEST<");
   text = std::regex_replace(text, std::regex("(Base64Binary\">)[^<]*<"), "$1NONCE<");
   return std::regex_replace(text, std::regex("(utility-1.0.xsd\">)[^<]*<"), "$1CREATED<");
 }
 
 const std::string kHeader =
-    "<Security xmlns=\"http://docs.oasis-open.org/wss/2004/01/oasis-200401-wss-wssecurity-secext-1.0.xsd\" "
+    "<Security "
+    "xmlns=\"http://docs.oasis-open.org/wss/2004/01/oasis-200401-wss-wssecurity-secext-1.0.xsd\" "
     "xmlns:s=\"http://www.w3.org/2003/05/soap-envelope\" s:mustUnderstand=\"1\"> <UsernameToken> "
     "<Username>USER</Username> <Password "
-    "Type=\"http://docs.oasis-open.org/wss/2004/01/oasis-200401-wss-username-token-profile-1.0#PasswordDigest\">"
+    "Type=\"http://docs.oasis-open.org/wss/2004/01/"
+    "oasis-200401-wss-username-token-profile-1.0#PasswordDigest\">"
     "DIGEST</Password> <Nonce "
-    "EncodingType=\"http://docs.oasis-open.org/wss/2004/01/oasis-200401-wss-soap-message-security-1.0#Base64Binary\">"
+    "EncodingType=\"http://docs.oasis-open.org/wss/2004/01/"
+    "oasis-200401-wss-soap-message-security-1.0#Base64Binary\">"
     "NONCE</Nonce> <Created "
-    "xmlns=\"http://docs.oasis-open.org/wss/2004/01/oasis-200401-wss-wssecurity-utility-1.0.xsd\">CREATED</Created> "
+    "xmlns=\"http://docs.oasis-open.org/wss/2004/01/"
+    "oasis-200401-wss-wssecurity-utility-1.0.xsd\">CREATED</Created> "
     "</UsernameToken> </Security> </soap:Header>";
 
 std::string WithUser(std::string header, const std::string& user) {
   return header.replace(header.find("USER"), 4, user);
 }
 
-std::string Get(const std::string& url, const std::string& login = "", const std::string& password = "") {
+std::string Get(const std::string& url, const std::string& login = "",
+                const std::string& password = "") {
   TMemoryStream out;
   HttpGet(url, login, password, out);
   return out.Bytes();
@@ -58,25 +64,32 @@ TEST(SoapUrlTest, ServiceUrls) {
     const char* url;
   };
   const Case cases[] = {
-      {"http://192.168.1.64/onvif/device_service", TOnvifService::osMedia, "http://192.168.1.64/onvif/media"},
-      {"http://192.168.1.64:80/onvif/device_service", TOnvifService::osMedia, "http://192.168.1.64/onvif/media"},
+      {"http://192.168.1.64/onvif/device_service", TOnvifService::osMedia,
+       "http://192.168.1.64/onvif/media"},
+      {"http://192.168.1.64:80/onvif/device_service", TOnvifService::osMedia,
+       "http://192.168.1.64/onvif/media"},
       {"http://192.168.1.64:8899/onvif/device_service", TOnvifService::osMedia,
        "http://192.168.1.64:8899/onvif/media"},
       {"HTTPS://cam:443/a/b/c", TOnvifService::osDevice, "HTTPS://cam/a/b/device_service"},
       {"https://cam:80/x", TOnvifService::osMedia, "https://cam:80/media"},
-      {"http://10.0.0.5/onvif/device_service?x=1#frag", TOnvifService::osMedia, "http://10.0.0.5/onvif/media?x=1"},
+      {"http://10.0.0.5/onvif/device_service?x=1#frag", TOnvifService::osMedia,
+       "http://10.0.0.5/onvif/media?x=1"},
       {"http://user:pw@10.0.0.5", TOnvifService::osMedia, "http://10.0.0.5/media"},
-      {"http://[fe80::1]:8080/onvif/device_service", TOnvifService::osMedia, "http://[fe80::1]:8080/onvif/media"},
+      {"http://[fe80::1]:8080/onvif/device_service", TOnvifService::osMedia,
+       "http://[fe80::1]:8080/onvif/media"},
   };
   for (const Case& c : cases) EXPECT_EQ(BuildServiceURL(c.xaddrs, c.service), c.url) << c.xaddrs;
-  EXPECT_NE(ErrorOf([] { BuildServiceURL("192.168.1.64/onvif", TOnvifService::osMedia); }), "(no error)");
-  EXPECT_NE(ErrorOf([] { BuildServiceURL("http:///onvif", TOnvifService::osMedia); }), "(no error)");
+  EXPECT_NE(ErrorOf([] { BuildServiceURL("192.168.1.64/onvif", TOnvifService::osMedia); }),
+            "(no error)");
+  EXPECT_NE(ErrorOf([] { BuildServiceURL("http:///onvif", TOnvifService::osMedia); }),
+            "(no error)");
 }
 
 TEST(SoapTokenTest, CreatedDigestAndNonce) {
   using namespace std::chrono;
   const auto at = [](int y, unsigned mo, unsigned d, int h, int mi, int s, int ms) {
-    return sys_days{year{y} / month{mo} / day{d}} + hours{h} + minutes{mi} + seconds{s} + milliseconds{ms};
+    return sys_days{year{y} / month{mo} / day{d}} + hours{h} + minutes{mi} + seconds{s} +
+           milliseconds{ms};
   };
   EXPECT_EQ(FormatCreated(at(2024, 3, 5, 7, 8, 9, 10)), "2024-03-05T07:08:09.010Z");
   EXPECT_EQ(FormatCreated(at(2024, 12, 31, 23, 59, 59, 999)), "2024-12-31T23:59:59.999Z");
@@ -84,7 +97,8 @@ TEST(SoapTokenTest, CreatedDigestAndNonce) {
 
   // Base64(SHA-1(nonce + created + password)), checked against an independent computation.
   const std::string nonce(20, '\x01');
-  EXPECT_EQ(PasswordDigest(nonce, "2024-03-05T07:08:09.010Z", "secret"), "Aa8yPzqlU7a1FY1WOY8Go6jmGK8=");
+  EXPECT_EQ(PasswordDigest(nonce, "2024-03-05T07:08:09.010Z", "secret"),
+            "Aa8yPzqlU7a1FY1WOY8Go6jmGK8=");
   EXPECT_EQ(PasswordDigest(nonce, "2024-03-05T07:08:09.010Z", ""), "0WZobqlwogF3QXc5/jD5xYHchi0=");
 
   std::string d1, n1, c1, d2, n2, c2;
@@ -102,24 +116,28 @@ TEST(SoapTokenTest, CreatedDigestAndNonce) {
 
 TEST(SoapEnvelopeTest, EnvelopesByteForByte) {
   EXPECT_EQ(Masked(BuildGetDeviceInformation("admin", "secret")),
-            "<?xml version=\"1.0\"?> <soap:Envelope xmlns:soap=\"http://www.w3.org/2003/05/soap-envelope\" "
+            "<?xml version=\"1.0\"?> <soap:Envelope "
+            "xmlns:soap=\"http://www.w3.org/2003/05/soap-envelope\" "
             "xmlns:wsdl=\"http://www.onvif.org/ver10/device/wsdl\"> <soap:Header>" +
                 WithUser(kHeader, "admin") +
                 "<soap:Body> <wsdl:GetDeviceInformation/> </soap:Body> </soap:Envelope>");
   EXPECT_EQ(Masked(BuildGetProfiles("", "")),
-            "<?xml version=\"1.0\"?> <soap:Envelope xmlns:soap=\"http://www.w3.org/2003/05/soap-envelope\" "
+            "<?xml version=\"1.0\"?> <soap:Envelope "
+            "xmlns:soap=\"http://www.w3.org/2003/05/soap-envelope\" "
             "xmlns:wsdl=\"http://www.onvif.org/ver10/media/wsdl\"><soap:Header>" +
                 WithUser(kHeader, "") +
                 "<soap:Body xmlns:xsd=\"http://www.w3.org/2001/XMLSchema\" "
                 "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\"> <GetProfiles "
                 "xmlns=\"http://www.onvif.org/ver10/media/wsdl\" /> </soap:Body> </soap:Envelope>");
   // Login and profile token are escaped.
-  EXPECT_EQ(Masked(BuildGetSnapshotUri("a&b<c", "x", "p&1<2")),
-            "<?xml version=\"1.0\"?> <soap:Envelope xmlns:soap=\"http://www.w3.org/2003/05/soap-envelope\" "
-            "xmlns:wsdl=\"http://www.onvif.org/ver10/media/wsdl\"> <soap:Header>" +
-                WithUser(kHeader, "a&amp;b&lt;c") +
-                "<soap:Body> <wsdl:GetSnapshotUri> <wsdl:ProfileToken>p&amp;1&lt;2</wsdl:ProfileToken> "
-                "</wsdl:GetSnapshotUri> </soap:Body> </soap:Envelope>");
+  EXPECT_EQ(
+      Masked(BuildGetSnapshotUri("a&b<c", "x", "p&1<2")),
+      "<?xml version=\"1.0\"?> <soap:Envelope "
+      "xmlns:soap=\"http://www.w3.org/2003/05/soap-envelope\" "
+      "xmlns:wsdl=\"http://www.onvif.org/ver10/media/wsdl\"> <soap:Header>" +
+          WithUser(kHeader, "a&amp;b&lt;c") +
+          "<soap:Body> <wsdl:GetSnapshotUri> <wsdl:ProfileToken>p&amp;1&lt;2</wsdl:ProfileToken> "
+          "</wsdl:GetSnapshotUri> </soap:Body> </soap:Envelope>");
 }
 
 class SoapExchangeTest : public ::testing::Test {
@@ -130,7 +148,8 @@ class SoapExchangeTest : public ::testing::Test {
 
 TEST_F(SoapExchangeTest, TheCameraAcceptsTheTokenAndTheAnswersParse) {
   TDeviceInformation info;
-  EXPECT_TRUE(ParseDeviceInformation(RequestDeviceInformation(sim.Url("/onvif/device_service"), "admin", "secret"), info));
+  EXPECT_TRUE(ParseDeviceInformation(
+      RequestDeviceInformation(sim.Url("/onvif/device_service"), "admin", "secret"), info));
   EXPECT_EQ(info.Manufacturer, "Zorvane");
   std::vector<TProfile> profiles;
   EXPECT_TRUE(ParseProfiles(RequestProfiles(sim.Url("/onvif/Media"), "admin", "secret"), profiles));
@@ -141,7 +160,8 @@ TEST_F(SoapExchangeTest, TheCameraAcceptsTheTokenAndTheAnswersParse) {
   EXPECT_EQ(uri.Uri, sim.Url("/snapshot.jpg"));
 
   // A wrong password is refused like a real camera refuses it: 400 and a Fault.
-  const std::string refused = RequestDeviceInformation(sim.Url("/onvif/device_service"), "admin", "wrong");
+  const std::string refused =
+      RequestDeviceInformation(sim.Url("/onvif/device_service"), "admin", "wrong");
   EXPECT_NE(refused.find("ter:NotAuthorized"), std::string::npos);
   EXPECT_FALSE(ParseDeviceInformation(refused, info));
 }
@@ -180,12 +200,14 @@ TEST_F(SoapExchangeTest, ErrorStatusesOfSoapAndSnapshot) {
   sim.Configure(R"({"fault": null})");
   EXPECT_EQ(ErrorOf([&] { HttpGet(sim.Url("/missing.jpg"), "", "", out); }),
             "HTTP 404 Not Found: " + sim.Url("/missing.jpg"));
-  EXPECT_NE(ErrorOf([] { PostSoapRequest("http://127.0.0.1:1/onvif/media", "<x/>"); }).find("127.0.0.1"),
-            std::string::npos);
+  EXPECT_NE(
+      ErrorOf([] { PostSoapRequest("http://127.0.0.1:1/onvif/media", "<x/>"); }).find("127.0.0.1"),
+      std::string::npos);
 }
 
 TEST_F(SoapExchangeTest, SnapshotAuthentication) {
-  const std::string image = zorvane::testing::ReadFile(ZORVANE_SOURCE_DIR "/tools/camera-sim/snapshot.jpg");
+  const std::string image =
+      zorvane::testing::ReadFile(ZORVANE_SOURCE_DIR "/tools/camera-sim/snapshot.jpg");
   for (const char* mode : {"basic", "digest", "digest-sha256"}) {
     SCOPED_TRACE(mode);
     sim.Configure(std::string(R"({"snapshot_auth": ")") + mode + "\"}");
@@ -211,7 +233,8 @@ TEST_F(SoapExchangeTest, Redirects) {
     int status;
     const char* method;  // of the request that reaches the service
   };
-  for (const Case c : {Case{301, "POST"}, Case{302, "POST"}, Case{307, "POST"}, Case{308, "POST"}, Case{303, "GET"}}) {
+  for (const Case c : {Case{301, "POST"}, Case{302, "POST"}, Case{307, "POST"}, Case{308, "POST"},
+                       Case{303, "GET"}}) {
     SCOPED_TRACE(c.status);
     sim.Reset();
     sim.Configure("{\"fault\": \"redirect\", \"redirects\": 14, \"redirect_status\": " +
@@ -247,7 +270,8 @@ TEST_F(SoapExchangeTest, CookiesLiveOneExchange) {
 }
 
 TEST_F(SoapExchangeTest, SizeLimits) {
-  sim.Configure("{\"fault\": \"oversized\", \"size\": " + std::to_string(kMaxSnapshotBytes + 1) + "}");
+  sim.Configure("{\"fault\": \"oversized\", \"size\": " + std::to_string(kMaxSnapshotBytes + 1) +
+                "}");
   TMemoryStream out;
   EXPECT_EQ(ErrorOf([&] { HttpGet(sim.Url("/snapshot.jpg"), "", "", out); }),
             "The camera's answer is larger than 64 MiB: " + sim.Url("/snapshot.jpg"));
@@ -265,7 +289,8 @@ TEST_F(SoapExchangeTest, CamerasThatNeverAnswerTimeOut) {
   auto start = clock::now();
   const std::string hung = ErrorOf([&] { PostSoapRequest(Media(), "<x/>"); });
   // Whichever limit comes first, the message says why the exchange ended.
-  EXPECT_TRUE(hung.find("timed out") != std::string::npos || hung.find("too slow") != std::string::npos)
+  EXPECT_TRUE(hung.find("timed out") != std::string::npos ||
+              hung.find("too slow") != std::string::npos)
       << hung;
   EXPECT_LT(clock::now() - start, std::chrono::seconds(kSoapExchangeTimeoutMs / 1000 + 5));
 

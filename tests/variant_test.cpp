@@ -1,5 +1,7 @@
 // Variant records: writing with the platform's memory manager, the reading
 // conversions, and the display text the trace uses.
+#include "v8napi/variant.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -7,7 +9,6 @@
 #include "common/error.h"
 #include "tools/zorvane/host.h"
 #include "v8napi/user_locale.h"
-#include "v8napi/variant.h"
 
 using namespace zorvane;
 
@@ -34,7 +35,9 @@ V8Variant Of(uint16_t type, auto assign) {
   return v;
 }
 
-std::string Str(const V8Variant& v) { return V8ToStr(&v); }
+std::string Str(const V8Variant& v) {
+  return V8ToStr(&v);
+}
 
 class VariantTest : public ::testing::Test {
  protected:

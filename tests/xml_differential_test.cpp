@@ -30,7 +30,8 @@ using namespace zorvane;
 namespace {
 
 bool Blank(std::string_view s) {
-  return std::all_of(s.begin(), s.end(), [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; });
+  return std::all_of(s.begin(), s.end(),
+                     [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; });
 }
 
 std::string LineEnds(std::string s) {
@@ -53,7 +54,9 @@ std::string DecodeCharRefs(const std::string& s) {
       const size_t semi = s.find(';', i);
       if (semi != std::string::npos) {
         const bool hex = s[i + 2] == 'x';
-        AppendUtf8(out, static_cast<char32_t>(std::stoul(s.substr(i + (hex ? 3 : 2), semi - i - (hex ? 3 : 2)), nullptr, hex ? 16 : 10)));
+        AppendUtf8(out, static_cast<char32_t>(
+                            std::stoul(s.substr(i + (hex ? 3 : 2), semi - i - (hex ? 3 : 2)),
+                                       nullptr, hex ? 16 : 10)));
         i = semi;
         continue;
       }
@@ -64,7 +67,8 @@ std::string DecodeCharRefs(const std::string& s) {
 }
 
 std::string AttrBlanks(std::string s) {
-  std::replace_if(s.begin(), s.end(), [](char c) { return c == '\t' || c == '\n' || c == '\r'; }, ' ');
+  std::replace_if(
+      s.begin(), s.end(), [](char c) { return c == '\t' || c == '\n' || c == '\r'; }, ' ');
   return s;
 }
 
@@ -101,7 +105,9 @@ void CanonLibxml(xmlNode* first, std::string& out) {
         out += "E " + QName(node->name, node->ns) + "\n";
         std::vector<std::string> attrs;
         for (xmlNs* ns = node->nsDef; ns; ns = ns->next) {
-          attrs.push_back((ns->prefix ? "xmlns:" + std::string(reinterpret_cast<const char*>(ns->prefix)) : "xmlns") +
+          attrs.push_back((ns->prefix
+                               ? "xmlns:" + std::string(reinterpret_cast<const char*>(ns->prefix))
+                               : "xmlns") +
                           "=" + reinterpret_cast<const char*>(ns->href));
         }
         for (xmlAttr* a = node->properties; a; a = a->next) {
@@ -127,7 +133,8 @@ void CanonLibxml(xmlNode* first, std::string& out) {
         out += "C " + Content(node) + "\n";
         break;
       case XML_PI_NODE:
-        out += "P " + std::string(reinterpret_cast<const char*>(node->name)) + " " + Content(node) + "\n";
+        out += "P " + std::string(reinterpret_cast<const char*>(node->name)) + " " + Content(node) +
+               "\n";
         break;
       default:
         break;
@@ -196,7 +203,9 @@ std::string OurTree(const std::string& text) {
         break;
       case TXmlNodeType::ntProcessingInstr: {
         std::string content = node.Text.substr(std::min(node.Text.size(), node.Name.size()));
-        content.erase(0, content.find_first_not_of(" \t\r\n") == std::string::npos ? content.size() : content.find_first_not_of(" \t\r\n"));
+        content.erase(0, content.find_first_not_of(" \t\r\n") == std::string::npos
+                             ? content.size()
+                             : content.find_first_not_of(" \t\r\n"));
         out += "P " + node.Name + " " + LineEnds(content) + "\n";
         break;
       }
@@ -215,7 +224,8 @@ class Generator {
 
   std::string Document() {
     std::string text;
-    if (Chance(2)) text += Chance(2) ? "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n" : "<?xml version='1.0'?>";
+    if (Chance(2))
+      text += Chance(2) ? "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n" : "<?xml version='1.0'?>";
     if (Chance(4)) text += "<!-- " + Words(3) + " -->\n";
     text += Element(0, true);
     if (Chance(4)) text += "\n<?after " + Words(2) + "?>";
@@ -230,17 +240,25 @@ class Generator {
   }
 
   std::string Words(int n) {
-    static const char* const kWords[] = {"камера", "profile", "H264", "1920x1080", "a > b", "x&amp;y",
-                                         "&lt;tag&gt;", "&quot;q&quot;", "it&apos;s", "&#65;&#x42;",
-                                         "😀", "tab\there", "line\nbreak", "  padded  ", "0"};
+    static const char* const kWords[] = {
+        "камера",  "profile",     "H264",          "1920x1080",  "a > b",
+        "x&amp;y", "&lt;tag&gt;", "&quot;q&quot;", "it&apos;s",  "&#65;&#x42;",
+        "😀",       "tab\there",   "line\nbreak",   "  padded  ", "0"};
     std::string text;
     for (int i = 0; i < n; ++i) text += std::string(i ? " " : "") + Pick(kWords);
     return text;
   }
 
   std::string AttrValue(char quote) {
-    static const char* const kValues[] = {"1", "camera one", "&amp;&lt;&gt;", "Ж", "&#10;", "a\tb",
-                                          "", "http://h/onvif/device_service", "p:token"};
+    static const char* const kValues[] = {"1",
+                                          "camera one",
+                                          "&amp;&lt;&gt;",
+                                          "Ж",
+                                          "&#10;",
+                                          "a\tb",
+                                          "",
+                                          "http://h/onvif/device_service",
+                                          "p:token"};
     std::string v = Pick(kValues);
     v += quote == '"' ? (Chance(3) ? "'" : "") : (Chance(3) ? "\"" : "");
     v += quote == '"' ? (Chance(4) ? "&quot;" : "") : (Chance(4) ? "&apos;" : "");
@@ -248,8 +266,10 @@ class Generator {
   }
 
   std::string Element(int depth, bool root) {
-    static const char* const kNames[] = {"a", "item", "s:Body", "tt:Profile", "x-y", "n.1", "Камера", "tds:Uri"};
-    static const char* const kAttrs[] = {"token", "fixed", "s:mustUnderstand", "Name", "w", "h", "tt:type"};
+    static const char* const kNames[] = {"a",   "item", "s:Body", "tt:Profile",
+                                         "x-y", "n.1",  "Камера", "tds:Uri"};
+    static const char* const kAttrs[] = {"token", "fixed", "s:mustUnderstand", "Name",
+                                         "w",     "h",     "tt:type"};
     const std::string name = Pick(kNames);
     std::string text = "<" + name;
     if (root) text += " xmlns:s=\"urn:s\" xmlns:tt='urn:tt' xmlns:tds=\"urn:tds\"";

@@ -66,7 +66,8 @@ TEST(XmlReadTest, Trees) {
       {"<a x=\"1\"\ny=\"2\"/>", "<a x=\"1\" y=\"2\">"},
       // Only a space separates the name from the attributes.
       {"<a\tx=\"1\">t</a>", "<a\tx=\"1\"> text=t"},
-      {"<?xml version='1.0' encoding='UTF-8'?><r/>", "decl:xml version=\"1.0\" encoding=\"UTF-8\"\n<r>"},
+      {"<?xml version='1.0' encoding='UTF-8'?><r/>",
+       "decl:xml version=\"1.0\" encoding=\"UTF-8\"\n<r>"},
       {"<?php echo 1?><r/>", "pi:php text:php echo 1\n<r>"},
       {"<?pi a=\"1\"?>", "pi:pi a=\"1\" text:", doParseProcessingInstr},
       {"<?/x?><r/>", "pi:/x text:/x\n<r>"},
@@ -99,7 +100,7 @@ TEST(XmlReadTest, DocumentElement) {
       {"<a/><b></b>", "a"},
       {"text<b></b><c/>", "b"},
       {"<a><b/>", nullptr},  // never closed
-      {"</x><a></a>", "a"},   // a surplus end tag closes nothing
+      {"</x><a></a>", "a"},  // a surplus end tag closes nothing
       {"<!ELEMENT e><a/>", nullptr},
   };
   for (const Case& c : cases) {
@@ -208,7 +209,8 @@ TEST(XmlWriteTest, ExactOutput) {
   TXmlDocument doc;
   TXmlNode& a = doc.AddChild("a");
   a.SetText("1 < 2").SetAttribute("x", "q");
-  EXPECT_EQ(Written(doc), "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<a x=\"q\">1 &lt; 2</a>");
+  EXPECT_EQ(Written(doc),
+            "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<a x=\"q\">1 &lt; 2</a>");
 
   struct Case {
     const char* input;
@@ -220,10 +222,12 @@ TEST(XmlWriteTest, ExactOutput) {
       {"<r><a>t</a><b/></r>", "<r><a>t</a><b/></r>", doCompact},
       // Text and children: the text ends the indentation until the next node.
       {"<r>t<a/>u<b/></r>", "<r>t<a/>u<b/>\r\n</r>", 0},
-      {"<r><a x='1' y/><!--c--><![CDATA[d]]></r>", "<r>\r\n  <a x=\"1\" y/>\r\n  <!--c--><![CDATA[d]]>\r\n</r>", 0},
+      {"<r><a x='1' y/><!--c--><![CDATA[d]]></r>",
+       "<r>\r\n  <a x=\"1\" y/>\r\n  <!--c--><![CDATA[d]]>\r\n</r>", 0},
       {"<?pi x?><!DOCTYPE d><r a='&quot;'>it's</r>",
        "<?pi x?>\r\n<!DOCTYPE  d>\r\n<r a=\"&quot;\">it&apos;s</r>", 0},
-      {"<r><a><b><c/></b></a></r>", "<r>\r\n  <a>\r\n    <b>\r\n      <c/>\r\n    </b>\r\n  </a>\r\n</r>", 0},
+      {"<r><a><b><c/></b></a></r>",
+       "<r>\r\n  <a>\r\n    <b>\r\n      <c/>\r\n    </b>\r\n  </a>\r\n</r>", 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.input);
@@ -248,8 +252,9 @@ TEST(XmlWriteTest, HeaderAndDocumentElement) {
   auto node = doc.CreateNode("e");
   EXPECT_EQ(node->Document(), &doc);
   doc.SetDocumentElement(std::move(node)).AddChild("c").SetText("v");
-  EXPECT_EQ(doc.Xml(),
-            "<?xml version=\"1.0\" encoding=\"utf-8\" standalone=\"yes\"?>\r\n<e>\r\n  <c>v</c>\r\n</e>");
+  EXPECT_EQ(
+      doc.Xml(),
+      "<?xml version=\"1.0\" encoding=\"utf-8\" standalone=\"yes\"?>\r\n<e>\r\n  <c>v</c>\r\n</e>");
   doc.Clear();
   EXPECT_EQ(doc.Header(), nullptr);
   EXPECT_EQ(doc.DocumentElement(), nullptr);
@@ -289,8 +294,12 @@ TEST(XmlDecodeTest, EncodingComesFromTheDeclarationReadBefore) {
 
   // Bytes that are no UTF-8 become U+FFFD.
   TXmlDocument broken;
-  broken.SetXml("<r>a\xFF" "b\xE2\x82</r>");
-  EXPECT_EQ(broken.DocumentElement()->Text, "a\xEF\xBF\xBD" "b\xEF\xBF\xBD");
+  broken.SetXml(
+      "<r>a\xFF"
+      "b\xE2\x82</r>");
+  EXPECT_EQ(broken.DocumentElement()->Text,
+            "a\xEF\xBF\xBD"
+            "b\xEF\xBF\xBD");
 }
 
 TEST(XmlReadTest, ChunkBoundariesChangeNothing) {

@@ -18,7 +18,9 @@ namespace {
 
 constexpr TXmlNodeType ntElement = TXmlNodeType::ntElement;
 
-std::string LocalName(const std::string& name) { return name.substr(name.find(':') + 1); }
+std::string LocalName(const std::string& name) {
+  return name.substr(name.find(':') + 1);
+}
 
 // Follows a path of the manifest from the document element; the text found,
 // or "\0" (backslash, zero) when an element on the way is missing.
@@ -35,7 +37,8 @@ std::string Resolve(const TXmlDocument& doc, const std::string& path) {
       }
       return first ? LocalName(first->Name) : "\\0";
     }
-    if (part[0] == '@') return node->HasAttribute(part.substr(1)) ? node->GetAttr(part.substr(1)) : "\\0";
+    if (part[0] == '@')
+      return node->HasAttribute(part.substr(1)) ? node->GetAttr(part.substr(1)) : "\\0";
     if (part[0] == '#') return std::to_string(node->FindNodes(part.substr(1), {ntElement}).size());
     size_t index = 0;
     if (const size_t bracket = part.find('['); bracket != std::string::npos) {

@@ -9,7 +9,8 @@
 namespace zorvane {
 
 void GrantEveryoneFullAccess(const std::string& path) {
-  if (chmod(path.c_str(), 0777) != 0) ThrowSystemError("Cannot open folder \"" + path + "\" to all users", errno);
+  if (chmod(path.c_str(), 0777) != 0)
+    ThrowSystemError("Cannot open folder \"" + path + "\" to all users", errno);
 }
 
 void CreateSharedFolders(const std::string& path) {
@@ -24,7 +25,7 @@ void CreateSharedFolders(const std::string& path) {
     } else if (errno != EEXIST) {
       ThrowSystemError("Cannot create folder \"" + part + "\"", errno);
     } else {
-      struct stat st{};
+      struct stat st {};
       if (stat(part.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
         ThrowSystemError("Cannot create folder \"" + part + "\"", ENOTDIR);
       }

@@ -74,9 +74,9 @@ std::string BaseNameOf(const std::string& path) {
 }
 
 struct tm LocalNow(int& msec) {
-  struct timeval tv{};
+  struct timeval tv {};
   gettimeofday(&tv, nullptr);
-  struct tm local{};
+  struct tm local {};
   const time_t seconds = tv.tv_sec;
   localtime_r(&seconds, &local);
   msec = static_cast<int>(tv.tv_usec / 1000);
@@ -178,7 +178,9 @@ void SetLogMode(TLogMode Mode) {
   if (switchingOff) s.headerWritten = false;
 }
 
-TLogMode GetLogMode() { return State().mode; }
+TLogMode GetLogMode() {
+  return State().mode;
+}
 
 void SetLogName(const std::string& name) {
   std::lock_guard<std::mutex> guard(State().nameLock);

@@ -4,8 +4,8 @@
 #include <sys/utsname.h>
 
 #include <climits>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -86,7 +86,7 @@ std::string GetOSDescription() {
     osRelease = text.str();
     break;
   }
-  struct utsname un{};
+  struct utsname un {};
   const std::string kernel = uname(&un) == 0 ? un.release : "";
   return FormatOSDescription(osRelease, kernel);
 }

@@ -20,17 +20,20 @@ constexpr char kEmptyPhoto[] = "Получен снимок нулевого р�
 mode_t CurrentUmask() {
   std::ifstream status("/proc/self/status");
   for (std::string line; std::getline(status, line);) {
-    if (line.rfind("Umask:", 0) == 0) return static_cast<mode_t>(std::stoul(line.substr(6), nullptr, 8));
+    if (line.rfind("Umask:", 0) == 0)
+      return static_cast<mode_t>(std::stoul(line.substr(6), nullptr, 8));
   }
   return 022;
 }
 
 constexpr char kDriverName[] = "Драйвер IP-видеокамеры ONVIF";
-constexpr char kDriverDescription[] = "Драйвер IP-видеокамеры ONVIF 1С:Совместимо для 1С:БПО NativeAPI";
+constexpr char kDriverDescription[] =
+    "Драйвер IP-видеокамеры ONVIF 1С:Совместимо для 1С:БПО NativeAPI";
 
 const TMethodExport kMethods[] = {
     {u"Discover", u"ПоискКамеры", 0,
-     &ExportedMethod<static_cast<bool (TDriver::*)(V8Variant*, V8Variant*, long)>(&TDriver::Discover)>},
+     &ExportedMethod<static_cast<bool (TDriver::*)(V8Variant*, V8Variant*, long)>(
+         &TDriver::Discover)>},
 };
 
 const TPropertyExport kProperties[] = {
@@ -43,7 +46,8 @@ const TPropertyExport kProperties[] = {
 };
 
 const TActionExport kActions[] = {
-    {"Discover", "Поиск камеры", &ExportedAction<static_cast<void (TDriver::*)()>(&TDriver::Discover)>},
+    {"Discover", "Поиск камеры",
+     &ExportedAction<static_cast<void (TDriver::*)()>(&TDriver::Discover)>},
 };
 
 }  // namespace
@@ -55,7 +59,9 @@ const TClassInfo& TDriver::ClassInfo() {
 
 TDriver::TDriver() : FDevice(std::make_unique<TOnvifDevice>()) {}
 
-TDriver::~TDriver() { FDevice.reset(); }
+TDriver::~TDriver() {
+  FDevice.reset();
+}
 
 void TDriver::Open() {
   FDevice->Host = FHost;
@@ -69,8 +75,11 @@ void TDriver::Open() {
 void TDriver::Snapshot(std::string& image) {
   if (FSnapshotURI.empty()) {
     // Say what is missing before a request to nowhere.
-    if (FDevice->Host.empty()) throw Error("Не задан адрес камеры (параметр Host); задайте его и вызовите «Подключить»");
-    if (FDevice->Port == 0) throw Error("Не задан ONVIF-порт камеры (параметр Port); задайте его и вызовите «Подключить»");
+    if (FDevice->Host.empty())
+      throw Error("Не задан адрес камеры (параметр Host); задайте его и вызовите «Подключить»");
+    if (FDevice->Port == 0)
+      throw Error(
+          "Не задан ONVIF-порт камеры (параметр Port); задайте его и вызовите «Подключить»");
   }
   FDevice->GetSnapshotBytes(FSnapshotURI, image);
 }
@@ -86,8 +95,9 @@ void TDriver::MakePhoto(const std::string& AFileName) {
   std::string temp = folder + "/.zorvane-photo-XXXXXX";
   const int fd = mkstemp(temp.data());
   if (fd < 0) ThrowSystemError("Cannot create file \"" + AFileName + "\"", errno);
-  struct stat existing{};
-  fchmod(fd, stat(AFileName.c_str(), &existing) == 0 ? (existing.st_mode & 07777) : (0666 & ~CurrentUmask()));
+  struct stat existing {};
+  fchmod(fd, stat(AFileName.c_str(), &existing) == 0 ? (existing.st_mode & 07777)
+                                                     : (0666 & ~CurrentUmask()));
   try {
     WriteAll(fd, image, AFileName);
     if (fsync(fd) != 0) ThrowSystemError("Cannot write file \"" + AFileName + "\"", errno);
@@ -113,7 +123,9 @@ bool TDriver::Discover(V8Variant* RetValue, V8Variant*, long) {
   return Handle(RetValue, [&] { Discover(); });
 }
 
-void TDriver::Discover() { ThrowWindowUnavailable("Поиск камеры"); }
+void TDriver::Discover() {
+  ThrowWindowUnavailable("Поиск камеры");
+}
 
 void RegisterCameraDriver(TClassRegList& registry) {
   TCommonDriver::RegisterDriver<TDriver>(registry, u"zorvane", kDriverName, kDriverDescription);

@@ -29,8 +29,8 @@ class TDriver : public TVideocameraDriver {
   // failed photo leaves the file that was there as it was.
   void MakePhoto(const std::string& AFileName) override;
   void GetPhoto(std::string& AImage) override;
-  using TVideocameraDriver::MakePhoto;
   using TVideocameraDriver::GetPhoto;
+  using TVideocameraDriver::MakePhoto;
 
   std::string FHost;
   int32_t FPort = 0;

@@ -17,13 +17,15 @@ namespace zorvane {
 namespace {
 
 constexpr const char* kEquipmentTypeNames[] = {
-    "СканерШтрихкода",   "СчитывательМагнитныхКарт", "ФискальныйРегистратор",
-    "ПринтерЧеков",      "ПринтерЭтикеток",          "ДисплейПокупателя",
-    "ТерминалСбораДанных", "ЭквайринговыйТерминал",  "ЭлектронныеВесы",
-    "ВесыСПечатьюЭтикеток", "СчитывательRFID",        "ККТ",
-    "Видеокамера",       "Видеорегистратор",         "НеизвестныйТипОборудования"};
+    "СканерШтрихкода",      "СчитывательМагнитныхКарт", "ФискальныйРегистратор",
+    "ПринтерЧеков",         "ПринтерЭтикеток",          "ДисплейПокупателя",
+    "ТерминалСбораДанных",  "ЭквайринговыйТерминал",    "ЭлектронныеВесы",
+    "ВесыСПечатьюЭтикеток", "СчитывательRFID",          "ККТ",
+    "Видеокамера",          "Видеорегистратор",         "НеизвестныйТипОборудования"};
 
-TPropValue GetLogEnabled(TCustomDriver&) { return GetLogMode() != TLogMode::lmOff; }
+TPropValue GetLogEnabled(TCustomDriver&) {
+  return GetLogMode() != TLogMode::lmOff;
+}
 
 void SetLogEnabled(TCustomDriver&, const TPropValue& value) {
   SetLogMode(std::get<bool>(value) ? TLogMode::lmAll : TLogMode::lmOff);
@@ -34,9 +36,11 @@ const TMethodExport kMethods[] = {
     {u"GetDescription", u"ПолучитьОписание", 7, &ExportedMethod<&TCommonDriver::GetDescription>},
     {u"GetLastError", u"ПолучитьОшибку", 1, &ExportedMethod<&TCommonDriver::GetLastError>},
     {u"Open", u"Подключить", 1,
-     &ExportedMethod<static_cast<bool (TCommonDriver::*)(V8Variant*, V8Variant*, long)>(&TCommonDriver::Open)>},
+     &ExportedMethod<static_cast<bool (TCommonDriver::*)(V8Variant*, V8Variant*, long)>(
+         &TCommonDriver::Open)>},
     {u"Close", u"Отключить", 1,
-     &ExportedMethod<static_cast<bool (TCommonDriver::*)(V8Variant*, V8Variant*, long)>(&TCommonDriver::Close)>},
+     &ExportedMethod<static_cast<bool (TCommonDriver::*)(V8Variant*, V8Variant*, long)>(
+         &TCommonDriver::Close)>},
     {u"GetParameters", u"ПолучитьПараметры", 1, &ExportedMethod<&TCommonDriver::GetParameters>},
     {u"SetParameter", u"УстановитьПараметр", 2, &ExportedMethod<&TCommonDriver::SetParameter>},
     {u"DeviceTest", u"ТестУстройства", 2, &ExportedMethod<&TCommonDriver::DeviceTest>},
@@ -47,8 +51,8 @@ const TMethodExport kMethods[] = {
 };
 
 const TPropertyExport kProperties[] = {
-    {u"LogEnabled", u"ЛогВключен", "Вести лог", "False", false, TPropKind::pkBoolean, &GetLogEnabled,
-     &SetLogEnabled},
+    {u"LogEnabled", u"ЛогВключен", "Вести лог", "False", false, TPropKind::pkBoolean,
+     &GetLogEnabled, &SetLogEnabled},
 };
 
 const TActionExport kActions[] = {
@@ -75,7 +79,9 @@ TDriverInfo& DriverInfo() {
   return info.get();
 }
 
-const char* MakerDownloadURL() { return ZORVANE_DOWNLOAD_URL; }
+const char* MakerDownloadURL() {
+  return ZORVANE_DOWNLOAD_URL;
+}
 
 void ThrowWindowUnavailable(const char* caption) {
   throw Error(std::string("Окно «") + caption + "» недоступно в этой сборке драйвера");
@@ -152,7 +158,8 @@ std::string TCommonDriver::BuildParameters() {
       TXmlNode& parameter = page.AddChild("Parameter");
       parameter.SetAttribute("Name", ToUtf8(p.Name));
       parameter.SetAttribute("Caption", p.Caption);
-      parameter.SetAttribute("TypeValue", ParamValueTypeName(static_cast<int>(ParamValueTypeOf(p.Kind))));
+      parameter.SetAttribute("TypeValue",
+                             ParamValueTypeName(static_cast<int>(ParamValueTypeOf(p.Kind))));
       parameter.SetAttribute("DefaultValue", p.DefValue);
       parameter.SetAttribute("ReadOnly", p.ReadOnly ? "True" : "False");
     }
@@ -242,8 +249,12 @@ bool TCommonDriver::DoAdditionalAction(V8Variant* RetValue, V8Variant* Params, l
   return Handle(RetValue, [&] { RunAdditionalAction(ToUtf8(V8GetWString(&Params[0]))); });
 }
 
-void TCommonDriver::ViewLog() { ThrowWindowUnavailable("Просмотр лога"); }
+void TCommonDriver::ViewLog() {
+  ThrowWindowUnavailable("Просмотр лога");
+}
 
-void TCommonDriver::ShowHelp() { ThrowWindowUnavailable("Справка"); }
+void TCommonDriver::ShowHelp() {
+  ThrowWindowUnavailable("Справка");
+}
 
 }  // namespace zorvane

@@ -55,7 +55,8 @@ TClassReg& TCustomDriver::RegisterClass(TClassRegList& registry, const TClassInf
                                         TUserClass factory, const std::u16string& AExtension) {
   TClassReg& reg = registry.RegisterClass(factory, AExtension, AExtension);
   ForEachClass(AClass, [&](const TClassInfo& c) {
-    for (const TMethodExport& m : c.Methods) reg.AddFunc(m.Name, m.NameLoc, m.Handler, m.ParamCount);
+    for (const TMethodExport& m : c.Methods)
+      reg.AddFunc(m.Name, m.NameLoc, m.Handler, m.ParamCount);
   });
   ForEachClass(AClass, [&](const TClassInfo& c) {
     for (const TPropertyExport& p : c.Properties) {
@@ -73,9 +74,13 @@ void TCustomDriver::RegisterDriver(TClassRegList& registry, const TClassInfo& AC
   WriteLogHeader();
 }
 
-const std::u16string& TCustomDriver::ExtensionName() { return ExtensionNameStorage(); }
+const std::u16string& TCustomDriver::ExtensionName() {
+  return ExtensionNameStorage();
+}
 
-void TCustomDriver::FinalizeRegistration() { ResetAndRelease(ExtensionNameStorage()); }
+void TCustomDriver::FinalizeRegistration() {
+  ResetAndRelease(ExtensionNameStorage());
+}
 
 bool TCustomDriver::PropertyGetSet(std::u16string_view PropName, V8Variant* propValue, bool Get) {
   const TPropertyExport* found = nullptr;
@@ -127,9 +132,12 @@ bool TCustomDriver::SetPropertyValue(const TPropertyExport& property, const V8Va
     case TPropKind::pkString: {
       if (!V8IsString(V)) throw Error("Value type unacceptable");
       // Narrow text is taken as UTF-8; malformed bytes become U+FFFD.
-      std::string text = (V->vt & VTYPE_TYPEMASK) == VTYPE_PSTR
-                             ? ToUtf8(ToUtf16(V->vtRecString.pstrVal ? std::string_view(V->vtRecString.pstrVal, V->vtRecString.strLen) : std::string_view()))
-                             : ToUtf8(V8GetWString(V));
+      std::string text =
+          (V->vt & VTYPE_TYPEMASK) == VTYPE_PSTR
+              ? ToUtf8(ToUtf16(V->vtRecString.pstrVal
+                                   ? std::string_view(V->vtRecString.pstrVal, V->vtRecString.strLen)
+                                   : std::string_view()))
+              : ToUtf8(V8GetWString(V));
       property.Set(*this, TPropValue(std::move(text)));
       break;
     }
@@ -139,7 +147,8 @@ bool TCustomDriver::SetPropertyValue(const TPropertyExport& property, const V8Va
   return true;
 }
 
-void TCustomDriver::SetErrorResult(const std::string& message, V8Variant* RetValue, int32_t ErrorCode) {
+void TCustomDriver::SetErrorResult(const std::string& message, V8Variant* RetValue,
+                                   int32_t ErrorCode) {
   FLastResult.SetError(message, ErrorCode);
   if (RetValue) V8SetBool(RetValue, false);
   WriteLog("Exception", message, TLogLevel::llError);

@@ -139,7 +139,8 @@ struct TMemberOf<T C::*> {
 
 // A handler entry for a member function bool (C::*)(V8Variant*, V8Variant*, long).
 template <auto Method>
-bool ExportedMethod(TV8UserObject& object, V8Variant* RetValue, V8Variant* Params, long ParamCount) {
+bool ExportedMethod(TV8UserObject& object, V8Variant* RetValue, V8Variant* Params,
+                    long ParamCount) {
   using C = typename TMemberOf<decltype(Method)>::Class;
   return (static_cast<C&>(object).*Method)(RetValue, Params, ParamCount);
 }
@@ -196,7 +197,13 @@ constexpr TPropertyExport FieldProperty(const char16_t* Name, const char16_t* Na
                                         const char* Caption, const char* DefValue,
                                         bool ReadOnly = false) {
   using M = TMemberOf<decltype(Field)>;
-  return {Name, NameLoc, Caption, DefValue, ReadOnly, KindOf<typename M::Type>(), &GetField<Field>,
+  return {Name,
+          NameLoc,
+          Caption,
+          DefValue,
+          ReadOnly,
+          KindOf<typename M::Type>(),
+          &GetField<Field>,
           &SetField<Field>};
 }
 

@@ -13,7 +13,8 @@ using THandler = bool (TVideocameraDriver::*)(V8Variant*, V8Variant*, long);
 const TMethodExport kMethods[] = {
     {u"StartVideoCapture", u"СтартВидеоЗахвата", 3,
      &ExportedMethod<&TVideocameraDriver::StartVideoCapture>},
-    {u"StartVideoRecord", u"СтартВидеоЗаписи", 2, &ExportedMethod<&TVideocameraDriver::StartVideoRecord>},
+    {u"StartVideoRecord", u"СтартВидеоЗаписи", 2,
+     &ExportedMethod<&TVideocameraDriver::StartVideoRecord>},
     {u"StopVideo", u"СтопВидео", 0, &ExportedMethod<&TVideocameraDriver::StopVideo>},
     {u"MakePhoto", u"СделатьФотоснимок", 1,
      &ExportedMethod<static_cast<THandler>(&TVideocameraDriver::MakePhoto)>},
@@ -34,7 +35,9 @@ const TPropertyExport kProperties[] = {
                                                       "Качество фотоснимка", "50"),
 };
 
-[[noreturn]] void AbstractError() { throw Error("Abstract Error"); }
+[[noreturn]] void AbstractError() {
+  throw Error("Abstract Error");
+}
 
 }  // namespace
 
@@ -48,11 +51,21 @@ void TVideocameraDriver::UpdateDriverInfo(TDriverInfo& info) {
   DriverInfo().EquipmentType = TEquipmentType::etVideocamera;
 }
 
-void TVideocameraDriver::StartVideoCaptureImpl(bool, const std::string&, bool) { AbstractError(); }
-void TVideocameraDriver::StartVideoRecordImpl(bool, const std::string&) { AbstractError(); }
-void TVideocameraDriver::StopVideoImpl() { AbstractError(); }
-void TVideocameraDriver::MakePhoto(const std::string&) { AbstractError(); }
-void TVideocameraDriver::GetPhoto(std::string&) { AbstractError(); }
+void TVideocameraDriver::StartVideoCaptureImpl(bool, const std::string&, bool) {
+  AbstractError();
+}
+void TVideocameraDriver::StartVideoRecordImpl(bool, const std::string&) {
+  AbstractError();
+}
+void TVideocameraDriver::StopVideoImpl() {
+  AbstractError();
+}
+void TVideocameraDriver::MakePhoto(const std::string&) {
+  AbstractError();
+}
+void TVideocameraDriver::GetPhoto(std::string&) {
+  AbstractError();
+}
 
 bool TVideocameraDriver::StartVideoCapture(V8Variant* RetValue, V8Variant* Params, long) {
   return Handle(RetValue, [&] {

@@ -20,9 +20,11 @@ inline constexpr TNamespaceToken kNamespaceTokens[] = {
     {"{WSSE}", "http://docs.oasis-open.org/wss/2004/01/oasis-200401-wss-wssecurity-secext-1.0.xsd"},
     {"{WSU}", "http://docs.oasis-open.org/wss/2004/01/oasis-200401-wss-wssecurity-utility-1.0.xsd"},
     {"{WSSE-DIGEST}",
-     "http://docs.oasis-open.org/wss/2004/01/oasis-200401-wss-username-token-profile-1.0#PasswordDigest"},
+     "http://docs.oasis-open.org/wss/2004/01/"
+     "oasis-200401-wss-username-token-profile-1.0#PasswordDigest"},
     {"{WSSE-BASE64}",
-     "http://docs.oasis-open.org/wss/2004/01/oasis-200401-wss-soap-message-security-1.0#Base64Binary"},
+     "http://docs.oasis-open.org/wss/2004/01/"
+     "oasis-200401-wss-soap-message-security-1.0#Base64Binary"},
     {"{XSD}", "http://www.w3.org/2001/XMLSchema"},
     {"{XSI}", "http://www.w3.org/2001/XMLSchema-instance"},
     {"{WSA-ANONYMOUS}", "http://schemas.xmlsoap.org/ws/2004/08/addressing/role/anonymous"},

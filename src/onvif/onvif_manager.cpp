@@ -52,7 +52,8 @@ std::string Trim(const std::string& text) {
 
 }  // namespace
 
-TOnvifDevice::TOnvifDevice(const std::string& AXAddrs, const std::string& ALogin, const std::string& APassword)
+TOnvifDevice::TOnvifDevice(const std::string& AXAddrs, const std::string& ALogin,
+                           const std::string& APassword)
     : Password(APassword), Login(ALogin), XAddrs(AXAddrs) {
   const TUrlParts url = SplitUrl(AXAddrs);
   Host = url.host;
@@ -70,7 +71,8 @@ void TOnvifDevice::ResetLearned() {
 }
 
 std::string TOnvifDevice::DeviceServiceURL() const {
-  return XAddrs.empty() ? "http://" + Host + ":" + std::to_string(Port) + "/onvif/device_service" : XAddrs;
+  return XAddrs.empty() ? "http://" + Host + ":" + std::to_string(Port) + "/onvif/device_service"
+                        : XAddrs;
 }
 
 TSoapAnswer TOnvifDevice::Request(const std::string& url, const TBuild& build) {
@@ -81,7 +83,8 @@ TSoapAnswer TOnvifDevice::Request(const std::string& url, const TBuild& build) {
   if (FSoapOptions.ContentType == kSoap11ContentType &&
       (a.Status == 415 || (a.Status == 400 && !IsSoapEnvelope(a.Body)))) {
     FSoapOptions.ContentType = kSoap12ContentType;
-    LogInfo("camera refused text/xml (HTTP " + a.StatusText + "); request repeated as application/soap+xml");
+    LogInfo("camera refused text/xml (HTTP " + a.StatusText +
+            "); request repeated as application/soap+xml");
     a = PostSoap(url, build(FClockOffset), FSoapOptions);
   }
   // A camera that wants HTTP Digest on its SOAP services.
@@ -91,7 +94,8 @@ TSoapAnswer TOnvifDevice::Request(const std::string& url, const TBuild& build) {
     a = PostSoap(url, build(FClockOffset), FSoapOptions);
   }
   // A camera whose clock is not ours: its time for the token, once.
-  if ((a.Status == 400 || a.Status == 401 || a.Status == 500) && IsNotAuthorizedFault(a.Body) && SyncClock()) {
+  if ((a.Status == 400 || a.Status == 401 || a.Status == 500) && IsNotAuthorizedFault(a.Body) &&
+      SyncClock()) {
     a = PostSoap(url, build(FClockOffset), FSoapOptions);
   }
   return a;
@@ -104,7 +108,8 @@ bool TOnvifDevice::SyncClock() {
   bool read = false;
   for (const bool withToken : {false, true}) {
     try {
-      const TSoapAnswer a = PostSoap(DeviceServiceURL(), BuildGetSystemDateAndTime(withToken, Login, Password), FSoapOptions);
+      const TSoapAnswer a = PostSoap(
+          DeviceServiceURL(), BuildGetSystemDateAndTime(withToken, Login, Password), FSoapOptions);
       read = ParseSystemDateAndTime(a.Body, camera);
     } catch (const std::exception&) {
       read = false;
@@ -150,11 +155,13 @@ TSoapAnswer TOnvifDevice::MediaRequest(const std::string& url, const TBuild& bui
 }
 
 void TOnvifDevice::GetDeviceInformation() {
-  const TSoapAnswer info = Request(XAddrs, [&](TClockOffset o) { return BuildGetDeviceInformation(Login, Password, o); });
+  const TSoapAnswer info = Request(
+      XAddrs, [&](TClockOffset o) { return BuildGetDeviceInformation(Login, Password, o); });
   if (!ParseDeviceInformation(info.Body, FDeviceInformation)) Fail(kNoDeviceInformation, info);
   Name = FDeviceInformation.Model + " на " + Host;
-  const TSoapAnswer profiles = MediaRequest(BuildServiceURL(XAddrs, TOnvifService::osMedia),
-                                            [&](TClockOffset o) { return BuildGetProfiles(Login, Password, o); });
+  const TSoapAnswer profiles =
+      MediaRequest(BuildServiceURL(XAddrs, TOnvifService::osMedia),
+                   [&](TClockOffset o) { return BuildGetProfiles(Login, Password, o); });
   if (!ParseProfiles(profiles.Body, Profiles)) Fail(kNoProfiles, profiles);
 }
 
@@ -163,16 +170,19 @@ std::string TOnvifDevice::GetSnapshotUri() {
   if (Profiles.empty() && Profile.empty() && !FDefaultProfileAsked) {
     // No profile given: the camera's first one, asked once.
     FDefaultProfileAsked = true;
-    const TSoapAnswer answer = MediaRequest(url, [&](TClockOffset o) { return BuildGetProfiles(Login, Password, o); });
+    const TSoapAnswer answer =
+        MediaRequest(url, [&](TClockOffset o) { return BuildGetProfiles(Login, Password, o); });
     try {
-      if (ParseProfiles(answer.Body, Profiles)) LogInfo("no profile set; the camera's first profile " + Profiles.front().token + " is used");
+      if (ParseProfiles(answer.Body, Profiles))
+        LogInfo("no profile set; the camera's first profile " + Profiles.front().token +
+                " is used");
     } catch (const std::exception&) {
       Profiles.clear();
     }
   }
   const std::string token = Profiles.empty() ? Profile : Profiles.front().token;
-  const TSoapAnswer answer =
-      MediaRequest(url, [&](TClockOffset o) { return BuildGetSnapshotUri(Login, Password, token, o); });
+  const TSoapAnswer answer = MediaRequest(
+      url, [&](TClockOffset o) { return BuildGetSnapshotUri(Login, Password, token, o); });
   TSnapshotUri uri;
   if (!ParseSnapshotUri(answer.Body, uri)) Fail(kNoSnapshotInformation, answer);
   // Cameras pretty-print addresses: the URL is what stands between the blanks.
@@ -190,7 +200,9 @@ void TOnvifDevice::GetSnapshotBytes(const std::string& ASnapshotURI, std::string
   HttpGetBytes(url, Login, Password, image);
 }
 
-TOnvifManager::TOnvifManager() { FOnvifProbe.Timeout = 1000; }
+TOnvifManager::TOnvifManager() {
+  FOnvifProbe.Timeout = 1000;
+}
 
 bool TOnvifManager::SearchDeices() {
   FOnvifDevicesList.clear();
@@ -222,7 +234,8 @@ void TOnvifManager::FillDevicesList() {
     }
   };
   std::vector<std::thread> pool;
-  for (size_t k = 0; k < std::min(kMaxConcurrentQueries, matches.size()); ++k) pool.emplace_back(work);
+  for (size_t k = 0; k < std::min(kMaxConcurrentQueries, matches.size()); ++k)
+    pool.emplace_back(work);
   for (std::thread& t : pool) t.join();
   for (size_t i = 0; i < matches.size(); ++i) {
     if (devices[i]) {

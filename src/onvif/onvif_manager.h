@@ -4,11 +4,10 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
-
-#include <functional>
 
 #include "onvif/onvif_requests.h"
 #include "onvif/soap_transport.h"
@@ -84,7 +83,9 @@ class TOnvifManager {
   std::string Login;
   std::string LocalIP;
 
-  const std::vector<std::unique_ptr<TOnvifDevice>>& OnvifDevicesList() const { return FOnvifDevicesList; }
+  const std::vector<std::unique_ptr<TOnvifDevice>>& OnvifDevicesList() const {
+    return FOnvifDevicesList;
+  }
   const std::vector<TFailedDevice>& FailedDevicesList() const { return FFailedDevicesList; }
 
   // Probes (up to AttemptCnt attempts) and queries every camera that answered;

@@ -36,11 +36,13 @@ constexpr TEnvelope kGetSnapshotUri = {
     "<soap:Body> <wsdl:GetSnapshotUri> <wsdl:ProfileToken>%s</wsdl:ProfileToken> "
     "</wsdl:GetSnapshotUri> </soap:Body> </soap:Envelope>"};
 
-constexpr TEnvelope kGetSystemDateAndTime = {kGetDeviceInformation.Prefix,
-                                              "<soap:Body> <wsdl:GetSystemDateAndTime/> </soap:Body> </soap:Envelope>"};
+constexpr TEnvelope kGetSystemDateAndTime = {
+    kGetDeviceInformation.Prefix,
+    "<soap:Body> <wsdl:GetSystemDateAndTime/> </soap:Body> </soap:Envelope>"};
 constexpr TEnvelope kGetCapabilities = {
     kGetDeviceInformation.Prefix,
-    "<soap:Body> <wsdl:GetCapabilities> <wsdl:Category>Media</wsdl:Category> </wsdl:GetCapabilities> "
+    "<soap:Body> <wsdl:GetCapabilities> <wsdl:Category>Media</wsdl:Category> "
+    "</wsdl:GetCapabilities> "
     "</soap:Body> </soap:Envelope>"};
 constexpr TEnvelope kGetServices = {
     kGetDeviceInformation.Prefix,
@@ -323,7 +325,8 @@ std::string BuildGetDeviceInformation(const std::string& Login, const std::strin
   return BuildEnvelope(kGetDeviceInformation, Login, Password, clockOffset);
 }
 
-std::string BuildGetProfiles(const std::string& Login, const std::string& Password, TClockOffset clockOffset) {
+std::string BuildGetProfiles(const std::string& Login, const std::string& Password,
+                             TClockOffset clockOffset) {
   return BuildEnvelope(kGetProfiles, Login, Password, clockOffset);
 }
 
@@ -332,7 +335,8 @@ std::string BuildGetSnapshotUri(const std::string& Login, const std::string& Pas
   return BuildEnvelope(kGetSnapshotUri, Login, Password, clockOffset, ProfileToken);
 }
 
-std::string BuildGetSystemDateAndTime(bool withToken, const std::string& Login, const std::string& Password) {
+std::string BuildGetSystemDateAndTime(bool withToken, const std::string& Login,
+                                      const std::string& Password) {
   if (withToken) return BuildEnvelope(kGetSystemDateAndTime, Login, Password, TClockOffset(0));
   // The prefix ends with the header's start tag: a request without a token has no header.
   std::string prefix = ExpandNamespaces(kGetSystemDateAndTime.Prefix);
@@ -340,26 +344,30 @@ std::string BuildGetSystemDateAndTime(bool withToken, const std::string& Login, 
   return prefix + ExpandNamespaces(kGetSystemDateAndTime.Suffix);
 }
 
-std::string BuildGetCapabilities(const std::string& Login, const std::string& Password, TClockOffset clockOffset) {
+std::string BuildGetCapabilities(const std::string& Login, const std::string& Password,
+                                 TClockOffset clockOffset) {
   return BuildEnvelope(kGetCapabilities, Login, Password, clockOffset);
 }
 
-std::string BuildGetServices(const std::string& Login, const std::string& Password, TClockOffset clockOffset) {
+std::string BuildGetServices(const std::string& Login, const std::string& Password,
+                             TClockOffset clockOffset) {
   return BuildEnvelope(kGetServices, Login, Password, clockOffset);
 }
 
 bool ParseSystemDateAndTime(std::string_view Answer, std::chrono::system_clock::time_point& utc) {
   TXmlDocument doc;
-  TXmlNode* when = Path(Load(doc, Answer), {"Body", "GetSystemDateAndTimeResponse", "SystemDateAndTime", "UTCDateTime"});
+  TXmlNode* when = Path(Load(doc, Answer), {"Body", "GetSystemDateAndTimeResponse",
+                                            "SystemDateAndTime", "UTCDateTime"});
   if (!when) return false;
   const TReader date(when->Find("Date", {ntElement})), time(when->Find("Time", {ntElement}));
   int32_t y = 0, mo = 0, d = 0, h = 0, mi = 0, sec = 0;
-  if (!date.Int("Year", y) || !date.Int("Month", mo) || !date.Int("Day", d) || !time.Int("Hour", h) ||
-      !time.Int("Minute", mi) || !time.Int("Second", sec)) {
+  if (!date.Int("Year", y) || !date.Int("Month", mo) || !date.Int("Day", d) ||
+      !time.Int("Hour", h) || !time.Int("Minute", mi) || !time.Int("Second", sec)) {
     return false;
   }
   using namespace std::chrono;
-  const year_month_day ymd{year{y}, month{static_cast<unsigned>(mo)}, day{static_cast<unsigned>(d)}};
+  const year_month_day ymd{year{y}, month{static_cast<unsigned>(mo)},
+                           day{static_cast<unsigned>(d)}};
   if (!ymd.ok()) return false;
   utc = sys_days{ymd} + hours{h} + minutes{mi} + seconds{sec};
   return true;
@@ -368,7 +376,8 @@ bool ParseSystemDateAndTime(std::string_view Answer, std::chrono::system_clock::
 bool ParseMediaXAddr(std::string_view Answer, std::string& XAddr) {
   TXmlDocument doc;
   TXmlNode* root = Load(doc, Answer);
-  if (TXmlNode* x = Path(root, {"Body", "GetCapabilitiesResponse", "Capabilities", "Media", "XAddr"})) {
+  if (TXmlNode* x =
+          Path(root, {"Body", "GetCapabilitiesResponse", "Capabilities", "Media", "XAddr"})) {
     XAddr = std::string(Trimmed(x->Text));
     return !XAddr.empty();
   }
@@ -396,7 +405,8 @@ bool IsNotAuthorizedFault(std::string_view Answer) {
   TXmlNode* fault = Path(Load(doc, Answer), {"Body", "Fault"});
   if (!fault) return false;
   // Subcodes may nest: Code/Subcode/Value, Code/Subcode/Subcode/Value ...
-  for (TXmlNode* code = fault->Find("Code", {ntElement}); code; code = code->Find("Subcode", {ntElement})) {
+  for (TXmlNode* code = fault->Find("Code", {ntElement}); code;
+       code = code->Find("Subcode", {ntElement})) {
     if (const TXmlNode* value = code->Find("Value", {ntElement});
         value && value->Text.find("NotAuthorized") != std::string::npos) {
       return true;

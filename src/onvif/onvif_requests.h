@@ -177,12 +177,16 @@ std::string BuildGetDeviceInformation(const std::string& Login, const std::strin
 std::string BuildGetProfiles(const std::string& Login, const std::string& Password,
                              TClockOffset clockOffset = TClockOffset(0));
 std::string BuildGetSnapshotUri(const std::string& Login, const std::string& Password,
-                                const std::string& ProfileToken, TClockOffset clockOffset = TClockOffset(0));
+                                const std::string& ProfileToken,
+                                TClockOffset clockOffset = TClockOffset(0));
 // The device service questions the client asks when a camera needs it:
 // the camera's clock (with or without a token), and where its media service is.
-std::string BuildGetSystemDateAndTime(bool withToken, const std::string& Login, const std::string& Password);
-std::string BuildGetCapabilities(const std::string& Login, const std::string& Password, TClockOffset clockOffset);
-std::string BuildGetServices(const std::string& Login, const std::string& Password, TClockOffset clockOffset);
+std::string BuildGetSystemDateAndTime(bool withToken, const std::string& Login,
+                                      const std::string& Password);
+std::string BuildGetCapabilities(const std::string& Login, const std::string& Password,
+                                 TClockOffset clockOffset);
+std::string BuildGetServices(const std::string& Login, const std::string& Password,
+                             TClockOffset clockOffset);
 
 // Build the envelope and post it; the answer bytes as received.
 std::string RequestDeviceInformation(const std::string& URL, const std::string& Login,

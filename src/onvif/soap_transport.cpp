@@ -76,7 +76,8 @@ TUrlParts SplitUrl(const std::string& url) {
     const size_t close = authority.find(']');
     if (close == std::string::npos) throw Error("Invalid URL (bad host): " + url);
     p.host = authority.substr(0, close + 1);
-    if (close + 1 < authority.size() && authority[close + 1] == ':') p.port = authority.substr(close + 2);
+    if (close + 1 < authority.size() && authority[close + 1] == ':')
+      p.port = authority.substr(close + 2);
   } else if (const size_t c = authority.rfind(':'); c != std::string::npos) {
     p.host = authority.substr(0, c);
     p.port = authority.substr(c + 1);
@@ -93,7 +94,8 @@ TUrlParts SplitUrl(const std::string& url) {
 namespace {
 
 bool IsDefaultPort(const std::string& scheme, const std::string& port) {
-  return (SameAsciiText(scheme, "http") && port == "80") || (SameAsciiText(scheme, "https") && port == "443");
+  return (SameAsciiText(scheme, "http") && port == "80") ||
+         (SameAsciiText(scheme, "https") && port == "443");
 }
 
 // The URL as it may appear in a message: without user name and password.
@@ -173,12 +175,14 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
     t->answer->body.clear();
   } else if (line.size() > 15 && SameAsciiText(line.substr(0, 15), "Content-Length:")) {
     // One allocation for the whole body, within the limit.
-    const unsigned long long length = std::strtoull(std::string(line.substr(15)).c_str(), nullptr, 10);
+    const unsigned long long length =
+        std::strtoull(std::string(line.substr(15)).c_str(), nullptr, 10);
     if (length > 0 && length <= t->maxBytes) t->answer->body.reserve(static_cast<size_t>(length));
   } else if (line.size() > 17 && SameAsciiText(line.substr(0, 17), "WWW-Authenticate:")) {
     std::string_view value = line.substr(17);
     while (!value.empty() && value.front() == ' ') value.remove_prefix(1);
-    if (value.size() >= 6 && SameAsciiText(value.substr(0, 6), "Digest")) t->answer->digestChallenge = true;
+    if (value.size() >= 6 && SameAsciiText(value.substr(0, 6), "Digest"))
+      t->answer->digestChallenge = true;
   }
   return n;
 }
@@ -222,7 +226,8 @@ TAnswer Perform(const TExchange& x, std::string& body) {
   curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(c, CURLOPT_MAXREDIRS, kMaxRedirects);
   // 301 and 302 repeat the POST; 303 turns it into a GET without body.
-  curl_easy_setopt(c, CURLOPT_POSTREDIR, static_cast<long>(CURL_REDIR_POST_301 | CURL_REDIR_POST_302));
+  curl_easy_setopt(c, CURLOPT_POSTREDIR,
+                   static_cast<long>(CURL_REDIR_POST_301 | CURL_REDIR_POST_302));
   curl_easy_setopt(c, CURLOPT_COOKIEFILE, "");  // cookies live as long as this handle
   curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, kConnectTimeoutMs);
   curl_easy_setopt(c, CURLOPT_TIMEOUT_MS, x.timeoutMs);
@@ -323,10 +328,11 @@ std::string Base64Decode(std::string_view text) {
 }
 
 std::string FormatCreated(std::chrono::system_clock::time_point utc) {
-  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(utc.time_since_epoch()).count();
+  const auto ms =
+      std::chrono::duration_cast<std::chrono::milliseconds>(utc.time_since_epoch()).count();
   const time_t seconds = static_cast<time_t>(ms / 1000 - (ms % 1000 < 0 ? 1 : 0));
   const int millis = static_cast<int>(((ms % 1000) + 1000) % 1000);
-  struct tm t{};
+  struct tm t {};
   gmtime_r(&seconds, &t);
   char text[80];
   std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", t.tm_year + 1900,
@@ -340,14 +346,16 @@ std::string PasswordDigest(std::string_view nonceBytes, std::string_view created
   input.reserve(nonceBytes.size() + created.size() + password.size());
   input.append(nonceBytes).append(created).append(password);
   const auto digest = SHA1Bytes(input);
-  return Base64Encode(std::string_view(reinterpret_cast<const char*>(digest.data()), digest.size()));
+  return Base64Encode(
+      std::string_view(reinterpret_cast<const char*>(digest.data()), digest.size()));
 }
 
 void BuildUsernameToken(const std::string& /*Login*/, const std::string& Password,
                         std::string& Digest, std::string& Nonce, std::string& Created,
                         std::chrono::milliseconds clockOffset) {
   unsigned char nonce[20];
-  if (RAND_bytes(nonce, sizeof nonce) != 1) throw Error("No random bytes for the WS-Security nonce");
+  if (RAND_bytes(nonce, sizeof nonce) != 1)
+    throw Error("No random bytes for the WS-Security nonce");
   const std::string_view nonceBytes(reinterpret_cast<const char*>(nonce), sizeof nonce);
   Nonce = Base64Encode(nonceBytes);
   Created = FormatCreated(std::chrono::system_clock::now() + clockOffset);
@@ -374,7 +382,8 @@ std::string BuildSecurityHeader(const std::string& Login, const std::string& Pas
   return out;
 }
 
-TSoapAnswer PostSoap(const std::string& URL, const std::string& Envelope, const TSoapOptions& options) {
+TSoapAnswer PostSoap(const std::string& URL, const std::string& Envelope,
+                     const TSoapOptions& options) {
   TExchange x;
   x.url = URL;
   x.post = true;
@@ -411,7 +420,8 @@ void HttpGet(const std::string& URL, const std::string& Login, const std::string
   Target.Write(body.data(), body.size());
 }
 
-std::string HttpGetBytes(const std::string& URL, const std::string& Login, const std::string& Password) {
+std::string HttpGetBytes(const std::string& URL, const std::string& Login,
+                         const std::string& Password) {
   std::string image;
   HttpGetBytes(URL, Login, Password, image);
   return image;

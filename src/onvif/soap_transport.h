@@ -54,8 +54,9 @@ std::string PasswordDigest(std::string_view nonceBytes, std::string_view created
                            std::string_view password);
 
 // The header block every envelope carries, from <Security ...> to </soap:Header>.
-std::string BuildSecurityHeader(const std::string& Login, const std::string& Password,
-                                std::chrono::milliseconds clockOffset = std::chrono::milliseconds(0));
+std::string BuildSecurityHeader(
+    const std::string& Login, const std::string& Password,
+    std::chrono::milliseconds clockOffset = std::chrono::milliseconds(0));
 
 // The parts of a URL, as written.
 struct TUrlParts {
@@ -82,7 +83,8 @@ struct TSoapOptions {
   std::string Password;
 };
 
-TSoapAnswer PostSoap(const std::string& URL, const std::string& Envelope, const TSoapOptions& options = {});
+TSoapAnswer PostSoap(const std::string& URL, const std::string& Envelope,
+                     const TSoapOptions& options = {});
 // POSTs the envelope (UTF-8) and returns the answer body as received.
 std::string PostSoapRequest(const std::string& URL, const std::string& Envelope);
 // One POST exchange; the final body goes to Response whatever its status.
@@ -93,7 +95,8 @@ void HttpPost(const std::string& URL, TStream& Source, TStream& Response);
 void HttpGet(const std::string& URL, const std::string& Login, const std::string& Password,
              TStream& Target);
 // The same, the image bytes returned, or put into image (whose capacity is reused).
-std::string HttpGetBytes(const std::string& URL, const std::string& Login, const std::string& Password);
+std::string HttpGetBytes(const std::string& URL, const std::string& Login,
+                         const std::string& Password);
 void HttpGetBytes(const std::string& URL, const std::string& Login, const std::string& Password,
                   std::string& image);
 

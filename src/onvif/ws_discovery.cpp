@@ -27,8 +27,10 @@ constexpr TXmlNodeType ntElement = TXmlNodeType::ntElement;
 
 constexpr char kProbeTemplate[] =
     "<s:Envelope xmlns:s=\"{SOAP12}\" xmlns:a=\"{WSA}\"><s:Header><a:Action "
-    "s:mustUnderstand=\"1\">{WSD-PROBE}</a:Action><a:MessageID>[MESSAGE-ID]</a:MessageID><a:ReplyTo>"
-    "<a:Address>{WSA-ANONYMOUS}</a:Address></a:ReplyTo><a:To s:mustUnderstand=\"1\">{WSD-TARGET}</a:To>"
+    "s:mustUnderstand=\"1\">{WSD-PROBE}</a:Action><a:MessageID>[MESSAGE-ID]</"
+    "a:MessageID><a:ReplyTo>"
+    "<a:Address>{WSA-ANONYMOUS}</a:Address></a:ReplyTo><a:To "
+    "s:mustUnderstand=\"1\">{WSD-TARGET}</a:To>"
     "</s:Header><s:Body><Probe xmlns=\"{WSD}\"><d:Types xmlns:d=\"{WSD}\" "
     "xmlns:dp0=\"[TYPE-NAMESPACE]\">[TYPE]</d:Types></Probe></s:Body></s:Envelope>";
 
@@ -40,26 +42,31 @@ struct TProbeKind {
 };
 
 constexpr TProbeKind kProbeKinds[] = {
-    {TProbeType::ptNetworkVideoTransmitter, "uuid:683b9488-db0b-44d6-9d40-a735d8483f8a", "{ONVIF-NETWORK}",
-     "dp0:NetworkVideoTransmitter"},
-    {TProbeType::ptDevice, "uuid:ad3ceb1c-17a4-424c-ab82-1e227f808cf8", "{ONVIF-DEVICE}", "dp0:Device"},
-    {TProbeType::ptNetworkVideoDisplay, "uuid:37c8b349-37d7-4d0e-be66-134af54b65cb", "{ONVIF-NETWORK}",
-     "dp0:NetworkVideoDisplay"},
+    {TProbeType::ptNetworkVideoTransmitter, "uuid:683b9488-db0b-44d6-9d40-a735d8483f8a",
+     "{ONVIF-NETWORK}", "dp0:NetworkVideoTransmitter"},
+    {TProbeType::ptDevice, "uuid:ad3ceb1c-17a4-424c-ab82-1e227f808cf8", "{ONVIF-DEVICE}",
+     "dp0:Device"},
+    {TProbeType::ptNetworkVideoDisplay, "uuid:37c8b349-37d7-4d0e-be66-134af54b65cb",
+     "{ONVIF-NETWORK}", "dp0:NetworkVideoDisplay"},
 };
 
 void ReplaceAll(std::string& text, std::string_view what, std::string_view with) {
-  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + with.size())) {
+  for (size_t at = text.find(what); at != std::string::npos;
+       at = text.find(what, at + with.size())) {
     text.replace(at, what.size(), with);
   }
 }
 
 bool LessIgnoringCase(const std::string& a, const std::string& b) {
   return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-    return std::tolower(static_cast<unsigned char>(x)) < std::tolower(static_cast<unsigned char>(y));
+    return std::tolower(static_cast<unsigned char>(x)) <
+           std::tolower(static_cast<unsigned char>(y));
   });
 }
 
-void Log(const std::string& text) { TLogMessageBus::Instance().Post(text); }
+void Log(const std::string& text) {
+  TLogMessageBus::Instance().Post(text);
+}
 
 }  // namespace
 
@@ -153,20 +160,24 @@ bool GetLocalIP(std::string& Address) {
 std::vector<TProbeMatch> UniqueProbeMatch(const std::vector<TProbeMatch>& Matches) {
   std::vector<TProbeMatch> unique;
   for (const TProbeMatch& m : Matches) {
-    if (std::none_of(unique.begin(), unique.end(), [&](const TProbeMatch& k) { return k.XAddrs == m.XAddrs; })) {
+    if (std::none_of(unique.begin(), unique.end(),
+                     [&](const TProbeMatch& k) { return k.XAddrs == m.XAddrs; })) {
       unique.push_back(m);
     }
   }
-  std::stable_sort(unique.begin(), unique.end(),
-                   [](const TProbeMatch& a, const TProbeMatch& b) { return LessIgnoringCase(a.XAddrs, b.XAddrs); });
+  std::stable_sort(unique.begin(), unique.end(), [](const TProbeMatch& a, const TProbeMatch& b) {
+    return LessIgnoringCase(a.XAddrs, b.XAddrs);
+  });
   return unique;
 }
 
 // ---- the worker -----------------------------------------------------------------
 
-TONVIFProbeThread::TONVIFProbeThread(TProbeMathNotify ProbeMathNotify, TProbeMathXMLNotify ProbeMathXMLNotify,
+TONVIFProbeThread::TONVIFProbeThread(TProbeMathNotify ProbeMathNotify,
+                                     TProbeMathXMLNotify ProbeMathXMLNotify,
                                      TProbeTypeSet ProbeTypeSet, bool BindToAllAvailableLocalIPs,
-                                     uint32_t Timeout, std::string ALocalIP, std::function<void()> OnEnd)
+                                     uint32_t Timeout, std::string ALocalIP,
+                                     std::function<void()> OnEnd)
     : FOnEnd(std::move(OnEnd)),
       FProbeMathNotify(std::move(ProbeMathNotify)),
       FProbeMathXMLNotify(std::move(ProbeMathXMLNotify)),
@@ -176,7 +187,9 @@ TONVIFProbeThread::TONVIFProbeThread(TProbeMathNotify ProbeMathNotify, TProbeMat
       FLocalIP(std::move(ALocalIP)),
       FThread(&TONVIFProbeThread::Execute, this) {}
 
-TONVIFProbeThread::~TONVIFProbeThread() { WaitFor(); }
+TONVIFProbeThread::~TONVIFProbeThread() {
+  WaitFor();
+}
 
 void TONVIFProbeThread::WaitFor() {
   // The receiver may wait for this (owning) thread to take a datagram: serve while waiting.
@@ -211,8 +224,8 @@ void TONVIFProbeThread::Execute() {
         ThrowSystemError("Cannot bind to " + local, errno);
       }
       // Binding does not choose the interface of a multicast datagram; this does.
-      if (!FLocalIP.empty() &&
-          setsockopt(s, IPPROTO_IP, IP_MULTICAST_IF, &address.sin_addr, sizeof address.sin_addr) != 0) {
+      if (!FLocalIP.empty() && setsockopt(s, IPPROTO_IP, IP_MULTICAST_IF, &address.sin_addr,
+                                          sizeof address.sin_addr) != 0) {
         ThrowSystemError("Cannot send multicast through " + local, errno);
       }
       receiver = std::thread(&TONVIFProbeThread::Receive, this, s);
@@ -223,7 +236,8 @@ void TONVIFProbeThread::Execute() {
       for (const TProbeKind& k : kProbeKinds) {
         if (!FProbeTypeSet.Contains(k.Type)) continue;
         const std::string message = BuildProbeMessage(k.Type);
-        if (sendto(s, message.data(), message.size(), 0, reinterpret_cast<sockaddr*>(&target), sizeof target) < 0) {
+        if (sendto(s, message.data(), message.size(), 0, reinterpret_cast<sockaddr*>(&target),
+                   sizeof target) < 0) {
           ThrowSystemError("Cannot send the probe", errno);
         }
       }
@@ -285,8 +299,8 @@ TONVIFProbe::~TONVIFProbe() {
 
 bool TONVIFProbe::Execute(const std::string& ALocalIP) {
   FONVIFProbeThread.reset();
-  FONVIFProbeThread = std::make_unique<TONVIFProbeThread>(nullptr, nullptr, ProbeType,
-                                                          BindToAllAvailableLocalIPsType, Timeout, ALocalIP);
+  FONVIFProbeThread = std::make_unique<TONVIFProbeThread>(
+      nullptr, nullptr, ProbeType, BindToAllAvailableLocalIPsType, Timeout, ALocalIP);
   FONVIFProbeThread->WaitFor();
   // Deliver what the worker posted last.
   TMainThreadQueue::Instance().Serve(std::chrono::milliseconds(0));
@@ -302,12 +316,14 @@ bool TONVIFProbe::ExecuteAsync() {
       if (alive.lock() && OnCompleted) OnCompleted(*this);
     });
   };
-  FONVIFProbeThread = std::make_unique<TONVIFProbeThread>(OnProbeMath, OnProbeMathXML, ProbeType,
-                                                          BindToAllAvailableLocalIPsType, Timeout, "", onEnd);
+  FONVIFProbeThread = std::make_unique<TONVIFProbeThread>(
+      OnProbeMath, OnProbeMathXML, ProbeType, BindToAllAvailableLocalIPsType, Timeout, "", onEnd);
   return true;
 }
 
-size_t TONVIFProbe::Count() const { return FONVIFProbeThread ? FONVIFProbeThread->ProbeMatch().size() : 0; }
+size_t TONVIFProbe::Count() const {
+  return FONVIFProbeThread ? FONVIFProbeThread->ProbeMatch().size() : 0;
+}
 
 std::vector<TProbeMatch> TONVIFProbe::ProbeMatchArray() const {
   return FONVIFProbeThread ? FONVIFProbeThread->ProbeMatch() : std::vector<TProbeMatch>{};

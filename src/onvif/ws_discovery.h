@@ -36,8 +36,8 @@ class TProbeTypeSet {
   unsigned FBits = 0;
 };
 
-inline constexpr TProbeTypeSet kAllProbeTypes{TProbeType::ptNetworkVideoTransmitter, TProbeType::ptDevice,
-                                              TProbeType::ptNetworkVideoDisplay};
+inline constexpr TProbeTypeSet kAllProbeTypes{
+    TProbeType::ptNetworkVideoTransmitter, TProbeType::ptDevice, TProbeType::ptNetworkVideoDisplay};
 
 struct TProbeMatch {
   TProbeTypeSet Types;

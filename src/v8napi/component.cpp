@@ -99,7 +99,8 @@ bool TV8ComponentObject::setMemManager(void* mem) {
 }
 
 long TV8ComponentObject::GetInfo() {
-  return Guarded(0L, [&] { return FObject->GetInfo(); }, [](const char*) {});
+  return Guarded(
+      0L, [&] { return FObject->GetInfo(); }, [](const char*) {});
 }
 
 void TV8ComponentObject::Done() {
@@ -116,17 +117,21 @@ bool TV8ComponentObject::RegisterExtensionAs(WCHAR_T** wsExtensionName) {
   return Guarded(
       false,
       [&] {
-        if (wsExtensionName) *wsExtensionName = V8AllocWString(FObject->V8MM, FReg.RegisterExtensionAs);
+        if (wsExtensionName)
+          *wsExtensionName = V8AllocWString(FObject->V8MM, FReg.RegisterExtensionAs);
         return true;
       },
       [](const char*) {});
 }
 
-long TV8ComponentObject::GetNProps() { return FReg.PropCount(); }
+long TV8ComponentObject::GetNProps() {
+  return FReg.PropCount();
+}
 
 long TV8ComponentObject::FindProp(const WCHAR_T* wsPropName) {
   if (!wsPropName) return -1;
-  return Guarded(-1L, [&] { return FReg.FindProp(wsPropName); }, [](const char*) {});
+  return Guarded(
+      -1L, [&] { return FReg.FindProp(wsPropName); }, [](const char*) {});
 }
 
 const WCHAR_T* TV8ComponentObject::GetPropName(long lPropNum, long lPropAlias) {
@@ -171,11 +176,14 @@ bool TV8ComponentObject::IsPropWritable(const long lPropNum) {
   return p && p->IsWritable;
 }
 
-long TV8ComponentObject::GetNMethods() { return FReg.MethCount(); }
+long TV8ComponentObject::GetNMethods() {
+  return FReg.MethCount();
+}
 
 long TV8ComponentObject::FindMethod(const WCHAR_T* wsMethodName) {
   if (!wsMethodName) return -1;
-  return Guarded(-1L, [&] { return FReg.FindMethod(wsMethodName); }, [](const char*) {});
+  return Guarded(
+      -1L, [&] { return FReg.FindMethod(wsMethodName); }, [](const char*) {});
 }
 
 const WCHAR_T* TV8ComponentObject::GetMethodName(const long lMethodNum, const long lMethodAlias) {
@@ -209,8 +217,8 @@ bool TV8ComponentObject::HasRetVal(const long lMethodNum) {
   return m && m->IsFunction;
 }
 
-bool TV8ComponentObject::CallMethod(long n, V8Variant* RetValue, V8Variant* Params,
-                                    long ParamCount, bool asFunc) {
+bool TV8ComponentObject::CallMethod(long n, V8Variant* RetValue, V8Variant* Params, long ParamCount,
+                                    bool asFunc) {
   // A procedure-style call of a function gets a scratch return value, freed afterwards.
   V8Variant scratch{};
   std::memset(static_cast<void*>(&scratch), 0, sizeof scratch);
@@ -228,7 +236,8 @@ bool TV8ComponentObject::CallMethod(long n, V8Variant* RetValue, V8Variant* Para
         if (ParamCount < 0 || (ParamCount > 0 && !Params)) {
           throw Error("Method " + m->MethNameUtf8 + " called without its parameters");
         }
-        // Handlers read their parameters by position: fewer than declared would be read past the array.
+        // Handlers read their parameters by position: fewer than declared would be read past the
+        // array.
         if (ParamCount < m->ParamCount) {
           throw Error("Method " + m->MethNameUtf8 + " takes " + std::to_string(m->ParamCount) +
                       " parameter(s), " + std::to_string(ParamCount) + " given");
@@ -307,4 +316,6 @@ extern "C" long DestroyObject(IComponentBase** pIntf) {
   return 0;
 }
 
-extern "C" const WCHAR_T* GetClassNames() { return ClassRegistry().ClassNames().c_str(); }
+extern "C" const WCHAR_T* GetClassNames() {
+  return ClassRegistry().ClassNames().c_str();
+}

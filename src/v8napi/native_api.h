@@ -155,8 +155,8 @@ class IMemoryManager {
 class IAddInDefBase {
  public:
   virtual ~IAddInDefBase() {}
-  virtual bool ADDIN_API AddError(unsigned short wcode, const WCHAR_T* source,
-                                  const WCHAR_T* descr, long scode) = 0;
+  virtual bool ADDIN_API AddError(unsigned short wcode, const WCHAR_T* source, const WCHAR_T* descr,
+                                  long scode) = 0;
   virtual bool ADDIN_API Read(WCHAR_T* wszPropName, V8Variant* pVal, long* pErrCode,
                               WCHAR_T** errDescriptor) = 0;
   virtual bool ADDIN_API Write(WCHAR_T* wszPropName, V8Variant* pVar) = 0;

@@ -10,7 +10,9 @@ namespace {
 constexpr const char* kMask = "********";
 
 // Setting names whose value must never reach the log in clear text.
-bool IsSecretName(const std::string& text) { return text == "Password" || text == "Пароль"; }
+bool IsSecretName(const std::string& text) {
+  return text == "Password" || text == "Пароль";
+}
 
 }  // namespace
 

@@ -13,7 +13,9 @@ namespace zorvane {
 
 namespace {
 
-uint16_t TypeOf(const V8Variant* v) { return v->vt & VTYPE_TYPEMASK; }
+uint16_t TypeOf(const V8Variant* v) {
+  return v->vt & VTYPE_TYPEMASK;
+}
 
 // Clears v and sets its type; the value area and lengths are zero afterwards.
 void Reset(IMemoryManager* mm, V8Variant* v, uint16_t type) {
@@ -36,7 +38,9 @@ int32_t TruncateToInt(double d) {
   return static_cast<int32_t>(d);  // truncates toward zero
 }
 
-bool IsLeapYear(int year) { return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0); }
+bool IsLeapYear(int year) {
+  return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
+}
 
 int DaysInMonth(int year, int month) {
   static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -215,8 +219,8 @@ double EncodeDateTime(int year, int month, int day, int hour, int minute, int se
       day > DaysInMonth(year, month)) {
     throw Error("Invalid argument to date encode");
   }
-  if (hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59 ||
-      msec < 0 || msec > 999) {
+  if (hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59 || msec < 0 ||
+      msec > 999) {
     throw Error("Invalid argument to time encode");
   }
   const double date = static_cast<double>(DaysFromCivilStart(year, month, day) - kDaysTo18991230);
@@ -356,7 +360,7 @@ std::string V8ToStr(const V8Variant* v) {
     }
     case VTYPE_TM: {
       const TDateTimeParts p = DecodeDateTime(V8GetDate(v));
-      struct tm t{};
+      struct tm t {};
       t.tm_year = p.year - 1900;
       t.tm_mon = p.month - 1;
       t.tm_mday = p.day;

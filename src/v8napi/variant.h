@@ -40,8 +40,7 @@ std::u16string V8GetWString(const V8Variant* v);
 std::string V8ToStr(const V8Variant* v);
 
 // ---- date helpers (days since 1899-12-30) ---------------------------------
-double EncodeDateTime(int year, int month, int day, int hour, int minute, int second,
-                      int msec);
+double EncodeDateTime(int year, int month, int day, int hour, int minute, int second, int msec);
 struct TDateTimeParts {
   int year, month, day, hour, minute, second, msec;
 };

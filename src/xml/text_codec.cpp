@@ -137,8 +137,7 @@ class Utf16Decoder final : public TTextDecoder {
 
 class IconvDecoder final : public TTextDecoder {
  public:
-  explicit IconvDecoder(const std::string& codeset)
-      : FCd(iconv_open("UTF-8", codeset.c_str())) {}
+  explicit IconvDecoder(const std::string& codeset) : FCd(iconv_open("UTF-8", codeset.c_str())) {}
   ~IconvDecoder() override {
     if (FCd != reinterpret_cast<iconv_t>(-1)) iconv_close(FCd);
   }
@@ -147,7 +146,8 @@ class IconvDecoder final : public TTextDecoder {
     FPending.append(bytes);
     if (FCd == reinterpret_cast<iconv_t>(-1)) {
       // Unknown codeset: ASCII passes, everything else is undecodable.
-      for (char c : FPending) out += static_cast<unsigned char>(c) < 0x80 ? std::string(1, c) : kReplacementUtf8;
+      for (char c : FPending)
+        out += static_cast<unsigned char>(c) < 0x80 ? std::string(1, c) : kReplacementUtf8;
       FPending.clear();
       return;
     }
@@ -179,7 +179,8 @@ class IconvDecoder final : public TTextDecoder {
 bool IsUtf8Codeset(const std::string& codeset) {
   std::string c;
   for (char ch : codeset) {
-    if (ch != '-' && ch != '_') c += static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    if (ch != '-' && ch != '_')
+      c += static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
   }
   return c == "utf8";
 }

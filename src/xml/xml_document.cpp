@@ -13,7 +13,9 @@ namespace {
 
 constexpr TXmlNodeType ntElement = TXmlNodeType::ntElement;
 
-bool IsBlank(char c) { return c == ' ' || c == '\n' || c == '\r' || c == '\t'; }
+bool IsBlank(char c) {
+  return c == ' ' || c == '\n' || c == '\r' || c == '\t';
+}
 
 bool HasNonBlank(std::string_view text) {
   return std::any_of(text.begin(), text.end(), [](char c) { return !IsBlank(c); });
@@ -118,7 +120,9 @@ size_t TXmlNodeList::Add(std::unique_ptr<TXmlNode> node) {
   return FItems.size() - 1;
 }
 
-TXmlNode& TXmlNodeList::Add(TXmlNodeType type) { return Add(std::string(), type); }
+TXmlNode& TXmlNodeList::Add(TXmlNodeType type) {
+  return Add(std::string(), type);
+}
 
 TXmlNode& TXmlNodeList::Add(std::string name, TXmlNodeType type) {
   auto node = std::make_unique<TXmlNode>(type);
@@ -208,11 +212,15 @@ void TXmlNodeList::Remove(TXmlNode* node) {
   if (i >= 0) FItems.erase(FItems.begin() + i);
 }
 
-void TXmlNodeList::Clear() { FItems.clear(); }
+void TXmlNodeList::Clear() {
+  FItems.clear();
+}
 
 // ---- nodes --------------------------------------------------------------------
 
-TXmlNode::TXmlNode(TXmlNodeType type) : NodeType(type) { ChildNodes.Parent = this; }
+TXmlNode::TXmlNode(TXmlNodeType type) : NodeType(type) {
+  ChildNodes.Parent = this;
+}
 
 TXmlNode::~TXmlNode() {
   // Free the subtree from a work list: a deep tree must not recurse.
@@ -394,7 +402,8 @@ class TXmlDocument::TParser {
 
 class TXmlDocument::TWriter {
  public:
-  TWriter(TXmlDocument& doc, TStream& stream, bool ansi) : FDoc(doc), FStream(stream), FAnsi(ansi) {}
+  TWriter(TXmlDocument& doc, TStream& stream, bool ansi)
+      : FDoc(doc), FStream(stream), FAnsi(ansi) {}
 
   void WriteDocument() {
     if (FDoc.Options & doCompact) FDoc.LineBreak.clear();
@@ -557,8 +566,12 @@ TXmlNode* TXmlDocument::EnsureHeader() {
   return FHeader;
 }
 
-std::string TXmlDocument::Encoding() const { return FHeader ? FHeader->GetAttr("encoding") : ""; }
-std::string TXmlDocument::Version() const { return FHeader ? FHeader->GetAttr("version") : ""; }
+std::string TXmlDocument::Encoding() const {
+  return FHeader ? FHeader->GetAttr("encoding") : "";
+}
+std::string TXmlDocument::Version() const {
+  return FHeader ? FHeader->GetAttr("version") : "";
+}
 std::string TXmlDocument::StandAlone() const {
   return FHeader ? FHeader->GetAttr("standalone") : "";
 }
@@ -572,7 +585,9 @@ void TXmlDocument::SetStandAlone(std::string value) {
   EnsureHeader()->SetAttribute("standalone", std::move(value));
 }
 
-void TXmlDocument::SetDocumentElement(TXmlNode* node) { FDocumentElement = node; }
+void TXmlDocument::SetDocumentElement(TXmlNode* node) {
+  FDocumentElement = node;
+}
 
 TXmlNode& TXmlDocument::SetDocumentElement(std::unique_ptr<TXmlNode> node) {
   TXmlNode& ref = *node;
@@ -694,7 +709,8 @@ std::string TXmlDocument::Unescape(std::string_view text) {
   return out;
 }
 
-std::string TXmlDocument::CutToDelimiter(std::string& text, std::string_view delimiters, bool drop) {
+std::string TXmlDocument::CutToDelimiter(std::string& text, std::string_view delimiters,
+                                         bool drop) {
   std::string_view view(text);
   const std::string part(Cut(view, delimiters, drop));
   text = std::string(view);

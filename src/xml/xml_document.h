@@ -163,7 +163,9 @@ class TXmlNode {
   void SetDocument(TXmlDocument* document);
 
   std::string GetAttr(std::string_view name) const;
-  TXmlNode& SetAttr(std::string_view name, std::string value) { return SetAttribute(name, std::move(value)); }
+  TXmlNode& SetAttr(std::string_view name, std::string value) {
+    return SetAttribute(name, std::move(value));
+  }
   TXmlNode& SetAttribute(std::string_view name, std::string value);
   bool HasAttribute(std::string_view name) const { return AttributeList.HasAttribute(name); }
 
@@ -227,7 +229,7 @@ class TXmlDocument {
   TXmlNode& Root() const { return *FRoot; }
   TXmlNodeList& ChildNodes() const { return FRoot->ChildNodes; }
   TXmlNode* DocumentElement() const { return FDocumentElement; }
-  void SetDocumentElement(TXmlNode* node);  // a node already in the tree
+  void SetDocumentElement(TXmlNode* node);                       // a node already in the tree
   TXmlNode& SetDocumentElement(std::unique_ptr<TXmlNode> node);  // appended to the root
   TXmlNode* Header() const { return FHeader; }
 

@@ -36,7 +36,8 @@ void TXmlStreamReader::Start() {
       bytes.remove_prefix(2);
     }
   }
-  if (encoding == TTextEncoding::Utf8 && bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
+  if (encoding == TTextEncoding::Utf8 && bytes.substr(0, 3) == "\xEF\xBB\xBF")
+    bytes.remove_prefix(3);
   FDecoder = MakeDecoder(encoding);
   FDecoder->Decode(bytes, FNoDataInStream, FBufferedData);
 }
@@ -73,7 +74,9 @@ bool TXmlStreamReader::EndOfData() {
   return false;
 }
 
-char TXmlStreamReader::FirstChar() { return EndOfData() ? '\0' : FBufferedData[FPos]; }
+char TXmlStreamReader::FirstChar() {
+  return EndOfData() ? '\0' : FBufferedData[FPos];
+}
 
 void TXmlStreamReader::IncCharPos(size_t n) {
   if (PrepareBuffer(n)) FPos += n;

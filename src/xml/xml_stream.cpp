@@ -19,7 +19,9 @@ size_t TBytesStream::Read(char* buffer, size_t count) {
   return n;
 }
 
-void TBytesStream::Write(const char*, size_t) { throw Error("Stream write error"); }
+void TBytesStream::Write(const char*, size_t) {
+  throw Error("Stream write error");
+}
 
 size_t TMemoryStream::Read(char* buffer, size_t count) {
   const size_t n = std::min(count, FBytes.size() - FReadPos);
@@ -32,9 +34,10 @@ TFileStream::TFileStream(const std::string& path, TMode mode) : FPath(path) {
   FFd = mode == TMode::Read ? open(path.c_str(), O_RDONLY | O_CLOEXEC)
                             : open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (FFd < 0) {
-    ThrowSystemError(std::string(mode == TMode::Read ? "Cannot open file \"" : "Cannot create file \"") +
-                         path + "\"",
-                     errno);
+    ThrowSystemError(
+        std::string(mode == TMode::Read ? "Cannot open file \"" : "Cannot create file \"") + path +
+            "\"",
+        errno);
   }
   // Readers share the file; a writer has it alone among those who ask.
   flock(FFd, mode == TMode::Read ? LOCK_SH : LOCK_EX);

@@ -48,7 +48,8 @@ std::string TSimRequest::Header(const std::string& name) const {
   return {};
 }
 
-CameraSim::CameraSim(const std::vector<std::string>& args, const std::string& netns, const std::string& host)
+CameraSim::CameraSim(const std::vector<std::string>& args, const std::string& netns,
+                     const std::string& host)
     : FHost(host) {
   int out[2];
   if (pipe(out) != 0) throw std::runtime_error("pipe failed");
@@ -110,9 +111,13 @@ std::string CameraSim::Url(const std::string& path) const {
   return "http://" + FHost + ":" + std::to_string(FPort) + path;
 }
 
-void CameraSim::Configure(const std::string& json) { SimHttp("POST", Url("/sim/config"), json); }
+void CameraSim::Configure(const std::string& json) {
+  SimHttp("POST", Url("/sim/config"), json);
+}
 
-void CameraSim::Reset() { SimHttp("POST", Url("/sim/reset"), "{}"); }
+void CameraSim::Reset() {
+  SimHttp("POST", Url("/sim/reset"), "{}");
+}
 
 std::vector<TSimRequest> CameraSim::Requests() {
   const std::string text = SimHttp("GET", Url("/sim/requests.txt"));
@@ -135,7 +140,8 @@ std::vector<TSimRequest> CameraSim::Requests() {
       line = next == std::string::npos ? block.size() : next + 1;
       if (h.empty()) break;
       const size_t colon = h.find(": ");
-      r.headers.push_back({h.substr(0, colon), colon == std::string::npos ? "" : h.substr(colon + 2)});
+      r.headers.push_back(
+          {h.substr(0, colon), colon == std::string::npos ? "" : h.substr(colon + 2)});
     }
     r.body = line < block.size() ? block.substr(line) : "";
     requests.push_back(std::move(r));

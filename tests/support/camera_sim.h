@@ -2,8 +2,9 @@
 // one test and stops it afterwards.
 #pragma once
 
-#include <string>
 #include <sys/types.h>
+
+#include <string>
 #include <vector>
 
 namespace zorvane::testing {
@@ -41,6 +42,7 @@ class CameraSim {
 };
 
 // A plain HTTP exchange for tests (never through the code under test).
-std::string SimHttp(const std::string& method, const std::string& url, const std::string& body = "");
+std::string SimHttp(const std::string& method, const std::string& url,
+                    const std::string& body = "");
 
 }  // namespace zorvane::testing

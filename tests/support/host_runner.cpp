@@ -7,7 +7,8 @@ RunResult HostRunner::Host(std::vector<std::string> args, const std::string& lib
   return RunProgram(ZORVANE_HOST_PATH, args, {"ZORVANE_DATA_DIR=" + FDir.path()});
 }
 
-RunResult HostRunner::Script(const std::string& lines, const std::string& className, const std::string& lib) const {
+RunResult HostRunner::Script(const std::string& lines, const std::string& className,
+                             const std::string& lib) const {
   const std::string path = FDir.path() + "/script.txt";
   WriteFile(path, lines);
   return Host({"--class", className, "script", path}, lib);

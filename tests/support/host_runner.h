@@ -16,7 +16,8 @@ class HostRunner {
   // The host with these arguments (after --lib).
   RunResult Host(std::vector<std::string> args, const std::string& lib = "") const;
   // A script of host commands on one object of the class.
-  RunResult Script(const std::string& lines, const std::string& className, const std::string& lib = "") const;
+  RunResult Script(const std::string& lines, const std::string& className,
+                   const std::string& lib = "") const;
   // The trace lines of every log file of the log folder named logName, without time stamps.
   std::vector<std::string> LogLines(const std::string& logName) const;
   const std::string& DataDir() const { return FDir.path(); }

@@ -3,9 +3,9 @@
 #include <stdexcept>
 
 #include "common/error.h"
-#include "driver/common_driver.h"
 #include "common/log_writer.h"
 #include "common/text.h"
+#include "driver/common_driver.h"
 #include "v8napi/user_object.h"
 #include "v8napi/variant.h"
 
@@ -18,7 +18,9 @@ class TTestObject : public TV8UserObject {
   std::u16string Value;
 };
 
-TTestObject& Self(TV8UserObject& o) { return static_cast<TTestObject&>(o); }
+TTestObject& Self(TV8UserObject& o) {
+  return static_cast<TTestObject&>(o);
+}
 
 bool Echo(TV8UserObject& o, V8Variant* ret, V8Variant* p, long) {
   return o.V8SetWString(ret, ToUtf16(V8ToStr(&p[0])));
@@ -110,9 +112,13 @@ const TClassInfo& TTestDriver::ClassInfo() {
   return info;
 }
 
-std::unique_ptr<TV8UserObject> CreateTestObject() { return std::make_unique<TTestObject>(); }
+std::unique_ptr<TV8UserObject> CreateTestObject() {
+  return std::make_unique<TTestObject>();
+}
 
-std::unique_ptr<TV8UserObject> CreateBroken() { throw Error("Cannot construct"); }
+std::unique_ptr<TV8UserObject> CreateBroken() {
+  throw Error("Cannot construct");
+}
 
 void AddMembers(TClassReg& c) {
   c.AddFunc(u"Echo", u"Эхо", &Echo, 1);

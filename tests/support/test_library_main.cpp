@@ -12,6 +12,8 @@ __attribute__((constructor)) void OnLibraryLoad() {
   }
 }
 
-__attribute__((destructor)) void OnLibraryUnload() { zorvane::LibraryUnload(); }
+__attribute__((destructor)) void OnLibraryUnload() {
+  zorvane::LibraryUnload();
+}
 
 }  // namespace

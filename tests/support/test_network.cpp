@@ -35,7 +35,8 @@ TestNetwork::~TestNetwork() {
     kill(pid, SIGKILL);
     waitpid(pid, &status, 0);
   }
-  for (const std::string& ns : FNamespaces) std::system(("ip netns del " + ns + " >/dev/null 2>&1").c_str());
+  for (const std::string& ns : FNamespaces)
+    std::system(("ip netns del " + ns + " >/dev/null 2>&1").c_str());
 }
 
 void TestNetwork::Run(const std::string& command) {
@@ -44,7 +45,9 @@ void TestNetwork::Run(const std::string& command) {
   }
 }
 
-std::string TestNetwork::Namespace(const std::string& host) const { return FPrefix + "-" + host; }
+std::string TestNetwork::Namespace(const std::string& host) const {
+  return FPrefix + "-" + host;
+}
 
 int TestNetwork::AddSegment() {
   const int index = FSegments++;
@@ -56,7 +59,8 @@ int TestNetwork::AddSegment() {
   return index;
 }
 
-void TestNetwork::AddHost(const std::string& host, int segment, const std::string& address, int prefix) {
+void TestNetwork::AddHost(const std::string& host, int segment, const std::string& address,
+                          int prefix) {
   const std::string ns = Namespace(host);
   const std::string lan = Namespace("lan" + std::to_string(segment));
   if (std::system(("ip netns list | grep -qw " + ns).c_str()) != 0) {
@@ -74,7 +78,8 @@ void TestNetwork::AddHost(const std::string& host, int segment, const std::strin
   Run("ip -n " + ns + " addr add " + address + "/" + std::to_string(prefix) + " dev " + inside);
   Run("ip -n " + ns + " link set " + inside + " up");
   // Multicast leaves through the first interface unless a probe chooses another.
-  std::system(("ip -n " + ns + " route add 224.0.0.0/4 dev " + inside + " >/dev/null 2>&1").c_str());
+  std::system(
+      ("ip -n " + ns + " route add 224.0.0.0/4 dev " + inside + " >/dev/null 2>&1").c_str());
 }
 
 void TestNetwork::Enter(const std::string& host) {
@@ -87,7 +92,8 @@ void TestNetwork::Enter(const std::string& host) {
   close(fd);
 }
 
-pid_t TestNetwork::Spawn(const std::string& host, const std::vector<std::string>& argv, int stdoutFd) {
+pid_t TestNetwork::Spawn(const std::string& host, const std::vector<std::string>& argv,
+                         int stdoutFd) {
   std::vector<std::string> args = {"ip", "netns", "exec", Namespace(host)};
   args.insert(args.end(), argv.begin(), argv.end());
   std::vector<char*> raw;

@@ -3,8 +3,9 @@
 // test and removed afterwards. Needs root and iproute2.
 #pragma once
 
-#include <string>
 #include <sys/types.h>
+
+#include <string>
 #include <vector>
 
 namespace zorvane::testing {

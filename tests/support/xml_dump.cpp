@@ -31,7 +31,8 @@ std::string Line(const TXmlNode& node) {
     case TXmlNodeType::ntXmlDecl:
       return "decl:" + node.Name + Attributes(node);
     default:
-      return "<" + node.Name + Attributes(node) + ">" + (node.Text.empty() ? "" : " text=" + node.Text);
+      return "<" + node.Name + Attributes(node) + ">" +
+             (node.Text.empty() ? "" : " text=" + node.Text);
   }
 }
 

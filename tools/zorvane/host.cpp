@@ -79,7 +79,8 @@ AddInLibrary::AddInLibrary(const std::string& path) {
   FGetClassNames = reinterpret_cast<GetClassNamesFn>(dlsym(FHandle, "GetClassNames"));
   if (!FGetClassObject || !FDestroyObject || !FGetClassNames) {
     dlclose(FHandle);
-    throw std::runtime_error(path + " does not export GetClassObject, DestroyObject and GetClassNames");
+    throw std::runtime_error(path +
+                             " does not export GetClassObject, DestroyObject and GetClassNames");
   }
 }
 
@@ -95,7 +96,8 @@ std::vector<std::string> AddInLibrary::ClassNames() const {
   size_t start = 0;
   while (start <= all.size()) {
     const size_t bar = all.find('|', start);
-    const std::string name = all.substr(start, bar == std::string::npos ? std::string::npos : bar - start);
+    const std::string name =
+        all.substr(start, bar == std::string::npos ? std::string::npos : bar - start);
     if (!name.empty()) names.push_back(name);
     if (bar == std::string::npos) break;
     start = bar + 1;
@@ -110,6 +112,8 @@ IComponentBase* AddInLibrary::Create(const std::string& className) const {
   return object;
 }
 
-void AddInLibrary::Destroy(IComponentBase* object) const { FDestroyObject(&object); }
+void AddInLibrary::Destroy(IComponentBase* object) const {
+  FDestroyObject(&object);
+}
 
 }  // namespace zorvane::host

@@ -6,13 +6,12 @@
 #include <cstring>
 #include <fstream>
 #include <iostream>
+#include <map>
 #include <memory>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
-
-#include <map>
-#include <set>
 
 #include "common/text.h"
 #include "onvif/onvif_manager.h"
@@ -105,12 +104,14 @@ std::string TakeName(HostMemoryManager& mm, const WCHAR_T* block) {
 
 class Session {
  public:
-  Session(const AddInLibrary& lib, std::string className) : FLib(lib), FClass(std::move(className)) {
+  Session(const AddInLibrary& lib, std::string className)
+      : FLib(lib), FClass(std::move(className)) {
     FConnection.OnError = [this](const AddErrorRecord& e) {
       char scode[16];
-      std::snprintf(scode, sizeof scode, "0x%08lx", static_cast<unsigned long>(e.scode) & 0xFFFFFFFFul);
+      std::snprintf(scode, sizeof scode, "0x%08lx",
+                    static_cast<unsigned long>(e.scode) & 0xFFFFFFFFul);
       Out() << "adderror code=" << e.code << " source=" << e.source
-                << " description=" << e.description << " scode=" << scode << "\n";
+            << " description=" << e.description << " scode=" << scode << "\n";
     };
   }
 
@@ -146,7 +147,8 @@ class Session {
     const std::string& cmd = words[0];
     const size_t argc = words.size() - 1;
     if (cmd == "object" && argc == 1) return SwitchObject(std::stoul(words[1]));
-    if (cmd == "repeat" && argc >= 2) return Repeat(std::stol(words[1]), {words.begin() + 2, words.end()});
+    if (cmd == "repeat" && argc >= 2)
+      return Repeat(std::stol(words[1]), {words.begin() + 2, words.end()});
     if (cmd == "describe" && argc == 0) return Describe();
     if (cmd == "get" && argc == 1) return Get(words[1]);
     if (cmd == "set" && argc == 2) return Set(words[1], words[2]);
@@ -157,8 +159,8 @@ class Session {
     if (cmd == "findprop" && argc == 1) return Find(words[1], false);
     if ((cmd == "methodname" || cmd == "propname") && argc == 2) {
       const long n = std::stol(words[1]), alias = std::stol(words[2]);
-      const WCHAR_T* name = cmd == "methodname" ? FObject->GetMethodName(n, alias)
-                                                : FObject->GetPropName(n, alias);
+      const WCHAR_T* name =
+          cmd == "methodname" ? FObject->GetMethodName(n, alias) : FObject->GetPropName(n, alias);
       Out() << cmd << " " << n << " " << alias << " -> " << TakeName(FMemory, name) << "\n";
       return name ? kOk : kCallFailed;
     }
@@ -176,7 +178,7 @@ class Session {
       std::memset(static_cast<void*>(&v), 0, sizeof v);
       const bool has = FObject->GetParamDefValue(std::stol(words[1]), std::stol(words[2]), &v);
       Out() << "paramdef " << words[1] << " " << words[2] << " -> " << (has ? "true" : "false")
-                << (has ? " " + FormatValue(v) : "") << "\n";
+            << (has ? " " + FormatValue(v) : "") << "\n";
       return kOk;
     }
     Out() << "error: unknown command or wrong arguments: " << cmd << "\n";
@@ -188,16 +190,16 @@ class Session {
     const long methods = FObject->GetNMethods();
     for (long i = 0; i < methods; ++i) {
       Out() << "method " << i << " " << TakeName(FMemory, FObject->GetMethodName(i, 0)) << " "
-                << TakeName(FMemory, FObject->GetMethodName(i, 1))
-                << " params=" << FObject->GetNParams(i)
-                << " retval=" << (FObject->HasRetVal(i) ? "yes" : "no") << "\n";
+            << TakeName(FMemory, FObject->GetMethodName(i, 1))
+            << " params=" << FObject->GetNParams(i)
+            << " retval=" << (FObject->HasRetVal(i) ? "yes" : "no") << "\n";
     }
     const long props = FObject->GetNProps();
     for (long i = 0; i < props; ++i) {
       Out() << "property " << i << " " << TakeName(FMemory, FObject->GetPropName(i, 0)) << " "
-                << TakeName(FMemory, FObject->GetPropName(i, 1))
-                << " readable=" << (FObject->IsPropReadable(i) ? "yes" : "no")
-                << " writable=" << (FObject->IsPropWritable(i) ? "yes" : "no") << "\n";
+            << TakeName(FMemory, FObject->GetPropName(i, 1))
+            << " readable=" << (FObject->IsPropReadable(i) ? "yes" : "no")
+            << " writable=" << (FObject->IsPropWritable(i) ? "yes" : "no") << "\n";
     }
     return kOk;
   }
@@ -377,10 +379,12 @@ std::map<std::string, std::string> CommandOptions(int argc, char** argv, int fir
 int CheckMemoryOf(Session& session, int status, std::ostream& out);
 
 // "photo": the calls a configuration makes to take one photo.
-int Photo(const AddInLibrary& lib, const std::string& className, const std::map<std::string, std::string>& o) {
+int Photo(const AddInLibrary& lib, const std::string& className,
+          const std::map<std::string, std::string>& o) {
   const bool toStdout = o.count("--stdout") > 0;
   const std::string file = o.count("-o") ? o.at("-o") : "";
-  if (!o.count("--host") && !o.count("--snapshot-uri")) throw std::runtime_error("photo needs --host or --snapshot-uri");
+  if (!o.count("--host") && !o.count("--snapshot-uri"))
+    throw std::runtime_error("photo needs --host or --snapshot-uri");
   if (toStdout == !file.empty()) throw std::runtime_error("photo needs either -o FILE or --stdout");
   Session session(lib, className);
   if (toStdout) session.SetOutput(std::cerr);
@@ -390,19 +394,23 @@ int Photo(const AddInLibrary& lib, const std::string& className, const std::map<
     const char* name;
     const char* type;
   };
-  static constexpr Setting kSettings[] = {{"--host", "Host", "s:"},         {"--port", "Port", "i:"},
-                                          {"--login", "Login", "s:"},       {"--password", "Password", "s:"},
-                                          {"--profile", "Profile", "s:"},   {"--snapshot-uri", "SnapshotURI", "s:"}};
+  static constexpr Setting kSettings[] = {
+      {"--host", "Host", "s:"},       {"--port", "Port", "i:"},
+      {"--login", "Login", "s:"},     {"--password", "Password", "s:"},
+      {"--profile", "Profile", "s:"}, {"--snapshot-uri", "SnapshotURI", "s:"}};
   std::string failure;
   for (const Setting& s : kSettings) {
     if (!o.count(s.option)) continue;
-    const auto set = session.CallKeeping("УстановитьПараметр", {std::string("s:") + s.name, s.type + o.at(s.option)});
-    if (!set.resultTrue && failure.empty()) failure = "the setting " + std::string(s.name) + " was refused";
+    const auto set = session.CallKeeping("УстановитьПараметр",
+                                         {std::string("s:") + s.name, s.type + o.at(s.option)});
+    if (!set.resultTrue && failure.empty())
+      failure = "the setting " + std::string(s.name) + " was refused";
   }
   session.CallKeeping("Подключить", {"out"});
   Session::TOutcome photo;
   if (failure.empty()) {
-    photo = toStdout ? session.CallKeeping("ПолучитьФотоснимок", {"out"}) : session.CallKeeping("СделатьФотоснимок", {"s:" + file});
+    photo = toStdout ? session.CallKeeping("ПолучитьФотоснимок", {"out"})
+                     : session.CallKeeping("СделатьФотоснимок", {"s:" + file});
     if (!photo.resultTrue) failure = session.CallKeeping("ПолучитьОшибку", {"out"}).param0Text;
   }
   session.CallKeeping("Отключить", {"out"});
@@ -410,12 +418,14 @@ int Photo(const AddInLibrary& lib, const std::string& className, const std::map<
   std::ostream& out = toStdout ? std::cerr : std::cout;
   if (failure.empty()) {
     if (toStdout) {
-      std::cout.write(photo.param0Bytes.data(), static_cast<std::streamsize>(photo.param0Bytes.size()));
+      std::cout.write(photo.param0Bytes.data(),
+                      static_cast<std::streamsize>(photo.param0Bytes.size()));
       std::cout.flush();
       out << "photo: " << photo.param0Bytes.size() << " bytes to standard output\n";
     } else {
       std::ifstream written(file, std::ios::binary | std::ios::ate);
-      out << "photo: " << file << " (" << (written ? static_cast<long long>(written.tellg()) : 0) << " bytes)\n";
+      out << "photo: " << file << " (" << (written ? static_cast<long long>(written.tellg()) : 0)
+          << " bytes)\n";
     }
   } else {
     out << "error: " << failure << "\n";
@@ -429,7 +439,8 @@ int Search(const std::map<std::string, std::string>& o) {
   if (o.count("--login")) manager.Login = o.at("--login");
   if (o.count("--password")) manager.Password = o.at("--password");
   if (o.count("--local-ip")) manager.LocalIP = o.at("--local-ip");
-  if (o.count("--attempts")) manager.AttemptCnt = static_cast<uint8_t>(std::stoi(o.at("--attempts")));
+  if (o.count("--attempts"))
+    manager.AttemptCnt = static_cast<uint8_t>(std::stoi(o.at("--attempts")));
   const bool answered = manager.SearchDeices();
   for (const auto& device : manager.OnvifDevicesList()) {
     std::cout << "camera " << device->Name << "\n"
@@ -446,8 +457,8 @@ int Search(const std::map<std::string, std::string>& o) {
     std::cout << "failed " << f.XAddrs << ": " << f.Message << "\n";
   }
   std::cout << "found " << manager.OnvifDevicesList().size() << " camera(s), "
-            << manager.FailedDevicesList().size() << " failed" << (answered ? "" : "; no answer to the probe")
-            << "\n";
+            << manager.FailedDevicesList().size() << " failed"
+            << (answered ? "" : "; no answer to the probe") << "\n";
   return answered ? kOk : kCallFailed;
 }
 
@@ -460,7 +471,7 @@ bool CheckMemory(const HostMemoryManager& mm, std::ostream& out = std::cout) {
   }
   if (mm.LiveBlocks()) {
     out << "memory: " << mm.LiveBlocks() << " block(s), " << mm.LiveBytes()
-              << " byte(s) never freed\n";
+        << " byte(s) never freed\n";
     clean = false;
   }
   if (clean) out << "memory: ok\n";
@@ -494,7 +505,8 @@ int Main(int argc, char** argv) {
       return kUsage;
     }
   }
-  if (i < argc && std::strcmp(argv[i], "search") == 0) return Search(CommandOptions(argc, argv, i + 1, {}));
+  if (i < argc && std::strcmp(argv[i], "search") == 0)
+    return Search(CommandOptions(argc, argv, i + 1, {}));
   if (i < argc && std::strcmp(argv[i], "photo") == 0) {
     const auto options = CommandOptions(argc, argv, i + 1, {"--stdout"});
     std::unique_ptr<AddInLibrary> photoLib;

@@ -10,7 +10,9 @@ namespace zorvane::host {
 
 namespace {
 
-bool StartsWith(const std::string& s, const char* prefix) { return s.rfind(prefix, 0) == 0; }
+bool StartsWith(const std::string& s, const char* prefix) {
+  return s.rfind(prefix, 0) == 0;
+}
 
 // Keeps a value on one output line: \\, \n, \r and \t are written escaped.
 std::string OneLine(const std::string& text) {
