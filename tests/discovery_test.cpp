@@ -5,8 +5,10 @@
 
 #include <chrono>
 #include <mutex>
+#include <thread>
 
 #include "common/error.h"
+#include "onvif/main_thread_queue.h"
 #include "onvif/onvif_manager.h"
 #include "onvif/ws_discovery.h"
 #include "tests/support/camera_sim.h"
@@ -300,4 +302,35 @@ TEST_F(SearchTest, TheProbeLeavesThroughTheChosenInterface) {
     ASSERT_EQ(manager.OnvifDevicesList().size(), 1u);
     EXPECT_EQ(manager.OnvifDevicesList()[0]->Host, found);
   }
+}
+
+TEST_F(SearchTest, ABackgroundProbeReportsOnTheServingThread) {
+  net->AddSegment();
+  Camera("cam1", "198.51.100.11");
+  Client();
+  TONVIFProbe probe;
+  std::vector<std::string> xaddrs;
+  int texts = 0;
+  bool completed = false;
+  const std::thread::id serving = std::this_thread::get_id();
+  probe.OnProbeMath = [&](const TProbeMatch& m) {
+    EXPECT_EQ(std::this_thread::get_id(), serving);
+    xaddrs.push_back(m.XAddrs);
+  };
+  probe.OnProbeMathXML = [&](const std::string&) { ++texts; };
+  probe.OnCompleted = [&](TONVIFProbe& p) {
+    EXPECT_EQ(&p, &probe);
+    completed = true;
+  };
+  EXPECT_TRUE(probe.ExecuteAsync());
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!completed && std::chrono::steady_clock::now() < deadline) {
+    TMainThreadQueue::Instance().Serve(std::chrono::milliseconds(50));
+  }
+  EXPECT_TRUE(completed);
+  EXPECT_EQ(texts, 2);  // the camera answers the transmitter and the device probe
+  ASSERT_EQ(xaddrs.size(), 2u);
+  EXPECT_EQ(xaddrs[0],
+            "http://198.51.100.11:" + std::to_string(sims[0]->port()) + "/onvif/device_service");
+  EXPECT_EQ(probe.Count(), 2u);
 }
