@@ -13,6 +13,7 @@
 #include "onvif/ws_discovery.h"
 #include "tests/support/camera_sim.h"
 #include "tests/support/checks.h"
+#include "tests/support/process.h"
 #include "tests/support/test_network.h"
 
 using namespace zorvane;
@@ -333,4 +334,28 @@ TEST_F(SearchTest, ABackgroundProbeReportsOnTheServingThread) {
   EXPECT_EQ(xaddrs[0],
             "http://198.51.100.11:" + std::to_string(sims[0]->port()) + "/onvif/device_service");
   EXPECT_EQ(probe.Count(), 2u);
+}
+
+TEST_F(SearchTest, TheHostSearchCommandListsCamerasAndFailures) {
+  net->AddSegment();
+  Camera("gate", "198.51.100.11");
+  Camera("locked", "198.51.100.12", {"--password", "other"});
+  Client();
+  const zorvane::testing::RunResult r = zorvane::testing::RunProgram(
+      "/bin/sh", {"-c", "ip netns exec " + net->Namespace("client") + " " + ZORVANE_HOST_PATH +
+                            " search --login admin --password secret"});
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+  const std::string port = std::to_string(sims[0]->port());
+  EXPECT_NE(r.output.find("camera gate на 198.51.100.11\n  xaddrs http://198.51.100.11:" + port +
+                          "/onvif/device_service\n  host 198.51.100.11 port " + port +
+                          "\n  snapshot http://198.51.100.11:" + port +
+                          "/snapshot.jpg\n  profile Profile_1 \"mainStream\" H264 1920x1080\n"),
+            std::string::npos)
+      << r.output;
+  EXPECT_NE(r.output.find("failed http://198.51.100.12:" + std::to_string(sims[1]->port()) +
+                          "/onvif/device_service: Не удалось получить информацию об устройстве: "
+                          "Sender not authorized\n"),
+            std::string::npos)
+      << r.output;
+  EXPECT_NE(r.output.find("found 1 camera(s), 1 failed\n"), std::string::npos);
 }
