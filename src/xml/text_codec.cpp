@@ -5,6 +5,7 @@
 #include <locale.h>
 #include <wctype.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <mutex>
@@ -135,6 +136,31 @@ class Utf16Decoder final : public TTextDecoder {
   char16_t FHighSurrogate = 0;
 };
 
+// Converts input with cd, appending to out. At a sequence it cannot convert,
+// onFailure(the rest of the input, whether the sequence is only incomplete)
+// writes what stands for it and answers how many bytes to skip; 0 stops.
+// Returns how many bytes of input were left unconverted.
+template <typename OnFailure>
+size_t Convert(iconv_t cd, std::string& input, std::string& out, OnFailure&& onFailure) {
+  char* in = input.data();
+  size_t inLeft = input.size();
+  char buf[4096];
+  while (inLeft > 0) {
+    char* o = buf;
+    size_t outLeft = sizeof buf;
+    const size_t rc = iconv(cd, &in, &inLeft, &o, &outLeft);
+    out.append(buf, sizeof buf - outLeft);
+    if (rc != static_cast<size_t>(-1)) break;
+    if (errno == E2BIG) continue;
+    const size_t skip = onFailure(std::string_view(in, inLeft), errno == EINVAL);
+    if (skip == 0) break;
+    in += std::min(skip, inLeft);
+    inLeft -= std::min(skip, inLeft);
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+  }
+  return inLeft;
+}
+
 class IconvDecoder final : public TTextDecoder {
  public:
   explicit IconvDecoder(const std::string& codeset) : FCd(iconv_open("UTF-8", codeset.c_str())) {}
@@ -151,24 +177,14 @@ class IconvDecoder final : public TTextDecoder {
       FPending.clear();
       return;
     }
-    char* in = FPending.data();
-    size_t inLeft = FPending.size();
-    char buf[4096];
-    while (inLeft > 0) {
-      char* o = buf;
-      size_t outLeft = sizeof buf;
-      const size_t rc = iconv(FCd, &in, &inLeft, &o, &outLeft);
-      out.append(buf, sizeof buf - outLeft);
-      if (rc != static_cast<size_t>(-1)) break;
-      if (errno == E2BIG) continue;
-      if (errno == EINVAL && !final) break;  // incomplete: wait for more bytes
-      // Undecodable (or incomplete at the end): one replacement, skip one byte.
-      out += kReplacementUtf8;
-      ++in;
-      --inLeft;
-      iconv(FCd, nullptr, nullptr, nullptr, nullptr);
-    }
-    FPending.erase(0, FPending.size() - inLeft);
+    const size_t left =
+        Convert(FCd, FPending, out, [&](std::string_view, bool incomplete) -> size_t {
+          if (incomplete && !final) return 0;  // wait for more bytes
+          // Undecodable (or incomplete at the end): one replacement for one byte.
+          out += kReplacementUtf8;
+          return 1;
+        });
+    FPending.erase(0, FPending.size() - left);
   }
 
  private:
@@ -251,24 +267,13 @@ std::string EncodeAnsi(std::string_view utf8) {
     return out;
   }
   std::string input(utf8);
-  char* in = input.data();
-  size_t inLeft = input.size();
-  char buf[4096];
-  while (inLeft > 0) {
-    char* o = buf;
-    size_t outLeft = sizeof buf;
-    const size_t rc = iconv(cd, &in, &inLeft, &o, &outLeft);
-    out.append(buf, sizeof buf - outLeft);
-    if (rc != static_cast<size_t>(-1)) break;
-    if (errno == E2BIG) continue;
+  Convert(cd, input, out, [&](std::string_view rest, bool) -> size_t {
     // A character the codeset lacks: "?" for the whole UTF-8 sequence.
     out += '?';
     size_t skip = 1;
-    while (skip < inLeft && (static_cast<unsigned char>(in[skip]) & 0xC0) == 0x80) ++skip;
-    in += skip;
-    inLeft -= skip;
-    iconv(cd, nullptr, nullptr, nullptr, nullptr);
-  }
+    while (skip < rest.size() && (static_cast<unsigned char>(rest[skip]) & 0xC0) == 0x80) ++skip;
+    return skip;
+  });
   iconv_close(cd);
   return out;
 }

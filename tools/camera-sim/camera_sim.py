@@ -277,6 +277,11 @@ class Handler(BaseHTTPRequestHandler):
         except (BrokenPipeError, ConnectionResetError):
             pass
 
+    def service_path(self):
+        """The path asked for, without the query and the cookie detour."""
+        path = self.path.split('?')[0]
+        return path[len('/sim/c'):] if path.startswith('/sim/c/') else path
+
     # ---- HTTP verbs -------------------------------------------------------------
 
     def do_GET(self):
@@ -299,9 +304,7 @@ class Handler(BaseHTTPRequestHandler):
             return
         if self.faulted(path):
             return
-        path = self.path.split('?')[0]
-        if path.startswith('/sim/c/'):
-            path = path[len('/sim/c'):]
+        path = self.service_path()
         if path == self.camera.get('snapshot_path'):
             self.snapshot()
             return
@@ -323,9 +326,7 @@ class Handler(BaseHTTPRequestHandler):
             return
         if self.faulted(path):
             return
-        path = self.path.split('?')[0]
-        if path.startswith('/sim/c/'):
-            path = path[len('/sim/c'):]
+        path = self.service_path()
         cfg = self.camera.config
         if path == cfg['device_path'] or path in cfg['media_paths']:
             self.soap(body)
