@@ -1,8 +1,6 @@
 #include "onvif/soap_transport.h"
 
 #include <curl/curl.h>
-#include <openssl/evp.h>
-#include <openssl/rand.h>
 
 #include <atomic>
 #include <cstdlib>
@@ -295,36 +293,11 @@ std::string BuildServiceURL(const std::string& XAddrs, TOnvifService Service) {
 }
 
 std::array<uint8_t, 20> SHA1Bytes(std::string_view Data) {
+  const std::string bytes = HashBytes(THashAlgorithm::Sha1, Data);
   std::array<uint8_t, 20> digest{};
-  unsigned int length = 0;
-  if (EVP_Digest(Data.data(), Data.size(), digest.data(), &length, EVP_sha1(), nullptr) != 1 ||
-      length != digest.size()) {
-    throw Error("SHA-1 is not available");
-  }
+  if (bytes.size() != digest.size()) throw Error("SHA-1 is not available");
+  std::memcpy(digest.data(), bytes.data(), digest.size());
   return digest;
-}
-
-std::string Base64Encode(std::string_view bytes) {
-  std::string out(4 * ((bytes.size() + 2) / 3) + 1, '\0');
-  const int n = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(out.data()),
-                                reinterpret_cast<const unsigned char*>(bytes.data()),
-                                static_cast<int>(bytes.size()));
-  out.resize(static_cast<size_t>(n));
-  return out;
-}
-
-std::string Base64Decode(std::string_view text) {
-  if (text.size() % 4 != 0) return {};
-  std::string out(3 * text.size() / 4 + 1, '\0');
-  const int n = EVP_DecodeBlock(reinterpret_cast<unsigned char*>(out.data()),
-                                reinterpret_cast<const unsigned char*>(text.data()),
-                                static_cast<int>(text.size()));
-  if (n < 0) return {};
-  size_t size = static_cast<size_t>(n);
-  // EVP_DecodeBlock counts the padding as zero bytes.
-  for (size_t i = text.size(); i > 0 && text[i - 1] == '='; --i) --size;
-  out.resize(size);
-  return out;
 }
 
 std::string FormatCreated(std::chrono::system_clock::time_point utc) {
@@ -354,8 +327,7 @@ void BuildUsernameToken(const std::string& /*Login*/, const std::string& Passwor
                         std::string& Digest, std::string& Nonce, std::string& Created,
                         std::chrono::milliseconds clockOffset) {
   unsigned char nonce[20];
-  if (RAND_bytes(nonce, sizeof nonce) != 1)
-    throw Error("No random bytes for the WS-Security nonce");
+  RandomBytes(nonce, sizeof nonce);
   const std::string_view nonceBytes(reinterpret_cast<const char*>(nonce), sizeof nonce);
   Nonce = Base64Encode(nonceBytes);
   Created = FormatCreated(std::chrono::system_clock::now() + clockOffset);

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/crypto.h"
 #include "xml/xml_stream.h"
 
 namespace zorvane {
@@ -33,8 +34,6 @@ std::string BuildServiceURL(const std::string& XAddrs, TOnvifService Service);
 
 // The 20-byte SHA-1 digest of Data.
 std::array<uint8_t, 20> SHA1Bytes(std::string_view Data);
-std::string Base64Encode(std::string_view bytes);
-std::string Base64Decode(std::string_view text);  // for tests and checks; stops at bad input
 
 // "2024-03-05T07:08:09.010Z"
 std::string FormatCreated(std::chrono::system_clock::time_point utc);

@@ -1,0 +1,106 @@
+#include "platform/crypto.h"
+
+#include <openssl/evp.h>
+#include <openssl/rand.h>
+
+#include <climits>
+
+#include "common/error.h"
+#include "platform/library_binding.h"
+
+namespace zorvane {
+
+namespace {
+
+// OpenSSL 3 first, then 1.1; both keep these functions with the same
+// signatures. Whichever one the process already holds (through libcurl, say)
+// is preferred, so that one process does not carry two.
+constexpr std::initializer_list<const char*> kCryptoLibraries = {"libcrypto.so.3",
+                                                                  "libcrypto.so.1.1"};
+
+struct TCryptoTable {
+  TRuntimeLibrary Library;
+  decltype(&EVP_Digest) Digest = nullptr;
+  decltype(&EVP_md5) Md5 = nullptr;
+  decltype(&EVP_sha1) Sha1 = nullptr;
+  decltype(&EVP_sha256) Sha256 = nullptr;
+  decltype(&RAND_bytes) Random = nullptr;
+  decltype(&EVP_EncodeBlock) EncodeBlock = nullptr;
+  decltype(&EVP_DecodeBlock) DecodeBlock = nullptr;
+  std::string Failure;
+
+  TCryptoTable() {
+    if (!Library.OpenLoaded(kCryptoLibraries) && !Library.Open(kCryptoLibraries)) {
+      Failure = "Не найдена библиотека libcrypto (OpenSSL 3 или 1.1); установите пакет "
+                "libssl3 или libssl1.1 (" +
+                Library.Error() + ")";
+      return;
+    }
+    if (!(Library.Bind(Digest, "EVP_Digest") && Library.Bind(Md5, "EVP_md5") &&
+          Library.Bind(Sha1, "EVP_sha1") && Library.Bind(Sha256, "EVP_sha256") &&
+          Library.Bind(Random, "RAND_bytes") && Library.Bind(EncodeBlock, "EVP_EncodeBlock") &&
+          Library.Bind(DecodeBlock, "EVP_DecodeBlock"))) {
+      Failure = "Библиотека " + Library.Name() + " не подходит: " + Library.Error();
+    }
+  }
+};
+
+// Bound once, on first use; the library is never unloaded, so the functions
+// stay valid while anything may call them.
+const TCryptoTable& Crypto() {
+  static const TCryptoTable table;
+  if (!table.Failure.empty()) throw Error(table.Failure);
+  return table;
+}
+
+}  // namespace
+
+std::string CryptoLibraryName() { return Crypto().Library.Name(); }
+
+std::string HashBytes(THashAlgorithm algorithm, std::string_view data) {
+  const TCryptoTable& c = Crypto();
+  const EVP_MD* md = algorithm == THashAlgorithm::Md5    ? c.Md5()
+                     : algorithm == THashAlgorithm::Sha1 ? c.Sha1()
+                                                         : c.Sha256();
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned int length = 0;
+  if (!md || c.Digest(data.data(), data.size(), digest, &length, md, nullptr) != 1)
+    throw Error("Хеш-функция недоступна в " + c.Library.Name());
+  return std::string(reinterpret_cast<const char*>(digest), length);
+}
+
+void RandomBytes(void* out, size_t size) {
+  const TCryptoTable& c = Crypto();
+  if (size > static_cast<size_t>(INT_MAX) ||
+      c.Random(static_cast<unsigned char*>(out), static_cast<int>(size)) != 1)
+    throw Error("Нет случайных байтов от " + c.Library.Name());
+}
+
+std::string Base64Encode(std::string_view bytes) {
+  const TCryptoTable& c = Crypto();
+  if (bytes.size() > static_cast<size_t>(INT_MAX / 4 * 3 - 3))
+    throw Error("Данные слишком велики для Base64");
+  std::string out(4 * ((bytes.size() + 2) / 3) + 1, '\0');
+  const int n = c.EncodeBlock(reinterpret_cast<unsigned char*>(out.data()),
+                              reinterpret_cast<const unsigned char*>(bytes.data()),
+                              static_cast<int>(bytes.size()));
+  out.resize(static_cast<size_t>(n));
+  return out;
+}
+
+std::string Base64Decode(std::string_view text) {
+  if (text.size() % 4 != 0 || text.size() > static_cast<size_t>(INT_MAX)) return {};
+  const TCryptoTable& c = Crypto();
+  std::string out(3 * text.size() / 4 + 1, '\0');
+  const int n = c.DecodeBlock(reinterpret_cast<unsigned char*>(out.data()),
+                              reinterpret_cast<const unsigned char*>(text.data()),
+                              static_cast<int>(text.size()));
+  if (n < 0) return {};
+  size_t size = static_cast<size_t>(n);
+  // EVP_DecodeBlock counts the padding as zero bytes.
+  for (size_t i = text.size(); i > 0 && text[i - 1] == '='; --i) --size;
+  out.resize(size);
+  return out;
+}
+
+}  // namespace zorvane
