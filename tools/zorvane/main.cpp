@@ -29,7 +29,8 @@ void Usage(std::ostream& out) {
   out << "usage: zorvane [--lib PATH] [--class NAME] COMMAND [ARGS] [-- COMMAND [ARGS]]...\n"
          "       zorvane [--lib PATH] [--class NAME] script FILE|-\n"
          "\n"
-         "Loads the add-in library (default: libzorvane.so beside this program) through\n"
+         "Loads the add-in library (default: libzorvane.so beside this program, else\n"
+         "../lib/zorvane/libzorvane.so from it) through\n"
          "GetClassNames, GetClassObject and DestroyObject, as the platform does, and runs\n"
          "the commands in order on one object of the class (default: the first class).\n"
          "\n"
@@ -482,8 +483,17 @@ int CheckMemoryOf(Session& session, int status, std::ostream& out) {
   return CheckMemory(session.Memory(), out) ? status : kMemoryFault;
 }
 
+// The add-in beside the program (a build folder), else where the package
+// installs it (bin/../lib/zorvane).
+std::string DefaultLibrary() {
+  const std::string beside = ProgramDir() + "/libzorvane.so";
+  const std::string installed = ProgramDir() + "/../lib/zorvane/libzorvane.so";
+  if (access(beside.c_str(), F_OK) != 0 && access(installed.c_str(), F_OK) == 0) return installed;
+  return beside;
+}
+
 int Main(int argc, char** argv) {
-  std::string libPath = ProgramDir() + "/libzorvane.so";
+  std::string libPath = DefaultLibrary();
   std::string className;
   int i = 1;
   for (; i < argc && std::strncmp(argv[i], "--", 2) == 0 && argv[i][2]; ++i) {
