@@ -2,8 +2,11 @@
 // command-line host, and the camera simulator on loopback.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <filesystem>
 
 #include "tests/support/camera_sim.h"
 #include "tests/support/process.h"
@@ -143,6 +146,94 @@ TEST_F(PhotoTest, AFailedPhotoKeepsTheOldFile) {
   struct stat st {};
   ASSERT_EQ(stat(photo.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0640u);
+}
+
+TEST_F(PhotoTest, APhotoThroughASymbolicLinkReplacesTheFileItLeadsTo) {
+  // Each case gets a folder "l" holding link.jpg (the name given to the driver) and a folder
+  // "t"; "@" in a link's text stands for the case's own folder.
+  struct Link {
+    std::string name, text;
+  };
+  struct Case {
+    std::string what;
+    std::vector<Link> links;
+    std::string old;    // a file that is there before the photo, mode 0640
+    std::string photo;  // where the photo lands, or "" when the call fails
+    std::string error;  // the end of the message when it fails
+  };
+  const Case cases[] = {
+      {"a link to a file", {{"l/link.jpg", "@/t/last.jpg"}}, "t/last.jpg", "t/last.jpg", ""},
+      {"a relative link", {{"l/link.jpg", "../t/last.jpg"}}, "t/last.jpg", "t/last.jpg", ""},
+      {"a chain of two links",
+       {{"l/link.jpg", "../t/next.jpg"}, {"t/next.jpg", "last.jpg"}},
+       "t/last.jpg",
+       "t/last.jpg",
+       ""},
+      {"a dangling link", {{"l/link.jpg", "../t/new.jpg"}}, "", "t/new.jpg", ""},
+      {"a link into a missing folder",
+       {{"l/link.jpg", "../gone/new.jpg"}},
+       "",
+       "",
+       "/gone/new.jpg\" (link \"@/l/link.jpg\"). No such file or directory"},
+      {"a loop",
+       {{"l/link.jpg", "../t/next.jpg"}, {"t/next.jpg", "../l/link.jpg"}},
+       "",
+       "",
+       "Cannot follow link \"@/l/link.jpg\". Too many levels of symbolic links"},
+  };
+  const std::string port = std::to_string(sim.port());
+  auto sorted = [](std::vector<std::string> names) {
+    std::sort(names.begin(), names.end());
+    return names;
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string root = dir.path() + "/case" + std::to_string(++n);
+    auto expand = [&](std::string text) {
+      for (size_t at; (at = text.find('@')) != std::string::npos;) text.replace(at, 1, root);
+      return text;
+    };
+    std::filesystem::create_directories(root + "/l");
+    std::filesystem::create_directories(root + "/t");
+    if (!c.old.empty()) {
+      WriteFile(root + "/" + c.old, "the old photo");
+      chmod((root + "/" + c.old).c_str(), 0640);
+    }
+    for (const Link& link : c.links)
+      ASSERT_EQ(symlink(expand(link.text).c_str(), (root + "/" + link.name).c_str()), 0);
+    std::vector<std::string> expected[2] = {sorted(ListDir(root + "/l")),
+                                            sorted(ListDir(root + "/t"))};
+    if (c.photo.starts_with("t/") && c.old.empty()) {
+      expected[1].push_back(c.photo.substr(2));
+      expected[1] = sorted(expected[1]);
+    }
+
+    const RunResult r = Host({"photo", "--host", "127.0.0.1", "--port", port, "--login", "admin",
+                              "--password", "secret", "-o", root + "/l/link.jpg"});
+    if (c.photo.empty()) {
+      EXPECT_EQ(r.exitCode, 1) << r.output;
+      EXPECT_TRUE(Has(r.output, expand(c.error) + "\n")) << r.output;
+    } else {
+      EXPECT_EQ(r.exitCode, 0) << r.output;
+      EXPECT_TRUE(ReadFile(root + "/" + c.photo) == image) << c.photo << " holds no photo";
+      if (!c.old.empty()) {  // the replaced file keeps its mode
+        struct stat st {};
+        EXPECT_EQ(stat((root + "/" + c.photo).c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0640u);
+      }
+    }
+    // Every link is still the same link, and nothing else appeared (no temporary file either).
+    for (const Link& link : c.links) {
+      std::error_code ec;
+      EXPECT_EQ(std::filesystem::read_symlink(root + "/" + link.name, ec).string(),
+                expand(link.text))
+          << link.name;
+    }
+    EXPECT_EQ(sorted(ListDir(root + "/l")), expected[0]);
+    EXPECT_EQ(sorted(ListDir(root + "/t")), expected[1]);
+    EXPECT_FALSE(std::filesystem::exists(root + "/gone"));
+  }
 }
 
 TEST_F(PhotoTest, ACameraThatNeverAnswersFailsInsteadOfHanging) {

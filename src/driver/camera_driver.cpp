@@ -89,28 +89,32 @@ void TDriver::MakePhoto(const std::string& AFileName) {
   std::string image;
   Snapshot(image);
   if (image.empty()) throw Error(kEmptyPhoto);
+  // A name that is a symbolic link keeps being one: the file it leads to gets the photo.
+  const std::string target = FinalTarget(AFileName);
+  const std::string shown = target == AFileName ? "\"" + AFileName + "\""
+                                                : "\"" + target + "\" (link \"" + AFileName + "\")";
   // Write beside the target, then replace it in one step.
-  const size_t slash = AFileName.find_last_of('/');
-  const std::string folder = slash == std::string::npos ? "." : AFileName.substr(0, slash);
+  const size_t slash = target.find_last_of('/');
+  const std::string folder = slash == std::string::npos ? "." : target.substr(0, slash);
   std::string temp = folder + "/.zorvane-photo-XXXXXX";
   const int fd = mkstemp(temp.data());
-  if (fd < 0) ThrowSystemError("Cannot create file \"" + AFileName + "\"", errno);
+  if (fd < 0) ThrowSystemError("Cannot create file " + shown, errno);
   struct stat existing {};
-  fchmod(fd, stat(AFileName.c_str(), &existing) == 0 ? (existing.st_mode & 07777)
-                                                     : (0666 & ~CurrentUmask()));
+  fchmod(fd, stat(target.c_str(), &existing) == 0 ? (existing.st_mode & 07777)
+                                                  : (0666 & ~CurrentUmask()));
   try {
-    WriteAll(fd, image, AFileName);
-    if (fsync(fd) != 0) ThrowSystemError("Cannot write file \"" + AFileName + "\"", errno);
-    if (close(fd) != 0) ThrowSystemError("Cannot write file \"" + AFileName + "\"", errno);
+    WriteAll(fd, image, target);
+    if (fsync(fd) != 0) ThrowSystemError("Cannot write file " + shown, errno);
+    if (close(fd) != 0) ThrowSystemError("Cannot write file " + shown, errno);
   } catch (...) {
     close(fd);
     unlink(temp.c_str());
     throw;
   }
-  if (rename(temp.c_str(), AFileName.c_str()) != 0) {
+  if (rename(temp.c_str(), target.c_str()) != 0) {
     const int error = errno;
     unlink(temp.c_str());
-    ThrowSystemError("Cannot create file \"" + AFileName + "\"", error);
+    ThrowSystemError("Cannot create file " + shown, error);
   }
 }
 
