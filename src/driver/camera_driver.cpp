@@ -102,12 +102,15 @@ void TDriver::MakePhoto(const std::string& AFileName) {
   struct stat existing {};
   fchmod(fd, stat(target.c_str(), &existing) == 0 ? (existing.st_mode & 07777)
                                                   : (0666 & ~CurrentUmask()));
+  bool closed = false;
   try {
     WriteAll(fd, image, target);
     if (fsync(fd) != 0) ThrowSystemError("Cannot write file " + shown, errno);
+    // close() is not repeated after a failure: the descriptor is gone either way.
+    closed = true;
     if (close(fd) != 0) ThrowSystemError("Cannot write file " + shown, errno);
   } catch (...) {
-    close(fd);
+    if (!closed) close(fd);
     unlink(temp.c_str());
     throw;
   }
