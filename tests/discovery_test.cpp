@@ -19,6 +19,9 @@
 using namespace zorvane;
 using zorvane::testing::CameraSim;
 using zorvane::testing::ErrorOf;
+#include "tests/support/host_runner.h"
+using zorvane::testing::Has;
+using zorvane::testing::LoopbackListener;
 using zorvane::testing::TestNetwork;
 
 namespace {
@@ -134,6 +137,15 @@ TEST_F(DeviceTest, ADeviceFromItsAddressIsQueriedAtOnce) {
 
   EXPECT_EQ(ErrorOf([&] { TOnvifDevice(sim.Url("/onvif/device_service"), "admin", "wrong"); }),
             "Не удалось получить информацию об устройстве: Sender not authorized");
+  // A camera that names another scheme as its address is not followed there.
+  LoopbackListener listener;
+  for (const char* scheme : {"dict", "gopher", "ldap", "telnet"}) {
+    const std::string xaddrs =
+        std::string(scheme) + "://127.0.0.1:" + std::to_string(listener.port()) + "/onvif";
+    EXPECT_TRUE(Has(ErrorOf([&] { TOnvifDevice(xaddrs, "admin", "secret"); }),
+                    std::string("Unsupported URL scheme \"") + scheme + "\""));
+  }
+  EXPECT_EQ(listener.Arrived(), 0);
   sim.Configure(R"({"fault": "html", "fault_paths": ["/onvif/media"]})");
   EXPECT_EQ(ErrorOf([&] { TOnvifDevice(sim.Url("/onvif/device_service"), "admin", "secret"); }),
             "Не удалось получить информацию о профилях");

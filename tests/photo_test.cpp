@@ -10,6 +10,7 @@
 
 #include "tests/support/camera_sim.h"
 #include "tests/support/process.h"
+#include "tests/support/test_network.h"
 
 using namespace zorvane::testing;
 
@@ -244,4 +245,53 @@ TEST_F(PhotoTest, ACameraThatNeverAnswersFailsInsteadOfHanging) {
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_TRUE(Has(r.output, "error: ")) << r.output;
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+}
+
+TEST_F(PhotoTest, OnlyHttpAndHttpsAddressesAreFollowed) {
+  // Whoever names the address (the user, the camera's answer, a redirect), a
+  // scheme other than http or https reaches neither a file nor the network.
+  LoopbackListener listener;
+  const std::string elsewhere = "127.0.0.1:" + std::to_string(listener.port());
+  const std::string local = dir.path() + "/local.jpg";
+  WriteFile(local, image);
+  struct Case {
+    const char* who;
+    std::string snapshotUri;  // set by the user, when not empty
+    std::string sim;          // the camera's settings
+    std::string scheme;
+  };
+  const Case cases[] = {
+      {"user", "file://" + local, "", "file"},
+      {"user", "gopher://" + elsewhere + "/x", "", "gopher"},
+      {"user", "DICT://" + elsewhere + "/x", "", "DICT"},
+      {"camera", "", R"({"snapshot_uri": "gopher://)" + elsewhere + R"(/snap"})", "gopher"},
+      {"camera", "", R"({"snapshot_uri": "file://)" + local + R"("})", "file"},
+      {"redirect", sim.Url("/snapshot.jpg"),
+       R"({"fault": "redirect_to", "location": "dict://)" + elsewhere + R"(/x"})", "dict"},
+      {"redirect", sim.Url("/snapshot.jpg"),
+       R"({"fault": "redirect_to", "location": "file://)" + local + R"("})", "file"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.who) + " " + c.scheme);
+    sim.Reset();
+    if (!c.sim.empty()) sim.Configure(c.sim);
+    const std::string photo = dir.path() + "/photo.jpg";
+    std::vector<std::string> args = {"photo", "-o", photo};
+    if (c.snapshotUri.empty()) {
+      args.insert(args.end(), {"--host", "127.0.0.1", "--port", std::to_string(sim.port()),
+                               "--login", "admin", "--password", "secret"});
+    } else {
+      args.insert(args.end(), {"--snapshot-uri", c.snapshotUri});
+    }
+    const RunResult r = Host(args);
+    EXPECT_EQ(r.exitCode, 1) << r.output;
+    EXPECT_TRUE(Has(r.output, "\"" + c.scheme + "\"")) << r.output;
+    if (std::string(c.who) != "redirect") {
+      EXPECT_TRUE(Has(r.output, "error: Unsupported URL scheme \"" + c.scheme +
+                                    "\" (only http and https)"))
+          << r.output;
+    }
+    EXPECT_EQ(listener.Arrived(), 0);
+    EXPECT_FALSE(std::filesystem::exists(photo));
+  }
 }

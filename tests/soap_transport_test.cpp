@@ -5,11 +5,15 @@
 
 #include <gtest/gtest.h>
 
+#include <curl/curl.h>
+
 #include <chrono>
+#include <cstdlib>
 #include <regex>
 
 #include "common/error.h"
 #include "onvif/onvif_requests.h"
+#include "platform/library_binding.h"
 #include "tests/support/camera_sim.h"
 #include "tests/support/checks.h"
 #include "tests/support/process.h"
@@ -56,6 +60,52 @@ std::string Get(const std::string& url, const std::string& login = "",
 }
 
 }  // namespace
+
+// The libraries the exchanges run on: whichever libcurl and libcrypto the
+// process has (a run against older ones says which it expects), and the
+// known digests computed by them.
+TEST(CryptoTest, TheLibrariesInUseGiveKnownDigests) {
+  const std::string curl = curl_version_info(CURLVERSION_NOW)->version;
+  const std::string crypto = CryptoLibraryName();
+  std::printf("libcurl %s, %s\n", curl.c_str(), crypto.c_str());
+  if (const char* want = std::getenv("ZORVANE_EXPECT_CURL")) {
+    EXPECT_EQ(curl.rfind(want, 0), 0u);
+  }
+  if (const char* want = std::getenv("ZORVANE_EXPECT_CRYPTO")) {
+    EXPECT_EQ(crypto, want);
+  }
+
+  auto hex = [](const std::string& bytes) {
+    std::string out;
+    char two[3];
+    for (unsigned char b : bytes) {
+      std::snprintf(two, sizeof two, "%02x", b);
+      out += two;
+    }
+    return out;
+  };
+  EXPECT_EQ(hex(HashBytes(THashAlgorithm::Md5, "abc")), "900150983cd24fb0d6963f7d28e17f72");
+  EXPECT_EQ(hex(HashBytes(THashAlgorithm::Sha1, "abc")),
+            "a9993e364706816aba3e25717850c26c9cd0d89d");
+  EXPECT_EQ(hex(HashBytes(THashAlgorithm::Sha256, "abc")),
+            "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+  EXPECT_EQ(Base64Encode(std::string_view("\xE4p\x00q", 4)), "5HAAcQ==");
+  EXPECT_EQ(Base64Decode("5HAAcQ=="), std::string("\xE4p\x00q", 4));
+  EXPECT_EQ(Base64Decode("5HA"), "");
+  std::string a(16, '\0'), b(16, '\0');
+  RandomBytes(a.data(), a.size());
+  RandomBytes(b.data(), b.size());
+  EXPECT_NE(a, b);
+}
+
+TEST(CryptoTest, AMissingLibraryIsNamed) {
+  TRuntimeLibrary library;
+  EXPECT_FALSE(library.OpenLoaded({"libzorvane-absent.so.1"}));
+  EXPECT_FALSE(library.Open({"libzorvane-absent.so.1", "libzorvane-absent.so.2"}));
+  EXPECT_NE(library.Error().find("libzorvane-absent.so.1"), std::string::npos);
+  EXPECT_NE(library.Error().find("libzorvane-absent.so.2"), std::string::npos);
+  EXPECT_FALSE(library.IsOpen());
+}
 
 TEST(SoapUrlTest, ServiceUrls) {
   struct Case {

@@ -109,12 +109,77 @@ std::string Printable(const std::string& url) {
 
 std::atomic<bool> gCurlStarted{false};
 
-void EnsureCurl() {
-  static std::once_flag once;
-  std::call_once(once, [] {
-    curl_global_init(CURL_GLOBAL_DEFAULT);
+constexpr unsigned kCurlOldestVersion = 0x073D00;         // 7.61.0
+constexpr unsigned kCurlProtocolNamesVersion = 0x075500;  // 7.85.0
+
+// What the libcurl in the process can do, read once. The library works with
+// libcurl from 7.61 on; a newer option is used only where it exists.
+struct TCurlFeatures {
+  unsigned VersionNum = 0;
+  std::string Version;
+  // CURLOPT_PROTOCOLS_STR and CURLOPT_REDIR_PROTOCOLS_STR came with 7.85; the
+  // bitmask options before them exist since 7.19.4.
+  bool ProtocolNames = false;
+  std::string Failure;  // why no exchange can be made, if so
+};
+
+const TCurlFeatures& CurlFeatures() {
+  static const TCurlFeatures features = [] {
+    TCurlFeatures f;
+    if (curl_global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK) {
+      f.Failure = "The HTTP library (libcurl) could not be started";
+      return f;
+    }
     gCurlStarted = true;
-  });
+    const curl_version_info_data* info = curl_version_info(CURLVERSION_NOW);
+    if (!info) {
+      f.Failure = "The HTTP library (libcurl) does not tell its version";
+      return f;
+    }
+    f.VersionNum = info->version_num;
+    f.Version = info->version ? info->version : "?";
+    f.ProtocolNames = f.VersionNum >= kCurlProtocolNamesVersion;
+    if (f.VersionNum < kCurlOldestVersion) {
+      f.Failure = "libcurl " + f.Version + " is too old; 7.61 or newer is needed";
+    }
+    return f;
+  }();
+  return features;
+}
+
+const TCurlFeatures& EnsureCurl() {
+  const TCurlFeatures& f = CurlFeatures();
+  if (!f.Failure.empty()) throw Error(f.Failure);
+  return f;
+}
+
+// Sets an option of the exchange; an option libcurl refuses stops the
+// exchange before anything is sent, so none runs with a setting missing.
+template <typename T>
+void SetOption(CURL* c, CURLoption option, T value, const char* name) {
+  const CURLcode rc = curl_easy_setopt(c, option, value);
+  if (rc != CURLE_OK) {
+    throw Error(std::string("libcurl ") + CurlFeatures().Version + " refused " + name + ": " +
+                curl_easy_strerror(rc));
+  }
+}
+#define ZV_SETOPT(c, option, value) SetOption(c, option, value, #option)
+
+// Only http and https reach libcurl, first request and redirects alike.
+void RestrictProtocols(CURL* c, const TCurlFeatures& f) {
+  if (f.ProtocolNames) {
+    ZV_SETOPT(c, CURLOPT_PROTOCOLS_STR, "http,https");
+    ZV_SETOPT(c, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    return;
+  }
+  // The bitmask options, deprecated where the names exist, are the only way
+  // on older libcurl.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+  const long allowed = CURLPROTO_HTTP | CURLPROTO_HTTPS;
+  ZV_SETOPT(c, CURLOPT_PROTOCOLS, allowed);
+  ZV_SETOPT(c, CURLOPT_REDIR_PROTOCOLS, allowed);
+#pragma GCC diagnostic pop
 }
 
 struct TCurlDeleter {
@@ -193,9 +258,22 @@ std::string StatusText(const TAnswer& a) {
   return text.empty() ? std::to_string(a.status) : text;
 }
 
+// Cameras are reached over http and https only; any other address (a file,
+// gopher, dict, ldap …), whether the user or a camera named it, is refused
+// before libcurl sees it.
+void RequireHttpScheme(const std::string& url) {
+  const size_t colon = url.find(':');
+  const std::string scheme = colon == std::string::npos ? "" : url.substr(0, colon);
+  if (SameAsciiText(scheme, "http") || SameAsciiText(scheme, "https")) return;
+  if (scheme.empty() || scheme.size() > 32 || scheme.find_first_of("/?#") != std::string::npos)
+    throw Error("Invalid URL (no scheme): " + Printable(url));
+  throw Error("Unsupported URL scheme \"" + scheme + "\" (only http and https): " + Printable(url));
+}
+
 // One exchange; the final body goes into body.
 TAnswer Perform(const TExchange& x, std::string& body) {
-  EnsureCurl();
+  RequireHttpScheme(x.url);
+  const TCurlFeatures& features = EnsureCurl();
   std::unique_ptr<CURL, TCurlDeleter> curl(curl_easy_init());
   if (!curl) throw Error("Cannot start an HTTP exchange");
   CURL* c = curl.get();
@@ -212,43 +290,44 @@ TAnswer Perform(const TExchange& x, std::string& body) {
   }
   std::unique_ptr<curl_slist, TSlistDeleter> headers(list);
 
-  curl_easy_setopt(c, CURLOPT_URL, x.url.c_str());
-  curl_easy_setopt(c, CURLOPT_ERRORBUFFER, errorText);
-  curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(c, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
-  curl_easy_setopt(c, CURLOPT_FORBID_REUSE, 1L);
-  curl_easy_setopt(c, CURLOPT_FRESH_CONNECT, 1L);
-  curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(c, CURLOPT_HTTPHEADER, headers.get());
-  curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
-  curl_easy_setopt(c, CURLOPT_MAXREDIRS, kMaxRedirects);
+  ZV_SETOPT(c, CURLOPT_URL, x.url.c_str());
+  ZV_SETOPT(c, CURLOPT_ERRORBUFFER, errorText);
+  ZV_SETOPT(c, CURLOPT_NOSIGNAL, 1L);
+  ZV_SETOPT(c, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
+  ZV_SETOPT(c, CURLOPT_FORBID_REUSE, 1L);
+  ZV_SETOPT(c, CURLOPT_FRESH_CONNECT, 1L);
+  RestrictProtocols(c, features);
+  // Cameras are reached directly, never through a proxy from the environment.
+  ZV_SETOPT(c, CURLOPT_NOPROXY, "*");
+  ZV_SETOPT(c, CURLOPT_HTTPHEADER, headers.get());
+  ZV_SETOPT(c, CURLOPT_FOLLOWLOCATION, 1L);
+  ZV_SETOPT(c, CURLOPT_MAXREDIRS, kMaxRedirects);
   // 301 and 302 repeat the POST; 303 turns it into a GET without body.
-  curl_easy_setopt(c, CURLOPT_POSTREDIR,
+  ZV_SETOPT(c, CURLOPT_POSTREDIR,
                    static_cast<long>(CURL_REDIR_POST_301 | CURL_REDIR_POST_302));
-  curl_easy_setopt(c, CURLOPT_COOKIEFILE, "");  // cookies live as long as this handle
-  curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, kConnectTimeoutMs);
-  curl_easy_setopt(c, CURLOPT_TIMEOUT_MS, x.timeoutMs);
-  curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, kLowSpeedLimitBytes);
-  curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, kLowSpeedTimeSeconds);
-  curl_easy_setopt(c, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(x.maxBytes));
+  ZV_SETOPT(c, CURLOPT_COOKIEFILE, "");  // cookies live as long as this handle
+  ZV_SETOPT(c, CURLOPT_CONNECTTIMEOUT_MS, kConnectTimeoutMs);
+  ZV_SETOPT(c, CURLOPT_TIMEOUT_MS, x.timeoutMs);
+  ZV_SETOPT(c, CURLOPT_LOW_SPEED_LIMIT, kLowSpeedLimitBytes);
+  ZV_SETOPT(c, CURLOPT_LOW_SPEED_TIME, kLowSpeedTimeSeconds);
+  ZV_SETOPT(c, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(x.maxBytes));
   // Cameras ship self-signed certificates: TLS 1.2 or newer, no certificate check.
-  curl_easy_setopt(c, CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2));
-  curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 0L);
-  curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 0L);
-  curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, &OnBody);
-  curl_easy_setopt(c, CURLOPT_WRITEDATA, &transfer);
-  curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, &OnHeader);
-  curl_easy_setopt(c, CURLOPT_HEADERDATA, &transfer);
+  ZV_SETOPT(c, CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2));
+  ZV_SETOPT(c, CURLOPT_SSL_VERIFYPEER, 0L);
+  ZV_SETOPT(c, CURLOPT_SSL_VERIFYHOST, 0L);
+  ZV_SETOPT(c, CURLOPT_WRITEFUNCTION, &OnBody);
+  ZV_SETOPT(c, CURLOPT_WRITEDATA, &transfer);
+  ZV_SETOPT(c, CURLOPT_HEADERFUNCTION, &OnHeader);
+  ZV_SETOPT(c, CURLOPT_HEADERDATA, &transfer);
   if (x.post) {
-    curl_easy_setopt(c, CURLOPT_POST, 1L);
-    curl_easy_setopt(c, CURLOPT_POSTFIELDS, x.body.data());
-    curl_easy_setopt(c, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(x.body.size()));
+    ZV_SETOPT(c, CURLOPT_POST, 1L);
+    ZV_SETOPT(c, CURLOPT_POSTFIELDS, x.body.data());
+    ZV_SETOPT(c, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(x.body.size()));
   }
   if (x.digest) {
-    curl_easy_setopt(c, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_DIGEST));
-    curl_easy_setopt(c, CURLOPT_USERNAME, x.login.c_str());
-    curl_easy_setopt(c, CURLOPT_PASSWORD, x.password.c_str());
+    ZV_SETOPT(c, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_DIGEST));
+    ZV_SETOPT(c, CURLOPT_USERNAME, x.login.c_str());
+    ZV_SETOPT(c, CURLOPT_PASSWORD, x.password.c_str());
   }
 
   const CURLcode rc = curl_easy_perform(c);

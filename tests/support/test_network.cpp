@@ -1,6 +1,9 @@
 #include "tests/support/test_network.h"
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sched.h>
 #include <signal.h>
 #include <spawn.h>
@@ -108,6 +111,28 @@ pid_t TestNetwork::Spawn(const std::string& host, const std::vector<std::string>
   if (rc != 0) throw std::runtime_error("cannot start a program in " + host);
   FChildren.push_back(pid);
   return pid;
+}
+
+LoopbackListener::LoopbackListener() {
+  FSocket = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t size = sizeof address;
+  if (FSocket < 0 || bind(FSocket, reinterpret_cast<sockaddr*>(&address), size) != 0 ||
+      listen(FSocket, 16) != 0 ||
+      getsockname(FSocket, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
+    throw std::runtime_error("cannot listen on loopback");
+  }
+  FPort = ntohs(address.sin_port);
+}
+
+LoopbackListener::~LoopbackListener() { close(FSocket); }
+
+int LoopbackListener::Arrived() {
+  int n = 0;
+  for (int fd; (fd = accept(FSocket, nullptr, nullptr)) >= 0; ++n) close(fd);
+  return n;
 }
 
 }  // namespace zorvane::testing

@@ -40,4 +40,20 @@ class TestNetwork {
   int FLinks = 0;
 };
 
+// A TCP port on 127.0.0.1 that accepts nothing itself: Arrived() tells how
+// many connections reached it, so a test can show that nothing was sent.
+class LoopbackListener {
+ public:
+  LoopbackListener();
+  ~LoopbackListener();
+  LoopbackListener(const LoopbackListener&) = delete;
+  LoopbackListener& operator=(const LoopbackListener&) = delete;
+  int port() const { return FPort; }
+  int Arrived();  // takes the connections that arrived since the last call
+
+ private:
+  int FSocket = -1;
+  int FPort = 0;
+};
+
 }  // namespace zorvane::testing

@@ -120,7 +120,7 @@ class Camera:
         self.config = {
             'user': a.user, 'password': a.password, 'skew': a.skew, 'clock_offset': a.clock_offset,
             'snapshot_auth': a.snapshot_auth, 'fault': None, 'fault_paths': None, 'delay': 0,
-            'redirects': 0, 'redirect_status': 302, 'size': 32 << 20, 'drip_seconds': 60,
+            'redirects': 0, 'redirect_status': 302, 'location': '', 'size': 32 << 20, 'drip_seconds': 60,
             'status': 404, 'manufacturer': a.manufacturer, 'model': a.model,
             'firmware': '5.4.2', 'serial': 'SIM-0001', 'hardware': 'camera-sim',
             'snapshot_uri': None, 'media_paths': a.media_paths.split(','),
@@ -225,6 +225,11 @@ class Handler(BaseHTTPRequestHandler):
             return True
         if fault == 'redirect':
             return self.redirect_chain(path)
+        if fault == 'redirect_to':
+            # One redirect to any address at all (another scheme, another host).
+            self.send(int(cfg['redirect_status']), 'moved', 'text/plain',
+                      [('Location', cfg['location'])])
+            return True
         if fault == 'cookie':
             return self.cookie_gate(path)
         if fault == 'oversized':
