@@ -169,10 +169,14 @@ TEST_F(DeviceTest, SnapshotsOfTheDriversDevice) {
   device.GetSnapshotImg(again, sim.Url("/snapshot.jpg"));
   EXPECT_EQ(sim.Requests().size(), 1u);  // the address given: only the download
 
+  // New settings take effect as the driver's connect gives them: the
+  // remembered address and connection are forgotten.
   device.Password = "wrong";
+  device.ResetLearned();
   EXPECT_EQ(ErrorOf([&] { device.GetSnapshotImg(again, ""); }),
             "Не удалось получить информацию о фотоснимке: Sender not authorized");
   device.Port = 0;
+  device.ResetLearned();
   EXPECT_NE(ErrorOf([&] { device.GetSnapshotImg(again, ""); }).find("127.0.0.1:0"),
             std::string::npos);
 }

@@ -127,4 +127,28 @@ std::string TrimControl(std::string_view text) {
   return std::string(text.substr(b, e - b));
 }
 
+std::string MaskUrlCredentials(std::string_view text) {
+  std::string out;
+  size_t i = 0;
+  while (i < text.size()) {
+    const size_t mark = text.find("://", i);
+    if (mark == std::string_view::npos) break;
+    // The URL runs to the next blank, quote or control character.
+    size_t end = mark + 3;
+    while (end < text.size() && static_cast<unsigned char>(text[end]) > ' ' && text[end] != '"' &&
+           text[end] != '\'' && text[end] != '<' && text[end] != '>')
+      ++end;
+    const size_t at = text.substr(mark + 3, end - mark - 3).rfind('@');
+    out.append(text.substr(i, mark + 3 - i));
+    if (at != std::string_view::npos) {
+      out += "********@";
+      i = mark + 3 + at + 1;
+    } else {
+      i = mark + 3;
+    }
+  }
+  out.append(text.substr(i));
+  return out;
+}
+
 }  // namespace zorvane

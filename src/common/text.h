@@ -22,4 +22,9 @@ void AppendUtf8(std::string& out, char32_t cp);
 // Whether two texts are equal ignoring the letter case of ASCII letters.
 bool SameAsciiText(std::string_view a, std::string_view b);
 
+// The text with the user information of every URL in it ("scheme://user:
+// password@host") replaced by "********@". A password may hold '/', '?', '#'
+// or '@', so everything up to the last '@' of the URL is hidden.
+std::string MaskUrlCredentials(std::string_view text);
+
 }  // namespace zorvane

@@ -9,6 +9,7 @@
 
 #include "common/error.h"
 #include "common/file_io.h"
+#include "onvif/call_deadline.h"
 
 namespace zorvane {
 
@@ -73,6 +74,7 @@ void TDriver::Open() {
 }
 
 void TDriver::Snapshot(std::string& image) {
+  const TCallDeadline deadline(kPhotoCallDeadline);
   if (FSnapshotURI.empty()) {
     // Say what is missing before a request to nowhere.
     if (FDevice->Host.empty())

@@ -6,6 +6,8 @@
 
 #include "common/error.h"
 #include "common/log_writer.h"
+#include "onvif/call_deadline.h"
+#include "common/text.h"
 #include "onvif/soap_transport.h"
 
 namespace zorvane {
@@ -40,8 +42,21 @@ void LogInfo(const std::string& text) {
   }
 }
 
+// A refused password (401) is not a missing service: nothing to look for elsewhere.
 bool IsMediaMissing(const TSoapAnswer& a) {
-  return a.Status == 404 || a.Status == 405 || !IsSoapEnvelope(a.Body);
+  return a.Status != 401 && (a.Status == 404 || a.Status == 405 || !IsSoapEnvelope(a.Body));
+}
+
+// Whether an answer is an image: by its media type, else by the first bytes
+// of the common formats. A camera's error page is not one.
+bool LooksLikeImage(const std::string& contentType, const std::string& body) {
+  if (contentType.size() >= 6 && SameAsciiText(std::string_view(contentType).substr(0, 6), "image/"))
+    return true;
+  static constexpr std::string_view kMagic[] = {"\xFF\xD8\xFF", "\x89PNG", "GIF8", "BM"};
+  for (std::string_view magic : kMagic) {
+    if (body.compare(0, magic.size(), magic) == 0) return true;
+  }
+  return false;
 }
 
 std::string Trim(const std::string& text) {
@@ -55,6 +70,7 @@ std::string Trim(const std::string& text) {
 TOnvifDevice::TOnvifDevice(const std::string& AXAddrs, const std::string& ALogin,
                            const std::string& APassword)
     : Password(APassword), Login(ALogin), XAddrs(AXAddrs) {
+  const TCallDeadline deadline(kDeviceQueryDeadline);
   const TUrlParts url = SplitUrl(AXAddrs);
   Host = url.host;
   Port = PortOf(url);
@@ -68,6 +84,15 @@ void TOnvifDevice::ResetLearned() {
   FMediaXAddr.clear();
   if (FDefaultProfileAsked) Profiles.clear();
   FDefaultProfileAsked = false;
+  FSnapshotURICache.clear();
+  FHttp.Reset();
+}
+
+void TOnvifDevice::PrepareSession(const std::string& userSnapshotURI) {
+  FHttp.SetCredentials(Login, Password);
+  if (!XAddrs.empty()) FHttp.AllowCredentialsFor(XAddrs);
+  if (!Host.empty()) FHttp.AllowCredentialsFor("http://" + Host + ":" + std::to_string(Port));
+  if (!userSnapshotURI.empty()) FHttp.AllowCredentialsFor(userSnapshotURI);
 }
 
 std::string TOnvifDevice::DeviceServiceURL() const {
@@ -76,40 +101,39 @@ std::string TOnvifDevice::DeviceServiceURL() const {
 }
 
 TSoapAnswer TOnvifDevice::Request(const std::string& url, const TBuild& build) {
-  FSoapOptions.Login = Login;
-  FSoapOptions.Password = Password;
-  TSoapAnswer a = PostSoap(url, build(FClockOffset), FSoapOptions);
+  PrepareSession();
+  TSoapAnswer a = PostSoap(FHttp, url, build(FClockOffset), FSoapOptions.ContentType);
   // A camera that takes SOAP 1.2 only by its own media type.
   if (FSoapOptions.ContentType == kSoap11ContentType &&
       (a.Status == 415 || (a.Status == 400 && !IsSoapEnvelope(a.Body)))) {
     FSoapOptions.ContentType = kSoap12ContentType;
     LogInfo("camera refused text/xml (HTTP " + a.StatusText +
             "); request repeated as application/soap+xml");
-    a = PostSoap(url, build(FClockOffset), FSoapOptions);
+    a = PostSoap(FHttp, url, build(FClockOffset), FSoapOptions.ContentType);
   }
-  // A camera that wants HTTP Digest on its SOAP services.
-  if (a.Status == 401 && a.DigestChallenge && !Login.empty() && !FSoapOptions.Digest) {
-    FSoapOptions.Digest = true;
-    LogInfo("camera asked for HTTP Digest; request repeated with it");
-    a = PostSoap(url, build(FClockOffset), FSoapOptions);
-  }
+  // HTTP Digest, when the camera asks for it, is answered by the session.
   // A camera whose clock is not ours: its time for the token, once.
   if ((a.Status == 400 || a.Status == 401 || a.Status == 500) && IsNotAuthorizedFault(a.Body) &&
       SyncClock()) {
-    a = PostSoap(url, build(FClockOffset), FSoapOptions);
+    a = PostSoap(FHttp, url, build(FClockOffset), FSoapOptions.ContentType);
   }
   return a;
 }
 
 bool TOnvifDevice::SyncClock() {
   using namespace std::chrono;
+  // Asked at most once per call: a camera that refuses every token does not
+  // get its clock asked before each request.
+  if (!TCallDeadline::FirstClockSync()) return false;
   // ONVIF cameras tell their time without a token; some want one all the same.
   system_clock::time_point camera;
   bool read = false;
   for (const bool withToken : {false, true}) {
     try {
-      const TSoapAnswer a = PostSoap(
-          DeviceServiceURL(), BuildGetSystemDateAndTime(withToken, Login, Password), FSoapOptions);
+      PrepareSession();
+      const TSoapAnswer a =
+          PostSoap(FHttp, DeviceServiceURL(), BuildGetSystemDateAndTime(withToken, Login, Password),
+                   FSoapOptions.ContentType);
       read = ParseSystemDateAndTime(a.Body, camera);
     } catch (const std::exception&) {
       read = false;
@@ -195,9 +219,30 @@ void TOnvifDevice::GetSnapshotImg(TStream& AImgStream, const std::string& ASnaps
   AImgStream.Write(image.data(), image.size());
 }
 
+bool TOnvifDevice::DownloadSnapshot(const std::string& url, std::string& image) {
+  const THttpAnswer answer = GetSnapshot(FHttp, url, image);
+  return LooksLikeImage(answer.ContentType, image);
+}
+
 void TOnvifDevice::GetSnapshotBytes(const std::string& ASnapshotURI, std::string& image) {
-  const std::string url = ASnapshotURI.empty() ? GetSnapshotUri() : ASnapshotURI;
-  HttpGetBytes(url, Login, Password, image);
+  PrepareSession(ASnapshotURI);
+  if (!ASnapshotURI.empty()) {
+    DownloadSnapshot(ASnapshotURI, image);
+    return;
+  }
+  const bool remembered = !FSnapshotURICache.empty();
+  if (!remembered) FSnapshotURICache = GetSnapshotUri();
+  try {
+    if (DownloadSnapshot(FSnapshotURICache, image) || !remembered) return;
+    LogInfo("the remembered snapshot address gave no image; the camera is asked again");
+  } catch (const std::exception& e) {
+    if (!remembered) throw;
+    LogInfo(std::string("snapshot from the remembered address failed (") + e.what() +
+            "); the camera is asked again");
+  }
+  FSnapshotURICache.clear();
+  FSnapshotURICache = GetSnapshotUri();
+  DownloadSnapshot(FSnapshotURICache, image);
 }
 
 TOnvifManager::TOnvifManager() {

@@ -41,12 +41,17 @@ class TOnvifDevice {
   // Device information, then the media profiles (appended).
   void GetDeviceInformation();
   // Forgets what was learned about the camera (clock, media address, request
-  // style, profiles read for the default profile): new settings, new camera.
+  // style, profiles read for the default profile, the snapshot address, the
+  // open connection): new settings, new camera.
   void ResetLearned();
-  // One snapshot into the stream; with an empty URI the camera is asked for it first.
+  // One snapshot into the stream; with an empty URI the camera's own address
+  // is used, asked once and then remembered (asked again when a download from
+  // it fails, as some cameras hand out addresses that expire).
   void GetSnapshotImg(TStream& AImgStream, const std::string& ASnapshotURI);
   // The same, the image bytes put into image (whose capacity is reused).
   void GetSnapshotBytes(const std::string& ASnapshotURI, std::string& image);
+  // The snapshot address of the profile in use, asked of the camera now.
+  std::string AskSnapshotUri() { return GetSnapshotUri(); }
 
  private:
   using TBuild = std::function<std::string(TClockOffset)>;
@@ -60,7 +65,14 @@ class TOnvifDevice {
   bool SyncClock();
   bool FindMediaXAddr();
   std::string DeviceServiceURL() const;
+  // The login and password, and the camera they may be sent to: its device
+  // address, and the snapshot address the user gave.
+  void PrepareSession(const std::string& userSnapshotURI = "");
+  // Downloads from url; false when the answer does not look like an image.
+  bool DownloadSnapshot(const std::string& url, std::string& image);
 
+  THttpSession FHttp;
+  std::string FSnapshotURICache;
   TSoapOptions FSoapOptions;
   TClockOffset FClockOffset{0};
   std::string FMediaXAddr;

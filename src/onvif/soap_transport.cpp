@@ -1,6 +1,5 @@
 #include "onvif/soap_transport.h"
 
-#include <curl/curl.h>
 
 #include <atomic>
 #include <cstdlib>
@@ -96,271 +95,7 @@ bool IsDefaultPort(const std::string& scheme, const std::string& port) {
          (SameAsciiText(scheme, "https") && port == "443");
 }
 
-// The URL as it may appear in a message: without user name and password.
-std::string Printable(const std::string& url) {
-  const size_t colon = url.find("://");
-  if (colon == std::string::npos) return url;
-  const size_t start = colon + 3;
-  const size_t end = url.find_first_of("/?#", start);
-  const size_t at = url.rfind('@', end == std::string::npos ? url.size() : end);
-  if (at == std::string::npos || at < start) return url;
-  return url.substr(0, start) + url.substr(at + 1);
-}
-
-std::atomic<bool> gCurlStarted{false};
-
-constexpr unsigned kCurlOldestVersion = 0x073D00;         // 7.61.0
-constexpr unsigned kCurlProtocolNamesVersion = 0x075500;  // 7.85.0
-
-// What the libcurl in the process can do, read once. The library works with
-// libcurl from 7.61 on; a newer option is used only where it exists.
-struct TCurlFeatures {
-  unsigned VersionNum = 0;
-  std::string Version;
-  // CURLOPT_PROTOCOLS_STR and CURLOPT_REDIR_PROTOCOLS_STR came with 7.85; the
-  // bitmask options before them exist since 7.19.4.
-  bool ProtocolNames = false;
-  std::string Failure;  // why no exchange can be made, if so
-};
-
-const TCurlFeatures& CurlFeatures() {
-  static const TCurlFeatures features = [] {
-    TCurlFeatures f;
-    if (curl_global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK) {
-      f.Failure = "The HTTP library (libcurl) could not be started";
-      return f;
-    }
-    gCurlStarted = true;
-    const curl_version_info_data* info = curl_version_info(CURLVERSION_NOW);
-    if (!info) {
-      f.Failure = "The HTTP library (libcurl) does not tell its version";
-      return f;
-    }
-    f.VersionNum = info->version_num;
-    f.Version = info->version ? info->version : "?";
-    f.ProtocolNames = f.VersionNum >= kCurlProtocolNamesVersion;
-    if (f.VersionNum < kCurlOldestVersion) {
-      f.Failure = "libcurl " + f.Version + " is too old; 7.61 or newer is needed";
-    }
-    return f;
-  }();
-  return features;
-}
-
-const TCurlFeatures& EnsureCurl() {
-  const TCurlFeatures& f = CurlFeatures();
-  if (!f.Failure.empty()) throw Error(f.Failure);
-  return f;
-}
-
-// Sets an option of the exchange; an option libcurl refuses stops the
-// exchange before anything is sent, so none runs with a setting missing.
-template <typename T>
-void SetOption(CURL* c, CURLoption option, T value, const char* name) {
-  const CURLcode rc = curl_easy_setopt(c, option, value);
-  if (rc != CURLE_OK) {
-    throw Error(std::string("libcurl ") + CurlFeatures().Version + " refused " + name + ": " +
-                curl_easy_strerror(rc));
-  }
-}
-#define ZV_SETOPT(c, option, value) SetOption(c, option, value, #option)
-
-// Only http and https reach libcurl, first request and redirects alike.
-void RestrictProtocols(CURL* c, const TCurlFeatures& f) {
-  if (f.ProtocolNames) {
-    ZV_SETOPT(c, CURLOPT_PROTOCOLS_STR, "http,https");
-    ZV_SETOPT(c, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    return;
-  }
-  // The bitmask options, deprecated where the names exist, are the only way
-  // on older libcurl.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-  const long allowed = CURLPROTO_HTTP | CURLPROTO_HTTPS;
-  ZV_SETOPT(c, CURLOPT_PROTOCOLS, allowed);
-  ZV_SETOPT(c, CURLOPT_REDIR_PROTOCOLS, allowed);
-#pragma GCC diagnostic pop
-}
-
-struct TCurlDeleter {
-  void operator()(CURL* c) const { curl_easy_cleanup(c); }
-};
-struct TSlistDeleter {
-  void operator()(curl_slist* l) const { curl_slist_free_all(l); }
-};
-
-struct TExchange {
-  std::string url;
-  std::string contentType = kSoap11ContentType;
-  bool post = false;
-  std::string_view body;
-  long timeoutMs = kSoapExchangeTimeoutMs;
-  size_t maxBytes = kMaxSoapAnswerBytes;
-  std::string basicAuthorization;  // the header value, when Basic is sent
-  bool digest = false;
-  std::string login, password;
-};
-
-struct TAnswer {
-  explicit TAnswer(std::string& bodyBuffer) : body(bodyBuffer) { body.clear(); }
-  long status = 0;
-  std::string statusLine;
-  std::string& body;  // the caller's buffer: its capacity is reused
-  bool digestChallenge = false;
-};
-
-struct TTransfer {
-  TAnswer* answer;
-  size_t maxBytes;
-  bool tooLarge = false;
-};
-
-size_t OnBody(char* data, size_t size, size_t count, void* user) {
-  auto* t = static_cast<TTransfer*>(user);
-  const size_t n = size * count;
-  if (t->answer->body.size() + n > t->maxBytes) {
-    t->tooLarge = true;
-    return 0;  // aborts the transfer
-  }
-  t->answer->body.append(data, n);
-  return n;
-}
-
-size_t OnHeader(char* data, size_t size, size_t count, void* user) {
-  auto* t = static_cast<TTransfer*>(user);
-  const size_t n = size * count;
-  std::string_view line(data, n);
-  while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.remove_suffix(1);
-  if (line.substr(0, 5) == "HTTP/") {
-    // A new response of the exchange begins.
-    t->answer->statusLine = std::string(line);
-    t->answer->digestChallenge = false;
-    t->answer->body.clear();
-  } else if (line.size() > 15 && SameAsciiText(line.substr(0, 15), "Content-Length:")) {
-    // One allocation for the whole body, within the limit.
-    const unsigned long long length =
-        std::strtoull(std::string(line.substr(15)).c_str(), nullptr, 10);
-    if (length > 0 && length <= t->maxBytes) t->answer->body.reserve(static_cast<size_t>(length));
-  } else if (line.size() > 17 && SameAsciiText(line.substr(0, 17), "WWW-Authenticate:")) {
-    std::string_view value = line.substr(17);
-    while (!value.empty() && value.front() == ' ') value.remove_prefix(1);
-    if (value.size() >= 6 && SameAsciiText(value.substr(0, 6), "Digest"))
-      t->answer->digestChallenge = true;
-  }
-  return n;
-}
-
-// The reason phrase of a status line "HTTP/1.1 401 Unauthorized".
-std::string StatusText(const TAnswer& a) {
-  const size_t first = a.statusLine.find(' ');
-  if (first == std::string::npos) return std::to_string(a.status);
-  std::string text = a.statusLine.substr(first + 1);
-  return text.empty() ? std::to_string(a.status) : text;
-}
-
-// Cameras are reached over http and https only; any other address (a file,
-// gopher, dict, ldap …), whether the user or a camera named it, is refused
-// before libcurl sees it.
-void RequireHttpScheme(const std::string& url) {
-  const size_t colon = url.find(':');
-  const std::string scheme = colon == std::string::npos ? "" : url.substr(0, colon);
-  if (SameAsciiText(scheme, "http") || SameAsciiText(scheme, "https")) return;
-  if (scheme.empty() || scheme.size() > 32 || scheme.find_first_of("/?#") != std::string::npos)
-    throw Error("Invalid URL (no scheme): " + Printable(url));
-  throw Error("Unsupported URL scheme \"" + scheme + "\" (only http and https): " + Printable(url));
-}
-
-// One exchange; the final body goes into body.
-TAnswer Perform(const TExchange& x, std::string& body) {
-  RequireHttpScheme(x.url);
-  const TCurlFeatures& features = EnsureCurl();
-  std::unique_ptr<CURL, TCurlDeleter> curl(curl_easy_init());
-  if (!curl) throw Error("Cannot start an HTTP exchange");
-  CURL* c = curl.get();
-  TAnswer answer(body);
-  TTransfer transfer{&answer, x.maxBytes};
-  char errorText[CURL_ERROR_SIZE] = {};
-
-  curl_slist* list = nullptr;
-  list = curl_slist_append(list, ("Content-Type: " + x.contentType).c_str());
-  list = curl_slist_append(list, "Accept:");  // curl's default, not ours
-  list = curl_slist_append(list, "Expect:");
-  if (!x.basicAuthorization.empty()) {
-    list = curl_slist_append(list, ("Authorization: " + x.basicAuthorization).c_str());
-  }
-  std::unique_ptr<curl_slist, TSlistDeleter> headers(list);
-
-  ZV_SETOPT(c, CURLOPT_URL, x.url.c_str());
-  ZV_SETOPT(c, CURLOPT_ERRORBUFFER, errorText);
-  ZV_SETOPT(c, CURLOPT_NOSIGNAL, 1L);
-  ZV_SETOPT(c, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
-  ZV_SETOPT(c, CURLOPT_FORBID_REUSE, 1L);
-  ZV_SETOPT(c, CURLOPT_FRESH_CONNECT, 1L);
-  RestrictProtocols(c, features);
-  // Cameras are reached directly, never through a proxy from the environment.
-  ZV_SETOPT(c, CURLOPT_NOPROXY, "*");
-  ZV_SETOPT(c, CURLOPT_HTTPHEADER, headers.get());
-  ZV_SETOPT(c, CURLOPT_FOLLOWLOCATION, 1L);
-  ZV_SETOPT(c, CURLOPT_MAXREDIRS, kMaxRedirects);
-  // 301 and 302 repeat the POST; 303 turns it into a GET without body.
-  ZV_SETOPT(c, CURLOPT_POSTREDIR,
-                   static_cast<long>(CURL_REDIR_POST_301 | CURL_REDIR_POST_302));
-  ZV_SETOPT(c, CURLOPT_COOKIEFILE, "");  // cookies live as long as this handle
-  ZV_SETOPT(c, CURLOPT_CONNECTTIMEOUT_MS, kConnectTimeoutMs);
-  ZV_SETOPT(c, CURLOPT_TIMEOUT_MS, x.timeoutMs);
-  ZV_SETOPT(c, CURLOPT_LOW_SPEED_LIMIT, kLowSpeedLimitBytes);
-  ZV_SETOPT(c, CURLOPT_LOW_SPEED_TIME, kLowSpeedTimeSeconds);
-  ZV_SETOPT(c, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(x.maxBytes));
-  // Cameras ship self-signed certificates: TLS 1.2 or newer, no certificate check.
-  ZV_SETOPT(c, CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2));
-  ZV_SETOPT(c, CURLOPT_SSL_VERIFYPEER, 0L);
-  ZV_SETOPT(c, CURLOPT_SSL_VERIFYHOST, 0L);
-  ZV_SETOPT(c, CURLOPT_WRITEFUNCTION, &OnBody);
-  ZV_SETOPT(c, CURLOPT_WRITEDATA, &transfer);
-  ZV_SETOPT(c, CURLOPT_HEADERFUNCTION, &OnHeader);
-  ZV_SETOPT(c, CURLOPT_HEADERDATA, &transfer);
-  if (x.post) {
-    ZV_SETOPT(c, CURLOPT_POST, 1L);
-    ZV_SETOPT(c, CURLOPT_POSTFIELDS, x.body.data());
-    ZV_SETOPT(c, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(x.body.size()));
-  }
-  if (x.digest) {
-    ZV_SETOPT(c, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_DIGEST));
-    ZV_SETOPT(c, CURLOPT_USERNAME, x.login.c_str());
-    ZV_SETOPT(c, CURLOPT_PASSWORD, x.password.c_str());
-  }
-
-  const CURLcode rc = curl_easy_perform(c);
-  const std::string where = Printable(x.url);
-  if (transfer.tooLarge || rc == CURLE_FILESIZE_EXCEEDED) {
-    throw Error("The camera's answer is larger than " + std::to_string(x.maxBytes >> 20) +
-                " MiB: " + where);
-  }
-  if (rc == CURLE_TOO_MANY_REDIRECTS) {
-    throw Error("Too many redirects (more than " + std::to_string(kMaxRedirects) + "): " + where);
-  }
-  if (rc != CURLE_OK) {
-    throw Error(std::string(errorText[0] ? errorText : curl_easy_strerror(rc)) + ": " + where);
-  }
-  curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &answer.status);
-  return answer;
-}
-
-// "Basic " and the Base64 of login:password, each character one byte
-// (ISO-8859-1); a character beyond that range is sent as "?".
-std::string BasicAuthorization(const std::string& login, const std::string& password) {
-  const std::u16string text = ToUtf16(login + ":" + password);
-  std::string latin1;
-  latin1.reserve(text.size());
-  for (char16_t c : text) latin1 += c < 0x100 ? static_cast<char>(c) : '?';
-  return "Basic " + Base64Encode(latin1);
-}
-
 }  // namespace
-
-void HttpGlobalCleanup() {
-  if (gCurlStarted.exchange(false)) curl_global_cleanup();
-}
 
 std::string BuildServiceURL(const std::string& XAddrs, TOnvifService Service) {
   const TUrlParts p = SplitUrl(XAddrs);
@@ -433,24 +168,41 @@ std::string BuildSecurityHeader(const std::string& Login, const std::string& Pas
   return out;
 }
 
+std::string SoapActionName(std::string_view envelope) {
+  size_t i = envelope.find("Body>");
+  if (i == std::string_view::npos) return "SOAP";
+  i = envelope.find('<', i);
+  if (i == std::string_view::npos) return "SOAP";
+  size_t end = envelope.find_first_of(" />", i + 1);
+  if (end == std::string_view::npos) end = envelope.size();
+  std::string_view name = envelope.substr(i + 1, end - i - 1);
+  if (const size_t colon = name.find(':'); colon != std::string_view::npos)
+    name.remove_prefix(colon + 1);
+  return name.empty() ? "SOAP" : std::string(name.substr(0, 64));
+}
+
+TSoapAnswer PostSoap(THttpSession& session, const std::string& URL, const std::string& Envelope,
+                     const std::string& ContentType) {
+  THttpRequest request;
+  request.Url = URL;
+  request.Post = true;
+  request.Body = Envelope;
+  request.ContentType = ContentType;
+  request.Step = SoapActionName(Envelope);
+  TSoapAnswer result;
+  const THttpAnswer answer = session.Exchange(request, result.Body);
+  result.Status = answer.Status;
+  result.StatusText = StatusText(answer);
+  result.DigestChallenge = answer.DigestChallenge;
+  return result;
+}
+
 TSoapAnswer PostSoap(const std::string& URL, const std::string& Envelope,
                      const TSoapOptions& options) {
-  TExchange x;
-  x.url = URL;
-  x.post = true;
-  x.body = Envelope;
-  x.contentType = options.ContentType;
-  if (options.Digest) {
-    x.digest = true;
-    x.login = options.Login;
-    x.password = options.Password;
-  }
-  TSoapAnswer result;
-  const TAnswer answer = Perform(x, result.Body);
-  result.Status = answer.status;
-  result.StatusText = StatusText(answer);
-  result.DigestChallenge = answer.digestChallenge;
-  return result;
+  THttpSession session;
+  session.SetCredentials(options.Login, options.Password);
+  session.AllowCredentialsFor(URL);
+  return PostSoap(session, URL, Envelope, options.ContentType);
 }
 
 std::string PostSoapRequest(const std::string& URL, const std::string& Envelope) {
@@ -480,26 +232,29 @@ std::string HttpGetBytes(const std::string& URL, const std::string& Login,
 
 void HttpGetBytes(const std::string& URL, const std::string& Login, const std::string& Password,
                   std::string& image) {
-  TExchange x;
-  x.url = URL;
-  x.timeoutMs = kSnapshotTimeoutMs;
-  x.maxBytes = kMaxSnapshotBytes;
-  if (!Login.empty()) x.basicAuthorization = BasicAuthorization(Login, Password);
-  TAnswer answer = Perform(x, image);
-  if (answer.status == 401 && answer.digestChallenge && !Login.empty()) {
-    // The camera wants Digest: once more, answering its challenge.
-    x.basicAuthorization.clear();
-    x.digest = true;
-    x.login = Login;
-    x.password = Password;
-    const TAnswer again = Perform(x, image);
-    answer.status = again.status;
-    answer.statusLine = again.statusLine;
-  }
-  if (answer.status < 200 || answer.status > 299) {
+  THttpSession session;
+  session.SetCredentials(Login, Password);
+  session.AllowCredentialsFor(URL);
+  GetSnapshot(session, URL, image);
+}
+
+THttpAnswer GetSnapshot(THttpSession& session, const std::string& URL, std::string& image) {
+  THttpRequest request;
+  request.Url = URL;
+  request.TimeoutMs = kSnapshotTimeoutMs;
+  request.MaxBytes = kMaxSnapshotBytes;
+  request.BasicFirst = true;
+  request.Step = "загрузка снимка";
+  const THttpAnswer answer = session.Exchange(request, image);
+  if (answer.Status < 200 || answer.Status > 299) {
     image.clear();
-    throw Error("HTTP " + StatusText(answer) + ": " + Printable(URL));
+    std::string message = "HTTP " + StatusText(answer) + ": " + PrintableUrl(answer.Url);
+    if (answer.CredentialsWithheld) {
+      message += " (логин и пароль отправляются только камере, заданной в настройках)";
+    }
+    throw Error(message);
   }
+  return answer;
 }
 
 }  // namespace zorvane

@@ -1,7 +1,7 @@
 // What every request to a camera shares: service URLs from an XAddrs address,
 // the WS-Security UsernameToken, the header block of every envelope, and the
-// two HTTP exchanges (a SOAP POST, a snapshot GET). Each exchange has its own
-// client: no connection, cookie or credential outlives it.
+// two HTTP exchanges (a SOAP POST, a snapshot GET), on a camera's session or
+// on one of their own.
 #pragma once
 
 #include <array>
@@ -12,20 +12,11 @@
 #include <string_view>
 #include <vector>
 
+#include "onvif/http_session.h"
 #include "platform/crypto.h"
 #include "xml/xml_stream.h"
 
 namespace zorvane {
-
-// Limits of the exchanges, in one place.
-inline constexpr long kConnectTimeoutMs = 5000;        // TCP (and TLS) connect
-inline constexpr long kSoapExchangeTimeoutMs = 15000;  // a whole SOAP exchange
-inline constexpr long kSnapshotTimeoutMs = 30000;      // a whole snapshot download
-inline constexpr long kLowSpeedLimitBytes = 1024;      // slower than this ...
-inline constexpr long kLowSpeedTimeSeconds = 10;       // ... for this long is aborted
-inline constexpr long kMaxRedirects = 14;              // followed; one more ends the exchange
-inline constexpr size_t kMaxSoapAnswerBytes = 16u << 20;
-inline constexpr size_t kMaxSnapshotBytes = 64u << 20;
 
 enum class TOnvifService { osDevice = 0, osMedia = 1 };
 
@@ -71,17 +62,21 @@ struct TSoapAnswer {
   bool DigestChallenge = false;  // a 401 that asks for HTTP Digest
 };
 
-inline constexpr char kSoap11ContentType[] = "text/xml;charset=utf-8";
-inline constexpr char kSoap12ContentType[] = "application/soap+xml; charset=utf-8";
-
 // How a camera wants its SOAP requests, as learned from its answers.
 struct TSoapOptions {
   std::string ContentType = kSoap11ContentType;
-  bool Digest = false;  // HTTP Digest with the login and password below
-  std::string Login;
+  std::string Login;  // for HTTP Digest, when the camera asks for it
   std::string Password;
 };
 
+// The name of the request an envelope carries ("GetSnapshotUri").
+std::string SoapActionName(std::string_view envelope);
+
+// One SOAP exchange on a camera's session: HTTP Digest answered with the
+// full envelope when the camera asks for it.
+TSoapAnswer PostSoap(THttpSession& session, const std::string& URL, const std::string& Envelope,
+                     const std::string& ContentType);
+// The same on a session of its own; the credentials may go to URL's host.
 TSoapAnswer PostSoap(const std::string& URL, const std::string& Envelope,
                      const TSoapOptions& options = {});
 // POSTs the envelope (UTF-8) and returns the answer body as received.
@@ -99,7 +94,9 @@ std::string HttpGetBytes(const std::string& URL, const std::string& Login,
 void HttpGetBytes(const std::string& URL, const std::string& Login, const std::string& Password,
                   std::string& image);
 
-// Releases the HTTP client library when the add-in unloads.
-void HttpGlobalCleanup();
+// A snapshot download on a camera's session: Basic with the first request
+// where the credentials may go, Digest when the camera asks; a status
+// outside 2xx is an error and image is left empty.
+THttpAnswer GetSnapshot(THttpSession& session, const std::string& URL, std::string& image);
 
 }  // namespace zorvane

@@ -50,7 +50,20 @@ std::string TSimRequest::Header(const std::string& name) const {
 
 CameraSim::CameraSim(const std::vector<std::string>& args, const std::string& netns,
                      const std::string& host)
-    : FHost(host) {
+    : FArgs(args), FNetns(netns), FHost(host) {
+  Start();
+}
+
+void CameraSim::Restart() {
+  Stop();
+  FArgs.insert(FArgs.end(), {"--port", std::to_string(FPort)});
+  Start();
+}
+
+void CameraSim::Start() {
+  const std::vector<std::string>& args = FArgs;
+  const std::string& netns = FNetns;
+  const std::string& host = FHost;
   int out[2];
   if (pipe(out) != 0) throw std::runtime_error("pipe failed");
   std::vector<std::string> argStrings;
@@ -94,16 +107,22 @@ CameraSim::CameraSim(const std::vector<std::string>& args, const std::string& ne
   FPort = std::stoi(line.substr(colon + 1));
 }
 
-CameraSim::~CameraSim() {
+CameraSim::~CameraSim() { Stop(); }
+
+void CameraSim::Stop() {
   if (FPid > 0) {
     kill(FPid, SIGTERM);
     int status = 0;
     for (int i = 0; i < 50; ++i) {
-      if (waitpid(FPid, &status, WNOHANG) == FPid) return;
+      if (waitpid(FPid, &status, WNOHANG) == FPid) {
+        FPid = -1;
+        return;
+      }
       usleep(100000);
     }
     kill(FPid, SIGKILL);
     waitpid(FPid, &status, 0);
+    FPid = -1;
   }
 }
 
@@ -131,8 +150,11 @@ std::vector<TSimRequest> CameraSim::Requests() {
     TSimRequest r;
     const size_t firstLine = block.find('\n');
     const std::string head = block.substr(2, firstLine - 2);
-    r.method = head.substr(0, head.find(' '));
-    r.path = head.substr(head.find(' ') + 1);
+    const size_t space = head.find(' ');
+    const size_t peer = head.rfind(' ');
+    r.method = head.substr(0, space);
+    r.path = head.substr(space + 1, peer - space - 1);
+    r.peer = std::atoi(head.c_str() + peer + 1);
     size_t line = firstLine + 1;
     while (line < block.size()) {
       const size_t next = block.find('\n', line);

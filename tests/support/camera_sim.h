@@ -14,6 +14,7 @@ struct TSimRequest {
   std::string path;
   std::vector<std::pair<std::string, std::string>> headers;
   std::string body;
+  int peer = 0;  // the client's port: one per connection
   std::string Header(const std::string& name) const;  // empty when absent
 };
 
@@ -23,6 +24,9 @@ class CameraSim {
   // network namespace, the simulator runs inside it and serves on host.
   explicit CameraSim(const std::vector<std::string>& args = {}, const std::string& netns = "",
                      const std::string& host = "127.0.0.1");
+  // Stops the simulator and starts it again on the same port, as a camera
+  // that restarts: connections to it are gone, its settings are the first.
+  void Restart();
   ~CameraSim();
   CameraSim(const CameraSim&) = delete;
   CameraSim& operator=(const CameraSim&) = delete;
@@ -36,6 +40,10 @@ class CameraSim {
   std::vector<TSimRequest> Requests();
 
  private:
+  void Start();
+  void Stop();
+  std::vector<std::string> FArgs;
+  std::string FNetns;
   pid_t FPid = -1;
   int FPort = 0;
   std::string FHost;

@@ -106,7 +106,8 @@ class Camera:
         self.args = args
         self.requests = []
         self.stop = threading.Event()
-        self.digest_nonces = set()
+        self.digest_nonces = {}     # nonce -> {'uses': successful uses, 'nc': last nc}
+        self.snapshot_tokens = {}   # token -> downloads left
         self.reset()
         self.profiles = DEFAULT_PROFILES.encode()
         if args.profiles:
@@ -134,6 +135,11 @@ class Camera:
             'soap12_only': False,       # text/xml is answered with 415
             'uri_whitespace': False,    # the snapshot Uri pretty-printed on lines of its own
             'xaddrs_whitespace': False, # discovery XAddrs over several lines
+            'soap_parse_first': False,  # an envelope that does not parse: 400 before any authentication
+            'soap_digest_algorithm': 'MD5',  # MD5 | SHA-256, for soap_auth digest
+            'digest_nonce_uses': 0,     # a nonce serves this many requests, then is stale (0: for ever)
+            'snapshot_token_uses': 0,   # snapshot addresses expire after this many downloads (0: never)
+            'keep_alive': True,         # False: every answer closes the connection
         }
         self.requests = []
         self.config['discovery_delay_max'] = a.discovery_delay_max
@@ -168,7 +174,7 @@ class Handler(BaseHTTPRequestHandler):
             return  # control requests are not the camera's traffic
         with self.camera.lock:
             self.camera.requests.append({
-                'method': self.command, 'path': self.path,
+                'method': self.command, 'path': self.path, 'peer': self.client_address[1],
                 'headers': [[k, v] for k, v in self.headers.items()],
                 'body': body.decode('utf-8', 'replace')})
 
@@ -182,11 +188,13 @@ class Handler(BaseHTTPRequestHandler):
         self.send_header('Content-Length', str(len(body)))
         for name, value in headers:
             self.send_header(name, value)
-        self.send_header('Connection', 'close')
+        keep = self.camera.get('keep_alive') and status < 500
+        if not keep:
+            self.send_header('Connection', 'close')
         self.end_headers()
         if self.command != 'HEAD':
             self.wfile.write(body)
-        self.close_connection = True
+        self.close_connection = not keep
 
     def base_url(self):
         host, port = self.server.server_address[:2]
@@ -302,8 +310,8 @@ class Handler(BaseHTTPRequestHandler):
             # One block a request: "> METHOD PATH", the headers, an empty line,
             # the body, and a line "<<<".
             with self.camera.lock:
-                blocks = ['> {} {}\n{}\n{}\n<<<\n'.format(
-                    r['method'], r['path'], ''.join('{}: {}\n'.format(k, v) for k, v in r['headers']),
+                blocks = ['> {} {} {}\n{}\n{}\n<<<\n'.format(
+                    r['method'], r['path'], r['peer'], ''.join('{}: {}\n'.format(k, v) for k, v in r['headers']),
                     r['body']) for r in self.camera.requests]
             self.send(200, ''.join(blocks), 'text/plain')
             return
@@ -345,13 +353,21 @@ class Handler(BaseHTTPRequestHandler):
         if cfg['soap12_only'] and not (self.headers.get('Content-Type') or '').startswith('application/soap+xml'):
             self.send(415, 'Unsupported Media Type', 'text/plain')
             return
-        if cfg['soap_auth'] == 'digest' and not self.digest_ok('MD5'):
-            self.digest_challenge('MD5')
-            return
         try:
             root = ET.fromstring(body)
         except ET.ParseError as e:
-            self.send(400, soap_fault('Sender', 'ter:WellFormed', 'Not well-formed: {}'.format(e)))
+            root = None
+            parse_error = e
+        # Servers of the gSOAP kind read the envelope before they check HTTP authentication.
+        if root is None and cfg['soap_parse_first']:
+            self.send(400, soap_fault('Sender', 'ter:WellFormed', 'Not well-formed: {}'.format(parse_error)))
+            return
+        algorithm = cfg['soap_digest_algorithm']
+        if cfg['soap_auth'] == 'digest' and not self.digest_ok(algorithm):
+            self.digest_challenge(algorithm, getattr(self, 'stale', False))
+            return
+        if root is None:
+            self.send(400, soap_fault('Sender', 'ter:WellFormed', 'Not well-formed: {}'.format(parse_error)))
             return
         envelope_body = find_local(root, 'Body')
         action = None
@@ -430,6 +446,12 @@ class Handler(BaseHTTPRequestHandler):
 
     def snapshot_uri(self, request):
         uri = self.camera.config['snapshot_uri'] or self.base_url() + self.camera.config['snapshot_path']
+        uses = int(self.camera.config['snapshot_token_uses'])
+        if uses:
+            token = secrets.token_hex(4)
+            with self.camera.lock:
+                self.camera.snapshot_tokens = {token: uses}  # the older addresses expire
+            uri += '?t=' + token
         uri = uri.replace('&', '&amp;')
         if self.camera.config['uri_whitespace']:
             uri = '\n                    {}\n                '.format(uri)
@@ -474,6 +496,15 @@ class Handler(BaseHTTPRequestHandler):
 
     def snapshot(self):
         cfg = self.camera.config
+        if int(cfg['snapshot_token_uses']):
+            token = self.path.split('?t=', 1)[1] if '?t=' in self.path else ''
+            with self.camera.lock:
+                left = self.camera.snapshot_tokens.get(token, 0)
+                if left:
+                    self.camera.snapshot_tokens[token] = left - 1
+            if not left:
+                self.send(404, 'this snapshot address has expired', 'text/plain')
+                return
         mode = cfg['snapshot_auth']
         image = b'' if cfg['empty_snapshot'] else self.camera.snapshot
         if mode == 'none' or not cfg['user']:
@@ -490,17 +521,20 @@ class Handler(BaseHTTPRequestHandler):
             if self.digest_ok(algorithm):
                 self.send(200, image, 'image/jpeg')
             else:
-                self.digest_challenge(algorithm)
+                self.digest_challenge(algorithm, getattr(self, 'stale', False))
 
-    def digest_challenge(self, algorithm):
+    def digest_challenge(self, algorithm, stale=False):
         nonce = secrets.token_hex(16)
         with self.camera.lock:
-            self.camera.digest_nonces.add(nonce)
+            self.camera.digest_nonces[nonce] = {'uses': 0, 'nc': 0}
         challenge = 'Digest realm="camera-sim", qop="auth", algorithm={}, nonce="{}", opaque="{}"'.format(
             algorithm, nonce, secrets.token_hex(8))
+        if stale:
+            challenge += ', stale=true'
         self.send(401, HTML_PAGE, 'text/html', [('WWW-Authenticate', challenge)])
 
     def digest_ok(self, algorithm):
+        self.stale = False
         header = self.headers.get('Authorization') or ''
         if not header.startswith('Digest '):
             return False
@@ -509,8 +543,8 @@ class Handler(BaseHTTPRequestHandler):
         h = (lambda s: hashlib.sha256(s.encode()).hexdigest()) if algorithm == 'SHA-256' else \
             (lambda s: hashlib.md5(s.encode()).hexdigest())
         with self.camera.lock:
-            known = fields.get('nonce') in self.camera.digest_nonces
-        if not known or fields.get('username') != cfg['user'] or fields.get('qop') != 'auth':
+            state = self.camera.digest_nonces.get(fields.get('nonce'))
+        if state is None or fields.get('username') != cfg['user'] or fields.get('qop') != 'auth':
             return False
         if fields.get('algorithm', 'MD5').upper() != algorithm:
             return False
@@ -518,7 +552,23 @@ class Handler(BaseHTTPRequestHandler):
         ha2 = h('{}:{}'.format(self.command, fields.get('uri', '')))
         expected = h('{}:{}:{}:{}:{}:{}'.format(ha1, fields['nonce'], fields.get('nc', ''),
                                               fields.get('cnonce', ''), 'auth', ha2))
-        return fields.get('response') == expected
+        if fields.get('response') != expected:
+            return False
+        # A request count that does not grow is a replay.
+        try:
+            nc = int(fields.get('nc', ''), 16)
+        except ValueError:
+            return False
+        with self.camera.lock:
+            if nc <= state['nc']:
+                return False
+            uses = int(cfg['digest_nonce_uses'])
+            if uses and state['uses'] >= uses:
+                self.stale = True
+                return False
+            state['nc'] = nc
+            state['uses'] += 1
+        return True
 
 
 PROBE_MATCHES = (

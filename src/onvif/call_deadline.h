@@ -1,0 +1,39 @@
+// One deadline per platform call that talks to a camera: every exchange of
+// the call gets the time that remains, and the camera's clock is asked at
+// most once per call. The deadline belongs to the calling thread; nested
+// scopes keep the earlier one.
+#pragma once
+
+#include <chrono>
+#include <string>
+
+namespace zorvane {
+
+inline constexpr std::chrono::seconds kPhotoCallDeadline{30};       // a photo
+inline constexpr std::chrono::seconds kDeviceTestCallDeadline{30};  // the device test
+inline constexpr std::chrono::seconds kDeviceQueryDeadline{30};     // one camera of a search
+
+class TCallDeadline {
+ public:
+  explicit TCallDeadline(std::chrono::milliseconds budget);
+  ~TCallDeadline();
+  TCallDeadline(const TCallDeadline&) = delete;
+  TCallDeadline& operator=(const TCallDeadline&) = delete;
+
+  // Whether a deadline runs on this thread.
+  static bool Active();
+  // Milliseconds left of the call, at most cap (cap itself without a
+  // deadline); throws Error naming step when the time is up.
+  static long RemainingMs(long cap, const std::string& step);
+  // Whether the deadline, rather than cap, bounds an exchange of cap ms.
+  static bool Bounds(long cap);
+  // The message for a call whose time ran out during step.
+  static std::string ExpiredMessage(const std::string& step);
+  // True the first time in a call (or always without a deadline).
+  static bool FirstClockSync();
+
+ private:
+  bool FOuter = false;
+};
+
+}  // namespace zorvane

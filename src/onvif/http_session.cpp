@@ -1,0 +1,446 @@
+#include "onvif/http_session.h"
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+
+#include "common/error.h"
+#include "common/log_writer.h"
+#include "common/text.h"
+#include "onvif/call_deadline.h"
+#include "platform/crypto.h"
+
+namespace zorvane {
+
+namespace {
+
+std::atomic<bool> gCurlStarted{false};
+
+constexpr unsigned kCurlOldestVersion = 0x073D00;         // 7.61.0
+constexpr unsigned kCurlProtocolNamesVersion = 0x075500;  // 7.85.0
+constexpr int kMaxDigestRounds = 2;  // a fresh challenge, then a stale nonce
+
+// What the libcurl in the process can do, read once. The library works with
+// libcurl from 7.61 on; a newer option is used only where it exists.
+struct TCurlFeatures {
+  unsigned VersionNum = 0;
+  std::string Version;
+  // CURLOPT_PROTOCOLS_STR and CURLOPT_REDIR_PROTOCOLS_STR came with 7.85; the
+  // bitmask options before them exist since 7.19.4.
+  bool ProtocolNames = false;
+  std::string Failure;  // why no exchange can be made, if so
+};
+
+const TCurlFeatures& CurlFeatures() {
+  static const TCurlFeatures features = [] {
+    TCurlFeatures f;
+    if (curl_global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK) {
+      f.Failure = "The HTTP library (libcurl) could not be started";
+      return f;
+    }
+    gCurlStarted = true;
+    const curl_version_info_data* info = curl_version_info(CURLVERSION_NOW);
+    if (!info) {
+      f.Failure = "The HTTP library (libcurl) does not tell its version";
+      return f;
+    }
+    f.VersionNum = info->version_num;
+    f.Version = info->version ? info->version : "?";
+    f.ProtocolNames = f.VersionNum >= kCurlProtocolNamesVersion;
+    if (f.VersionNum < kCurlOldestVersion) {
+      f.Failure = "libcurl " + f.Version + " is too old; 7.61 or newer is needed";
+    }
+    return f;
+  }();
+  return features;
+}
+
+const TCurlFeatures& EnsureCurl() {
+  const TCurlFeatures& f = CurlFeatures();
+  if (!f.Failure.empty()) throw Error(f.Failure);
+  return f;
+}
+
+// Sets an option of the exchange; an option libcurl refuses stops the
+// exchange before anything is sent, so none runs with a setting missing.
+template <typename T>
+void SetOption(CURL* c, CURLoption option, T value, const char* name) {
+  const CURLcode rc = curl_easy_setopt(c, option, value);
+  if (rc != CURLE_OK) {
+    throw Error(std::string("libcurl ") + CurlFeatures().Version + " refused " + name + ": " +
+                curl_easy_strerror(rc));
+  }
+}
+#define ZV_SETOPT(c, option, value) SetOption(c, option, value, #option)
+
+// Only http and https reach libcurl, first request and redirects alike.
+void RestrictProtocols(CURL* c, const TCurlFeatures& f) {
+  if (f.ProtocolNames) {
+    ZV_SETOPT(c, CURLOPT_PROTOCOLS_STR, "http,https");
+    ZV_SETOPT(c, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    return;
+  }
+  // The bitmask options, deprecated where the names exist, are the only way
+  // on older libcurl.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+  const long allowed = CURLPROTO_HTTP | CURLPROTO_HTTPS;
+  ZV_SETOPT(c, CURLOPT_PROTOCOLS, allowed);
+  ZV_SETOPT(c, CURLOPT_REDIR_PROTOCOLS, allowed);
+#pragma GCC diagnostic pop
+}
+
+// Tells the log what an exchange did; a log that cannot be written does not stop it.
+void LogInfo(const std::string& text) {
+  try {
+    WriteLog(text, "", TLogLevel::llInfo);
+  } catch (...) {
+  }
+}
+
+struct TSlistDeleter {
+  void operator()(curl_slist* l) const { curl_slist_free_all(l); }
+};
+
+struct TTransfer {
+  std::string* Body;
+  size_t MaxBytes;
+  THttpAnswer* Answer;
+  std::vector<std::string> Challenges;  // WWW-Authenticate values of the last response
+  bool TooLarge = false;
+};
+
+size_t OnBody(char* data, size_t size, size_t count, void* user) {
+  auto* t = static_cast<TTransfer*>(user);
+  const size_t n = size * count;
+  if (t->Body->size() + n > t->MaxBytes) {
+    t->TooLarge = true;
+    return 0;  // aborts the transfer
+  }
+  t->Body->append(data, n);
+  return n;
+}
+
+// The value of a header line "Name: value" when its name is name.
+bool HeaderValue(std::string_view line, std::string_view name, std::string_view& value) {
+  if (line.size() <= name.size() || line[name.size()] != ':' ||
+      !SameAsciiText(line.substr(0, name.size()), name))
+    return false;
+  value = line.substr(name.size() + 1);
+  while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
+  return true;
+}
+
+size_t OnHeader(char* data, size_t size, size_t count, void* user) {
+  auto* t = static_cast<TTransfer*>(user);
+  const size_t n = size * count;
+  std::string_view line(data, n);
+  while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.remove_suffix(1);
+  std::string_view value;
+  if (line.substr(0, 5) == "HTTP/") {
+    // A new response of the exchange begins.
+    t->Answer->StatusLine = std::string(line);
+    t->Answer->ContentType.clear();
+    t->Challenges.clear();
+    t->Body->clear();
+  } else if (HeaderValue(line, "Content-Length", value)) {
+    // One allocation for the whole body, within the limit.
+    const unsigned long long length = std::strtoull(std::string(value).c_str(), nullptr, 10);
+    if (length > 0 && length <= t->MaxBytes) t->Body->reserve(static_cast<size_t>(length));
+  } else if (HeaderValue(line, "Content-Type", value)) {
+    t->Answer->ContentType = std::string(value.substr(0, 200));
+  } else if (HeaderValue(line, "WWW-Authenticate", value) && t->Challenges.size() < 16) {
+    t->Challenges.emplace_back(value.substr(0, 4096));
+  }
+  return n;
+}
+
+// "Basic " and the Base64 of login:password, each character one byte
+// (ISO-8859-1); a character beyond that range is sent as "?".
+std::string BasicAuthorization(const std::string& login, const std::string& password) {
+  const std::u16string text = ToUtf16(login + ":" + password);
+  std::string latin1;
+  latin1.reserve(text.size());
+  for (char16_t c : text) latin1 += c < 0x100 ? static_cast<char>(c) : '?';
+  return "Basic " + Base64Encode(latin1);
+}
+
+bool HasControlCharacter(std::string_view text) {
+  return std::any_of(text.begin(), text.end(),
+                     [](char c) { return static_cast<unsigned char>(c) < ' ' || c == 127; });
+}
+
+bool IsRedirect(long status) {
+  return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+std::string NewClientNonce() {
+  unsigned char bytes[16];
+  RandomBytes(bytes, sizeof bytes);
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string out;
+  for (unsigned char b : bytes) {
+    out += kDigits[b >> 4];
+    out += kDigits[b & 15];
+  }
+  return out;
+}
+
+long MillisecondsSince(std::chrono::steady_clock::time_point start) {
+  return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                               std::chrono::steady_clock::now() - start)
+                               .count());
+}
+
+}  // namespace
+
+std::string StatusText(const THttpAnswer& a) {
+  const size_t first = a.StatusLine.find(' ');
+  if (first == std::string::npos) return std::to_string(a.Status);
+  std::string text = a.StatusLine.substr(first + 1);
+  return text.empty() ? std::to_string(a.Status) : text;
+}
+
+void RequireHttpScheme(const std::string& url) {
+  const size_t colon = url.find(':');
+  const std::string scheme = colon == std::string::npos ? "" : url.substr(0, colon);
+  if (SameAsciiText(scheme, "http") || SameAsciiText(scheme, "https")) return;
+  if (scheme.empty() || scheme.size() > 32 || scheme.find_first_of("/?#@ ") != std::string::npos)
+    throw Error("Invalid URL (no scheme): " + PrintableUrl(url));
+  throw Error("Unsupported URL scheme \"" + scheme + "\" (only http and https): " +
+              PrintableUrl(url));
+}
+
+std::string OriginOf(const std::string& url) {
+  const size_t mark = url.find("://");
+  if (mark == std::string::npos) return {};
+  std::string scheme = url.substr(0, mark);
+  for (char& c : scheme) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  // The authority as libcurl reads it: up to the first '/', '?' or '#', and
+  // after the last '@' within it.
+  const size_t start = mark + 3;
+  const size_t end = std::min(url.find_first_of("/?#", start), url.size());
+  std::string authority = url.substr(start, end - start);
+  if (const size_t at = authority.rfind('@'); at != std::string::npos) authority.erase(0, at + 1);
+  std::string host = authority, port;
+  const size_t close = authority.rfind(']');
+  const size_t colon = authority.rfind(':');
+  if (colon != std::string::npos && (close == std::string::npos || colon > close)) {
+    host = authority.substr(0, colon);
+    port = authority.substr(colon + 1);
+  }
+  for (char& c : host) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (host.empty()) return {};
+  if (port.empty()) port = scheme == "https" ? "443" : "80";
+  return scheme + "://" + host + ":" + port;
+}
+
+std::string PrintableUrl(const std::string& url) { return MaskUrlCredentials(url); }
+
+void HttpGlobalCleanup() {
+  if (gCurlStarted.exchange(false)) curl_global_cleanup();
+}
+
+struct THttpSession::TImpl {
+  CURL* Curl = nullptr;
+  std::string Login;
+  std::string Password;
+  std::vector<std::string> Origins;  // where the credentials may go
+  bool HasChallenge = false;
+  TDigestChallenge Challenge;
+  std::string ChallengeOrigin;
+  unsigned Nc = 0;
+  bool DigestLogged = false;
+
+  ~TImpl() { Close(); }
+  void Close() {
+    if (Curl) curl_easy_cleanup(Curl);
+    Curl = nullptr;
+  }
+  bool MaySend(const std::string& origin) const {
+    return !Login.empty() && std::find(Origins.begin(), Origins.end(), origin) != Origins.end();
+  }
+  CURLcode PerformOne(const TCurlFeatures& features, const THttpRequest& r, const std::string& url,
+                      bool post, bool firstHop, const std::string& authorization, long timeoutMs,
+                      TTransfer& transfer, char* errorText);
+};
+
+CURLcode THttpSession::TImpl::PerformOne(const TCurlFeatures& features, const THttpRequest& r,
+                                         const std::string& url, bool post, bool firstHop,
+                                         const std::string& authorization, long timeoutMs,
+                                         TTransfer& transfer, char* errorText) {
+  CURL* c = Curl;
+  // Options start afresh; the open connection and the cookies stay.
+  curl_easy_reset(c);
+  curl_slist* list = nullptr;
+  list = curl_slist_append(list, ("Content-Type: " + r.ContentType).c_str());
+  list = curl_slist_append(list, "Accept:");  // curl's default, not ours
+  list = curl_slist_append(list, "Expect:");
+  if (!authorization.empty())
+    list = curl_slist_append(list, ("Authorization: " + authorization).c_str());
+  std::unique_ptr<curl_slist, TSlistDeleter> headers(list);
+  if (!list) throw Error("Cannot start an HTTP exchange");
+
+  ZV_SETOPT(c, CURLOPT_URL, url.c_str());
+  ZV_SETOPT(c, CURLOPT_ERRORBUFFER, errorText);
+  ZV_SETOPT(c, CURLOPT_NOSIGNAL, 1L);
+  ZV_SETOPT(c, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
+  RestrictProtocols(c, features);
+  // Cameras are reached directly, never through a proxy from the environment.
+  ZV_SETOPT(c, CURLOPT_NOPROXY, "*");
+  ZV_SETOPT(c, CURLOPT_HTTPHEADER, headers.get());
+  // Redirects are followed by the session, hop by hop.
+  ZV_SETOPT(c, CURLOPT_FOLLOWLOCATION, 0L);
+  // Cookies live as long as one exchange: kept between its hops, dropped before the next.
+  ZV_SETOPT(c, CURLOPT_COOKIEFILE, "");
+  if (firstHop) ZV_SETOPT(c, CURLOPT_COOKIELIST, "ALL");
+  ZV_SETOPT(c, CURLOPT_CONNECTTIMEOUT_MS, std::min(kConnectTimeoutMs, timeoutMs));
+  ZV_SETOPT(c, CURLOPT_TIMEOUT_MS, timeoutMs);
+  ZV_SETOPT(c, CURLOPT_LOW_SPEED_LIMIT, kLowSpeedLimitBytes);
+  ZV_SETOPT(c, CURLOPT_LOW_SPEED_TIME, kLowSpeedTimeSeconds);
+  ZV_SETOPT(c, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(r.MaxBytes));
+  // Cameras ship self-signed certificates: TLS 1.2 or newer, no certificate check.
+  ZV_SETOPT(c, CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2));
+  ZV_SETOPT(c, CURLOPT_SSL_VERIFYPEER, 0L);
+  ZV_SETOPT(c, CURLOPT_SSL_VERIFYHOST, 0L);
+  ZV_SETOPT(c, CURLOPT_WRITEFUNCTION, &OnBody);
+  ZV_SETOPT(c, CURLOPT_WRITEDATA, &transfer);
+  ZV_SETOPT(c, CURLOPT_HEADERFUNCTION, &OnHeader);
+  ZV_SETOPT(c, CURLOPT_HEADERDATA, &transfer);
+  if (post) {
+    ZV_SETOPT(c, CURLOPT_POST, 1L);
+    ZV_SETOPT(c, CURLOPT_POSTFIELDS, r.Body.data());
+    ZV_SETOPT(c, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(r.Body.size()));
+  } else {
+    ZV_SETOPT(c, CURLOPT_HTTPGET, 1L);
+  }
+  return curl_easy_perform(c);
+}
+
+THttpSession::THttpSession() : F(std::make_unique<TImpl>()) {}
+THttpSession::~THttpSession() = default;
+THttpSession::THttpSession(THttpSession&&) noexcept = default;
+THttpSession& THttpSession::operator=(THttpSession&&) noexcept = default;
+
+void THttpSession::SetCredentials(const std::string& login, const std::string& password) {
+  if (login != F->Login || password != F->Password) F->HasChallenge = false;
+  F->Login = login;
+  F->Password = password;
+}
+
+void THttpSession::AllowCredentialsFor(const std::string& url) {
+  const std::string origin = OriginOf(url);
+  if (origin.empty()) return;
+  if (std::find(F->Origins.begin(), F->Origins.end(), origin) == F->Origins.end())
+    F->Origins.push_back(origin);
+}
+
+void THttpSession::Reset() {
+  F->Close();
+  F->Origins.clear();
+  F->HasChallenge = false;
+  F->DigestLogged = false;
+}
+
+THttpAnswer THttpSession::Exchange(const THttpRequest& request, std::string& body) {
+  RequireHttpScheme(request.Url);
+  const TCurlFeatures& features = EnsureCurl();
+  // A line break in the login would add headers of its own.
+  if (HasControlCharacter(F->Login)) throw Error("Логин камеры содержит управляющие символы");
+  if (!F->Curl && !(F->Curl = curl_easy_init())) throw Error("Cannot start an HTTP exchange");
+
+  const auto start = std::chrono::steady_clock::now();
+  std::string url = request.Url;
+  bool post = request.Post;
+  int hops = 0;
+  int digestRounds = 0;
+  bool challengeOfThisExchange = false;
+  for (;;) {
+    const std::string origin = OriginOf(url);
+    const bool maySend = F->MaySend(origin);
+    std::string authorization;
+    const bool sendDigest = maySend && F->HasChallenge && F->ChallengeOrigin == origin;
+    if (sendDigest) {
+      authorization = DigestAuthorization(F->Challenge, F->Login, F->Password,
+                                          post ? "POST" : "GET", RequestTarget(url),
+                                          post ? request.Body : std::string_view(), ++F->Nc,
+                                          NewClientNonce());
+    } else if (maySend && request.BasicFirst) {
+      authorization = BasicAuthorization(F->Login, F->Password);
+    }
+
+    // What is left of the exchange's own limit, within the call's deadline.
+    const long left = std::max(1L, request.TimeoutMs - MillisecondsSince(start));
+    const long timeoutMs = TCallDeadline::RemainingMs(left, request.Step);
+    const bool deadlineBounds = TCallDeadline::Bounds(left);
+
+    THttpAnswer answer;
+    TTransfer transfer{&body, request.MaxBytes, &answer, {}};
+    body.clear();
+    char errorText[CURL_ERROR_SIZE] = {};
+    const CURLcode rc = F->PerformOne(features, request, url, post, hops == 0 && digestRounds == 0,
+                                      authorization, timeoutMs, transfer, errorText);
+    const std::string where = PrintableUrl(url);
+    if (transfer.TooLarge || rc == CURLE_FILESIZE_EXCEEDED) {
+      throw Error("The camera's answer is larger than " + std::to_string(request.MaxBytes >> 20) +
+                  " MiB: " + where);
+    }
+    if (rc == CURLE_OPERATION_TIMEDOUT && deadlineBounds) {
+      throw Error(TCallDeadline::ExpiredMessage(request.Step) + ": " + where);
+    }
+    if (rc != CURLE_OK) {
+      throw Error(std::string(errorText[0] ? errorText : curl_easy_strerror(rc)) + ": " + where);
+    }
+    curl_easy_getinfo(F->Curl, CURLINFO_RESPONSE_CODE, &answer.Status);
+    answer.Url = url;
+
+    if (answer.Status == 401) {
+      TDigestChallenge challenge;
+      answer.DigestChallenge = ParseDigestChallenge(transfer.Challenges, challenge);
+      // Answered at once with the full body: the first challenge of the
+      // exchange, a remembered one the camera no longer takes, or a stale nonce.
+      const bool answerIt = answer.DigestChallenge && maySend && digestRounds < kMaxDigestRounds &&
+                            (!sendDigest || !challengeOfThisExchange || challenge.Stale);
+      if (answerIt) {
+        F->Challenge = challenge;
+        F->HasChallenge = true;
+        F->ChallengeOrigin = origin;
+        F->Nc = 0;
+        ++digestRounds;
+        challengeOfThisExchange = true;
+        if (!F->DigestLogged) {
+          F->DigestLogged = true;
+          LogInfo("camera asked for HTTP Digest (" + challenge.Algorithm +
+                  "); request answered with it");
+        }
+        continue;
+      }
+      if (sendDigest) F->HasChallenge = false;  // refused: the next request starts afresh
+      answer.CredentialsWithheld = !F->Login.empty() && !maySend;
+      return answer;
+    }
+    if (IsRedirect(answer.Status)) {
+      char* next = nullptr;
+      if (curl_easy_getinfo(F->Curl, CURLINFO_REDIRECT_URL, &next) == CURLE_OK && next && *next) {
+        if (++hops > kMaxRedirects) {
+          throw Error("Too many redirects (more than " + std::to_string(kMaxRedirects) +
+                      "): " + PrintableUrl(request.Url));
+        }
+        std::string target = next;
+        RequireHttpScheme(target);
+        // 301 and 302 repeat the POST, as 307 and 308 do; 303 turns it into a GET.
+        if (answer.Status == 303) post = false;
+        url = std::move(target);
+        digestRounds = 0;
+        challengeOfThisExchange = false;
+        continue;
+      }
+    }
+    return answer;
+  }
+}
+
+}  // namespace zorvane
