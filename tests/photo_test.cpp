@@ -295,3 +295,140 @@ TEST_F(PhotoTest, OnlyHttpAndHttpsAddressesAreFollowed) {
     EXPECT_FALSE(std::filesystem::exists(photo));
   }
 }
+
+TEST_F(PhotoTest, TheDeviceTestAsksTheCamera) {
+  // True only for a camera that answered, with what it is; false with the
+  // reason otherwise, in the description and in the last error alike.
+  LoopbackListener silent;  // accepts connections, never answers
+  struct Case {
+    const char* name;
+    std::string port;
+    std::string password;
+    std::string profile;
+    bool passed;
+    std::string description;  // its beginning
+  };
+  const std::string port = std::to_string(sim.port());
+  const Case cases[] = {
+      {"a good camera", port, "secret", "Profile_2", true,
+       "Камера Zorvane camera-sim, прошивка 5.4.2; профиль Profile_2; снимок: " +
+           sim.Url("/snapshot.jpg")},
+      {"no profile set", port, "secret", "", true,
+       "Камера Zorvane camera-sim, прошивка 5.4.2; профиль Profile_1; снимок: "},
+      {"a wrong password", port, "wrong", "", false,
+       "Не удалось получить информацию об устройстве: Sender not authorized"},
+      {"no such profile", port, "secret", "nope", false,
+       "Не удалось получить информацию о фотоснимке: The requested profile token does not exist"},
+      {"a closed port", "1", "secret", "", false, "Failed to connect to 127.0.0.1 port 1"},
+      {"no answer", std::to_string(silent.port()), "secret", "", false, "Operation too slow"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const RunResult r = Script(
+        "call УстановитьПараметр s:Host s:127.0.0.1\n"
+        "call УстановитьПараметр s:Port i:" + c.port + "\n" +
+        "call УстановитьПараметр s:Login s:admin\n"
+        "call УстановитьПараметр s:Password s:" + c.password + "\n" +
+        "call УстановитьПараметр s:Profile s:" + c.profile + "\n" +
+        "call ТестУстройства out out\n"
+        "call GetLastError out\n");
+    EXPECT_TRUE(Has(r.output, std::string("call ТестУстройства(empty, empty)\nanswer: true\n") +
+                                  "result: b:" + (c.passed ? "true" : "false") +
+                                  "\nparam 0: s:" + c.description))
+        << r.output;
+    if (!c.passed) EXPECT_TRUE(Has(LastError(r), c.description)) << r.output;
+    EXPECT_FALSE(Has(r.output, "secret\n") && Has(r.output, "param 0: s:secret"));
+  }
+}
+
+TEST_F(PhotoTest, ASlowCameraEndsWithinTheCallDeadline) {
+  // Every answer takes 9 s, within the limit of its exchange, and the clock
+  // is off (one more exchange to ask the time, one to repeat): the photo as
+  // a whole stops at its deadline and names the step.
+  sim.Configure(R"({"fault": "delay", "delay": 9, "clock_offset": 18342})");
+  const auto start = std::chrono::steady_clock::now();
+  const RunResult r = Host({"photo", "--host", "127.0.0.1", "--port", std::to_string(sim.port()),
+                            "--login", "admin", "--password", "secret", "-o",
+                            dir.path() + "/slow.jpg"});
+  const auto spent = std::chrono::steady_clock::now() - start;
+  EXPECT_EQ(r.exitCode, 1) << r.output;
+  EXPECT_TRUE(Has(r.output, "error: Камера не ответила за отведённое вызову время (30 с); "
+                            "не завершён шаг: GetSnapshotUri"))
+      << r.output;
+  EXPECT_LT(spent, std::chrono::seconds(40));
+}
+
+TEST_F(PhotoTest, CredentialsGoOnlyToTheCamera) {
+  CameraSim foreign{{"--user", "admin", "--password", "secret"}};  // another host's server
+  const std::string port = std::to_string(sim.port());
+  const std::vector<std::string> camera = {"--host",  "127.0.0.1", "--port",     port,
+                                           "--login", "admin",     "--password", "secret"};
+  auto photo = [&](std::vector<std::string> args, std::vector<std::string> env = {}) {
+    args.insert(args.begin(), {"--lib", ZORVANE_LIB_PATH, "photo", "-o", dir.path() + "/p.jpg"});
+    env.push_back("ZORVANE_DATA_DIR=" + dir.path());
+    return RunProgram(ZORVANE_HOST_PATH, args, env);
+  };
+  auto authorizationArrived = [&] {
+    for (const TSimRequest& r : foreign.Requests())
+      if (!r.Header("Authorization").empty()) return true;
+    return false;
+  };
+  sim.Configure(R"({"snapshot_auth": "basic"})");
+
+  // The camera names a snapshot address on another host: fetched without credentials.
+  sim.Configure(R"({"snapshot_uri": ")" + foreign.Url("/snapshot.jpg") + "\"}");
+  foreign.Configure(R"({"snapshot_auth": "none"})");
+  EXPECT_EQ(photo(camera).exitCode, 0);
+  EXPECT_FALSE(authorizationArrived());
+  // ... and when that host asks for them, the photo fails and says why.
+  foreign.Reset();
+  foreign.Configure(R"({"snapshot_auth": "digest"})");
+  RunResult r = photo(camera);
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_TRUE(Has(r.output, "error: HTTP 401 Unauthorized: " + foreign.Url("/snapshot.jpg") +
+                                " (логин и пароль отправляются только камере"))
+      << r.output;
+  EXPECT_FALSE(authorizationArrived());
+  // A redirect from the camera to another host: followed without them.
+  sim.Reset();
+  sim.Configure(R"({"snapshot_auth": "basic", "fault": "redirect_to", "fault_paths": ["/snapshot"],)"
+                R"( "location": ")" + foreign.Url("/snapshot.jpg") + "\"}");
+  foreign.Reset();
+  EXPECT_EQ(photo(camera).exitCode, 0);
+  EXPECT_EQ(foreign.Requests().size(), 1u);
+  EXPECT_FALSE(authorizationArrived());
+  // An address the user gave is the camera: the credentials go there.
+  foreign.Reset();
+  foreign.Configure(R"({"snapshot_auth": "basic"})");
+  EXPECT_EQ(photo({"--snapshot-uri", foreign.Url("/snapshot.jpg"), "--login", "admin",
+                   "--password", "secret"})
+                .exitCode,
+            0);
+  EXPECT_TRUE(authorizationArrived());
+
+  // A proxy named in the environment is not used for cameras.
+  LoopbackListener proxy;
+  const std::string proxyUrl = "http://127.0.0.1:" + std::to_string(proxy.port());
+  sim.Reset();
+  EXPECT_EQ(photo(camera, {"http_proxy=" + proxyUrl, "HTTP_PROXY=" + proxyUrl,
+                           "https_proxy=" + proxyUrl, "ALL_PROXY=" + proxyUrl})
+                .exitCode,
+            0);
+  EXPECT_EQ(proxy.Arrived(), 0);
+
+  // A password in an address is shown nowhere, whatever characters it holds:
+  // not in a message, not in the log.
+  const std::string secret = "pa/ss?w#o@rd";
+  r = Script("set LogEnabled b:true\n"
+             "call УстановитьПараметр s:SnapshotURI s:http://admin:" + secret +
+             "@127.0.0.1:1/snapshot.jpg\n"
+             "call СделатьФотоснимок s:" + dir.path() + "/p.jpg\n"
+             "call GetLastError out\n");
+  std::string log;
+  for (const std::string& name : ListDir(dir.path() + "/Telvask/zorvane"))
+    log += ReadFile(dir.path() + "/Telvask/zorvane/" + name);
+  EXPECT_TRUE(Has(LastError(r), "http://********@127.0.0.1:1/snapshot.jpg")) << r.output;
+  EXPECT_FALSE(Has(LastError(r), "pa/ss")) << r.output;
+  EXPECT_TRUE(Has(log, "********@127.0.0.1:1")) << log;
+  EXPECT_FALSE(Has(log, "pa/ss")) << log;
+}

@@ -73,17 +73,36 @@ void TDriver::Open() {
   FDevice->ResetLearned();
 }
 
+void TDriver::RequireCameraAddress() const {
+  if (FDevice->Host.empty())
+    throw Error("Не задан адрес камеры (параметр Host); задайте его и вызовите «Подключить»");
+  if (FDevice->Port == 0)
+    throw Error("Не задан ONVIF-порт камеры (параметр Port); задайте его и вызовите «Подключить»");
+}
+
 void TDriver::Snapshot(std::string& image) {
   const TCallDeadline deadline(kPhotoCallDeadline);
-  if (FSnapshotURI.empty()) {
-    // Say what is missing before a request to nowhere.
-    if (FDevice->Host.empty())
-      throw Error("Не задан адрес камеры (параметр Host); задайте его и вызовите «Подключить»");
-    if (FDevice->Port == 0)
-      throw Error(
-          "Не задан ONVIF-порт камеры (параметр Port); задайте его и вызовите «Подключить»");
-  }
+  if (FSnapshotURI.empty()) RequireCameraAddress();
   FDevice->GetSnapshotBytes(FSnapshotURI, image);
+}
+
+std::string TDriver::DescribeDevice() {
+  const TCallDeadline deadline(kDeviceTestCallDeadline);
+  if (FHost.empty() && !FSnapshotURI.empty()) {
+    // Only a snapshot address: the test is a snapshot.
+    std::string image;
+    FDevice->GetSnapshotBytes(FSnapshotURI, image);
+    if (image.empty()) throw Error(kEmptyPhoto);
+    return "Снимок получен по адресу " + PrintableUrl(FSnapshotURI) + " (" +
+           std::to_string(image.size()) + " байт)";
+  }
+  RequireCameraAddress();
+  const TDeviceInformation info = FDevice->QueryDeviceInformation();
+  const std::string uri = FDevice->AskSnapshotUri();
+  std::string text = "Камера " + info.Manufacturer + " " + info.Model;
+  if (!info.FirmwareVersion.empty()) text += ", прошивка " + info.FirmwareVersion;
+  text += "; профиль " + FDevice->ProfileInUse() + "; снимок: " + PrintableUrl(uri);
+  return text;
 }
 
 void TDriver::MakePhoto(const std::string& AFileName) {

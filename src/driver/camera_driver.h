@@ -25,6 +25,9 @@ class TDriver : public TVideocameraDriver {
   // Copies the connection settings into the device; no network traffic.
   void Open() override;
   void Close() override {}
+  // Asks the camera: its maker, model and firmware, and the snapshot address
+  // of the profile in use, within the call's deadline.
+  std::string DescribeDevice() override;
   // The photo into the file: written beside it, then put in its place; a
   // failed photo leaves the file that was there as it was.
   void MakePhoto(const std::string& AFileName) override;
@@ -42,6 +45,8 @@ class TDriver : public TVideocameraDriver {
  private:
   // The snapshot from the device: the configured address, or the camera's.
   void Snapshot(std::string& image);
+  // Says what is missing before a request to nowhere.
+  void RequireCameraAddress() const;
 
   std::unique_ptr<TOnvifDevice> FDevice;
 };

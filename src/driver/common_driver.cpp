@@ -116,14 +116,16 @@ void TCommonDriver::UpdateDriverInfo(TDriverInfo& /*info*/) {
   info.DownloadURL = MakerDownloadURL();
 }
 
-void TCommonDriver::DeviceTestImpl(std::string& description, std::string& secondText) {
+std::string TCommonDriver::DescribeDevice() { return DriverInfo().Description; }
+
+bool TCommonDriver::DeviceTestImpl(std::string& description, std::string& secondText) {
   description.clear();
   secondText.clear();
   std::string failure;
   bool failed = false;
   try {
     Open();
-    description = DriverInfo().Description;
+    description = DescribeDevice();
   } catch (const std::exception& e) {
     failed = true;
     failure = e.what();
@@ -141,6 +143,7 @@ void TCommonDriver::DeviceTestImpl(std::string& description, std::string& second
     failed = true;
   }
   if (failed) description = failure;
+  return !failed;
 }
 
 std::string TCommonDriver::BuildParameters() {
@@ -235,9 +238,11 @@ bool TCommonDriver::SetParameter(V8Variant* RetValue, V8Variant* Params, long) {
 bool TCommonDriver::DeviceTest(V8Variant* RetValue, V8Variant* Params, long) {
   return Handle(RetValue, [&] {
     std::string description, secondText;
-    DeviceTestImpl(description, secondText);
+    const bool passed = DeviceTestImpl(description, secondText);
     V8SetWString(&Params[0], ToUtf16(description));
     V8SetWString(&Params[1], ToUtf16(secondText));
+    // A device that did not answer is a failed test, with the reason.
+    if (!passed) throw Error(description);
   });
 }
 

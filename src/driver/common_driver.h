@@ -77,7 +77,12 @@ class TCommonDriver : public TCustomDriver {
 
   virtual void Open() {}
   virtual void Close() {}
-  virtual void DeviceTestImpl(std::string& description, std::string& secondText);
+  // Opens, describes and closes the device; false with the reason in
+  // description when any step fails.
+  virtual bool DeviceTestImpl(std::string& description, std::string& secondText);
+  // What the device test says of a device that answered: the driver's
+  // description, unless a driver can ask its device.
+  virtual std::string DescribeDevice();
   virtual std::string BuildParameters();
   virtual std::string BuildAdditionalActions();
   virtual void RunAdditionalAction(const std::string& name);

@@ -189,6 +189,20 @@ void TOnvifDevice::GetDeviceInformation() {
   if (!ParseProfiles(profiles.Body, Profiles)) Fail(kNoProfiles, profiles);
 }
 
+TDeviceInformation TOnvifDevice::QueryDeviceInformation() {
+  const TSoapAnswer answer = Request(DeviceServiceURL(), [&](TClockOffset o) {
+    return BuildGetDeviceInformation(Login, Password, o);
+  });
+  TDeviceInformation info;
+  if (!ParseDeviceInformation(answer.Body, info)) Fail(kNoDeviceInformation, answer);
+  return info;
+}
+
+std::string TOnvifDevice::AskSnapshotUri() {
+  FSnapshotURICache = GetSnapshotUri();
+  return FSnapshotURICache;
+}
+
 std::string TOnvifDevice::GetSnapshotUri() {
   const std::string url = "http://" + Host + ":" + std::to_string(Port) + "/onvif/Media";
   if (Profiles.empty() && Profile.empty() && !FDefaultProfileAsked) {
@@ -204,7 +218,7 @@ std::string TOnvifDevice::GetSnapshotUri() {
       Profiles.clear();
     }
   }
-  const std::string token = Profiles.empty() ? Profile : Profiles.front().token;
+  const std::string token = ProfileInUse();
   const TSoapAnswer answer = MediaRequest(
       url, [&](TClockOffset o) { return BuildGetSnapshotUri(Login, Password, token, o); });
   TSnapshotUri uri;

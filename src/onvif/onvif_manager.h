@@ -50,8 +50,13 @@ class TOnvifDevice {
   void GetSnapshotImg(TStream& AImgStream, const std::string& ASnapshotURI);
   // The same, the image bytes put into image (whose capacity is reused).
   void GetSnapshotBytes(const std::string& ASnapshotURI, std::string& image);
-  // The snapshot address of the profile in use, asked of the camera now.
-  std::string AskSnapshotUri() { return GetSnapshotUri(); }
+  // The camera's maker, model and firmware, asked now.
+  TDeviceInformation QueryDeviceInformation();
+  // The snapshot address of the profile in use, asked of the camera now (and
+  // remembered for the next photo).
+  std::string AskSnapshotUri();
+  // The profile whose snapshots are taken: the one set, else the camera's first.
+  std::string ProfileInUse() const { return Profiles.empty() ? Profile : Profiles.front().token; }
 
  private:
   using TBuild = std::function<std::string(TClockOffset)>;

@@ -1,6 +1,7 @@
 #include "v8napi/trace.h"
 
 #include "common/log_writer.h"
+#include "common/text.h"
 #include "v8napi/variant.h"
 
 namespace zorvane {
@@ -21,7 +22,9 @@ std::string V8ParamsToStr(const V8Variant* Params, long ParamCount) {
   bool maskNext = false;
   for (long i = 0; i < ParamCount; ++i) {
     if (i > 0) text += "; ";
-    std::string item = Params[i].vt == VTYPE_BLOB ? "BLOB" : V8ToStr(&Params[i]);
+    // A URL's user information (user:password@) is a secret too.
+    std::string item =
+        Params[i].vt == VTYPE_BLOB ? "BLOB" : MaskUrlCredentials(V8ToStr(&Params[i]));
     if (maskNext) item = kMask;
     maskNext = IsSecretName(item);
     text += item;
@@ -36,13 +39,13 @@ void TraceCallIn(const std::string& MethName, const V8Variant* Params, long Para
 void TraceCallOut(const std::string& MethName, const V8Variant* Params, long ParamCount,
                   const V8Variant* RetValue) {
   std::string details;
-  if (RetValue) details = "Result=" + V8ToStr(RetValue);
+  if (RetValue) details = "Result=" + MaskUrlCredentials(V8ToStr(RetValue));
   details += "; Params: " + V8ParamsToStr(Params, ParamCount);
   WriteLog("< " + MethName, details, TLogLevel::llDebug);
 }
 
 void TraceError(const std::string& message) {
-  WriteLog("EXCEPTION", message, TLogLevel::llError);
+  WriteLog("EXCEPTION", MaskUrlCredentials(message), TLogLevel::llError);
 }
 
 }  // namespace zorvane
