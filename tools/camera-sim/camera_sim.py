@@ -153,6 +153,7 @@ class Camera:
 
 class Handler(BaseHTTPRequestHandler):
     protocol_version = 'HTTP/1.1'
+    disable_nagle_algorithm = True  # headers and body go out without waiting for an ACK
     server_version = 'camera-sim'
     sys_version = ''
 
