@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <thread>
 
 #include "tests/support/camera_sim.h"
 #include "tests/support/process.h"
@@ -336,7 +337,9 @@ TEST_F(PhotoTest, TheDeviceTestAsksTheCamera) {
                                   "result: b:" + (c.passed ? "true" : "false") +
                                   "\nparam 0: s:" + c.description))
         << r.output;
-    if (!c.passed) EXPECT_TRUE(Has(LastError(r), c.description)) << r.output;
+    if (!c.passed) {
+      EXPECT_TRUE(Has(LastError(r), c.description)) << r.output;
+    }
     EXPECT_FALSE(Has(r.output, "secret\n") && Has(r.output, "param 0: s:secret"));
   }
 }
@@ -431,4 +434,53 @@ TEST_F(PhotoTest, CredentialsGoOnlyToTheCamera) {
   EXPECT_FALSE(Has(LastError(r), "pa/ss")) << r.output;
   EXPECT_TRUE(Has(log, "********@127.0.0.1:1")) << log;
   EXPECT_FALSE(Has(log, "pa/ss")) << log;
+}
+
+TEST_F(PhotoTest, ANameServerThatNeverAnswersCostsTheConnectLimit) {
+  // A camera given by name, in a network whose name server takes every
+  // question and answers none: the call ends at the connect limit, not when
+  // the system's resolver gives up.
+  const std::string reason = TestNetwork::CannotRun();
+  if (!reason.empty()) GTEST_SKIP() << "skipped: " << reason;
+  TestNetwork net;
+  net.AddHost("client", net.AddSegment(), "198.51.100.2");
+  const std::string ns = net.Namespace("client");
+  const std::string config = "/etc/netns/" + ns;
+  std::filesystem::create_directories(config);
+  WriteFile(config + "/resolv.conf", "nameserver 127.0.0.1\noptions timeout:5 attempts:2\n");
+  net.Spawn("client", {"python3", "-c",
+                       "import socket,time\n"
+                       "s=socket.socket(socket.AF_INET,socket.SOCK_DGRAM)\n"
+                       "s.bind(('127.0.0.1',53))\ntime.sleep(60)\n"});
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  WriteFile(dir.path() + "/s.txt",
+            "set LogEnabled b:true\n"
+            "call УстановитьПараметр s:SnapshotURI s:http://camera.example/snapshot.jpg\n"
+            "call СделатьФотоснимок s:" + dir.path() + "/p.jpg\n"
+            "call GetLastError out\n");
+  const auto start = std::chrono::steady_clock::now();
+  const RunResult photo =
+      RunProgram("/usr/bin/env", {"ip", "netns", "exec", ns, ZORVANE_HOST_PATH, "--lib",
+                                  ZORVANE_LIB_PATH, "script", dir.path() + "/s.txt"},
+                 {"ZORVANE_DATA_DIR=" + dir.path()});
+  std::filesystem::remove_all(config);
+  EXPECT_TRUE(Has(LastError(photo), "Resolving timed out after 5000 milliseconds: camera.example"))
+      << photo.output;
+  // The call itself, from the log's times of its start and end.
+  std::string log;
+  for (const std::string& name : ListDir(dir.path() + "/Telvask/zorvane"))
+    log += ReadFile(dir.path() + "/Telvask/zorvane/" + name);
+  auto timeOf = [&](const std::string& mark) {
+    const size_t at = log.find(mark);
+    const size_t line = log.rfind('\n', at) + 1;
+    // "YYYY.MM.DD HH:MM:SS.mmm"
+    const std::string t = log.substr(line + 11, 12);
+    return (std::stoi(t.substr(0, 2)) * 3600 + std::stoi(t.substr(3, 2)) * 60) * 1000 +
+           static_cast<int>(std::stod(t.substr(6)) * 1000);
+  };
+  ASSERT_TRUE(Has(log, "> MakePhoto") && Has(log, "< MakePhoto")) << log;
+  const int callMs = timeOf("< MakePhoto") - timeOf("> MakePhoto");
+  EXPECT_GE(callMs, 4900);
+  EXPECT_LT(callMs, 7000);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(40));
 }

@@ -6,11 +6,13 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <map>
 
 #include "common/error.h"
 #include "common/log_writer.h"
 #include "common/text.h"
 #include "onvif/call_deadline.h"
+#include "onvif/name_lookup.h"
 #include "platform/crypto.h"
 
 namespace zorvane {
@@ -214,33 +216,46 @@ void RequireHttpScheme(const std::string& url) {
               PrintableUrl(url));
 }
 
-std::string OriginOf(const std::string& url) {
+namespace {
+
+// Scheme (lower case), host as written and port (the scheme's own when none
+// is written) of a URL's authority as libcurl reads it: up to the first '/',
+// '?' or '#', after the last '@' within it. False without a host.
+bool SplitAuthority(const std::string& url, std::string& scheme, std::string& host,
+                    std::string& port) {
   const size_t mark = url.find("://");
-  if (mark == std::string::npos) return {};
-  std::string scheme = url.substr(0, mark);
+  if (mark == std::string::npos) return false;
+  scheme = url.substr(0, mark);
   for (char& c : scheme) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  // The authority as libcurl reads it: up to the first '/', '?' or '#', and
-  // after the last '@' within it.
   const size_t start = mark + 3;
   const size_t end = std::min(url.find_first_of("/?#", start), url.size());
   std::string authority = url.substr(start, end - start);
   if (const size_t at = authority.rfind('@'); at != std::string::npos) authority.erase(0, at + 1);
-  std::string host = authority, port;
+  host = authority;
+  port.clear();
   const size_t close = authority.rfind(']');
   const size_t colon = authority.rfind(':');
   if (colon != std::string::npos && (close == std::string::npos || colon > close)) {
     host = authority.substr(0, colon);
     port = authority.substr(colon + 1);
   }
-  for (char& c : host) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  if (host.empty()) return {};
   if (port.empty()) port = scheme == "https" ? "443" : "80";
+  return !host.empty();
+}
+
+}  // namespace
+
+std::string OriginOf(const std::string& url) {
+  std::string scheme, host, port;
+  if (!SplitAuthority(url, scheme, host, port)) return {};
+  for (char& c : host) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return scheme + "://" + host + ":" + port;
 }
 
 std::string PrintableUrl(const std::string& url) { return MaskUrlCredentials(url); }
 
 void HttpGlobalCleanup() {
+  WaitForNameLookups();
   if (gCurlStarted.exchange(false)) curl_global_cleanup();
 }
 
@@ -254,6 +269,7 @@ struct THttpSession::TImpl {
   std::string ChallengeOrigin;
   unsigned Nc = 0;
   bool DigestLogged = false;
+  std::map<std::string, std::string> Resolved;  // "host:port" -> its addresses
 
   ~TImpl() { Close(); }
   void Close() {
@@ -264,13 +280,28 @@ struct THttpSession::TImpl {
     return !Login.empty() && std::find(Origins.begin(), Origins.end(), origin) != Origins.end();
   }
   CURLcode PerformOne(const TCurlFeatures& features, const THttpRequest& r, const std::string& url,
-                      bool post, bool firstHop, const std::string& authorization, long timeoutMs,
-                      TTransfer& transfer, char* errorText);
+                      bool post, bool firstHop, const std::string& authorization,
+                      const std::string& resolve, long timeoutMs, TTransfer& transfer,
+                      char* errorText);
+  // "host:port:addresses" for libcurl, the name looked up within timeoutMs
+  // (once per connection); empty for a host that is an address.
+  std::string Resolve(const std::string& url, long timeoutMs);
 };
+
+std::string THttpSession::TImpl::Resolve(const std::string& url, long timeoutMs) {
+  std::string scheme, host, port;
+  if (!SplitAuthority(url, scheme, host, port)) return {};
+  const std::string key = host + ":" + port;
+  if (const auto known = Resolved.find(key); known != Resolved.end()) return known->second;
+  const std::string addresses = ResolveWithin(host, timeoutMs);
+  if (addresses.empty()) return {};
+  return Resolved[key] = key + ":" + addresses;
+}
 
 CURLcode THttpSession::TImpl::PerformOne(const TCurlFeatures& features, const THttpRequest& r,
                                          const std::string& url, bool post, bool firstHop,
-                                         const std::string& authorization, long timeoutMs,
+                                         const std::string& authorization,
+                                         const std::string& resolve, long timeoutMs,
                                          TTransfer& transfer, char* errorText) {
   CURL* c = Curl;
   // Options start afresh; the open connection and the cookies stay.
@@ -283,6 +314,8 @@ CURLcode THttpSession::TImpl::PerformOne(const TCurlFeatures& features, const TH
     list = curl_slist_append(list, ("Authorization: " + authorization).c_str());
   std::unique_ptr<curl_slist, TSlistDeleter> headers(list);
   if (!list) throw Error("Cannot start an HTTP exchange");
+  std::unique_ptr<curl_slist, TSlistDeleter> pinned(
+      resolve.empty() ? nullptr : curl_slist_append(nullptr, resolve.c_str()));
 
   ZV_SETOPT(c, CURLOPT_URL, url.c_str());
   ZV_SETOPT(c, CURLOPT_ERRORBUFFER, errorText);
@@ -292,6 +325,8 @@ CURLcode THttpSession::TImpl::PerformOne(const TCurlFeatures& features, const TH
   // Cameras are reached directly, never through a proxy from the environment.
   ZV_SETOPT(c, CURLOPT_NOPROXY, "*");
   ZV_SETOPT(c, CURLOPT_HTTPHEADER, headers.get());
+  // The name was looked up already, within the time it had.
+  if (pinned) ZV_SETOPT(c, CURLOPT_RESOLVE, pinned.get());
   // Redirects are followed by the session, hop by hop.
   ZV_SETOPT(c, CURLOPT_FOLLOWLOCATION, 0L);
   // Cookies live as long as one exchange: kept between its hops, dropped before the next.
@@ -343,6 +378,7 @@ void THttpSession::Reset() {
   F->Origins.clear();
   F->HasChallenge = false;
   F->DigestLogged = false;
+  F->Resolved.clear();
 }
 
 THttpAnswer THttpSession::Exchange(const THttpRequest& request, std::string& body) {
@@ -372,17 +408,23 @@ THttpAnswer THttpSession::Exchange(const THttpRequest& request, std::string& bod
       authorization = BasicAuthorization(F->Login, F->Password);
     }
 
+    // The name, looked up within the connect limit and the call's deadline.
+    const std::string resolve = F->Resolve(
+        url, TCallDeadline::RemainingMs(
+                 std::min(kConnectTimeoutMs,
+                          std::max(1L, request.TimeoutMs - MillisecondsSince(start))),
+                 request.Step));
     // What is left of the exchange's own limit, within the call's deadline.
     const long left = std::max(1L, request.TimeoutMs - MillisecondsSince(start));
     const long timeoutMs = TCallDeadline::RemainingMs(left, request.Step);
-    const bool deadlineBounds = TCallDeadline::Bounds(left);
+    const bool deadlineBounds = TCallDeadline::Bounds(left - 1);
 
     THttpAnswer answer;
     TTransfer transfer{&body, request.MaxBytes, &answer, {}};
     body.clear();
     char errorText[CURL_ERROR_SIZE] = {};
     const CURLcode rc = F->PerformOne(features, request, url, post, hops == 0 && digestRounds == 0,
-                                      authorization, timeoutMs, transfer, errorText);
+                                      authorization, resolve, timeoutMs, transfer, errorText);
     const std::string where = PrintableUrl(url);
     if (transfer.TooLarge || rc == CURLE_FILESIZE_EXCEEDED) {
       throw Error("The camera's answer is larger than " + std::to_string(request.MaxBytes >> 20) +
