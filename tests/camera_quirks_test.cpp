@@ -196,6 +196,16 @@ TEST_F(CameraQuirksTest, ACameraClockMonthsAway) {
   const RunResult wrong = Photos(1, "Profile_1", "wrong");
   EXPECT_EQ(LastError(wrong), "Не удалось получить информацию о фотоснимке: Sender not authorized");
   EXPECT_LE(Traffic().size(), 4u);
+
+  // A clock three centuries away is a wrong answer, not a time to follow.
+  sim.Reset();
+  sim.Configure(R"({"clock_offset": 9467280000})");
+  const RunResult far = Photos(1);
+  EXPECT_EQ(LastError(far),
+            "Не удалось получить информацию о фотоснимке: The security token could not be "
+            "authenticated or authorized: time check failed");
+  EXPECT_NE(Log().find("\tINFO\tcamera clock not read: '2"), std::string::npos) << Log();
+  EXPECT_NE(Log().find("' is outside the years 1970..2200 of a camera clock"), std::string::npos);
 }
 
 TEST_F(CameraQuirksTest, HttpDigestOnSoap) {

@@ -10,6 +10,7 @@
 
 #include "common/error.h"
 #include "onvif/onvif_requests.h"
+#include "onvif/soap_transport.h"
 #include "tests/support/checks.h"
 #include "tests/support/process.h"
 
@@ -203,6 +204,81 @@ TEST(OnvifParsersTest, PartialAndForeignAnswers) {
   EXPECT_EQ(uri.Uri, "http://c/s.jpg");
   EXPECT_FALSE(uri.InvalidAfterConnect);
   EXPECT_EQ(uri.Timeout, "");
+}
+
+TEST(OnvifParsersTest, CameraClock) {
+  // A GetSystemDateAndTime answer with the six values as given (any text).
+  const auto answer = [](const std::string& y, const std::string& mo, const std::string& d,
+                         const std::string& h, const std::string& mi, const std::string& s) {
+    return Envelope(
+        "<tds:GetSystemDateAndTimeResponse><tds:SystemDateAndTime><tt:UTCDateTime>"
+        "<tt:Time><tt:Hour>" +
+        h + "</tt:Hour><tt:Minute>" + mi + "</tt:Minute><tt:Second>" + s +
+        "</tt:Second></tt:Time><tt:Date><tt:Year>" + y + "</tt:Year><tt:Month>" + mo +
+        "</tt:Month><tt:Day>" + d +
+        "</tt:Day></tt:Date>"
+        "</tt:UTCDateTime></tds:SystemDateAndTime></tds:GetSystemDateAndTimeResponse>");
+  };
+  struct Case {
+    const char *y, *mo, *d, *h, *mi, *s;
+    const char* outcome;  // the time read, or the error
+  };
+  const Case cases[] = {
+      {"2024", "3", "5", "7", "8", "9", "2024-03-05T07:08:09.000Z"},
+      {"1970", "1", "1", "0", "0", "0", "1970-01-01T00:00:00.000Z"},
+      {"2200", "12", "31", "23", "59", "59", "2200-12-31T23:59:59.000Z"},
+      {"2024", "2", "29", "12", "0", "0", "2024-02-29T12:00:00.000Z"},
+      {"2016", "12", "31", "23", "59", "60", "2017-01-01T00:00:00.000Z"},  // leap second
+      // Years no camera clock shows; 2263 and on overflowed the nanoseconds of
+      // system_clock, 67560 and 99999 the 16 bits of std::chrono::year.
+      {"2263", "1", "1", "12", "0", "0",
+       "'2263-01-01T12:00:00' is outside the years 1970..2200 of a camera clock"},
+      {"2201", "1", "1", "0", "0", "0",
+       "'2201-01-01T00:00:00' is outside the years 1970..2200 of a camera clock"},
+      {"99999", "1", "1", "12", "0", "0",
+       "'99999-01-01T12:00:00' is outside the years 1970..2200 of a camera clock"},
+      {"67560", "1", "1", "12", "0", "0",
+       "'67560-01-01T12:00:00' is outside the years 1970..2200 of a camera clock"},
+      {"1969", "12", "31", "23", "59", "59",
+       "'1969-12-31T23:59:59' is outside the years 1970..2200 of a camera clock"},
+      {"0", "1", "1", "0", "0", "0",
+       "'0-01-01T00:00:00' is outside the years 1970..2200 of a camera clock"},
+      {"-2147483648", "1", "1", "0", "0", "0",
+       "'-2147483648-01-01T00:00:00' is outside the years 1970..2200 of a camera clock"},
+      // Dates and times that do not exist; 257 passed as 1 when cut to 8 bits.
+      {"2024", "13", "1", "0", "0", "0", "'2024-13-01T00:00:00' is not a valid date and time"},
+      {"2024", "0", "1", "0", "0", "0", "'2024-00-01T00:00:00' is not a valid date and time"},
+      {"2024", "257", "1", "0", "0", "0", "'2024-257-01T00:00:00' is not a valid date and time"},
+      {"2024", "1", "257", "0", "0", "0", "'2024-01-257T00:00:00' is not a valid date and time"},
+      {"2023", "2", "29", "0", "0", "0", "'2023-02-29T00:00:00' is not a valid date and time"},
+      {"2024", "1", "0", "0", "0", "0", "'2024-01-00T00:00:00' is not a valid date and time"},
+      {"2024", "1", "1", "24", "0", "0", "'2024-01-01T24:00:00' is not a valid date and time"},
+      {"2024", "1", "1", "-1", "0", "0", "'2024-01-01T-1:00:00' is not a valid date and time"},
+      {"2024", "1", "1", "0", "60", "0", "'2024-01-01T00:60:00' is not a valid date and time"},
+      {"2024", "1", "1", "0", "0", "61", "'2024-01-01T00:00:61' is not a valid date and time"},
+      {"2024", "1", "1", "2147483647", "0", "0",
+       "'2024-01-01T2147483647:00:00' is not a valid date and time"},
+      {"2024", "x", "1", "0", "0", "0", "'x' is not a valid integer value"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.y) + " " + c.mo + " " + c.d + " " + c.h + " " + c.mi + " " + c.s);
+    std::chrono::system_clock::time_point utc{};
+    std::string outcome;
+    try {
+      EXPECT_TRUE(ParseSystemDateAndTime(answer(c.y, c.mo, c.d, c.h, c.mi, c.s), utc));
+      outcome = FormatCreated(utc);
+    } catch (const Error& e) {
+      outcome = e.what();
+    }
+    EXPECT_EQ(outcome, c.outcome);
+  }
+  // An answer without the clock is no clock, and no error.
+  std::chrono::system_clock::time_point utc{};
+  EXPECT_FALSE(ParseSystemDateAndTime(Envelope("<GetSystemDateAndTimeResponse/>"), utc));
+  EXPECT_FALSE(ParseSystemDateAndTime(
+      Envelope("<GetSystemDateAndTimeResponse><SystemDateAndTime><UTCDateTime><Date><Year>2024"
+               "</Year></Date></UTCDateTime></SystemDateAndTime></GetSystemDateAndTimeResponse>"),
+      utc));
 }
 
 TEST(OnvifParsersTest, Profiles) {

@@ -164,6 +164,41 @@ TEST(SoapTokenTest, CreatedDigestAndNonce) {
   EXPECT_EQ(d1, PasswordDigest(Base64Decode(n1), c1, "secret"));
 }
 
+TEST(SoapTokenTest, CreatedFollowsTheCameraClock) {
+  using namespace std::chrono;
+  // The offset that puts Created at the given instant, measured just before.
+  const auto towards = [](sys_seconds at) {
+    return duration_cast<milliseconds>(at - time_point_cast<seconds>(system_clock::now()));
+  };
+  const auto created = [](milliseconds offset) {
+    std::string digest, nonce, created;
+    BuildUsernameToken("admin", "secret", digest, nonce, created, offset);
+    return created;
+  };
+  const sys_seconds instants[] = {sys_days{year{2200} / 12 / 31} + hours{23} + minutes{59},
+                                  sys_seconds{} + seconds{10}, sys_days{year{2030} / 6 / 1}};
+  for (const sys_seconds at : instants) {
+    const std::string c = created(towards(at));
+    EXPECT_GE(c, FormatCreated(at));
+    EXPECT_LE(c, FormatCreated(at + seconds{30}));
+  }
+  // Beyond the years a camera's clock shows, or beyond what any clock holds:
+  // an error, never an overflow.
+  const std::string outside = " s from ours is outside the years 1970..2200";
+  const milliseconds offsets[] = {milliseconds::max(),
+                                  milliseconds::min(),
+                                  towards(sys_days{year{2201} / 1 / 1}),
+                                  towards(sys_days{year{2263} / 1 / 1}),
+                                  towards(sys_days{year{1969} / 12 / 31}),
+                                  duration_cast<milliseconds>(years{-300})};
+  for (const milliseconds offset : offsets) {
+    SCOPED_TRACE(offset.count());
+    const std::string error = ErrorOf([&] { created(offset); });
+    EXPECT_NE(error.find(outside), std::string::npos) << error;
+    EXPECT_NE(ErrorOf([&] { BuildGetProfiles("admin", "secret", offset); }), "(no error)");
+  }
+}
+
 TEST(SoapEnvelopeTest, EnvelopesByteForByte) {
   EXPECT_EQ(Masked(BuildGetDeviceInformation("admin", "secret")),
             "<?xml version=\"1.0\"?> <soap:Envelope "

@@ -128,6 +128,7 @@ bool TOnvifDevice::SyncClock() {
   // ONVIF cameras tell their time without a token; some want one all the same.
   system_clock::time_point camera;
   bool read = false;
+  std::string failure;
   for (const bool withToken : {false, true}) {
     try {
       PrepareSession();
@@ -135,13 +136,21 @@ bool TOnvifDevice::SyncClock() {
           PostSoap(FHttp, DeviceServiceURL(), BuildGetSystemDateAndTime(withToken, Login, Password),
                    FSoapOptions.ContentType);
       read = ParseSystemDateAndTime(a.Body, camera);
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
       read = false;
+      failure = e.what();
     }
     if (read) break;
   }
-  if (!read) return false;
-  const TClockOffset offset = duration_cast<milliseconds>(camera - system_clock::now());
+  if (!read) {
+    if (!failure.empty()) LogInfo("camera clock not read: " + failure);
+    return false;
+  }
+  // The difference of the two instants in milliseconds, where it cannot overflow.
+  const auto ms = [](system_clock::time_point t) {
+    return duration_cast<milliseconds>(t.time_since_epoch());
+  };
+  const TClockOffset offset = ms(camera) - ms(system_clock::now());
   // Within a second of ours the clock was not the reason.
   if (std::chrono::abs(offset - FClockOffset) < seconds(1)) return false;
   FClockOffset = offset;

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <limits>
 
 #include "common/error.h"
@@ -366,10 +367,26 @@ bool ParseSystemDateAndTime(std::string_view Answer, std::chrono::system_clock::
     return false;
   }
   using namespace std::chrono;
-  const year_month_day ymd{year{y}, month{static_cast<unsigned>(mo)},
-                           day{static_cast<unsigned>(d)}};
-  if (!ymd.ok()) return false;
-  utc = sys_days{ymd} + hours{h} + minutes{mi} + seconds{sec};
+  char text[96];
+  std::snprintf(text, sizeof text, "%d-%02d-%02dT%02d:%02d:%02d", y, mo, d, h, mi, sec);
+  // The year is checked before anything is built from it: year{} keeps 16 bits
+  // only, and a far year overflows the nanoseconds of system_clock.
+  if (y < kFirstCameraYear || y > kLastCameraYear) {
+    throw Error("'" + std::string(text) + "' is outside the years " +
+                std::to_string(kFirstCameraYear) + ".." + std::to_string(kLastCameraYear) +
+                " of a camera clock");
+  }
+  // A leap second (60) is taken as the first second of the next minute.
+  if (mo < 1 || mo > 12 || d < 1 || d > 31 || h < 0 || h > 23 || mi < 0 || mi > 59 || sec < 0 ||
+      sec > 60 ||
+      !year_month_day{year{y}, month{static_cast<unsigned>(mo)}, day{static_cast<unsigned>(d)}}
+           .ok()) {
+    throw Error("'" + std::string(text) + "' is not a valid date and time");
+  }
+  // In seconds, which hold any of these dates; in nanoseconds only once known to fit.
+  const seconds since =
+      sys_days{year{y} / mo / d}.time_since_epoch() + hours{h} + minutes{mi} + seconds{sec};
+  utc = system_clock::time_point(duration_cast<system_clock::duration>(since));
   return true;
 }
 

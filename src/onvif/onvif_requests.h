@@ -202,7 +202,8 @@ bool ParseDeviceInformation(std::string_view Answer, TDeviceInformation& Info);
 bool ParseProfiles(std::string_view Answer, std::vector<TProfile>& Profiles);
 bool ParseSnapshotUri(std::string_view Answer, TSnapshotUri& Uri);
 
-// The camera's UTC time from a GetSystemDateAndTime answer.
+// The camera's UTC time from a GetSystemDateAndTime answer. A date or time no
+// clock shows, or a year outside kFirstCameraYear..kLastCameraYear, is an error.
 bool ParseSystemDateAndTime(std::string_view Answer, std::chrono::system_clock::time_point& utc);
 // The media service address from a GetCapabilities or a GetServices answer (trimmed).
 bool ParseMediaXAddr(std::string_view Answer, std::string& XAddr);

@@ -137,6 +137,27 @@ std::string PasswordDigest(std::string_view nonceBytes, std::string_view created
       std::string_view(reinterpret_cast<const char*>(digest.data()), digest.size()));
 }
 
+namespace {
+
+// Our time moved by clockOffset. Summed in milliseconds, after the offset is
+// bounded, so neither the sum nor the conversion back can overflow.
+std::chrono::system_clock::time_point CameraNow(std::chrono::milliseconds clockOffset) {
+  using namespace std::chrono;
+  constexpr milliseconds first = sys_days{year{kFirstCameraYear} / January / 1}.time_since_epoch();
+  constexpr milliseconds end = sys_days{year{kLastCameraYear + 1} / January / 1}.time_since_epoch();
+  static_assert(end < duration_cast<milliseconds>(system_clock::duration::max()));
+  const milliseconds now = duration_cast<milliseconds>(system_clock::now().time_since_epoch());
+  if (clockOffset > end - first || clockOffset < first - end || now + clockOffset < first ||
+      now + clockOffset >= end) {
+    throw Error("a camera clock " + std::to_string(duration_cast<seconds>(clockOffset).count()) +
+                " s from ours is outside the years " + std::to_string(kFirstCameraYear) + ".." +
+                std::to_string(kLastCameraYear));
+  }
+  return system_clock::time_point(duration_cast<system_clock::duration>(now + clockOffset));
+}
+
+}  // namespace
+
 void BuildUsernameToken(const std::string& /*Login*/, const std::string& Password,
                         std::string& Digest, std::string& Nonce, std::string& Created,
                         std::chrono::milliseconds clockOffset) {
@@ -144,7 +165,7 @@ void BuildUsernameToken(const std::string& /*Login*/, const std::string& Passwor
   RandomBytes(nonce, sizeof nonce);
   const std::string_view nonceBytes(reinterpret_cast<const char*>(nonce), sizeof nonce);
   Nonce = Base64Encode(nonceBytes);
-  Created = FormatCreated(std::chrono::system_clock::now() + clockOffset);
+  Created = FormatCreated(CameraNow(clockOffset));
   Digest = PasswordDigest(nonceBytes, Created, Password);
 }
 

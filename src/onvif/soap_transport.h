@@ -18,6 +18,12 @@
 
 namespace zorvane {
 
+// The years a camera's clock may show. A date outside them is a wrong answer,
+// not a clock to follow; within them every instant fits system_clock, whose
+// nanoseconds end in April 2262.
+inline constexpr int kFirstCameraYear = 1970;
+inline constexpr int kLastCameraYear = 2200;
+
 enum class TOnvifService { osDevice = 0, osMedia = 1 };
 
 // The URL of the named service of the device whose device service is XAddrs.
@@ -35,7 +41,8 @@ struct TUsernameToken {
   std::string Created;
 };
 // A fresh nonce, the current time, and the password digest over both.
-// clockOffset moves Created to a camera whose clock differs from ours.
+// clockOffset moves Created to a camera whose clock differs from ours; an
+// offset that takes it outside kFirstCameraYear..kLastCameraYear is an error.
 void BuildUsernameToken(const std::string& Login, const std::string& Password, std::string& Digest,
                         std::string& Nonce, std::string& Created,
                         std::chrono::milliseconds clockOffset = std::chrono::milliseconds(0));
