@@ -51,11 +51,12 @@ void BM_AddInLaterPhotos(benchmark::State& state) {
   driver->Init(&connection);
   const long setParameter = driver->FindMethod(u"УстановитьПараметр");
   const std::u16string port = zorvane::ToUtf16(std::to_string(sim.port()));
-  for (const auto& [name, value] : {std::pair<std::u16string, std::u16string>{u"Host", u"127.0.0.1"},
-                                    {u"Port", port},
-                                    {u"Login", u"admin"},
-                                    {u"Password", u"secret"},
-                                    {u"Profile", u"Profile_1"}}) {
+  for (const auto& [name, value] :
+       {std::pair<std::u16string, std::u16string>{u"Host", u"127.0.0.1"},
+        {u"Port", port},
+        {u"Login", u"admin"},
+        {u"Password", u"secret"},
+        {u"Profile", u"Profile_1"}}) {
     V8Variant params[2] = {Text(name), Text(value)};
     V8Variant result = Empty();
     driver->CallAsFunc(setParameter, &result, params, 2);
@@ -83,7 +84,8 @@ void BM_AddInLaterPhotos(benchmark::State& state) {
     }
   }
   const double photos = static_cast<double>(state.iterations()) * kPhotos;
-  state.counters["requests_per_photo"] = static_cast<double>(sim.Requests().size() - before) / photos;
+  state.counters["requests_per_photo"] =
+      static_cast<double>(sim.Requests().size() - before) / photos;
   state.counters["photos"] = kPhotos;
   lib.Destroy(driver);
 }
@@ -106,7 +108,8 @@ void BM_CurlReusedConnection(benchmark::State& state) {
     }
   }
   const double photos = static_cast<double>(state.iterations()) * kPhotos;
-  state.counters["requests_per_photo"] = static_cast<double>(sim.Requests().size() - before) / photos;
+  state.counters["requests_per_photo"] =
+      static_cast<double>(sim.Requests().size() - before) / photos;
   state.counters["photos"] = kPhotos;
   curl_easy_cleanup(c);
 }

@@ -177,10 +177,10 @@ TEST_F(CameraQuirksTest, ACameraClockMonthsAway) {
   const RunResult r = Photos(2);
   EXPECT_EQ(Good(r), 2) << r.output;
   // Refused once, the camera asked its time, then every request in camera time.
-  EXPECT_EQ(Traffic(), (Lines{"POST /onvif/Media GetSnapshotUri",
-                              "POST /onvif/device_service GetSystemDateAndTime",
-                              "POST /onvif/Media GetSnapshotUri", "GET /snapshot.jpg",
-                              "GET /snapshot.jpg"}));
+  EXPECT_EQ(
+      Traffic(),
+      (Lines{"POST /onvif/Media GetSnapshotUri", "POST /onvif/device_service GetSystemDateAndTime",
+             "POST /onvif/Media GetSnapshotUri", "GET /snapshot.jpg", "GET /snapshot.jpg"}));
   EXPECT_NE(Log().find("\tINFO\tcamera clock differs by 1834"), std::string::npos) << Log();
 
   // Its time only with a token (whose time it does not check), and a new connect forgets the

@@ -288,8 +288,8 @@ TEST_F(PhotoTest, OnlyHttpAndHttpsAddressesAreFollowed) {
     EXPECT_EQ(r.exitCode, 1) << r.output;
     EXPECT_TRUE(Has(r.output, "\"" + c.scheme + "\"")) << r.output;
     if (std::string(c.who) != "redirect") {
-      EXPECT_TRUE(Has(r.output, "error: Unsupported URL scheme \"" + c.scheme +
-                                    "\" (only http and https)"))
+      EXPECT_TRUE(
+          Has(r.output, "error: Unsupported URL scheme \"" + c.scheme + "\" (only http and https)"))
           << r.output;
     }
     EXPECT_EQ(listener.Arrived(), 0);
@@ -327,10 +327,11 @@ TEST_F(PhotoTest, TheDeviceTestAsksTheCamera) {
     SCOPED_TRACE(c.name);
     const RunResult r = Script(
         "call УстановитьПараметр s:Host s:127.0.0.1\n"
-        "call УстановитьПараметр s:Port i:" + c.port + "\n" +
+        "call УстановитьПараметр s:Port i:" +
+        c.port + "\n" +
         "call УстановитьПараметр s:Login s:admin\n"
-        "call УстановитьПараметр s:Password s:" + c.password + "\n" +
-        "call УстановитьПараметр s:Profile s:" + c.profile + "\n" +
+        "call УстановитьПараметр s:Password s:" +
+        c.password + "\n" + "call УстановитьПараметр s:Profile s:" + c.profile + "\n" +
         "call ТестУстройства out out\n"
         "call GetLastError out\n");
     EXPECT_TRUE(Has(r.output, std::string("call ТестУстройства(empty, empty)\nanswer: true\n") +
@@ -350,13 +351,14 @@ TEST_F(PhotoTest, ASlowCameraEndsWithinTheCallDeadline) {
   // a whole stops at its deadline and names the step.
   sim.Configure(R"({"fault": "delay", "delay": 9, "clock_offset": 18342})");
   const auto start = std::chrono::steady_clock::now();
-  const RunResult r = Host({"photo", "--host", "127.0.0.1", "--port", std::to_string(sim.port()),
-                            "--login", "admin", "--password", "secret", "-o",
-                            dir.path() + "/slow.jpg"});
+  const RunResult r =
+      Host({"photo", "--host", "127.0.0.1", "--port", std::to_string(sim.port()), "--login",
+            "admin", "--password", "secret", "-o", dir.path() + "/slow.jpg"});
   const auto spent = std::chrono::steady_clock::now() - start;
   EXPECT_EQ(r.exitCode, 1) << r.output;
-  EXPECT_TRUE(Has(r.output, "error: Камера не ответила за отведённое вызову время (30 с); "
-                            "не завершён шаг: GetSnapshotUri"))
+  EXPECT_TRUE(Has(r.output,
+                  "error: Камера не ответила за отведённое вызову время (30 с); "
+                  "не завершён шаг: GetSnapshotUri"))
       << r.output;
   EXPECT_LT(spent, std::chrono::seconds(40));
 }
@@ -394,8 +396,10 @@ TEST_F(PhotoTest, CredentialsGoOnlyToTheCamera) {
   EXPECT_FALSE(authorizationArrived());
   // A redirect from the camera to another host: followed without them.
   sim.Reset();
-  sim.Configure(R"({"snapshot_auth": "basic", "fault": "redirect_to", "fault_paths": ["/snapshot"],)"
-                R"( "location": ")" + foreign.Url("/snapshot.jpg") + "\"}");
+  sim.Configure(
+      R"({"snapshot_auth": "basic", "fault": "redirect_to", "fault_paths": ["/snapshot"],)"
+      R"( "location": ")" +
+      foreign.Url("/snapshot.jpg") + "\"}");
   foreign.Reset();
   EXPECT_EQ(photo(camera).exitCode, 0);
   EXPECT_EQ(foreign.Requests().size(), 1u);
@@ -403,8 +407,8 @@ TEST_F(PhotoTest, CredentialsGoOnlyToTheCamera) {
   // An address the user gave is the camera: the credentials go there.
   foreign.Reset();
   foreign.Configure(R"({"snapshot_auth": "basic"})");
-  EXPECT_EQ(photo({"--snapshot-uri", foreign.Url("/snapshot.jpg"), "--login", "admin",
-                   "--password", "secret"})
+  EXPECT_EQ(photo({"--snapshot-uri", foreign.Url("/snapshot.jpg"), "--login", "admin", "--password",
+                   "secret"})
                 .exitCode,
             0);
   EXPECT_TRUE(authorizationArrived());
@@ -422,11 +426,15 @@ TEST_F(PhotoTest, CredentialsGoOnlyToTheCamera) {
   // A password in an address is shown nowhere, whatever characters it holds:
   // not in a message, not in the log.
   const std::string secret = "pa/ss?w#o@rd";
-  r = Script("set LogEnabled b:true\n"
-             "call УстановитьПараметр s:SnapshotURI s:http://admin:" + secret +
-             "@127.0.0.1:1/snapshot.jpg\n"
-             "call СделатьФотоснимок s:" + dir.path() + "/p.jpg\n"
-             "call GetLastError out\n");
+  r = Script(
+      "set LogEnabled b:true\n"
+      "call УстановитьПараметр s:SnapshotURI s:http://admin:" +
+      secret +
+      "@127.0.0.1:1/snapshot.jpg\n"
+      "call СделатьФотоснимок s:" +
+      dir.path() +
+      "/p.jpg\n"
+      "call GetLastError out\n");
   std::string log;
   for (const std::string& name : ListDir(dir.path() + "/Telvask/zorvane"))
     log += ReadFile(dir.path() + "/Telvask/zorvane/" + name);
@@ -456,13 +464,15 @@ TEST_F(PhotoTest, ANameServerThatNeverAnswersCostsTheConnectLimit) {
   WriteFile(dir.path() + "/s.txt",
             "set LogEnabled b:true\n"
             "call УстановитьПараметр s:SnapshotURI s:http://camera.example/snapshot.jpg\n"
-            "call СделатьФотоснимок s:" + dir.path() + "/p.jpg\n"
-            "call GetLastError out\n");
+            "call СделатьФотоснимок s:" +
+                dir.path() +
+                "/p.jpg\n"
+                "call GetLastError out\n");
   const auto start = std::chrono::steady_clock::now();
-  const RunResult photo =
-      RunProgram("/usr/bin/env", {"ip", "netns", "exec", ns, ZORVANE_HOST_PATH, "--lib",
-                                  ZORVANE_LIB_PATH, "script", dir.path() + "/s.txt"},
-                 {"ZORVANE_DATA_DIR=" + dir.path()});
+  const RunResult photo = RunProgram("/usr/bin/env",
+                                     {"ip", "netns", "exec", ns, ZORVANE_HOST_PATH, "--lib",
+                                      ZORVANE_LIB_PATH, "script", dir.path() + "/s.txt"},
+                                     {"ZORVANE_DATA_DIR=" + dir.path()});
   std::filesystem::remove_all(config);
   EXPECT_TRUE(Has(LastError(photo), "Resolving timed out after 5000 milliseconds: camera.example"))
       << photo.output;

@@ -3,9 +3,8 @@
 // redirects, cookies, time-outs, size limits and snapshot authentication.
 #include "onvif/soap_transport.h"
 
-#include <gtest/gtest.h>
-
 #include <curl/curl.h>
+#include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdlib>

@@ -116,7 +116,9 @@ void TCommonDriver::UpdateDriverInfo(TDriverInfo& /*info*/) {
   info.DownloadURL = MakerDownloadURL();
 }
 
-std::string TCommonDriver::DescribeDevice() { return DriverInfo().Description; }
+std::string TCommonDriver::DescribeDevice() {
+  return DriverInfo().Description;
+}
 
 bool TCommonDriver::DeviceTestImpl(std::string& description, std::string& secondText) {
   description.clear();

@@ -34,7 +34,9 @@ TCallDeadline::~TCallDeadline() {
   if (FOuter) gCall = TCallState{};
 }
 
-bool TCallDeadline::Active() { return gCall.Active; }
+bool TCallDeadline::Active() {
+  return gCall.Active;
+}
 
 long TCallDeadline::RemainingMs(long cap, const std::string& step) {
   if (!gCall.Active) return cap;
@@ -43,11 +45,12 @@ long TCallDeadline::RemainingMs(long cap, const std::string& step) {
   return left < cap ? left : cap;
 }
 
-bool TCallDeadline::Bounds(long cap) { return gCall.Active && MsUntil(gCall.End) <= cap; }
+bool TCallDeadline::Bounds(long cap) {
+  return gCall.Active && MsUntil(gCall.End) <= cap;
+}
 
 std::string TCallDeadline::ExpiredMessage(const std::string& step) {
-  const long long seconds =
-      std::chrono::duration_cast<std::chrono::seconds>(gCall.Budget).count();
+  const long long seconds = std::chrono::duration_cast<std::chrono::seconds>(gCall.Budget).count();
   return "Камера не ответила за отведённое вызову время (" + std::to_string(seconds) +
          " с); не завершён шаг: " + step;
 }

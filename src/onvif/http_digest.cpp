@@ -72,12 +72,18 @@ bool ReadDigest(const TScheme& scheme, TDigestChallenge& c) {
   bool hasNonce = false;
   std::string qop;
   for (const auto& [name, value] : scheme.Params) {
-    if (SameAsciiText(name, "realm")) c.Realm = value;
-    else if (SameAsciiText(name, "nonce")) c.Nonce = value, hasNonce = true;
-    else if (SameAsciiText(name, "opaque")) c.Opaque = value, c.HasOpaque = true;
-    else if (SameAsciiText(name, "algorithm")) c.Algorithm = value;
-    else if (SameAsciiText(name, "qop")) qop = value;
-    else if (SameAsciiText(name, "stale")) c.Stale = SameAsciiText(value, "true");
+    if (SameAsciiText(name, "realm"))
+      c.Realm = value;
+    else if (SameAsciiText(name, "nonce"))
+      c.Nonce = value, hasNonce = true;
+    else if (SameAsciiText(name, "opaque"))
+      c.Opaque = value, c.HasOpaque = true;
+    else if (SameAsciiText(name, "algorithm"))
+      c.Algorithm = value;
+    else if (SameAsciiText(name, "qop"))
+      qop = value;
+    else if (SameAsciiText(name, "stale"))
+      c.Stale = SameAsciiText(value, "true");
   }
   if (!hasNonce) return false;
   std::string_view algorithm = c.Algorithm;
@@ -85,9 +91,12 @@ bool ReadDigest(const TScheme& scheme, TDigestChallenge& c) {
     c.Session = true;
     algorithm.remove_suffix(5);
   }
-  if (SameAsciiText(algorithm, "MD5")) c.Hash = THashAlgorithm::Md5;
-  else if (SameAsciiText(algorithm, "SHA-256")) c.Hash = THashAlgorithm::Sha256;
-  else return false;  // SHA-512-256 and others: not ours to answer
+  if (SameAsciiText(algorithm, "MD5"))
+    c.Hash = THashAlgorithm::Md5;
+  else if (SameAsciiText(algorithm, "SHA-256"))
+    c.Hash = THashAlgorithm::Sha256;
+  else
+    return false;  // SHA-512-256 and others: not ours to answer
   // qop is a list; "auth" is preferred, "auth-int" taken when it is the only one.
   bool auth = false, authInt = false;
   for (size_t i = 0; i < qop.size();) {
@@ -135,7 +144,8 @@ bool ParseDigestChallenge(const std::vector<std::string>& headerValues,
       TDigestChallenge c;
       if (!ReadDigest(scheme, c)) continue;
       // The stronger hash wins; between equals, the first offered.
-      if (!found || (c.Hash == THashAlgorithm::Sha256 && challenge.Hash != THashAlgorithm::Sha256)) {
+      if (!found ||
+          (c.Hash == THashAlgorithm::Sha256 && challenge.Hash != THashAlgorithm::Sha256)) {
         challenge = c;
         found = true;
       }
@@ -163,9 +173,8 @@ std::string DigestAuthorization(const TDigestChallenge& c, std::string_view logi
   if (c.Session) ha1 = H(join({ha1, c.Nonce, cnonce}));
   const std::string ha2 =
       c.Qop == "auth-int" ? H(join({method, uri, H(body)})) : H(join({method, uri}));
-  const std::string response = c.Qop.empty()
-                                   ? H(join({ha1, c.Nonce, ha2}))
-                                   : H(join({ha1, c.Nonce, count, cnonce, c.Qop, ha2}));
+  const std::string response = c.Qop.empty() ? H(join({ha1, c.Nonce, ha2}))
+                                             : H(join({ha1, c.Nonce, count, cnonce, c.Qop, ha2}));
   std::string out = "Digest username=" + Quoted(login) + ", realm=" + Quoted(c.Realm) +
                     ", nonce=" + Quoted(c.Nonce) + ", uri=" + Quoted(uri) +
                     ", algorithm=" + c.Algorithm + ", response=\"" + response + "\"";

@@ -28,7 +28,8 @@ struct TDigestChallenge {
 // The Digest challenge we can answer best among the values of the
 // WWW-Authenticate headers of one answer (SHA-256 before MD5); false when
 // there is none.
-bool ParseDigestChallenge(const std::vector<std::string>& headerValues, TDigestChallenge& challenge);
+bool ParseDigestChallenge(const std::vector<std::string>& headerValues,
+                          TDigestChallenge& challenge);
 
 // The Authorization header value for one request under the challenge: nc is
 // the count of requests made with its nonce (1 for the first), cnonce a

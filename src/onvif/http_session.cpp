@@ -23,7 +23,7 @@ std::atomic<bool> gCurlStarted{false};
 
 constexpr unsigned kCurlOldestVersion = 0x073D00;         // 7.61.0
 constexpr unsigned kCurlProtocolNamesVersion = 0x075500;  // 7.85.0
-constexpr int kMaxDigestRounds = 2;  // a fresh challenge, then a stale nonce
+constexpr int kMaxDigestRounds = 2;                       // a fresh challenge, then a stale nonce
 
 // What the libcurl in the process can do, read once. The library works with
 // libcurl from 7.61 on; a newer option is used only where it exists.
@@ -212,8 +212,8 @@ void RequireHttpScheme(const std::string& url) {
   if (SameAsciiText(scheme, "http") || SameAsciiText(scheme, "https")) return;
   if (scheme.empty() || scheme.size() > 32 || scheme.find_first_of("/?#@ ") != std::string::npos)
     throw Error("Invalid URL (no scheme): " + PrintableUrl(url));
-  throw Error("Unsupported URL scheme \"" + scheme + "\" (only http and https): " +
-              PrintableUrl(url));
+  throw Error("Unsupported URL scheme \"" + scheme +
+              "\" (only http and https): " + PrintableUrl(url));
 }
 
 namespace {
@@ -252,7 +252,9 @@ std::string OriginOf(const std::string& url) {
   return scheme + "://" + host + ":" + port;
 }
 
-std::string PrintableUrl(const std::string& url) { return MaskUrlCredentials(url); }
+std::string PrintableUrl(const std::string& url) {
+  return MaskUrlCredentials(url);
+}
 
 void HttpGlobalCleanup() {
   WaitForNameLookups();
@@ -400,20 +402,19 @@ THttpAnswer THttpSession::Exchange(const THttpRequest& request, std::string& bod
     std::string authorization;
     const bool sendDigest = maySend && F->HasChallenge && F->ChallengeOrigin == origin;
     if (sendDigest) {
-      authorization = DigestAuthorization(F->Challenge, F->Login, F->Password,
-                                          post ? "POST" : "GET", RequestTarget(url),
-                                          post ? request.Body : std::string_view(), ++F->Nc,
-                                          NewClientNonce());
+      authorization = DigestAuthorization(
+          F->Challenge, F->Login, F->Password, post ? "POST" : "GET", RequestTarget(url),
+          post ? request.Body : std::string_view(), ++F->Nc, NewClientNonce());
     } else if (maySend && request.BasicFirst) {
       authorization = BasicAuthorization(F->Login, F->Password);
     }
 
     // The name, looked up within the connect limit and the call's deadline.
     const std::string resolve = F->Resolve(
-        url, TCallDeadline::RemainingMs(
-                 std::min(kConnectTimeoutMs,
-                          std::max(1L, request.TimeoutMs - MillisecondsSince(start))),
-                 request.Step));
+        url,
+        TCallDeadline::RemainingMs(
+            std::min(kConnectTimeoutMs, std::max(1L, request.TimeoutMs - MillisecondsSince(start))),
+            request.Step));
     // What is left of the exchange's own limit, within the call's deadline.
     const long left = std::max(1L, request.TimeoutMs - MillisecondsSince(start));
     const long timeoutMs = TCallDeadline::RemainingMs(left, request.Step);

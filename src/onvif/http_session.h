@@ -41,8 +41,8 @@ struct THttpRequest {
 
 struct THttpAnswer {
   long Status = 0;
-  std::string StatusLine;   // "HTTP/1.1 401 Unauthorized"
-  std::string ContentType;  // of the final answer
+  std::string StatusLine;            // "HTTP/1.1 401 Unauthorized"
+  std::string ContentType;           // of the final answer
   bool DigestChallenge = false;      // a 401 that asks for HTTP Digest
   bool CredentialsWithheld = false;  // a 401 from where the password is not sent
   std::string Url;                   // where the final answer came from

@@ -65,7 +65,8 @@ void Lookup(const std::shared_ptr<TLookup>& state, const std::string& host) {
 
 std::string ResolveWithin(const std::string& host, long timeoutMs) {
   std::string bare = host;
-  if (bare.size() > 2 && bare.front() == '[' && bare.back() == ']') bare = bare.substr(1, bare.size() - 2);
+  if (bare.size() > 2 && bare.front() == '[' && bare.back() == ']')
+    bare = bare.substr(1, bare.size() - 2);
   if (bare.empty() || IsAddress(bare)) return {};
   auto state = std::make_shared<TLookup>();
   {

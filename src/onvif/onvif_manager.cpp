@@ -6,8 +6,8 @@
 
 #include "common/error.h"
 #include "common/log_writer.h"
-#include "onvif/call_deadline.h"
 #include "common/text.h"
+#include "onvif/call_deadline.h"
 #include "onvif/soap_transport.h"
 
 namespace zorvane {
@@ -50,7 +50,8 @@ bool IsMediaMissing(const TSoapAnswer& a) {
 // Whether an answer is an image: by its media type, else by the first bytes
 // of the common formats. A camera's error page is not one.
 bool LooksLikeImage(const std::string& contentType, const std::string& body) {
-  if (contentType.size() >= 6 && SameAsciiText(std::string_view(contentType).substr(0, 6), "image/"))
+  if (contentType.size() >= 6 &&
+      SameAsciiText(std::string_view(contentType).substr(0, 6), "image/"))
     return true;
   static constexpr std::string_view kMagic[] = {"\xFF\xD8\xFF", "\x89PNG", "GIF8", "BM"};
   for (std::string_view magic : kMagic) {

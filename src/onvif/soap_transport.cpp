@@ -1,6 +1,5 @@
 #include "onvif/soap_transport.h"
 
-
 #include <atomic>
 #include <cstdlib>
 #include <cstring>

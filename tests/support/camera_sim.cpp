@@ -107,7 +107,9 @@ void CameraSim::Start() {
   FPort = std::stoi(line.substr(colon + 1));
 }
 
-CameraSim::~CameraSim() { Stop(); }
+CameraSim::~CameraSim() {
+  Stop();
+}
 
 void CameraSim::Stop() {
   if (FPid > 0) {

@@ -3,10 +3,10 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
-#include <sys/socket.h>
 #include <sched.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -127,7 +127,9 @@ LoopbackListener::LoopbackListener() {
   FPort = ntohs(address.sin_port);
 }
 
-LoopbackListener::~LoopbackListener() { close(FSocket); }
+LoopbackListener::~LoopbackListener() {
+  close(FSocket);
+}
 
 int LoopbackListener::Arrived() {
   int n = 0;

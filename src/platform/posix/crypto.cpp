@@ -16,7 +16,7 @@ namespace {
 // signatures. Whichever one the process already holds (through libcurl, say)
 // is preferred, so that one process does not carry two.
 constexpr std::initializer_list<const char*> kCryptoLibraries = {"libcrypto.so.3",
-                                                                  "libcrypto.so.1.1"};
+                                                                 "libcrypto.so.1.1"};
 
 struct TCryptoTable {
   TRuntimeLibrary Library;
@@ -31,9 +31,10 @@ struct TCryptoTable {
 
   TCryptoTable() {
     if (!Library.OpenLoaded(kCryptoLibraries) && !Library.Open(kCryptoLibraries)) {
-      Failure = "Не найдена библиотека libcrypto (OpenSSL 3 или 1.1); установите пакет "
-                "libssl3 или libssl1.1 (" +
-                Library.Error() + ")";
+      Failure =
+          "Не найдена библиотека libcrypto (OpenSSL 3 или 1.1); установите пакет "
+          "libssl3 или libssl1.1 (" +
+          Library.Error() + ")";
       return;
     }
     if (!(Library.Bind(Digest, "EVP_Digest") && Library.Bind(Md5, "EVP_md5") &&
@@ -55,7 +56,9 @@ const TCryptoTable& Crypto() {
 
 }  // namespace
 
-std::string CryptoLibraryName() { return Crypto().Library.Name(); }
+std::string CryptoLibraryName() {
+  return Crypto().Library.Name();
+}
 
 std::string HashBytes(THashAlgorithm algorithm, std::string_view data) {
   const TCryptoTable& c = Crypto();
