@@ -67,11 +67,20 @@ std::vector<TScheme> ReadChallenges(std::string_view text) {
   return schemes;
 }
 
+bool HasControlCharacter(std::string_view text) {
+  for (char c : text) {
+    if (static_cast<unsigned char>(c) < ' ' || c == 127) return true;
+  }
+  return false;
+}
+
 bool ReadDigest(const TScheme& scheme, TDigestChallenge& c) {
   if (!SameAsciiText(scheme.Name, "Digest")) return false;
   bool hasNonce = false;
   std::string qop;
   for (const auto& [name, value] : scheme.Params) {
+    // Values go back in our Authorization header: no line breaks from a camera.
+    if (HasControlCharacter(value)) return false;
     if (SameAsciiText(name, "realm"))
       c.Realm = value;
     else if (SameAsciiText(name, "nonce"))
@@ -125,9 +134,12 @@ std::string Hex(std::string_view bytes) {
   return out;
 }
 
+// A quoted string; control characters are left out, so a value can never
+// end the header line.
 std::string Quoted(std::string_view value) {
   std::string out = "\"";
   for (char c : value) {
+    if (static_cast<unsigned char>(c) < ' ' || c == 127) continue;
     if (c == '"' || c == '\\') out += '\\';
     out += c;
   }
