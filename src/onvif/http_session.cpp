@@ -271,12 +271,14 @@ struct THttpSession::TImpl {
   std::string ChallengeOrigin;
   unsigned Nc = 0;
   bool DigestLogged = false;
+  bool CookiesStarted = false;
   std::map<std::string, std::string> Resolved;  // "host:port" -> its addresses
 
   ~TImpl() { Close(); }
   void Close() {
     if (Curl) curl_easy_cleanup(Curl);
     Curl = nullptr;
+    CookiesStarted = false;
   }
   bool MaySend(const std::string& origin) const {
     return !Login.empty() && std::find(Origins.begin(), Origins.end(), origin) != Origins.end();
@@ -306,8 +308,9 @@ CURLcode THttpSession::TImpl::PerformOne(const TCurlFeatures& features, const TH
                                          const std::string& resolve, long timeoutMs,
                                          TTransfer& transfer, char* errorText) {
   CURL* c = Curl;
-  // Options start afresh; the open connection and the cookies stay.
-  curl_easy_reset(c);
+  // Every option an exchange uses is set for each request; the open
+  // connection and the cookies stay. (curl_easy_reset is not used: it would
+  // drop the cookie engine's file list without freeing it.)
   curl_slist* list = nullptr;
   list = curl_slist_append(list, ("Content-Type: " + r.ContentType).c_str());
   list = curl_slist_append(list, "Accept:");  // curl's default, not ours
@@ -328,11 +331,16 @@ CURLcode THttpSession::TImpl::PerformOne(const TCurlFeatures& features, const TH
   ZV_SETOPT(c, CURLOPT_NOPROXY, "*");
   ZV_SETOPT(c, CURLOPT_HTTPHEADER, headers.get());
   // The name was looked up already, within the time it had.
-  if (pinned) ZV_SETOPT(c, CURLOPT_RESOLVE, pinned.get());
+  ZV_SETOPT(c, CURLOPT_RESOLVE, pinned.get());
   // Redirects are followed by the session, hop by hop.
   ZV_SETOPT(c, CURLOPT_FOLLOWLOCATION, 0L);
   // Cookies live as long as one exchange: kept between its hops, dropped before the next.
-  ZV_SETOPT(c, CURLOPT_COOKIEFILE, "");
+  // The engine, once started, stays on across resets: it is started once per
+  // handle (each start leaves libcurl a file name to keep).
+  if (!CookiesStarted) {
+    ZV_SETOPT(c, CURLOPT_COOKIEFILE, "");
+    CookiesStarted = true;
+  }
   if (firstHop) ZV_SETOPT(c, CURLOPT_COOKIELIST, "ALL");
   ZV_SETOPT(c, CURLOPT_CONNECTTIMEOUT_MS, std::min(kConnectTimeoutMs, timeoutMs));
   ZV_SETOPT(c, CURLOPT_TIMEOUT_MS, timeoutMs);
@@ -352,9 +360,17 @@ CURLcode THttpSession::TImpl::PerformOne(const TCurlFeatures& features, const TH
     ZV_SETOPT(c, CURLOPT_POSTFIELDS, r.Body.data());
     ZV_SETOPT(c, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(r.Body.size()));
   } else {
-    ZV_SETOPT(c, CURLOPT_HTTPGET, 1L);
+    ZV_SETOPT(c, CURLOPT_HTTPGET, 1L);  // a POST before on this handle ends here
   }
-  return curl_easy_perform(c);
+  const CURLcode rc = curl_easy_perform(c);
+  // Nothing of this request stays pointed at once it is over.
+  curl_easy_setopt(c, CURLOPT_ERRORBUFFER, nullptr);
+  curl_easy_setopt(c, CURLOPT_HTTPHEADER, nullptr);
+  curl_easy_setopt(c, CURLOPT_RESOLVE, nullptr);
+  curl_easy_setopt(c, CURLOPT_WRITEDATA, nullptr);
+  curl_easy_setopt(c, CURLOPT_HEADERDATA, nullptr);
+  curl_easy_setopt(c, CURLOPT_POSTFIELDS, nullptr);
+  return rc;
 }
 
 THttpSession::THttpSession() : F(std::make_unique<TImpl>()) {}

@@ -13,7 +13,7 @@ class TRuntimeLibrary {
   TRuntimeLibrary() = default;
   TRuntimeLibrary(const TRuntimeLibrary&) = delete;
   TRuntimeLibrary& operator=(const TRuntimeLibrary&) = delete;
-  ~TRuntimeLibrary();  // the library stays loaded: code may still run from it
+  ~TRuntimeLibrary();  // gives back its reference to the library
 
   // Takes the first of names that the process already holds; else loads the
   // first of them that the system has. False when none can be had; Error()

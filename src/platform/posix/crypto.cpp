@@ -46,8 +46,8 @@ struct TCryptoTable {
   }
 };
 
-// Bound once, on first use; the library is never unloaded, so the functions
-// stay valid while anything may call them.
+// Bound once, on first use, and released when the add-in unloads (OpenSSL
+// keeps itself loaded for its own exit handlers).
 const TCryptoTable& Crypto() {
   static const TCryptoTable table;
   if (!table.Failure.empty()) throw Error(table.Failure);

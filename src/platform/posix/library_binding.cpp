@@ -4,7 +4,9 @@
 
 namespace zorvane {
 
-TRuntimeLibrary::~TRuntimeLibrary() = default;
+TRuntimeLibrary::~TRuntimeLibrary() {
+  if (FHandle) dlclose(FHandle);
+}
 
 bool TRuntimeLibrary::OpenLoaded(std::initializer_list<const char*> names) {
   for (const char* name : names) {
