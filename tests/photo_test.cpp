@@ -474,7 +474,7 @@ TEST_F(PhotoTest, ANameServerThatNeverAnswersCostsTheConnectLimit) {
                                       ZORVANE_LIB_PATH, "script", dir.path() + "/s.txt"},
                                      {"ZORVANE_DATA_DIR=" + dir.path()});
   std::filesystem::remove_all(config);
-  EXPECT_TRUE(Has(LastError(photo), "Resolving timed out after 5000 milliseconds: camera.example"))
+  EXPECT_TRUE(Has(LastError(photo), "Resolving timed out after 5000 milliseconds: http://camera.example/"))
       << photo.output;
   // The call itself, from the log's times of its start and end.
   std::string log;

@@ -426,11 +426,15 @@ THttpAnswer THttpSession::Exchange(const THttpRequest& request, std::string& bod
     }
 
     // The name, looked up within the connect limit and the call's deadline.
-    const std::string resolve = F->Resolve(
-        url,
-        TCallDeadline::RemainingMs(
-            std::min(kConnectTimeoutMs, std::max(1L, request.TimeoutMs - MillisecondsSince(start))),
-            request.Step));
+    const long lookupMs = TCallDeadline::RemainingMs(
+        std::min(kConnectTimeoutMs, std::max(1L, request.TimeoutMs - MillisecondsSince(start))),
+        request.Step);
+    std::string resolve;
+    try {
+      resolve = F->Resolve(url, lookupMs);
+    } catch (const Error& e) {
+      throw Error(std::string(e.what()) + ": " + PrintableUrl(url));
+    }
     // What is left of the exchange's own limit, within the call's deadline.
     const long left = std::max(1L, request.TimeoutMs - MillisecondsSince(start));
     const long timeoutMs = TCallDeadline::RemainingMs(left, request.Step);

@@ -88,8 +88,7 @@ std::string ResolveWithin(const std::string& host, long timeoutMs) {
   std::unique_lock<std::mutex> lock(state->Mutex);
   if (!state->Done.wait_for(lock, std::chrono::milliseconds(timeoutMs),
                             [&] { return state->Finished; })) {
-    throw Error("Resolving timed out after " + std::to_string(timeoutMs) +
-                " milliseconds: " + bare);
+    throw Error("Resolving timed out after " + std::to_string(timeoutMs) + " milliseconds");
   }
   if (state->Result != 0 || state->Addresses.empty())
     throw Error("Could not resolve host: " + bare);
