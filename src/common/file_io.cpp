@@ -35,6 +35,20 @@ std::string FolderPrefix(const std::string& path) {
 
 }  // namespace
 
+FileDescriptor::~FileDescriptor() {
+  // A failed close() is not repeated: the descriptor is gone either way.
+  if (FFd >= 0) close(FFd);
+}
+
+FileDescriptor& FileDescriptor::operator=(FileDescriptor&& other) noexcept {
+  if (this != &other) {
+    if (FFd >= 0) close(FFd);
+    FFd = other.FFd;
+    other.FFd = -1;
+  }
+  return *this;
+}
+
 void WriteAll(int fd, std::string_view data, const std::string& path) {
   size_t done = 0;
   while (done < data.size()) {

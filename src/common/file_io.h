@@ -7,6 +7,22 @@
 
 namespace zorvane {
 
+// An open descriptor, closed when the owner goes (-1: none).
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd = -1) noexcept : FFd(fd) {}
+  ~FileDescriptor();
+  FileDescriptor(FileDescriptor&& other) noexcept : FFd(other.FFd) { other.FFd = -1; }
+  FileDescriptor& operator=(FileDescriptor&& other) noexcept;
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+
+  int Get() const noexcept { return FFd; }
+
+ private:
+  int FFd;
+};
+
 // Writes all of data to fd; an error names the file.
 void WriteAll(int fd, std::string_view data, const std::string& path);
 

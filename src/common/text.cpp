@@ -1,6 +1,7 @@
 #include "common/text.h"
 
 #include <cctype>
+#include <cstdio>
 
 namespace zorvane {
 
@@ -148,6 +149,38 @@ std::string MaskUrlCredentials(std::string_view text) {
     }
   }
   out.append(text.substr(i));
+  return out;
+}
+
+std::string EscapeControl(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  char code[16];
+  for (size_t i = 0; i < text.size();) {
+    const size_t start = i;
+    const char32_t cp = DecodeUtf8(text, i);
+    const std::string_view bytes = text.substr(start, i - start);
+    if (cp == kReplacement && bytes != "\xEF\xBF\xBD") {
+      for (const char c : bytes) {
+        std::snprintf(code, sizeof code, "\\x%02X", static_cast<unsigned char>(c));
+        out += code;
+      }
+    } else if (cp == '\r') {
+      out += "\\r";
+    } else if (cp == '\n') {
+      out += "\\n";
+    } else if (cp == '\t') {
+      out += "\\t";
+    } else if (cp < 0x20 || cp == 0x7F) {
+      std::snprintf(code, sizeof code, "\\x%02X", static_cast<unsigned>(cp));
+      out += code;
+    } else if ((cp >= 0x80 && cp <= 0x9F) || cp == 0x2028 || cp == 0x2029) {
+      std::snprintf(code, sizeof code, "\\u%04X", static_cast<unsigned>(cp));
+      out += code;
+    } else {
+      out += bytes;
+    }
+  }
   return out;
 }
 

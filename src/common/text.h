@@ -16,6 +16,12 @@ size_t WideLength(const char16_t* text);
 // Removes leading and trailing characters with codes up to 32.
 std::string TrimControl(std::string_view text);
 
+// The text as one line of valid UTF-8: CR, LF and tab become \r, \n and \t, other
+// characters below 32 and DEL become \xHH, the C1 controls and the line and paragraph
+// separators (U+0080..U+009F, U+2028, U+2029) become \uHHHH, and each byte of a malformed
+// UTF-8 sequence becomes \xHH. Everything else, backslashes included, stays as it is.
+std::string EscapeControl(std::string_view text);
+
 // Appends the UTF-8 bytes of one code point.
 void AppendUtf8(std::string& out, char32_t cp);
 

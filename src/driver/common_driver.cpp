@@ -74,9 +74,17 @@ const char* GetEquipmentTypeName(int value) {
   return kEquipmentTypeNames[value];
 }
 
-TDriverInfo& DriverInfo() {
+namespace {
+
+TDriverInfo& DriverInfoStorage() {
   static NeverDestroyed<TDriverInfo> info;
   return info.get();
+}
+
+}  // namespace
+
+const TDriverInfo& DriverInfo() {
+  return DriverInfoStorage();
 }
 
 const char* MakerDownloadURL() {
@@ -100,19 +108,20 @@ TCommonDriver::~TCommonDriver() {
   }
 }
 
+void TCommonDriver::DescribeDriver(TDriverInfo&& info) {
+  DriverInfoStorage() = std::move(info);
+}
+
 void TCommonDriver::FinalizeDriverInfo() {
-  ResetAndRelease(DriverInfo());
+  ResetAndRelease(DriverInfoStorage());
   TCustomDriver::FinalizeRegistration();
 }
 
-void TCommonDriver::UpdateDriverInfo(TDriverInfo& /*info*/) {
-  // Always the one process-wide record, whatever is handed in.
-  TDriverInfo& info = DriverInfo();
+void TCommonDriver::UpdateDriverInfo(TDriverInfo& info) {
   info.EquipmentType = TEquipmentType::etUnknown;
   info.InterfaceRevision = 2004;
   info.IntegrationLibrary = false;
   info.MainDriverInstalled = false;
-  info.DownloadURL.clear();
   info.DownloadURL = MakerDownloadURL();
 }
 

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "driver/custom_driver.h"
@@ -43,8 +44,11 @@ struct TDriverInfo {
   std::string DownloadURL;
 };
 
-// The library's one description record, shared by every driver object.
-TDriverInfo& DriverInfo();
+// The library's one description record, shared by every driver object. It is
+// filled once, when the driver class registers as the library loads (before
+// the platform can create an object), and only read afterwards, so objects on
+// any thread may read it without a lock.
+const TDriverInfo& DriverInfo();
 
 // Where the driver can be downloaded (set at build time).
 const char* MakerDownloadURL();
@@ -65,14 +69,16 @@ class TCommonDriver : public TCustomDriver {
   static void RegisterDriver(TClassRegList& registry, const std::u16string& AExtension,
                              const std::string& AName, const std::string& ADescription) {
     TCustomDriver::RegisterDriver(registry, C::ClassInfo(), &CreateCommonDriver<C>, AExtension);
-    DriverInfo().Name = AName;
-    DriverInfo().Description = ADescription;
-    C::UpdateDriverInfo(DriverInfo());
+    TDriverInfo info;
+    info.Name = AName;
+    info.Description = ADescription;
+    C::UpdateDriverInfo(info);
+    DescribeDriver(std::move(info));
   }
   // Empties DriverInfo when the library unloads.
   static void FinalizeDriverInfo();
 
-  // Class-level: the protocol fields of DriverInfo. Derived classes hide it.
+  // Class-level: fills the protocol fields of info. Derived classes hide it.
   static void UpdateDriverInfo(TDriverInfo& info);
 
   virtual void Open() {}
@@ -106,12 +112,12 @@ class TCommonDriver : public TCustomDriver {
   bool Enabled = false;  // not exported
 
  private:
+  // Stores the record DriverInfo() hands out; only at registration.
+  static void DescribeDriver(TDriverInfo&& info);
+
   template <typename C>
   static std::unique_ptr<TV8UserObject> CreateCommonDriver() {
-    auto driver = std::make_unique<C>();
-    // The protocol fields are applied again for every object the platform creates.
-    C::UpdateDriverInfo(DriverInfo());
-    return driver;
+    return std::make_unique<C>();
   }
 };
 

@@ -48,7 +48,7 @@ const TClassInfo& TVideocameraDriver::ClassInfo() {
 
 void TVideocameraDriver::UpdateDriverInfo(TDriverInfo& info) {
   TCommonDriver::UpdateDriverInfo(info);
-  DriverInfo().EquipmentType = TEquipmentType::etVideocamera;
+  info.EquipmentType = TEquipmentType::etVideocamera;
 }
 
 void TVideocameraDriver::StartVideoCaptureImpl(bool, const std::string&, bool) {

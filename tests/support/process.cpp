@@ -2,10 +2,14 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -17,7 +21,7 @@ extern char** environ;
 namespace zorvane::testing {
 
 RunResult RunProgram(const std::string& program, const std::vector<std::string>& args,
-                     const std::vector<std::string>& env) {
+                     const std::vector<std::string>& env, double timeLimit) {
   int pipeFds[2];
   if (pipe(pipeFds) != 0) throw std::runtime_error("pipe failed");
   posix_spawn_file_actions_t actions;
@@ -48,8 +52,26 @@ RunResult RunProgram(const std::string& program, const std::vector<std::string>&
     close(pipeFds[0]);
     throw std::runtime_error("cannot start " + program);
   }
+  using Clock = std::chrono::steady_clock;
+  const auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                           std::chrono::duration<double>(timeLimit));
   char buf[4096];
-  for (ssize_t n; (n = read(pipeFds[0], buf, sizeof buf)) > 0;) result.output.append(buf, n);
+  for (;;) {
+    if (timeLimit > 0 && !result.timedOut) {
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+      pollfd p{pipeFds[0], POLLIN, 0};
+      if (left <= 0 || poll(&p, 1, static_cast<int>(left)) == 0) {
+        kill(pid, SIGKILL);
+        result.timedOut = true;
+        continue;
+      }
+    }
+    const ssize_t n = read(pipeFds[0], buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    result.output.append(buf, static_cast<size_t>(n));
+  }
   close(pipeFds[0]);
   int status = 0;
   waitpid(pid, &status, 0);

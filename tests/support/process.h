@@ -8,13 +8,15 @@ namespace zorvane::testing {
 
 struct RunResult {
   int exitCode = -1;
-  std::string output;  // stdout and stderr together
+  std::string output;     // stdout and stderr together
+  bool timedOut = false;  // killed at the time limit
 };
 
 // Runs the program with the arguments (no shell), with extra environment
-// entries "NAME=value" added, and collects its output.
+// entries "NAME=value" added, and collects its output. With a time limit
+// (seconds, 0 = none) a program still running then is killed.
 RunResult RunProgram(const std::string& program, const std::vector<std::string>& args,
-                     const std::vector<std::string>& env = {});
+                     const std::vector<std::string>& env = {}, double timeLimit = 0);
 
 // A fresh empty folder under $TMPDIR, removed with everything in it at destruction.
 class TempDir {

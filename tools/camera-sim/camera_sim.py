@@ -121,6 +121,8 @@ class Camera:
         self.config = {
             'user': a.user, 'password': a.password, 'skew': a.skew, 'clock_offset': a.clock_offset,
             'snapshot_auth': a.snapshot_auth, 'fault': None, 'fault_paths': None, 'delay': 0,
+            # the Reason text of the soap500 fault, put into the XML as it is (markup allowed)
+            'fault_reason': 'Internal camera error',
             'redirects': 0, 'redirect_status': 302, 'location': '', 'size': 32 << 20, 'drip_seconds': 60,
             'status': 404, 'manufacturer': a.manufacturer, 'model': a.model,
             'firmware': '5.4.2', 'serial': 'SIM-0001', 'hardware': 'camera-sim',
@@ -224,7 +226,7 @@ class Handler(BaseHTTPRequestHandler):
             self.send(200, HTML_PAGE, 'text/html')
             return True
         if fault == 'soap500':
-            self.send(500, soap_fault('Receiver', 'ter:ActionFailed', 'Internal camera error'))
+            self.send(500, soap_fault('Receiver', 'ter:ActionFailed', cfg['fault_reason']))
             return True
         if fault == 'empty':
             self.send(200, b'')
