@@ -11,6 +11,7 @@
 #include <regex>
 
 #include "common/error.h"
+#include "onvif/call_deadline.h"
 #include "onvif/onvif_requests.h"
 #include "platform/library_binding.h"
 #include "tests/support/camera_sim.h"
@@ -385,4 +386,28 @@ TEST_F(SoapExchangeTest, CamerasThatNeverAnswerTimeOut) {
   EXPECT_NE(ErrorOf([&] { HttpGet(sim.Url("/snapshot.jpg"), "", "", out); }), "(no error)");
   EXPECT_LT(clock::now() - start, std::chrono::seconds(kLowSpeedTimeSeconds + 5));
   EXPECT_EQ(out.Bytes(), "");
+}
+
+TEST(CallDeadlineTest, NestedScopesAndTheClockOncePerCall) {
+  EXPECT_FALSE(TCallDeadline::Active());
+  EXPECT_EQ(TCallDeadline::RemainingMs(15000, "x"), 15000);  // no deadline: the exchange's own
+  {
+    const TCallDeadline call(std::chrono::seconds(30));
+    EXPECT_GT(TCallDeadline::RemainingMs(60000, "x"), 29000);
+    EXPECT_TRUE(TCallDeadline::FirstClockSync());
+    EXPECT_FALSE(TCallDeadline::FirstClockSync());
+    {
+      const TCallDeadline shorter(std::chrono::milliseconds(0));
+      EXPECT_EQ(ErrorOf([] { TCallDeadline::RemainingMs(1000, "GetSnapshotUri"); }),
+                "Камера не ответила за отведённое вызову время (0 с); не завершён шаг: "
+                "GetSnapshotUri");
+    }
+    {
+      const TCallDeadline longer(std::chrono::seconds(60));  // the call's end still counts
+      EXPECT_LE(TCallDeadline::RemainingMs(60000, "x"), 30000);
+      EXPECT_FALSE(TCallDeadline::FirstClockSync());
+    }
+    EXPECT_GT(TCallDeadline::RemainingMs(60000, "x"), 29000);
+  }
+  EXPECT_FALSE(TCallDeadline::Active());
 }

@@ -8,14 +8,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-struct TCallState {
-  bool Active = false;
-  Clock::time_point End;
-  std::chrono::milliseconds Budget{0};
-  bool ClockSynced = false;
-};
-
-thread_local TCallState gCall;
+thread_local TCallDeadline::TState gCall;
 
 long MsUntil(Clock::time_point end) {
   return static_cast<long>(
@@ -24,14 +17,22 @@ long MsUntil(Clock::time_point end) {
 
 }  // namespace
 
-TCallDeadline::TCallDeadline(std::chrono::milliseconds budget) {
-  if (gCall.Active) return;
-  FOuter = true;
-  gCall = TCallState{true, Clock::now() + budget, budget, false};
+TCallDeadline::TCallDeadline(std::chrono::milliseconds budget) : FSaved(gCall) {
+  const Clock::time_point end = Clock::now() + budget;
+  if (!gCall.Active) {
+    gCall = TState{true, end, budget, false};
+  } else if (end < gCall.End) {
+    // A nested scope with less time: its end counts until it closes.
+    gCall.End = end;
+    gCall.Budget = budget;
+  }
 }
 
 TCallDeadline::~TCallDeadline() {
-  if (FOuter) gCall = TCallState{};
+  // The clock asked within the scope stays asked for the call around it.
+  const bool synced = gCall.ClockSynced;
+  gCall = FSaved;
+  if (gCall.Active) gCall.ClockSynced = gCall.ClockSynced || synced;
 }
 
 bool TCallDeadline::Active() {

@@ -1,7 +1,7 @@
 // One deadline per platform call that talks to a camera: every exchange of
 // the call gets the time that remains, and the camera's clock is asked at
-// most once per call. The deadline belongs to the calling thread; nested
-// scopes keep the earlier one.
+// most once per call. The deadline belongs to the calling thread; a nested
+// scope with an earlier end counts until it closes.
 #pragma once
 
 #include <chrono>
@@ -32,8 +32,15 @@ class TCallDeadline {
   // True the first time in a call (or always without a deadline).
   static bool FirstClockSync();
 
+  struct TState {
+    bool Active = false;
+    std::chrono::steady_clock::time_point End;
+    std::chrono::milliseconds Budget{0};
+    bool ClockSynced = false;
+  };
+
  private:
-  bool FOuter = false;
+  TState FSaved;  // the state the scope replaced
 };
 
 }  // namespace zorvane
