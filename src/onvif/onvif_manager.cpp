@@ -17,8 +17,8 @@ constexpr char kNoProfiles[] = "Не удалось получить инфор�
 constexpr char kNoSnapshotInformation[] = "Не удалось получить информацию о фотоснимке";
 
 // The message, followed by the reason the answer gives, if it gives one.
-[[noreturn]] void Fail(const char* message, const TSoapAnswer& answer) {
-  const std::string reason = FailureReason(answer);
+[[noreturn]] void Fail(const char* message, const TCameraAnswer& answer) {
+  const std::string reason = FailureReason(answer.Http, *answer.Xml);
   throw Error(reason.empty() ? std::string(message) : std::string(message) + ": " + reason);
 }
 
@@ -40,8 +40,8 @@ void LogInfo(const std::string& text) {
   }
 }
 
-bool IsMediaMissing(const TSoapAnswer& a) {
-  return a.Status == 404 || a.Status == 405 || !IsSoapEnvelope(a.Body);
+bool IsMediaMissing(const TCameraAnswer& a) {
+  return a.Http.Status == 404 || a.Http.Status == 405 || !IsSoapEnvelope(*a.Xml);
 }
 
 std::string Trim(const std::string& text) {
@@ -51,6 +51,14 @@ std::string Trim(const std::string& text) {
 }
 
 }  // namespace
+
+TCameraAnswer::TCameraAnswer(TSoapAnswer answer)
+    : Http(std::move(answer)), Xml(std::make_unique<TXmlDocument>()) {
+  LoadAnswer(*Xml, Http.Body);
+  // Every question about the answer asks the document: the body may go
+  // (swapped away: assigning an empty string would keep its block).
+  std::string().swap(Http.Body);
+}
 
 TOnvifDevice::TOnvifDevice(const std::string& AXAddrs, const std::string& ALogin,
                            const std::string& APassword)
@@ -75,28 +83,30 @@ std::string TOnvifDevice::DeviceServiceURL() const {
                         : XAddrs;
 }
 
-TSoapAnswer TOnvifDevice::Request(const std::string& url, const TBuild& build) {
+TCameraAnswer TOnvifDevice::Request(const std::string& url, const TBuild& build) {
   FSoapOptions.Login = Login;
   FSoapOptions.Password = Password;
-  TSoapAnswer a = PostSoap(url, build(FClockOffset), FSoapOptions);
+  auto post = [&] { return TCameraAnswer(PostSoap(url, build(FClockOffset), FSoapOptions)); };
+  TCameraAnswer a = post();
   // A camera that takes SOAP 1.2 only by its own media type.
   if (FSoapOptions.ContentType == kSoap11ContentType &&
-      (a.Status == 415 || (a.Status == 400 && !IsSoapEnvelope(a.Body)))) {
+      (a.Http.Status == 415 || (a.Http.Status == 400 && !IsSoapEnvelope(*a.Xml)))) {
     FSoapOptions.ContentType = kSoap12ContentType;
-    LogInfo("camera refused text/xml (HTTP " + a.StatusText +
+    LogInfo("camera refused text/xml (HTTP " + a.Http.StatusText +
             "); request repeated as application/soap+xml");
-    a = PostSoap(url, build(FClockOffset), FSoapOptions);
+    a = post();
   }
   // A camera that wants HTTP Digest on its SOAP services.
-  if (a.Status == 401 && a.DigestChallenge && !Login.empty() && !FSoapOptions.Digest) {
+  if (a.Http.Status == 401 && a.Http.DigestChallenge && !Login.empty() && !FSoapOptions.Digest) {
     FSoapOptions.Digest = true;
     LogInfo("camera asked for HTTP Digest; request repeated with it");
-    a = PostSoap(url, build(FClockOffset), FSoapOptions);
+    a = post();
   }
   // A camera whose clock is not ours: its time for the token, once.
-  if ((a.Status == 400 || a.Status == 401 || a.Status == 500) && IsNotAuthorizedFault(a.Body) &&
+  const long status = a.Http.Status;
+  if ((status == 400 || status == 401 || status == 500) && IsNotAuthorizedFault(*a.Xml) &&
       SyncClock()) {
-    a = PostSoap(url, build(FClockOffset), FSoapOptions);
+    a = post();
   }
   return a;
 }
@@ -135,7 +145,7 @@ bool TOnvifDevice::FindMediaXAddr() {
   for (const TBuild& build : ask) {
     try {
       std::string xaddr;
-      if (ParseMediaXAddr(Request(device, build).Body, xaddr)) {
+      if (ParseMediaXAddr(*Request(device, build).Xml, xaddr)) {
         FMediaXAddr = xaddr;
         LogInfo("media service found at " + xaddr);
         return true;
@@ -147,22 +157,22 @@ bool TOnvifDevice::FindMediaXAddr() {
   return false;
 }
 
-TSoapAnswer TOnvifDevice::MediaRequest(const std::string& url, const TBuild& build) {
+TCameraAnswer TOnvifDevice::MediaRequest(const std::string& url, const TBuild& build) {
   if (!FMediaXAddr.empty()) return Request(FMediaXAddr, build);
-  TSoapAnswer a = Request(url, build);
+  TCameraAnswer a = Request(url, build);
   if (IsMediaMissing(a) && FindMediaXAddr() && FMediaXAddr != url) a = Request(FMediaXAddr, build);
   return a;
 }
 
 void TOnvifDevice::GetDeviceInformation() {
-  const TSoapAnswer info = Request(
+  const TCameraAnswer info = Request(
       XAddrs, [&](TClockOffset o) { return BuildGetDeviceInformation(Login, Password, o); });
-  if (!ParseDeviceInformation(info.Body, FDeviceInformation)) Fail(kNoDeviceInformation, info);
+  if (!ParseDeviceInformation(*info.Xml, FDeviceInformation)) Fail(kNoDeviceInformation, info);
   Name = FDeviceInformation.Model + " на " + Host;
-  const TSoapAnswer profiles =
+  const TCameraAnswer profiles =
       MediaRequest(BuildServiceURL(XAddrs, TOnvifService::osMedia),
                    [&](TClockOffset o) { return BuildGetProfiles(Login, Password, o); });
-  if (!ParseProfiles(profiles.Body, Profiles)) Fail(kNoProfiles, profiles);
+  if (!ParseProfiles(*profiles.Xml, Profiles)) Fail(kNoProfiles, profiles);
 }
 
 std::string TOnvifDevice::GetSnapshotUri() {
@@ -170,21 +180,24 @@ std::string TOnvifDevice::GetSnapshotUri() {
   if (Profiles.empty() && Profile.empty() && !FDefaultProfileAsked) {
     // No profile given: the camera's first one, asked once.
     FDefaultProfileAsked = true;
-    const TSoapAnswer answer =
+    const TCameraAnswer answer =
         MediaRequest(url, [&](TClockOffset o) { return BuildGetProfiles(Login, Password, o); });
     try {
-      if (ParseProfiles(answer.Body, Profiles))
+      if (ParseProfiles(*answer.Xml, Profiles))
         LogInfo("no profile set; the camera's first profile " + Profiles.front().token +
                 " is used");
+    } catch (const TAnswerLimitError&) {
+      // An answer no camera gives is not passed over in silence.
+      throw;
     } catch (const std::exception&) {
       Profiles.clear();
     }
   }
   const std::string token = Profiles.empty() ? Profile : Profiles.front().token;
-  const TSoapAnswer answer = MediaRequest(
+  const TCameraAnswer answer = MediaRequest(
       url, [&](TClockOffset o) { return BuildGetSnapshotUri(Login, Password, token, o); });
   TSnapshotUri uri;
-  if (!ParseSnapshotUri(answer.Body, uri)) Fail(kNoSnapshotInformation, answer);
+  if (!ParseSnapshotUri(*answer.Xml, uri)) Fail(kNoSnapshotInformation, answer);
   // Cameras pretty-print addresses: the URL is what stands between the blanks.
   return Trim(uri.Uri);
 }

@@ -12,12 +12,21 @@
 #include "onvif/onvif_requests.h"
 #include "onvif/soap_transport.h"
 #include "onvif/ws_discovery.h"
+#include "xml/xml_document.h"
 #include "xml/xml_stream.h"
 
 namespace zorvane {
 
 // Cameras queried at once during a search.
 inline constexpr size_t kMaxConcurrentQueries = 8;
+
+// A camera's answer, its body read once (LoadAnswer) for every question asked
+// of it and then let go. Reading throws when the answer passes a limit.
+struct TCameraAnswer {
+  explicit TCameraAnswer(TSoapAnswer answer);
+  TSoapAnswer Http;  // its Body is empty
+  std::unique_ptr<TXmlDocument> Xml;
+};
 
 class TOnvifDevice {
  public:
@@ -53,10 +62,10 @@ class TOnvifDevice {
   std::string GetSnapshotUri();
   // One SOAP request with the cures for cameras that need them: the SOAP 1.2
   // media type, HTTP Digest, and the camera's clock; each repeats it once.
-  TSoapAnswer Request(const std::string& url, const TBuild& build);
+  TCameraAnswer Request(const std::string& url, const TBuild& build);
   // A media request: at the media address found earlier, else at url; when
   // that is not the media service, found through the device service, once.
-  TSoapAnswer MediaRequest(const std::string& url, const TBuild& build);
+  TCameraAnswer MediaRequest(const std::string& url, const TBuild& build);
   bool SyncClock();
   bool FindMediaXAddr();
   std::string DeviceServiceURL() const;
