@@ -15,6 +15,7 @@ namespace {
 constexpr char kNoDeviceInformation[] = "Не удалось получить информацию об устройстве";
 constexpr char kNoProfiles[] = "Не удалось получить информацию о профилях";
 constexpr char kNoSnapshotInformation[] = "Не удалось получить информацию о фотоснимке";
+constexpr char kNotQueriedInTime[] = "Камера не опрошена: время поиска истекло";
 
 // The message, followed by the reason the answer gives, if it gives one.
 [[noreturn]] void Fail(const char* message, const TCameraAnswer& answer) {
@@ -61,8 +62,9 @@ TCameraAnswer::TCameraAnswer(TSoapAnswer answer)
 }
 
 TOnvifDevice::TOnvifDevice(const std::string& AXAddrs, const std::string& ALogin,
-                           const std::string& APassword)
+                           const std::string& APassword, TDeadline deadline)
     : Password(APassword), Login(ALogin), XAddrs(AXAddrs) {
+  FSoapOptions.Deadline = deadline;
   const TUrlParts url = SplitUrl(AXAddrs);
   Host = url.host;
   Port = PortOf(url);
@@ -71,7 +73,9 @@ TOnvifDevice::TOnvifDevice(const std::string& AXAddrs, const std::string& ALogin
 }
 
 void TOnvifDevice::ResetLearned() {
+  const TDeadline deadline = FSoapOptions.Deadline;  // not learned: kept
   FSoapOptions = TSoapOptions{};
+  FSoapOptions.Deadline = deadline;
   FClockOffset = TClockOffset(0);
   FMediaXAddr.clear();
   if (FDefaultProfileAsked) Profiles.clear();
@@ -218,27 +222,46 @@ TOnvifManager::TOnvifManager() {
 }
 
 bool TOnvifManager::SearchDeices() {
+  const TDeadline deadline = std::chrono::steady_clock::now() + SearchDeadline;
   FOnvifDevicesList.clear();
   FFailedDevicesList.clear();
-  for (int attempt = 0; attempt < AttemptCnt; ++attempt) {
+  FDroppedAnswers = 0;
+  FUnqueriedDevices = 0;
+  for (int attempt = 0; attempt < AttemptCnt && std::chrono::steady_clock::now() < deadline;
+       ++attempt) {
     if (FOnvifProbe.Execute(LocalIP)) {
-      FillDevicesList();
+      FDroppedAnswers = FOnvifProbe.DroppedAnswers();
+      FillDevicesList(deadline);
+      if ((FDroppedAnswers > 0 || FUnqueriedDevices > 0) && FOnvifProbe.OnLogMessage) {
+        FOnvifProbe.OnLogMessage(
+            "SearchDeices: " + std::to_string(FDroppedAnswers) + " answers dropped, " +
+            std::to_string(FUnqueriedDevices) + " cameras not queried within " +
+            std::to_string(
+                std::chrono::duration_cast<std::chrono::seconds>(SearchDeadline).count()) +
+            " s");
+      }
       return true;
     }
   }
   return false;
 }
 
-void TOnvifManager::FillDevicesList() {
+void TOnvifManager::FillDevicesList(TDeadline deadline) {
   const std::vector<TProbeMatch> matches = UniqueProbeMatch(FOnvifProbe.ProbeMatchArray());
   // Query the cameras a few at a time; the lists keep the order of the matches.
   std::vector<std::unique_ptr<TOnvifDevice>> devices(matches.size());
   std::vector<std::optional<std::string>> failures(matches.size());
   std::atomic<size_t> next{0};
+  std::atomic<size_t> late{0};
   auto work = [&] {
     for (size_t i; (i = next++) < matches.size();) {
+      if (std::chrono::steady_clock::now() >= deadline) {
+        failures[i] = kNotQueriedInTime;
+        ++late;
+        continue;
+      }
       try {
-        devices[i] = std::make_unique<TOnvifDevice>(matches[i].XAddrs, Login, Password);
+        devices[i] = std::make_unique<TOnvifDevice>(matches[i].XAddrs, Login, Password, deadline);
       } catch (const std::exception& e) {
         failures[i] = e.what();
       } catch (...) {
@@ -250,6 +273,7 @@ void TOnvifManager::FillDevicesList() {
   for (size_t k = 0; k < std::min(kMaxConcurrentQueries, matches.size()); ++k)
     pool.emplace_back(work);
   for (std::thread& t : pool) t.join();
+  FUnqueriedDevices = late;
   for (size_t i = 0; i < matches.size(); ++i) {
     if (devices[i]) {
       FOnvifDevicesList.push_back(std::move(devices[i]));

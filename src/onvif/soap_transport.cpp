@@ -445,6 +445,13 @@ TSoapAnswer PostSoap(const std::string& URL, const std::string& Envelope,
     x.login = options.Login;
     x.password = options.Password;
   }
+  if (options.Deadline != std::chrono::steady_clock::time_point{}) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                          options.Deadline - std::chrono::steady_clock::now())
+                          .count();
+    if (left <= 0) throw Error("No time left for the exchange: " + Printable(URL));
+    if (left < x.timeoutMs) x.timeoutMs = static_cast<long>(left);
+  }
   TSoapAnswer result;
   const TAnswer answer = Perform(x, result.Body);
   result.Status = answer.status;

@@ -80,6 +80,8 @@ struct TSoapOptions {
   bool Digest = false;  // HTTP Digest with the login and password below
   std::string Login;
   std::string Password;
+  // When set, no exchange runs past it (a search's deadline).
+  std::chrono::steady_clock::time_point Deadline{};
 };
 
 TSoapAnswer PostSoap(const std::string& URL, const std::string& Envelope,
