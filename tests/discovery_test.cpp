@@ -3,7 +3,9 @@
 // simulated cameras answering WS-Discovery probes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <latch>
 #include <mutex>
 #include <thread>
 
@@ -22,6 +24,7 @@ using zorvane::testing::ErrorOf;
 #include "tests/support/host_runner.h"
 using zorvane::testing::Has;
 using zorvane::testing::LoopbackListener;
+using zorvane::testing::ProbeFlood;
 using zorvane::testing::TestNetwork;
 
 namespace {
@@ -88,11 +91,15 @@ TEST(DiscoveryMessageTest, ReadingProbeMatches) {
     p.Scopes = {scope};
     return p;
   };
+  // One match per address as written (the first seen), in the order of the
+  // addresses ignoring case; addresses equal but for case, as they came.
   const std::vector<TProbeMatch> unique =
-      UniqueProbeMatch({match("http://B", "S1"), match("http://a", "S0"), match("http://B", "S2")});
-  ASSERT_EQ(unique.size(), 2u);
-  EXPECT_EQ(unique[0].XAddrs, "http://a");
-  EXPECT_EQ(unique[1].Scopes, std::vector<std::string>{"S1"});
+      UniqueProbeMatch({match("http://B", "S1"), match("http://a", "S0"), match("http://B", "S2"),
+                        match("http://b", "S3"), match("http://A", "S4"), match("http://a", "S5")});
+  std::vector<std::string> got;
+  for (const TProbeMatch& m : unique) got.push_back(m.XAddrs + " " + m.Scopes[0]);
+  EXPECT_EQ(got,
+            (std::vector<std::string>{"http://a S0", "http://A S4", "http://B S1", "http://b S3"}));
 }
 
 TEST(DiscoveryProbeTest, NothingToAskForSendsNothing) {
@@ -114,6 +121,42 @@ TEST(DiscoveryProbeTest, AnAddressNotOfThisMachineFailsTheAttempt) {
   EXPECT_FALSE(probe.Execute("192.0.2.99"));
   ASSERT_EQ(log.size(), 1u);
   EXPECT_EQ(log[0].rfind("TONVIFProbeThread ERROR: Cannot bind to 192.0.2.99", 0), 0u) << log[0];
+}
+
+TEST(DiscoveryProbeTest, TwoProbesAtOnceHearOnlyTheirOwnLog) {
+  // Each probe fails on an address of its own, again and again, at the same
+  // time as the other: its listener hears its own texts only, on its own thread.
+  struct Search {
+    explicit Search(const char* a) : address(a) {}
+    const char* address;
+    TONVIFProbe probe;
+    std::thread::id thread;
+    std::vector<std::string> log;
+    bool elsewhere = false;
+  };
+  Search searches[2] = {Search("192.0.2.98"), Search("192.0.2.99")};
+  constexpr int kAttempts = 20;
+  std::latch start(2);
+  std::vector<std::thread> threads;
+  for (Search& s : searches) {
+    threads.emplace_back([&s, &start] {
+      s.thread = std::this_thread::get_id();
+      s.probe.OnLogMessage = [&s](const std::string& m) {
+        if (std::this_thread::get_id() != s.thread) s.elsewhere = true;
+        s.log.push_back(m);
+      };
+      start.arrive_and_wait();
+      for (int i = 0; i < kAttempts; ++i) s.probe.Execute(s.address);
+    });
+  }
+  for (std::thread& t : threads) t.join();
+  for (const Search& s : searches) {
+    SCOPED_TRACE(s.address);
+    EXPECT_FALSE(s.elsewhere);
+    EXPECT_EQ(s.log.size(), static_cast<size_t>(kAttempts));
+    const std::string own = "TONVIFProbeThread ERROR: Cannot bind to " + std::string(s.address);
+    for (const std::string& m : s.log) EXPECT_EQ(m.rfind(own, 0), 0u) << m;
+  }
 }
 
 class DeviceTest : public ::testing::Test {
@@ -296,6 +339,44 @@ TEST_F(SearchTest, NoCameraAtAll) {
   EXPECT_TRUE(manager.OnvifDevicesList().empty());
 }
 
+TEST_F(SearchTest, AFloodOfSpoofedMatchesIsCutShortAndReported) {
+  // Thousands of padded matches, each naming a camera that is not there:
+  // the probe keeps so many, the search ends by its deadline, and both say
+  // what they left out.
+  net->AddSegment();
+  net->AddHost("flood", 0, "198.51.100.20");
+  ProbeFlood flood(*net, "flood", "198.51.100.20", 3000, 8000);
+  Client();
+  TOnvifManager manager;
+  manager.SearchDeadline = std::chrono::seconds(6);
+  std::vector<std::string> log;
+  manager.OnvifProbe().OnLogMessage = [&](const std::string& m) { log.push_back(m); };
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_TRUE(manager.SearchDeices());
+  const auto elapsed = std::chrono::steady_clock::now() - start;
+  EXPECT_LT(elapsed, manager.SearchDeadline + std::chrono::milliseconds(1500));
+  EXPECT_GT(flood.Sent(), static_cast<int>(kMaxProbeMatches));
+  EXPECT_GT(manager.DroppedAnswers(), 0u);
+  EXPECT_TRUE(manager.OnvifDevicesList().empty());
+  EXPECT_EQ(manager.FailedDevicesList().size(), kMaxProbeMatches);
+  EXPECT_GT(manager.UnqueriedDevices(), 0u);
+  const size_t late =
+      std::count_if(manager.FailedDevicesList().begin(), manager.FailedDevicesList().end(),
+                    [](const TFailedDevice& f) {
+                      return f.Message == "Камера не опрошена: время поиска истекло";
+                    });
+  EXPECT_EQ(late, manager.UnqueriedDevices());
+  const std::string dropped = std::to_string(manager.DroppedAnswers());
+  EXPECT_NE(std::find(log.begin(), log.end(),
+                      "TONVIFProbeThread: " + dropped + " answers dropped (more than " +
+                          std::to_string(kMaxProbeMatches) + " cameras or " +
+                          std::to_string(kMaxProbeAnswers) + " answers)"),
+            log.end());
+  EXPECT_EQ(log.back(), "SearchDeices: " + dropped + " answers dropped, " +
+                            std::to_string(manager.UnqueriedDevices()) +
+                            " cameras not queried within 6 s");
+}
+
 TEST_F(SearchTest, TheProbeLeavesThroughTheChosenInterface) {
   net->AddSegment();
   net->AddSegment();
@@ -342,7 +423,7 @@ TEST_F(SearchTest, ABackgroundProbeReportsOnTheServingThread) {
   EXPECT_TRUE(probe.ExecuteAsync());
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
   while (!completed && std::chrono::steady_clock::now() < deadline) {
-    TMainThreadQueue::Instance().Serve(std::chrono::milliseconds(50));
+    probe.Queue().Serve(std::chrono::milliseconds(50));
   }
   EXPECT_TRUE(completed);
   EXPECT_EQ(texts, 2);  // the camera answers the transmitter and the device probe

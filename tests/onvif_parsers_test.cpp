@@ -13,6 +13,7 @@
 #include "onvif/soap_transport.h"
 #include "tests/support/checks.h"
 #include "tests/support/process.h"
+#include "xml/xml_document.h"
 
 using namespace zorvane;
 using zorvane::testing::ErrorOf;
@@ -342,4 +343,73 @@ TEST(OnvifParsersTest, Profiles) {
             }),
             "'' is not a valid integer value");
   EXPECT_FALSE(ParseProfiles(Envelope("<GetProfilesResponse/>"), partial));
+}
+
+TEST(OnvifParsersTest, AnswersBeyondTheLimits) {
+  const auto profiles = [](size_t count) {
+    std::string list;
+    for (size_t i = 0; i < count; ++i) list += "<Profiles token=\"p" + std::to_string(i) + "\"/>";
+    return Envelope("<GetProfilesResponse>" + list + "</GetProfilesResponse>");
+  };
+  std::vector<TProfile> read;
+  EXPECT_TRUE(ParseProfiles(profiles(kMaxProfiles), read));
+  EXPECT_EQ(read.size(), kMaxProfiles);
+  read.clear();
+  const std::string tooMany =
+      "The camera's answer has more than " + std::to_string(kMaxProfiles) + " profiles";
+  EXPECT_EQ(ErrorOf([&] { ParseProfiles(profiles(kMaxProfiles + 1), read); }), tooMany);
+  EXPECT_TRUE(read.empty());  // counted before any is read
+
+  // Nodes and attributes up to the limits, then one more.
+  const auto elements = [](size_t count) {
+    std::string text = "<a>";  // with the elements inside, count nodes in all
+    for (size_t i = 1; i < count; ++i) text += "<b/>";
+    return text + "</a>";
+  };
+  const auto attributes = [](size_t count) {
+    std::string text = "<a";
+    for (size_t i = 0; i < count; ++i) text += " b";
+    return text + "/>";
+  };
+  TXmlDocument doc;
+  EXPECT_NO_THROW(LoadAnswer(doc, elements(kMaxAnswerNodes)));
+  EXPECT_NO_THROW(LoadAnswer(doc, attributes(kMaxAnswerAttributes)));
+  const std::pair<std::string, std::string> beyond[] = {
+      {elements(kMaxAnswerNodes + 1),
+       "The camera's answer has more than " + std::to_string(kMaxAnswerNodes) + " XML nodes"},
+      {attributes(kMaxAnswerAttributes + 1), "The camera's answer has more than " +
+                                                 std::to_string(kMaxAnswerAttributes) +
+                                                 " XML attributes"},
+  };
+  // Every reader of an answer keeps to them, the clock's and the fault's too.
+  const std::function<void(const std::string&)> readers[] = {
+      [](const std::string& a) {
+        TDeviceInformation i;
+        ParseDeviceInformation(a, i);
+      },
+      [](const std::string& a) {
+        std::vector<TProfile> p;
+        ParseProfiles(a, p);
+      },
+      [](const std::string& a) {
+        TSnapshotUri u;
+        ParseSnapshotUri(a, u);
+      },
+      [](const std::string& a) {
+        std::string x;
+        ParseMediaXAddr(a, x);
+      },
+      [](const std::string& a) {
+        std::chrono::system_clock::time_point t;
+        ParseSystemDateAndTime(a, t);
+      },
+      [](const std::string& a) { IsSoapEnvelope(a); },
+      [](const std::string& a) { IsNotAuthorizedFault(a); },
+      [](const std::string& a) {
+        FailureReason(TSoapAnswer{500, "500", a});
+      },
+  };
+  for (const auto& [answer, error] : beyond) {
+    for (const auto& read : readers) EXPECT_EQ(ErrorOf([&] { read(answer); }), error);
+  }
 }

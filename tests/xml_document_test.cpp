@@ -318,6 +318,67 @@ TEST(XmlReadTest, ChunkBoundariesChangeNothing) {
   }
 }
 
+TEST(XmlReadTest, LongTokensComeWholeWithWhatFollows) {
+  // Texts, names, values and comments long enough to be handed over in the
+  // reader's own buffer, entities at their ends, read from memory (whose size
+  // the reader knows) and from a file (whose size it does not).
+  const std::string big(300000, 'x');
+  const std::string text = "<r><" + big + " k='" + big + "&amp;'>" + big + "&lt;</" + big +
+                           "><!--" + big + "--><b/>tail</r>";
+  const std::string tree = "<r>\n  <" + big + " k=\"" + big + "&\"> text=" + big +
+                           "<\n  comment:" + big + "\n  <b>\n  text:tail";
+  EXPECT_EQ(Parse(text), tree);
+  EXPECT_EQ(Parse(text, 0, 128), tree);
+  TempDir dir;
+  WriteFile(dir.path() + "/long.xml", text);
+  TXmlDocument doc;
+  doc.LoadFromFile(dir.path() + "/long.xml");
+  EXPECT_EQ(DumpTree(doc), tree);
+}
+
+TEST(XmlLimitTest, NodesAndAttributesStopTheParse) {
+  struct Case {
+    const char* input;
+    size_t maxNodes, maxAttributes;
+    const char* error;  // empty: the document loads
+  };
+  const Case cases[] = {
+      {"<a><b/><c/></a>", 3, 0, ""},
+      {"<a><b/><c/></a>", 2, 0, "The XML document has more than 2 nodes"},
+      // a text between elements, a comment, a declaration: nodes as well
+      {"<a>x<b/>y</a>", 2, 0, "The XML document has more than 2 nodes"},
+      {"<?xml version=\"1.0\"?><!--c--><a/>", 2, 0, "The XML document has more than 2 nodes"},
+      {"<a><>", 1, 0, "The XML document has more than 1 nodes"},
+      {"<a b c='1'><d e/></a>", 0, 3, ""},
+      {"<a b c='1'><d e/></a>", 0, 2, "The XML document has more than 2 attributes"},
+      {"<?xml version=\"1.0\" encoding=\"utf-8\"?><a/>", 9, 1,
+       "The XML document has more than 1 attributes"},
+      {"<a b b b b b b b b b b b b b b b b", 0, 4, "The XML document has more than 4 attributes"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.input);
+    TXmlDocument doc;
+    doc.MaxNodes = c.maxNodes;
+    doc.MaxAttributes = c.maxAttributes;
+    TBytesStream stream(c.input);
+    try {
+      doc.LoadFromStream(stream);
+      EXPECT_EQ(std::string(c.error), "");
+    } catch (const TXmlLimitError& e) {
+      EXPECT_EQ(e.what(), std::string(c.error));
+      // what was read is gone at once
+      EXPECT_EQ(doc.ChildNodes().Count(), 0u);
+      EXPECT_EQ(doc.DocumentElement(), nullptr);
+    }
+  }
+  // Attributes parsed apart from a document have no limit.
+  TXmlDocument doc;
+  doc.MaxAttributes = 1;
+  TXmlAttributeList list;
+  doc.ParseAttributes("a b c", list);
+  EXPECT_EQ(list.Count(), 3u);
+}
+
 TEST(XmlFileTest, LoadAndSave) {
   TempDir dir;
   const std::string path = dir.path() + "/doc.xml";

@@ -1,13 +1,9 @@
 #include "onvif/main_thread_queue.h"
 
-#include "common/never_destroyed.h"
+#include <future>
+#include <memory>
 
 namespace zorvane {
-
-TMainThreadQueue& TMainThreadQueue::Instance() {
-  static NeverDestroyed<TMainThreadQueue> queue;
-  return queue.get();
-}
 
 void TMainThreadQueue::Post(std::function<void()> work) {
   {
@@ -45,33 +41,6 @@ bool TMainThreadQueue::Serve(std::chrono::milliseconds timeout) {
     }
   }
   return !batch.empty();
-}
-
-TLogMessageBus& TLogMessageBus::Instance() {
-  static NeverDestroyed<TLogMessageBus> bus;
-  return bus.get();
-}
-
-int TLogMessageBus::Subscribe(TListener listener) {
-  std::lock_guard<std::mutex> guard(FLock);
-  FListeners.emplace_back(FNextId, std::move(listener));
-  return FNextId++;
-}
-
-void TLogMessageBus::Unsubscribe(int id) {
-  std::lock_guard<std::mutex> guard(FLock);
-  std::erase_if(FListeners, [&](const auto& l) { return l.first == id; });
-}
-
-void TLogMessageBus::Post(const std::string& msg) {
-  TMainThreadQueue::Instance().Post([this, msg] {
-    std::vector<TListener> listeners;
-    {
-      std::lock_guard<std::mutex> guard(FLock);
-      for (const auto& l : FListeners) listeners.push_back(l.second);
-    }
-    for (const auto& listener : listeners) listener(msg);
-  });
 }
 
 }  // namespace zorvane

@@ -17,10 +17,11 @@ namespace {
 constexpr char kNoDeviceInformation[] = "Не удалось получить информацию об устройстве";
 constexpr char kNoProfiles[] = "Не удалось получить информацию о профилях";
 constexpr char kNoSnapshotInformation[] = "Не удалось получить информацию о фотоснимке";
+constexpr char kNotQueriedInTime[] = "Камера не опрошена: время поиска истекло";
 
 // The message, followed by the reason the answer gives, if it gives one.
-[[noreturn]] void Fail(const char* message, const TSoapAnswer& answer) {
-  const std::string reason = FailureReason(answer);
+[[noreturn]] void Fail(const char* message, const TCameraAnswer& answer) {
+  const std::string reason = FailureReason(answer.Http, *answer.Xml);
   throw Error(reason.empty() ? std::string(message) : std::string(message) + ": " + reason);
 }
 
@@ -43,8 +44,9 @@ void LogInfo(const std::string& text) {
 }
 
 // A refused password (401) is not a missing service: nothing to look for elsewhere.
-bool IsMediaMissing(const TSoapAnswer& a) {
-  return a.Status != 401 && (a.Status == 404 || a.Status == 405 || !IsSoapEnvelope(a.Body));
+bool IsMediaMissing(const TCameraAnswer& a) {
+  return a.Http.Status != 401 &&
+         (a.Http.Status == 404 || a.Http.Status == 405 || !IsSoapEnvelope(*a.Xml));
 }
 
 // Whether an answer is an image: by its media type, else by the first bytes
@@ -68,10 +70,24 @@ std::string Trim(const std::string& text) {
 
 }  // namespace
 
+TCameraAnswer::TCameraAnswer(TSoapAnswer answer)
+    : Http(std::move(answer)), Xml(std::make_unique<TXmlDocument>()) {
+  LoadAnswer(*Xml, Http.Body);
+  // Every question about the answer asks the document: the body may go
+  // (swapped away: assigning an empty string would keep its block).
+  std::string().swap(Http.Body);
+}
+
 TOnvifDevice::TOnvifDevice(const std::string& AXAddrs, const std::string& ALogin,
-                           const std::string& APassword)
+                           const std::string& APassword, TDeadline deadline)
     : Password(APassword), Login(ALogin), XAddrs(AXAddrs) {
-  const TCallDeadline deadline(kDeviceQueryDeadline);
+  // One camera of a search: its own deadline, and the search's when that comes first.
+  auto budget = std::chrono::duration_cast<std::chrono::milliseconds>(kDeviceQueryDeadline);
+  if (deadline != TDeadline{}) {
+    budget = std::min(budget, std::chrono::duration_cast<std::chrono::milliseconds>(
+                                  deadline - std::chrono::steady_clock::now()));
+  }
+  const TCallDeadline scope(budget);
   const TUrlParts url = SplitUrl(AXAddrs);
   Host = url.host;
   Port = PortOf(url);
@@ -101,22 +117,26 @@ std::string TOnvifDevice::DeviceServiceURL() const {
                         : XAddrs;
 }
 
-TSoapAnswer TOnvifDevice::Request(const std::string& url, const TBuild& build) {
+TCameraAnswer TOnvifDevice::Request(const std::string& url, const TBuild& build) {
   PrepareSession();
-  TSoapAnswer a = PostSoap(FHttp, url, build(FClockOffset), FSoapOptions.ContentType);
+  auto post = [&] {
+    return TCameraAnswer(PostSoap(FHttp, url, build(FClockOffset), FSoapOptions.ContentType));
+  };
+  TCameraAnswer a = post();
   // A camera that takes SOAP 1.2 only by its own media type.
   if (FSoapOptions.ContentType == kSoap11ContentType &&
-      (a.Status == 415 || (a.Status == 400 && !IsSoapEnvelope(a.Body)))) {
+      (a.Http.Status == 415 || (a.Http.Status == 400 && !IsSoapEnvelope(*a.Xml)))) {
     FSoapOptions.ContentType = kSoap12ContentType;
-    LogInfo("camera refused text/xml (HTTP " + a.StatusText +
+    LogInfo("camera refused text/xml (HTTP " + a.Http.StatusText +
             "); request repeated as application/soap+xml");
-    a = PostSoap(FHttp, url, build(FClockOffset), FSoapOptions.ContentType);
+    a = post();
   }
   // HTTP Digest, when the camera asks for it, is answered by the session.
   // A camera whose clock is not ours: its time for the token, once.
-  if ((a.Status == 400 || a.Status == 401 || a.Status == 500) && IsNotAuthorizedFault(a.Body) &&
+  const long status = a.Http.Status;
+  if ((status == 400 || status == 401 || status == 500) && IsNotAuthorizedFault(*a.Xml) &&
       SyncClock()) {
-    a = PostSoap(FHttp, url, build(FClockOffset), FSoapOptions.ContentType);
+    a = post();
   }
   return a;
 }
@@ -169,7 +189,7 @@ bool TOnvifDevice::FindMediaXAddr() {
   for (const TBuild& build : ask) {
     try {
       std::string xaddr;
-      if (ParseMediaXAddr(Request(device, build).Body, xaddr)) {
+      if (ParseMediaXAddr(*Request(device, build).Xml, xaddr)) {
         FMediaXAddr = xaddr;
         LogInfo("media service found at " + xaddr);
         return true;
@@ -181,30 +201,30 @@ bool TOnvifDevice::FindMediaXAddr() {
   return false;
 }
 
-TSoapAnswer TOnvifDevice::MediaRequest(const std::string& url, const TBuild& build) {
+TCameraAnswer TOnvifDevice::MediaRequest(const std::string& url, const TBuild& build) {
   if (!FMediaXAddr.empty()) return Request(FMediaXAddr, build);
-  TSoapAnswer a = Request(url, build);
+  TCameraAnswer a = Request(url, build);
   if (IsMediaMissing(a) && FindMediaXAddr() && FMediaXAddr != url) a = Request(FMediaXAddr, build);
   return a;
 }
 
 void TOnvifDevice::GetDeviceInformation() {
-  const TSoapAnswer info = Request(
+  const TCameraAnswer info = Request(
       XAddrs, [&](TClockOffset o) { return BuildGetDeviceInformation(Login, Password, o); });
-  if (!ParseDeviceInformation(info.Body, FDeviceInformation)) Fail(kNoDeviceInformation, info);
+  if (!ParseDeviceInformation(*info.Xml, FDeviceInformation)) Fail(kNoDeviceInformation, info);
   Name = FDeviceInformation.Model + " на " + Host;
-  const TSoapAnswer profiles =
+  const TCameraAnswer profiles =
       MediaRequest(BuildServiceURL(XAddrs, TOnvifService::osMedia),
                    [&](TClockOffset o) { return BuildGetProfiles(Login, Password, o); });
-  if (!ParseProfiles(profiles.Body, Profiles)) Fail(kNoProfiles, profiles);
+  if (!ParseProfiles(*profiles.Xml, Profiles)) Fail(kNoProfiles, profiles);
 }
 
 TDeviceInformation TOnvifDevice::QueryDeviceInformation() {
-  const TSoapAnswer answer = Request(DeviceServiceURL(), [&](TClockOffset o) {
+  const TCameraAnswer answer = Request(DeviceServiceURL(), [&](TClockOffset o) {
     return BuildGetDeviceInformation(Login, Password, o);
   });
   TDeviceInformation info;
-  if (!ParseDeviceInformation(answer.Body, info)) Fail(kNoDeviceInformation, answer);
+  if (!ParseDeviceInformation(*answer.Xml, info)) Fail(kNoDeviceInformation, answer);
   return info;
 }
 
@@ -218,21 +238,24 @@ std::string TOnvifDevice::GetSnapshotUri() {
   if (Profiles.empty() && Profile.empty() && !FDefaultProfileAsked) {
     // No profile given: the camera's first one, asked once.
     FDefaultProfileAsked = true;
-    const TSoapAnswer answer =
+    const TCameraAnswer answer =
         MediaRequest(url, [&](TClockOffset o) { return BuildGetProfiles(Login, Password, o); });
     try {
-      if (ParseProfiles(answer.Body, Profiles))
+      if (ParseProfiles(*answer.Xml, Profiles))
         LogInfo("no profile set; the camera's first profile " + Profiles.front().token +
                 " is used");
+    } catch (const TAnswerLimitError&) {
+      // An answer no camera gives is not passed over in silence.
+      throw;
     } catch (const std::exception&) {
       Profiles.clear();
     }
   }
   const std::string token = ProfileInUse();
-  const TSoapAnswer answer = MediaRequest(
+  const TCameraAnswer answer = MediaRequest(
       url, [&](TClockOffset o) { return BuildGetSnapshotUri(Login, Password, token, o); });
   TSnapshotUri uri;
-  if (!ParseSnapshotUri(answer.Body, uri)) Fail(kNoSnapshotInformation, answer);
+  if (!ParseSnapshotUri(*answer.Xml, uri)) Fail(kNoSnapshotInformation, answer);
   // Cameras pretty-print addresses: the URL is what stands between the blanks.
   return Trim(uri.Uri);
 }
@@ -274,27 +297,46 @@ TOnvifManager::TOnvifManager() {
 }
 
 bool TOnvifManager::SearchDeices() {
+  const TDeadline deadline = std::chrono::steady_clock::now() + SearchDeadline;
   FOnvifDevicesList.clear();
   FFailedDevicesList.clear();
-  for (int attempt = 0; attempt < AttemptCnt; ++attempt) {
+  FDroppedAnswers = 0;
+  FUnqueriedDevices = 0;
+  for (int attempt = 0; attempt < AttemptCnt && std::chrono::steady_clock::now() < deadline;
+       ++attempt) {
     if (FOnvifProbe.Execute(LocalIP)) {
-      FillDevicesList();
+      FDroppedAnswers = FOnvifProbe.DroppedAnswers();
+      FillDevicesList(deadline);
+      if ((FDroppedAnswers > 0 || FUnqueriedDevices > 0) && FOnvifProbe.OnLogMessage) {
+        FOnvifProbe.OnLogMessage(
+            "SearchDeices: " + std::to_string(FDroppedAnswers) + " answers dropped, " +
+            std::to_string(FUnqueriedDevices) + " cameras not queried within " +
+            std::to_string(
+                std::chrono::duration_cast<std::chrono::seconds>(SearchDeadline).count()) +
+            " s");
+      }
       return true;
     }
   }
   return false;
 }
 
-void TOnvifManager::FillDevicesList() {
+void TOnvifManager::FillDevicesList(TDeadline deadline) {
   const std::vector<TProbeMatch> matches = UniqueProbeMatch(FOnvifProbe.ProbeMatchArray());
   // Query the cameras a few at a time; the lists keep the order of the matches.
   std::vector<std::unique_ptr<TOnvifDevice>> devices(matches.size());
   std::vector<std::optional<std::string>> failures(matches.size());
   std::atomic<size_t> next{0};
+  std::atomic<size_t> late{0};
   auto work = [&] {
     for (size_t i; (i = next++) < matches.size();) {
+      if (std::chrono::steady_clock::now() >= deadline) {
+        failures[i] = kNotQueriedInTime;
+        ++late;
+        continue;
+      }
       try {
-        devices[i] = std::make_unique<TOnvifDevice>(matches[i].XAddrs, Login, Password);
+        devices[i] = std::make_unique<TOnvifDevice>(matches[i].XAddrs, Login, Password, deadline);
       } catch (const std::exception& e) {
         failures[i] = e.what();
       } catch (...) {
@@ -306,6 +348,7 @@ void TOnvifManager::FillDevicesList() {
   for (size_t k = 0; k < std::min(kMaxConcurrentQueries, matches.size()); ++k)
     pool.emplace_back(work);
   for (std::thread& t : pool) t.join();
+  FUnqueriedDevices = late;
   for (size_t i = 0; i < matches.size(); ++i) {
     if (devices[i]) {
       FOnvifDevicesList.push_back(std::move(devices[i]));

@@ -3,6 +3,7 @@
 // TOnvifManager (the camera search: probe, then one queried device per answer).
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -12,20 +13,36 @@
 #include "onvif/onvif_requests.h"
 #include "onvif/soap_transport.h"
 #include "onvif/ws_discovery.h"
+#include "xml/xml_document.h"
 #include "xml/xml_stream.h"
 
 namespace zorvane {
 
 // Cameras queried at once during a search.
 inline constexpr size_t kMaxConcurrentQueries = 8;
+// A whole search, probes and queries, ends by then: no exchange runs past it,
+// and cameras not queried by then are listed as failed with that reason.
+inline constexpr std::chrono::seconds kSearchDeadline{60};
+
+using TDeadline = std::chrono::steady_clock::time_point;
+
+// A camera's answer, its body read once (LoadAnswer) for every question asked
+// of it and then let go. Reading throws when the answer passes a limit.
+struct TCameraAnswer {
+  explicit TCameraAnswer(TSoapAnswer answer);
+  TSoapAnswer Http;  // its Body is empty
+  std::unique_ptr<TXmlDocument> Xml;
+};
 
 class TOnvifDevice {
  public:
   // An empty device: its owner sets Host, Port, Login, Password and Profile.
   TOnvifDevice() = default;
   // A device made from a probe match's address and queried at once; throws
-  // when the camera does not answer as expected.
-  TOnvifDevice(const std::string& AXAddrs, const std::string& ALogin, const std::string& APassword);
+  // when the camera does not answer as expected. With a deadline, no
+  // exchange runs past it.
+  TOnvifDevice(const std::string& AXAddrs, const std::string& ALogin, const std::string& APassword,
+               TDeadline deadline = {});
 
   std::string Password;
   std::string Login;
@@ -63,10 +80,10 @@ class TOnvifDevice {
   std::string GetSnapshotUri();
   // One SOAP request with the cures for cameras that need them: the SOAP 1.2
   // media type, HTTP Digest, and the camera's clock; each repeats it once.
-  TSoapAnswer Request(const std::string& url, const TBuild& build);
+  TCameraAnswer Request(const std::string& url, const TBuild& build);
   // A media request: at the media address found earlier, else at url; when
   // that is not the media service, found through the device service, once.
-  TSoapAnswer MediaRequest(const std::string& url, const TBuild& build);
+  TCameraAnswer MediaRequest(const std::string& url, const TBuild& build);
   bool SyncClock();
   bool FindMediaXAddr();
   std::string DeviceServiceURL() const;
@@ -99,22 +116,31 @@ class TOnvifManager {
   std::string Password;
   std::string Login;
   std::string LocalIP;
+  std::chrono::milliseconds SearchDeadline = kSearchDeadline;
 
   const std::vector<std::unique_ptr<TOnvifDevice>>& OnvifDevicesList() const {
     return FOnvifDevicesList;
   }
   const std::vector<TFailedDevice>& FailedDevicesList() const { return FFailedDevicesList; }
+  // What the last search left out: answers the probe dropped beyond its
+  // limits (kMaxProbeMatches, kMaxProbeAnswers), and cameras not queried
+  // before SearchDeadline (also in FailedDevicesList).
+  size_t DroppedAnswers() const { return FDroppedAnswers; }
+  size_t UnqueriedDevices() const { return FUnqueriedDevices; }
 
-  // Probes (up to AttemptCnt attempts) and queries every camera that answered;
-  // true when any answer arrived.
+  // Probes (up to AttemptCnt attempts) and queries every camera that answered,
+  // all within SearchDeadline; true when any answer arrived. What was left
+  // out is also told to the probe's OnLogMessage.
   bool SearchDeices();
 
  private:
-  void FillDevicesList();
+  void FillDevicesList(TDeadline deadline);
 
   TONVIFProbe FOnvifProbe;
   std::vector<std::unique_ptr<TOnvifDevice>> FOnvifDevicesList;
   std::vector<TFailedDevice> FFailedDevicesList;
+  size_t FDroppedAnswers = 0;
+  size_t FUnqueriedDevices = 0;
 };
 
 }  // namespace zorvane

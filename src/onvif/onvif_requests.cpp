@@ -61,8 +61,7 @@ std::string BuildEnvelope(const TEnvelope& e, const std::string& Login, const st
 
 // The answer's document element, or null.
 TXmlNode* Load(TXmlDocument& doc, std::string_view answer) {
-  TBytesStream stream(answer);
-  doc.LoadFromStream(stream, 4096);
+  LoadAnswer(doc, answer);
   return doc.DocumentElement();
 }
 
@@ -276,9 +275,26 @@ bool TryDecimal(std::string_view text, double& value) {
 
 }  // namespace
 
+void LoadAnswer(TXmlDocument& doc, std::string_view Answer) {
+  doc.MaxNodes = kMaxAnswerNodes;
+  doc.MaxAttributes = kMaxAnswerAttributes;
+  TBytesStream stream(Answer);
+  try {
+    doc.LoadFromStream(stream, 4096);
+  } catch (const TXmlLimitError& e) {
+    throw TAnswerLimitError("The camera's answer has more than " + std::to_string(e.Limit) +
+                            " XML " + std::string(e.What));
+  }
+}
+
 std::string FailureReason(const TSoapAnswer& answer) {
   TXmlDocument doc;
-  if (TXmlNode* reason = Path(Load(doc, answer.Body), {"Body", "Fault", "Reason", "Text"})) {
+  LoadAnswer(doc, answer.Body);
+  return FailureReason(answer, doc);
+}
+
+std::string FailureReason(const TSoapAnswer& answer, const TXmlDocument& body) {
+  if (TXmlNode* reason = Path(body.DocumentElement(), {"Body", "Fault", "Reason", "Text"})) {
     const std::string text(Trimmed(reason->Text));
     if (!text.empty()) return text;
   }
@@ -392,7 +408,12 @@ bool ParseSystemDateAndTime(std::string_view Answer, std::chrono::system_clock::
 
 bool ParseMediaXAddr(std::string_view Answer, std::string& XAddr) {
   TXmlDocument doc;
-  TXmlNode* root = Load(doc, Answer);
+  LoadAnswer(doc, Answer);
+  return ParseMediaXAddr(doc, XAddr);
+}
+
+bool ParseMediaXAddr(const TXmlDocument& Answer, std::string& XAddr) {
+  TXmlNode* root = Answer.DocumentElement();
   if (TXmlNode* x =
           Path(root, {"Body", "GetCapabilitiesResponse", "Capabilities", "Media", "XAddr"})) {
     XAddr = std::string(Trimmed(x->Text));
@@ -413,13 +434,23 @@ bool ParseMediaXAddr(std::string_view Answer, std::string& XAddr) {
 
 bool IsSoapEnvelope(std::string_view Answer) {
   TXmlDocument doc;
-  TXmlNode* root = Load(doc, Answer);
-  return root && doc.NameMatches(root->Name, "Envelope");
+  LoadAnswer(doc, Answer);
+  return IsSoapEnvelope(doc);
+}
+
+bool IsSoapEnvelope(const TXmlDocument& Answer) {
+  TXmlNode* root = Answer.DocumentElement();
+  return root && Answer.NameMatches(root->Name, "Envelope");
 }
 
 bool IsNotAuthorizedFault(std::string_view Answer) {
   TXmlDocument doc;
-  TXmlNode* fault = Path(Load(doc, Answer), {"Body", "Fault"});
+  LoadAnswer(doc, Answer);
+  return IsNotAuthorizedFault(doc);
+}
+
+bool IsNotAuthorizedFault(const TXmlDocument& Answer) {
+  TXmlNode* fault = Path(Answer.DocumentElement(), {"Body", "Fault"});
   if (!fault) return false;
   // Subcodes may nest: Code/Subcode/Value, Code/Subcode/Subcode/Value ...
   for (TXmlNode* code = fault->Find("Code", {ntElement}); code;
@@ -449,9 +480,14 @@ std::string RequestSnapshotUri(const std::string& URL, const std::string& Login,
 }
 
 bool ParseDeviceInformation(std::string_view Answer, TDeviceInformation& Info) {
-  Info = TDeviceInformation{};
   TXmlDocument doc;
-  TXmlNode* response = Path(Load(doc, Answer), {"Body", "GetDeviceInformationResponse"});
+  LoadAnswer(doc, Answer);
+  return ParseDeviceInformation(doc, Info);
+}
+
+bool ParseDeviceInformation(const TXmlDocument& Answer, TDeviceInformation& Info) {
+  Info = TDeviceInformation{};
+  TXmlNode* response = Path(Answer.DocumentElement(), {"Body", "GetDeviceInformationResponse"});
   if (!response) return false;
   const TReader r(response);
   bool found = false;
@@ -464,9 +500,14 @@ bool ParseDeviceInformation(std::string_view Answer, TDeviceInformation& Info) {
 }
 
 bool ParseSnapshotUri(std::string_view Answer, TSnapshotUri& Uri) {
-  Uri = TSnapshotUri{};
   TXmlDocument doc;
-  TXmlNode* media = Path(Load(doc, Answer), {"Body", "GetSnapshotUriResponse", "MediaUri"});
+  LoadAnswer(doc, Answer);
+  return ParseSnapshotUri(doc, Uri);
+}
+
+bool ParseSnapshotUri(const TXmlDocument& Answer, TSnapshotUri& Uri) {
+  Uri = TSnapshotUri{};
+  TXmlNode* media = Path(Answer.DocumentElement(), {"Body", "GetSnapshotUriResponse", "MediaUri"});
   if (!media) return false;
   const TReader r(media);
   bool found = false;
@@ -479,18 +520,28 @@ bool ParseSnapshotUri(std::string_view Answer, TSnapshotUri& Uri) {
 
 bool ParseProfiles(std::string_view Answer, std::vector<TProfile>& Profiles) {
   TXmlDocument doc;
-  TXmlNode* response = Path(Load(doc, Answer), {"Body", "GetProfilesResponse"});
+  LoadAnswer(doc, Answer);
+  return ParseProfiles(doc, Profiles);
+}
+
+bool ParseProfiles(const TXmlDocument& Answer, std::vector<TProfile>& Profiles) {
+  TXmlNode* response = Path(Answer.DocumentElement(), {"Body", "GetProfilesResponse"});
   if (!response) return false;
-  bool appended = false;
+  // Elements only: a comment or stray text between profiles is no profile.
+  std::vector<const TXmlNode*> profiles;
   const TXmlNodeList& children = response->ChildNodes;
   for (size_t i = 0; i < children.Count(); ++i) {
     const TXmlNode& node = children.Get(i);
-    // Elements only: a comment or stray text between profiles is no profile.
     if (node.NodeType != ntElement) continue;
-    Profiles.push_back(ReadProfile(node));
-    appended = true;
+    if (profiles.size() == kMaxProfiles) {
+      throw TAnswerLimitError("The camera's answer has more than " + std::to_string(kMaxProfiles) +
+                              " profiles");
+    }
+    profiles.push_back(&node);
   }
-  return appended;
+  Profiles.reserve(Profiles.size() + profiles.size());
+  for (const TXmlNode* node : profiles) Profiles.push_back(ReadProfile(*node));
+  return !profiles.empty();
 }
 
 }  // namespace zorvane

@@ -4,12 +4,27 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "common/error.h"
+
 namespace zorvane {
+
+class TXmlDocument;
+
+// Limits of a camera's answer, beside its size (kMaxSoapAnswerBytes): each
+// passed is an error naming it. The largest real answers stay inside: a
+// 64-channel recorder with four profiles per channel as heavy as any seen
+// (about 350 elements and as many attributes, analytics included) comes to
+// some 90 000 of each, an ordinary one to a quarter of that. 16 MiB of tiny
+// elements does not, and no answer within them grows the client by 64 MiB.
+inline constexpr size_t kMaxAnswerNodes = 100000;
+inline constexpr size_t kMaxAnswerAttributes = 100000;
+inline constexpr size_t kMaxProfiles = 1024;  // 64 channels of 16 profiles
 
 struct TDeviceInformation {
   std::string Manufacturer;
@@ -196,27 +211,47 @@ std::string RequestProfiles(const std::string& URL, const std::string& Login,
 std::string RequestSnapshotUri(const std::string& URL, const std::string& Login,
                                const std::string& Password, const std::string& ProfileToken);
 
+// An answer that passes one of the limits above.
+class TAnswerLimitError : public Error {
+ public:
+  using Error::Error;
+};
+
+// Reads a camera's answer into doc, within the limits above; an answer that
+// passes one is an error ("The camera's answer has more than 100000 XML nodes").
+void LoadAnswer(TXmlDocument& doc, std::string_view Answer);
+
 // False when the answer holds no such response; a value that cannot be
-// converted is an error ("'x' is not a valid integer value" and the like).
+// converted is an error ("'x' is not a valid integer value" and the like), and
+// so are more than kMaxProfiles profiles. Each reads the answer itself; the
+// forms over a document read by LoadAnswer let several questions share one reading.
 bool ParseDeviceInformation(std::string_view Answer, TDeviceInformation& Info);
 bool ParseProfiles(std::string_view Answer, std::vector<TProfile>& Profiles);
 bool ParseSnapshotUri(std::string_view Answer, TSnapshotUri& Uri);
+bool ParseDeviceInformation(const TXmlDocument& Answer, TDeviceInformation& Info);
+bool ParseProfiles(const TXmlDocument& Answer, std::vector<TProfile>& Profiles);
+bool ParseSnapshotUri(const TXmlDocument& Answer, TSnapshotUri& Uri);
 
 // The camera's UTC time from a GetSystemDateAndTime answer. A date or time no
 // clock shows, or a year outside kFirstCameraYear..kLastCameraYear, is an error.
 bool ParseSystemDateAndTime(std::string_view Answer, std::chrono::system_clock::time_point& utc);
 // The media service address from a GetCapabilities or a GetServices answer (trimmed).
 bool ParseMediaXAddr(std::string_view Answer, std::string& XAddr);
+bool ParseMediaXAddr(const TXmlDocument& Answer, std::string& XAddr);
 // Whether the answer is a SOAP envelope at all.
 bool IsSoapEnvelope(std::string_view Answer);
+bool IsSoapEnvelope(const TXmlDocument& Answer);
 // Whether the answer refuses the UsernameToken: a Fault with the subcode
 // NotAuthorized, or one whose reason speaks of the time check.
 bool IsNotAuthorizedFault(std::string_view Answer);
+bool IsNotAuthorizedFault(const TXmlDocument& Answer);
 
 // Why an answer is no answer, when it says so: the Reason text of a SOAP
 // Fault, else the HTTP status of a status outside 2xx; empty otherwise.
 struct TSoapAnswer;
 std::string FailureReason(const TSoapAnswer& answer);
+// The same with the answer's body already read (LoadAnswer).
+std::string FailureReason(const TSoapAnswer& answer, const TXmlDocument& body);
 
 // The conversions of answer values.
 int32_t XmlToInt(const std::string& text);

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <numeric>
 
 #include "common/error.h"
 #include "common/text.h"
@@ -62,10 +63,6 @@ bool LessIgnoringCase(const std::string& a, const std::string& b) {
     return std::tolower(static_cast<unsigned char>(x)) <
            std::tolower(static_cast<unsigned char>(y));
   });
-}
-
-void Log(const std::string& text) {
-  TLogMessageBus::Instance().Post(text);
 }
 
 }  // namespace
@@ -158,13 +155,21 @@ bool GetLocalIP(std::string& Address) {
 }
 
 std::vector<TProbeMatch> UniqueProbeMatch(const std::vector<TProbeMatch>& Matches) {
-  std::vector<TProbeMatch> unique;
-  for (const TProbeMatch& m : Matches) {
-    if (std::none_of(unique.begin(), unique.end(),
-                     [&](const TProbeMatch& k) { return k.XAddrs == m.XAddrs; })) {
-      unique.push_back(m);
-    }
+  // order the matches by XAddrs; among equal ones the first seen comes first
+  std::vector<size_t> order(Matches.size());
+  std::iota(order.begin(), order.end(), size_t{0});
+  std::stable_sort(order.begin(), order.end(),
+                   [&](size_t a, size_t b) { return Matches[a].XAddrs < Matches[b].XAddrs; });
+  // keep the first of each run of equal XAddrs, in the order they were seen
+  std::vector<size_t> first;
+  for (size_t i = 0; i < order.size(); ++i) {
+    if (i == 0 || Matches[order[i]].XAddrs != Matches[order[i - 1]].XAddrs)
+      first.push_back(order[i]);
   }
+  std::sort(first.begin(), first.end());
+  std::vector<TProbeMatch> unique;
+  unique.reserve(first.size());
+  for (size_t i : first) unique.push_back(Matches[i]);
   std::stable_sort(unique.begin(), unique.end(), [](const TProbeMatch& a, const TProbeMatch& b) {
     return LessIgnoringCase(a.XAddrs, b.XAddrs);
   });
@@ -177,7 +182,8 @@ TONVIFProbeThread::TONVIFProbeThread(TProbeMathNotify ProbeMathNotify,
                                      TProbeMathXMLNotify ProbeMathXMLNotify,
                                      TProbeTypeSet ProbeTypeSet, bool BindToAllAvailableLocalIPs,
                                      uint32_t Timeout, std::string ALocalIP,
-                                     std::function<void()> OnEnd)
+                                     std::shared_ptr<TMainThreadQueue> Queue,
+                                     TLogMessageNotify LogMessage, std::function<void()> OnEnd)
     : FOnEnd(std::move(OnEnd)),
       FProbeMathNotify(std::move(ProbeMathNotify)),
       FProbeMathXMLNotify(std::move(ProbeMathXMLNotify)),
@@ -185,6 +191,8 @@ TONVIFProbeThread::TONVIFProbeThread(TProbeMathNotify ProbeMathNotify,
       FBindToAll(BindToAllAvailableLocalIPs),
       FTimeout(Timeout),
       FLocalIP(std::move(ALocalIP)),
+      FQueue(std::move(Queue)),
+      FLogMessage(std::move(LogMessage)),
       FThread(&TONVIFProbeThread::Execute, this) {}
 
 TONVIFProbeThread::~TONVIFProbeThread() {
@@ -193,8 +201,13 @@ TONVIFProbeThread::~TONVIFProbeThread() {
 
 void TONVIFProbeThread::WaitFor() {
   // The receiver may wait for this (owning) thread to take a datagram: serve while waiting.
-  while (!FFinished) TMainThreadQueue::Instance().Serve(std::chrono::milliseconds(20));
+  while (!FFinished) FQueue->Serve(std::chrono::milliseconds(20));
   if (FThread.joinable()) FThread.join();
+}
+
+void TONVIFProbeThread::Log(const std::string& text) {
+  // The listener goes along by value: the work needs nothing else of this probe.
+  if (FLogMessage) FQueue->Post([listener = FLogMessage, text] { listener(text); });
 }
 
 void TONVIFProbeThread::Execute() {
@@ -251,6 +264,11 @@ void TONVIFProbeThread::Execute() {
   FStopReceiving = true;
   if (receiver.joinable()) receiver.join();
   if (s >= 0) close(s);
+  if (FDropped > 0) {
+    Log("TONVIFProbeThread: " + std::to_string(FDropped) + " answers dropped (more than " +
+        std::to_string(kMaxProbeMatches) + " cameras or " + std::to_string(kMaxProbeAnswers) +
+        " answers)");
+  }
   if (FOnEnd) FOnEnd();
   FFinished = true;
 }
@@ -264,8 +282,13 @@ void TONVIFProbeThread::Receive(int socket) {
     const ssize_t n = recv(socket, buffer.data(), buffer.size(), MSG_TRUNC);
     if (n <= 0 || static_cast<size_t>(n) > kMaxDatagramBytes) continue;
     FAnswered = true;
+    // Once the probe has all the answers it keeps, the rest cost nothing more.
+    if (FKept >= kMaxProbeAnswers) {
+      ++FDropped;
+      continue;
+    }
     const std::string bytes = buffer.substr(0, static_cast<size_t>(n));
-    TMainThreadQueue::Instance().Send([this, bytes] { UDPServerUDPRead(bytes); });
+    FQueue->Send([this, bytes] { UDPServerUDPRead(bytes); });
   }
 }
 
@@ -274,36 +297,47 @@ void TONVIFProbeThread::UDPServerUDPRead(const std::string& bytes) {
   for (char& c : text) {
     if (static_cast<unsigned char>(c) > 127) c = '?';
   }
+  TProbeMatch match;
+  bool readable = false;
+  try {
+    readable = ParseProbeMatch(text, match);
+  } catch (const std::exception&) {
+    // kept as a text that is no match
+  }
+  const bool newCamera = readable && FXAddrs.count(match.XAddrs) == 0;
+  if (FProbeMatchXML.size() >= kMaxProbeAnswers ||
+      (newCamera && FXAddrs.size() >= kMaxProbeMatches)) {
+    ++FDropped;
+    return;
+  }
   Log("UDPServerUDPRead: OK");
   FProbeMatchXML.push_back(text);
+  FKept = FProbeMatchXML.size();
   if (FProbeMathXMLNotify) FProbeMathXMLNotify(text);
-  TProbeMatch match;
-  if (ParseProbeMatch(text, match)) {
-    FProbeMatch.push_back(match);
+  if (readable) {
+    if (newCamera) FXAddrs.insert(match.XAddrs);
+    FProbeMatch.push_back(std::move(match));
     if (FProbeMathNotify) FProbeMathNotify(FProbeMatch.back());
   }
 }
 
 // ---- the component ------------------------------------------------------------------
 
-TONVIFProbe::TONVIFProbe() {
-  FListenerId = TLogMessageBus::Instance().Subscribe([this](const std::string& msg) {
-    if (OnLogMessage) OnLogMessage(msg);
-  });
-}
+TONVIFProbe::TONVIFProbe() = default;
 
 TONVIFProbe::~TONVIFProbe() {
+  // The worker ends first; what it left in the queue is dropped with the queue.
   FONVIFProbeThread.reset();
-  TLogMessageBus::Instance().Unsubscribe(FListenerId);
 }
 
 bool TONVIFProbe::Execute(const std::string& ALocalIP) {
   FONVIFProbeThread.reset();
-  FONVIFProbeThread = std::make_unique<TONVIFProbeThread>(
-      nullptr, nullptr, ProbeType, BindToAllAvailableLocalIPsType, Timeout, ALocalIP);
+  FONVIFProbeThread = std::make_unique<TONVIFProbeThread>(nullptr, nullptr, ProbeType,
+                                                          BindToAllAvailableLocalIPsType, Timeout,
+                                                          ALocalIP, FQueue, OnLogMessage);
   FONVIFProbeThread->WaitFor();
   // Deliver what the worker posted last.
-  TMainThreadQueue::Instance().Serve(std::chrono::milliseconds(0));
+  FQueue->Serve(std::chrono::milliseconds(0));
   return !FONVIFProbeThread->ProbeMatchXML().empty();
 }
 
@@ -311,14 +345,22 @@ bool TONVIFProbe::ExecuteAsync() {
   FONVIFProbeThread.reset();
   // Reported on the serving thread once the worker has ended, if this probe still exists.
   std::weak_ptr<bool> alive = FAlive;
-  auto onEnd = [this, alive] {
-    TMainThreadQueue::Instance().Post([this, alive] {
-      if (alive.lock() && OnCompleted) OnCompleted(*this);
-    });
+  std::weak_ptr<TMainThreadQueue> queue = FQueue;
+  auto onEnd = [this, alive, queue] {
+    if (const auto q = queue.lock()) {
+      q->Post([this, alive] {
+        if (alive.lock() && OnCompleted) OnCompleted(*this);
+      });
+    }
   };
-  FONVIFProbeThread = std::make_unique<TONVIFProbeThread>(
-      OnProbeMath, OnProbeMathXML, ProbeType, BindToAllAvailableLocalIPsType, Timeout, "", onEnd);
+  FONVIFProbeThread = std::make_unique<TONVIFProbeThread>(OnProbeMath, OnProbeMathXML, ProbeType,
+                                                          BindToAllAvailableLocalIPsType, Timeout,
+                                                          "", FQueue, OnLogMessage, onEnd);
   return true;
+}
+
+size_t TONVIFProbe::DroppedAnswers() const {
+  return FONVIFProbeThread ? FONVIFProbeThread->DroppedAnswers() : 0;
 }
 
 size_t TONVIFProbe::Count() const {

@@ -1,23 +1,32 @@
 // Finding cameras with WS-Discovery: Probe messages by UDP multicast to
 // 239.255.255.250:3702, and the ProbeMatches answers sent back to the probing
-// socket. A worker thread sends and receives; what it receives is handed to
-// the thread that runs the probe, which serves the hand-offs while it waits.
+// socket. A worker thread sends and receives; what it receives, and its log
+// texts, go through the probe's own queue to the thread that runs the probe,
+// which serves the hand-offs while it waits.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "onvif/main_thread_queue.h"
 
 namespace zorvane {
 
 inline constexpr char kDiscoveryAddress[] = "239.255.255.250";
 inline constexpr uint16_t kDiscoveryPort = 3702;
 inline constexpr size_t kMaxDatagramBytes = 8192;
+// What one probe takes in, whoever answers: cameras (distinct XAddrs), and
+// answers in all (a camera answers two of the three probe messages; repeats
+// and unreadable answers count too). Answers beyond either are dropped and
+// counted, so a flood of spoofed matches costs little memory and few queries.
+inline constexpr size_t kMaxProbeMatches = 256;
+inline constexpr size_t kMaxProbeAnswers = 4 * kMaxProbeMatches;
 
 enum class TProbeType { ptNetworkVideoTransmitter = 0, ptDevice = 1, ptNetworkVideoDisplay = 2 };
 
@@ -57,16 +66,19 @@ std::string BuildProbeMessage(TProbeType type);
 bool ParseProbeMatch(const std::string& Text, TProbeMatch& Match);
 // The first IPv4 address of the host name; false when it has none.
 bool GetLocalIP(std::string& Address);
-// One match per XAddrs (the first seen), sorted by XAddrs ignoring case.
+// One match per XAddrs (the first seen), sorted by XAddrs ignoring case; n log n.
 std::vector<TProbeMatch> UniqueProbeMatch(const std::vector<TProbeMatch>& Matches);
 
 // One probe attempt's worker: owns the socket, sends the probes, collects
-// every answer that arrives within the window (Timeout after the probes).
+// every answer that arrives within the window (Timeout after the probes), up
+// to the limits above. Datagrams and log texts go through Queue, which the
+// owning thread serves; LogMessage is called there.
 class TONVIFProbeThread {
  public:
   TONVIFProbeThread(TProbeMathNotify ProbeMathNotify, TProbeMathXMLNotify ProbeMathXMLNotify,
                     TProbeTypeSet ProbeTypeSet, bool BindToAllAvailableLocalIPs, uint32_t Timeout,
-                    std::string ALocalIP, std::function<void()> OnEnd = {});
+                    std::string ALocalIP, std::shared_ptr<TMainThreadQueue> Queue,
+                    TLogMessageNotify LogMessage, std::function<void()> OnEnd = {});
   ~TONVIFProbeThread();  // waits for the worker to end
 
   bool Finished() const { return FFinished; }
@@ -74,12 +86,16 @@ class TONVIFProbeThread {
   // Read on the owning thread once the worker has ended.
   const std::vector<std::string>& ProbeMatchXML() const { return FProbeMatchXML; }
   const std::vector<TProbeMatch>& ProbeMatch() const { return FProbeMatch; }
+  // Answers dropped beyond kMaxProbeMatches cameras or kMaxProbeAnswers answers.
+  size_t DroppedAnswers() const { return FDropped; }
 
  private:
   void Execute();
   void Receive(int socket);
   // Runs on the owning thread for each datagram.
   void UDPServerUDPRead(const std::string& bytes);
+  // Hands a log text to the owning thread.
+  void Log(const std::string& text);
 
   std::function<void()> FOnEnd;  // called on the worker thread as it ends
   TProbeMathNotify FProbeMathNotify;
@@ -88,8 +104,13 @@ class TONVIFProbeThread {
   bool FBindToAll;
   uint32_t FTimeout;
   std::string FLocalIP;
+  std::shared_ptr<TMainThreadQueue> FQueue;
+  TLogMessageNotify FLogMessage;
   std::vector<std::string> FProbeMatchXML;
   std::vector<TProbeMatch> FProbeMatch;
+  std::set<std::string> FXAddrs;  // of the matches kept
+  std::atomic<size_t> FKept{0};   // FProbeMatchXML's size, for the receiver
+  std::atomic<size_t> FDropped{0};
   std::atomic<bool> FAnswered{false};
   std::atomic<bool> FStopReceiving{false};
   std::atomic<bool> FFinished{false};
@@ -111,17 +132,23 @@ class TONVIFProbe {
 
   // One attempt, waiting for its end while serving the hand-offs; true when any datagram came.
   bool Execute(const std::string& ALocalIP);
-  // One attempt in the background; OnCompleted runs on a thread serving the queue.
+  // One attempt in the background; the notifications, the log texts and
+  // OnCompleted run on the thread that serves Queue().
   bool ExecuteAsync();
+  // This probe's own queue: its worker's hand-offs and nothing else.
+  TMainThreadQueue& Queue() { return *FQueue; }
 
   size_t Count() const;
   std::vector<TProbeMatch> ProbeMatchArray() const;
   TProbeMatch GetProbeMatch(size_t Index) const;
   std::string GetProbeMatchXML(size_t Index) const;
+  // Answers the last attempt dropped beyond its limits.
+  size_t DroppedAnswers() const;
 
  private:
+  // Shared with the worker threads, which keep it alive while they may post.
+  std::shared_ptr<TMainThreadQueue> FQueue = std::make_shared<TMainThreadQueue>();
   std::unique_ptr<TONVIFProbeThread> FONVIFProbeThread;
-  int FListenerId = 0;
   std::shared_ptr<bool> FAlive = std::make_shared<bool>(true);
 };
 

@@ -50,6 +50,67 @@ bool ListNameMatches(const TXmlDocument* doc, std::string_view stored, std::stri
   return doc ? doc->NameMatches(stored, searched) : stored == searched;
 }
 
+// Replaces the five predefined entities in one pass, which does what
+// replacing &lt; &gt; &quot; &apos; and then &amp; does: no replacement but the
+// last makes an "&", and the last comes after the others. The text only
+// shrinks, so it is rewritten where it stands.
+void UnescapeInPlace(std::string& text) {
+  static constexpr struct {
+    std::string_view entity;
+    char c;
+  } kEntities[] = {{"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}, {"&apos;", '\''}, {"&amp;", '&'}};
+  size_t amp = text.find('&');
+  if (amp == std::string::npos) return;
+  const std::string_view in(text);
+  size_t out = 0;   // where the next kept character goes
+  size_t done = 0;  // the first character of in not yet kept
+  while (amp != std::string::npos) {
+    // keep the part before the "&"
+    std::memmove(text.data() + out, in.data() + done, amp - done);
+    out += amp - done;
+    done = amp + 1;
+    char c = '&';
+    for (const auto& e : kEntities) {
+      if (in.substr(amp, e.entity.size()) == e.entity) {
+        c = e.c;
+        done = amp + e.entity.size();
+        break;
+      }
+    }
+    text[out++] = c;
+    amp = in.find('&', done);
+  }
+  std::memmove(text.data() + out, in.data() + done, in.size() - done);
+  text.resize(out + in.size() - done);
+}
+
+// Reads the attributes of a tag (name="value", name='value' or a bare name)
+// into list. added counts them; more than limit (0: no limit) is an error.
+void ReadAttributes(std::string_view text, TXmlAttributeList& list, size_t& added, size_t limit) {
+  std::string_view V = text;
+  TrimLeft(V);
+  while (!V.empty()) {
+    if (limit && added >= limit) throw TXmlLimitError("attributes", limit);
+    ++added;
+    // name, up to a blank or "="
+    TXmlAttribute& attribute = list.Add(std::string(Cut(V, " =", false)));
+    TrimLeft(V);
+    if (V.empty() || V[0] != '=') continue;
+    V.remove_prefix(1);
+    attribute.SetValue(std::string());
+    // skip to the opening quote
+    Cut(V, "'\"", false);
+    TrimLeft(V);
+    if (V.empty()) continue;
+    const char quote[] = {V[0], '\0'};
+    V.remove_prefix(1);
+    std::string value(Cut(V, quote, true));
+    UnescapeInPlace(value);
+    attribute.SetValue(std::move(value));
+    TrimLeft(V);
+  }
+}
+
 [[noreturn]] void ThrowIndexError(size_t index) {
   throw Error("List index out of bounds (" + std::to_string(index) + ")");
 }
@@ -270,9 +331,9 @@ class TXmlDocument::TParser {
 
   void ReadDocument() {
     while (!FReader.EndOfData()) {
-      const std::string T = FReader.ReadText("<", etoDeleteStopChar);
+      std::string T = FReader.ReadText("<", etoDeleteStopChar);
       if (!T.empty()) {
-        AddTextNode(T);
+        AddTextNode(std::move(T));
         if (FReader.EndOfData()) break;
       }
       const char C = FReader.FirstChar();
@@ -305,55 +366,62 @@ class TXmlDocument::TParser {
     return (FDoc.Options & doPreserveWhiteSpace) || HasNonBlank(T);
   }
 
-  void AddTextNode(const std::string& T) {
-    if (KeepText(T)) P->ChildNodes.Add(TXmlNodeType::ntText).Text = T;
+  // A new child of the current parent, within the document's node limit.
+  TXmlNode& AddNode(TXmlNodeType type, std::string name = {}) {
+    if (FDoc.MaxNodes && FNodes >= FDoc.MaxNodes) throw TXmlLimitError("nodes", FDoc.MaxNodes);
+    ++FNodes;
+    return P->ChildNodes.Add(std::move(name), type);
+  }
+
+  void AddTextNode(std::string&& T) {
+    if (KeepText(T)) AddNode(TXmlNodeType::ntText).Text = std::move(T);
   }
 
   TXmlNode* ReadTag(bool withText) {
-    const std::string S = FReader.ReadText(">", etoDeleteStopChar);
-    TXmlNode* N = OpenOrCloseTag(S);
+    TXmlNode* N = OpenOrCloseTag(FReader.ReadText(">", etoDeleteStopChar));
     if (withText && P == N) {
-      std::string T = Unescape(FReader.ReadText("<", 0));
+      std::string T = FReader.ReadText("<", 0);
+      UnescapeInPlace(T);
       if (KeepText(T)) N->Text = std::move(T);
     }
     return N;
   }
 
-  TXmlNode* OpenOrCloseTag(std::string_view S) {
+  TXmlNode* OpenOrCloseTag(std::string&& S) {
     if (!S.empty() && S[0] == '/') {
       TXmlNode* closed = P;
       P = P->Parent;
       return closed;
     }
-    TXmlNode& N = P->ChildNodes.Add(ntElement);
+    TXmlNode& N = AddNode(ntElement);
     if (!S.empty() && S.back() == '/') {
-      S.remove_suffix(1);
+      S.pop_back();
     } else {
       P = &N;
     }
     const size_t space = S.find(' ');
-    if (space == std::string_view::npos) {
-      N.Name = std::string(S);
+    if (space == std::string::npos) {
+      N.Name = std::move(S);
     } else {
-      N.Name = std::string(S.substr(0, space));
-      const std::string_view rest = S.substr(space + 1);
-      if (!rest.empty()) FDoc.ParseAttributes(rest, N.AttributeList);
+      N.Name = S.substr(0, space);
+      const std::string_view rest = std::string_view(S).substr(space + 1);
+      if (!rest.empty()) ReadAttributes(rest, N.AttributeList, FAttributes, FDoc.MaxAttributes);
     }
     return &N;
   }
 
   void ReadComment() {
-    P->ChildNodes.Add(TXmlNodeType::ntComment).Text =
+    AddNode(TXmlNodeType::ntComment).Text =
         FReader.ReadText("-->", etoDeleteStopChar | etoStopString);
   }
 
   void ReadCData() {
-    P->ChildNodes.Add(TXmlNodeType::ntCData).Text =
+    AddNode(TXmlNodeType::ntCData).Text =
         FReader.ReadText("]]>", etoDeleteStopChar | etoStopString);
   }
 
   void ReadDocType() {
-    TXmlNode& N = P->ChildNodes.Add(TXmlNodeType::ntDocType);
+    TXmlNode& N = AddNode(TXmlNodeType::ntDocType);
     N.Text = FReader.ReadText(">[", 0);
     if (FReader.EndOfData()) return;
     const char stop = FReader.FirstChar();
@@ -373,9 +441,9 @@ class TXmlDocument::TParser {
     // An instruction is never an end tag: "<?/x?>" is an instruction named "/x".
     TXmlNode* N = nullptr;
     if (!S.empty() && S[0] == '/') {
-      N = &P->ChildNodes.Add(S.substr(0, S.find(' ')), ntElement);
+      N = &AddNode(ntElement, S.substr(0, S.find(' ')));
     } else {
-      N = OpenOrCloseTag(S);
+      N = OpenOrCloseTag(std::string(S));
     }
     std::string lower = N->Name;
     std::transform(lower.begin(), lower.end(), lower.begin(),
@@ -395,7 +463,9 @@ class TXmlDocument::TParser {
 
   TXmlDocument& FDoc;
   TXmlStreamReader& FReader;
-  TXmlNode* P;  // the current parent
+  TXmlNode* P;        // the current parent
+  size_t FNodes = 0;  // made so far, for the limits
+  size_t FAttributes = 0;
 };
 
 // ---- the writer ---------------------------------------------------------------
@@ -609,7 +679,13 @@ TXmlDocument& TXmlDocument::LoadFromStream(TStream& stream, size_t bufferSize) {
   }
   TXmlStreamReader reader(stream, decoder, detectBOM, bufferSize);
   Clear();
-  TParser(*this, reader).ReadDocument();
+  try {
+    TParser(*this, reader).ReadDocument();
+  } catch (...) {
+    // Half a document is none: free it at once.
+    Clear();
+    throw;
+  }
   return *this;
 }
 
@@ -678,34 +754,8 @@ std::string TXmlDocument::Escape(std::string_view text) {
 }
 
 std::string TXmlDocument::Unescape(std::string_view text) {
-  // One pass does what replacing &lt; &gt; &quot; &apos; and then &amp; does:
-  // no replacement but the last makes an "&", and the last comes after the others.
-  static constexpr struct {
-    std::string_view entity;
-    char c;
-  } kEntities[] = {{"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}, {"&apos;", '\''}, {"&amp;", '&'}};
-  size_t amp = text.find('&');
-  if (amp == std::string_view::npos) return std::string(text);
-  std::string out;
-  out.reserve(text.size());
-  size_t done = 0;
-  while (amp != std::string_view::npos) {
-    out.append(text.substr(done, amp - done));
-    done = amp;
-    for (const auto& e : kEntities) {
-      if (text.substr(amp, e.entity.size()) == e.entity) {
-        out += e.c;
-        done = amp + e.entity.size();
-        break;
-      }
-    }
-    if (done == amp) {
-      out += '&';
-      ++done;
-    }
-    amp = text.find('&', done);
-  }
-  out.append(text.substr(done));
+  std::string out(text);
+  UnescapeInPlace(out);
   return out;
 }
 
@@ -718,24 +768,8 @@ std::string TXmlDocument::CutToDelimiter(std::string& text, std::string_view del
 }
 
 void TXmlDocument::ParseAttributes(std::string_view text, TXmlAttributeList& list) const {
-  std::string_view V = text;
-  TrimLeft(V);
-  while (!V.empty()) {
-    // name, up to a blank or "="
-    TXmlAttribute& attribute = list.Add(std::string(Cut(V, " =", false)));
-    TrimLeft(V);
-    if (V.empty() || V[0] != '=') continue;
-    V.remove_prefix(1);
-    attribute.SetValue(std::string());
-    // skip to the opening quote
-    Cut(V, "'\"", false);
-    TrimLeft(V);
-    if (V.empty()) continue;
-    const char quote[] = {V[0], '\0'};
-    V.remove_prefix(1);
-    attribute.SetValue(Unescape(Cut(V, quote, true)));
-    TrimLeft(V);
-  }
+  size_t added = 0;
+  ReadAttributes(text, list, added, 0);
 }
 
 bool TXmlDocument::NameMatches(std::string_view stored, std::string_view searched) const {

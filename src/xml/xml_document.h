@@ -13,9 +13,21 @@
 #include <string_view>
 #include <vector>
 
+#include "common/error.h"
 #include "xml/xml_stream.h"
 
 namespace zorvane {
+
+// A parse stopped at a limit of the document (MaxNodes, MaxAttributes).
+class TXmlLimitError : public Error {
+ public:
+  TXmlLimitError(const char* what, size_t limit)
+      : Error("The XML document has more than " + std::to_string(limit) + " " + what),
+        What(what),
+        Limit(limit) {}
+  const char* What;  // "nodes" or "attributes"
+  size_t Limit;
+};
 
 enum class TXmlNodeType : uint8_t {
   ntElement,
@@ -221,6 +233,11 @@ class TXmlDocument {
   TXmlDocument& operator=(const TXmlDocument&) = delete;
 
   TXmlOptions Options = doNodeAutoIndent | doWriteBOM;
+  // Limits of a parse, 0 for none: a text that would make more nodes (of any
+  // type) or more attributes stops the parse with a TXmlLimitError, and the
+  // document is left empty. Text from a peer can then cost only so much memory.
+  size_t MaxNodes = 0;
+  size_t MaxAttributes = 0;
   std::string NodeIndentStr = "  ";
   std::string LineBreak = "\r\n";
   bool SkipIndent = false;
@@ -247,7 +264,8 @@ class TXmlDocument {
   void Clear();
   TXmlNode* EnsureHeader();
 
-  // Parse, replacing the tree. Only stream and file failures throw.
+  // Parse, replacing the tree. Only stream and file failures and the limits
+  // above throw.
   TXmlDocument& LoadFromStream(TStream& stream, size_t bufferSize = 4096);
   TXmlDocument& LoadFromFile(const std::string& fileName, size_t bufferSize = 4096);
   TXmlDocument& SaveToStream(TStream& stream);

@@ -7,7 +7,10 @@ namespace zorvane {
 
 namespace {
 constexpr size_t kMinBufferSize = 128;
-}
+// A text at least this long is handed over in the buffer that holds it
+// rather than copied: a huge token then costs its size once, not twice.
+constexpr size_t kHandOverSize = 64 * 1024;
+}  // namespace
 
 TXmlStreamReader::TXmlStreamReader(TStream& stream, TTextEncoding encoding, bool detectBOM,
                                    size_t bufferSize)
@@ -52,6 +55,14 @@ bool TXmlStreamReader::Refill() {
   if (FPos > 0) {
     FBufferedData.erase(0, FPos);
     FPos = 0;
+  }
+  // A long text grows the buffer: once, by all the stream may still give,
+  // rather than by doubling, which leaves as much again behind in freed blocks.
+  if (FBufferedData.size() >= kHandOverSize &&
+      FBufferedData.size() + 2 * FBufferSize > FBufferedData.capacity()) {
+    if (const int64_t left = FStream.Remaining(); left > 0) {
+      FBufferedData.reserve(FBufferedData.size() + static_cast<size_t>(left) + 2 * FBufferSize);
+    }
   }
   FChunk.resize(FBufferSize);
   const size_t n = FStream.Read(FChunk.data(), FBufferSize);
@@ -104,18 +115,28 @@ std::string TXmlStreamReader::ReadText(std::string_view stop, TExtractTextOption
       found = data.find_first_of(stop, scanned);
     }
     if (found != std::string_view::npos) {
-      std::string text(data.substr(0, found));
-      FPos += found + ((options & etoDeleteStopChar) ? stopLength : 0);
-      return text;
+      return Take(found, (options & etoDeleteStopChar) ? stopLength : 0);
     }
     // A stop string may begin in the last stopLength-1 characters.
     scanned = data.size() >= stopLength ? data.size() - (stopLength - 1) : 0;
-    if (!Refill()) {
-      std::string text(data);
-      FPos = FBufferedData.size();
-      return text;
-    }
+    if (!Refill()) return Take(data.size(), 0);
   }
+}
+
+std::string TXmlStreamReader::Take(size_t length, size_t skip) {
+  if (length < kHandOverSize) {
+    std::string text(FBufferedData, FPos, length);
+    FPos += length + skip;
+    return text;
+  }
+  // What follows the text stays buffered; the buffer itself becomes the text.
+  std::string rest(std::string_view(FBufferedData).substr(FPos + length + skip));
+  FBufferedData.resize(FPos + length);
+  FBufferedData.erase(0, FPos);
+  std::string text = std::move(FBufferedData);
+  FBufferedData = std::move(rest);
+  FPos = 0;
+  return text;
 }
 
 }  // namespace zorvane

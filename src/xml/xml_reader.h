@@ -36,6 +36,8 @@ class TXmlStreamReader {
   bool EndOfData();
 
  private:
+  // The next length characters, consumed with skip more after them.
+  std::string Take(size_t length, size_t skip);
   // Reads and decodes the next chunk; false when the stream had nothing more.
   bool Refill();
   void Start();

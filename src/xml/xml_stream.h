@@ -16,6 +16,9 @@ class TStream {
   virtual size_t Read(char* buffer, size_t count) = 0;
   virtual void Write(const char* data, size_t count) = 0;
   virtual uint64_t Position() const = 0;
+  // How many bytes Read can still give, when the stream knows; -1 otherwise.
+  // A reader may size its buffer by it.
+  virtual int64_t Remaining() const { return -1; }
 };
 
 // Reads bytes that someone else owns; they must outlive the stream.
@@ -25,6 +28,7 @@ class TBytesStream final : public TStream {
   size_t Read(char* buffer, size_t count) override;
   void Write(const char* data, size_t count) override;  // throws: read-only
   uint64_t Position() const override { return FPos; }
+  int64_t Remaining() const override { return static_cast<int64_t>(FBytes.size() - FPos); }
 
  private:
   std::string_view FBytes;
@@ -39,6 +43,7 @@ class TMemoryStream final : public TStream {
   size_t Read(char* buffer, size_t count) override;
   void Write(const char* data, size_t count) override { FBytes.append(data, count); }
   uint64_t Position() const override { return FBytes.size(); }
+  int64_t Remaining() const override { return static_cast<int64_t>(FBytes.size() - FReadPos); }
   const std::string& Bytes() const { return FBytes; }
 
  private:

@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sched.h>
 #include <signal.h>
 #include <spawn.h>
@@ -10,7 +11,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <future>
 #include <stdexcept>
 
 extern char** environ;
@@ -111,6 +114,93 @@ pid_t TestNetwork::Spawn(const std::string& host, const std::vector<std::string>
   if (rc != 0) throw std::runtime_error("cannot start a program in " + host);
   FChildren.push_back(pid);
   return pid;
+}
+
+namespace {
+
+// Where the spoofed matches send the client: an address of the segment no host has.
+constexpr char kNowhere[] = "198.51.100.254";
+
+std::string SpoofedMatch(int index, size_t padTo) {
+  const std::string head =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?><e:Envelope "
+      "xmlns:e=\"http://www.w3.org/2003/05/soap-envelope\" "
+      "xmlns:d=\"http://schemas.xmlsoap.org/ws/2005/04/discovery\"><e:Body><d:ProbeMatches>"
+      "<d:ProbeMatch><d:Types>dn:NetworkVideoTransmitter</d:Types><d:Scopes>onvif://www.onvif.org/"
+      "name/spoof";
+  const std::string tail = "</d:Scopes><d:XAddrs>http://" + std::string(kNowhere) + ":" +
+                           std::to_string(20000 + index) +
+                           "/onvif/device_service</d:XAddrs><d:MetadataVersion>1"
+                           "</d:MetadataVersion></d:ProbeMatch></d:ProbeMatches></e:Body>"
+                           "</e:Envelope>";
+  const size_t used = head.size() + tail.size();
+  return head + std::string(padTo > used ? padTo - used : 0, 'x') + tail;
+}
+
+}  // namespace
+
+ProbeFlood::ProbeFlood(TestNetwork& net, const std::string& host, const std::string& address,
+                       int count, size_t padTo) {
+  std::promise<int> ready;
+  std::future<int> socketReady = ready.get_future();
+  FThread = std::thread([this, &net, &ready, host, address, count, padTo] {
+    int s = -1;
+    try {
+      net.Enter(host);
+      s = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+      const int on = 1;
+      setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+      sockaddr_in any{};
+      any.sin_family = AF_INET;
+      any.sin_port = htons(3702);
+      ip_mreq group{};
+      inet_pton(AF_INET, "239.255.255.250", &group.imr_multiaddr);
+      inet_pton(AF_INET, address.c_str(), &group.imr_interface);
+      if (s < 0 || bind(s, reinterpret_cast<sockaddr*>(&any), sizeof any) != 0 ||
+          setsockopt(s, IPPROTO_IP, IP_ADD_MEMBERSHIP, &group, sizeof group) != 0) {
+        throw std::runtime_error("the flooding host cannot listen for probes");
+      }
+      ready.set_value(s);
+    } catch (...) {
+      if (s >= 0) close(s);
+      ready.set_exception(std::current_exception());
+      return;
+    }
+    Run(s, count, padTo);
+    close(s);
+  });
+  try {
+    socketReady.get();
+  } catch (...) {
+    FThread.join();
+    throw;
+  }
+}
+
+ProbeFlood::~ProbeFlood() {
+  FStop = true;
+  FThread.join();
+}
+
+void ProbeFlood::Run(int s, int count, size_t padTo) {
+  char probe[65536];
+  sockaddr_in sender{};
+  for (;;) {
+    if (FStop) return;
+    pollfd p{s, POLLIN, 0};
+    if (poll(&p, 1, 50) <= 0) continue;
+    socklen_t size = sizeof sender;
+    if (recvfrom(s, probe, sizeof probe, 0, reinterpret_cast<sockaddr*>(&sender), &size) > 0) break;
+  }
+  // Paced a little, so that the client's socket takes most of them.
+  for (int i = 0; i < count && !FStop; ++i) {
+    const std::string match = SpoofedMatch(i, padTo);
+    if (sendto(s, match.data(), match.size(), 0, reinterpret_cast<sockaddr*>(&sender),
+               sizeof sender) > 0) {
+      ++FSent;
+    }
+    std::this_thread::sleep_for(std::chrono::microseconds(150));
+  }
 }
 
 LoopbackListener::LoopbackListener() {

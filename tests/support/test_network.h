@@ -5,7 +5,9 @@
 
 #include <sys/types.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace zorvane::testing {
@@ -38,6 +40,25 @@ class TestNetwork {
   std::vector<pid_t> FChildren;
   int FSegments = 0;
   int FLinks = 0;
+};
+
+// A host that answers the first probe it hears with count spoofed
+// ProbeMatches, each naming an address of its own where no camera is (a host
+// of the segment that does not exist), padded to about padTo bytes.
+class ProbeFlood {
+ public:
+  ProbeFlood(TestNetwork& net, const std::string& host, const std::string& address, int count,
+             size_t padTo);
+  ~ProbeFlood();
+  ProbeFlood(const ProbeFlood&) = delete;
+  ProbeFlood& operator=(const ProbeFlood&) = delete;
+  int Sent() const { return FSent; }
+
+ private:
+  void Run(int socket, int count, size_t padTo);
+  std::atomic<int> FSent{0};
+  std::atomic<bool> FStop{false};
+  std::thread FThread;
 };
 
 // A TCP port on 127.0.0.1 that accepts nothing itself: Arrived() tells how

@@ -459,7 +459,12 @@ int Search(const std::map<std::string, std::string>& o) {
   }
   std::cout << "found " << manager.OnvifDevicesList().size() << " camera(s), "
             << manager.FailedDevicesList().size() << " failed"
-            << (answered ? "" : "; no answer to the probe") << "\n";
+            << (answered ? "" : "; no answer to the probe");
+  if (manager.DroppedAnswers() > 0)
+    std::cout << "; " << manager.DroppedAnswers() << " answers dropped";
+  if (manager.UnqueriedDevices() > 0)
+    std::cout << "; " << manager.UnqueriedDevices() << " not queried in time";
+  std::cout << "\n";
   return answered ? kOk : kCallFailed;
 }
 
