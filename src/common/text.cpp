@@ -128,6 +128,24 @@ std::string TrimControl(std::string_view text) {
   return std::string(text.substr(b, e - b));
 }
 
+bool HasControlCharacter(std::string_view text) {
+  for (const char c : text) {
+    if (static_cast<unsigned char>(c) < ' ' || c == 127) return true;
+  }
+  return false;
+}
+
+std::string LowerHex(std::string_view bytes) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string out;
+  out.reserve(bytes.size() * 2);
+  for (const unsigned char b : bytes) {
+    out += kDigits[b >> 4];
+    out += kDigits[b & 15];
+  }
+  return out;
+}
+
 std::string MaskUrlCredentials(std::string_view text) {
   std::string out;
   size_t i = 0;

@@ -28,6 +28,12 @@ void AppendUtf8(std::string& out, char32_t cp);
 // Whether two texts are equal ignoring the letter case of ASCII letters.
 bool SameAsciiText(std::string_view a, std::string_view b);
 
+// Whether text holds a character below U+0020 or DEL.
+bool HasControlCharacter(std::string_view text);
+
+// The bytes as lower-case hexadecimal digits, two a byte.
+std::string LowerHex(std::string_view bytes);
+
 // The text with the user information of every URL in it ("scheme://user:
 // password@host") replaced by "********@". A password may hold '/', '?', '#'
 // or '@', so everything up to the last '@' of the URL is hidden.

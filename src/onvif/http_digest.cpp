@@ -67,13 +67,6 @@ std::vector<TScheme> ReadChallenges(std::string_view text) {
   return schemes;
 }
 
-bool HasControlCharacter(std::string_view text) {
-  for (char c : text) {
-    if (static_cast<unsigned char>(c) < ' ' || c == 127) return true;
-  }
-  return false;
-}
-
 bool ReadDigest(const TScheme& scheme, TDigestChallenge& c) {
   if (!SameAsciiText(scheme.Name, "Digest")) return false;
   bool hasNonce = false;
@@ -123,17 +116,6 @@ bool ReadDigest(const TScheme& scheme, TDigestChallenge& c) {
   return true;
 }
 
-std::string Hex(std::string_view bytes) {
-  static constexpr char kDigits[] = "0123456789abcdef";
-  std::string out;
-  out.reserve(bytes.size() * 2);
-  for (unsigned char b : bytes) {
-    out += kDigits[b >> 4];
-    out += kDigits[b & 15];
-  }
-  return out;
-}
-
 // A quoted string; control characters are left out, so a value can never
 // end the header line.
 std::string Quoted(std::string_view value) {
@@ -170,7 +152,7 @@ std::string DigestAuthorization(const TDigestChallenge& c, std::string_view logi
                                 std::string_view password, std::string_view method,
                                 std::string_view uri, std::string_view body, unsigned nc,
                                 std::string_view cnonce) {
-  auto H = [&](std::string_view text) { return Hex(HashBytes(c.Hash, text)); };
+  auto H = [&](std::string_view text) { return LowerHex(HashBytes(c.Hash, text)); };
   auto join = [](std::initializer_list<std::string_view> parts) {
     std::string out;
     for (std::string_view p : parts) {

@@ -170,11 +170,6 @@ std::string BasicAuthorization(const std::string& login, const std::string& pass
   return "Basic " + Base64Encode(latin1);
 }
 
-bool HasControlCharacter(std::string_view text) {
-  return std::any_of(text.begin(), text.end(),
-                     [](char c) { return static_cast<unsigned char>(c) < ' ' || c == 127; });
-}
-
 bool IsRedirect(long status) {
   return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
@@ -182,13 +177,7 @@ bool IsRedirect(long status) {
 std::string NewClientNonce() {
   unsigned char bytes[16];
   RandomBytes(bytes, sizeof bytes);
-  static constexpr char kDigits[] = "0123456789abcdef";
-  std::string out;
-  for (unsigned char b : bytes) {
-    out += kDigits[b >> 4];
-    out += kDigits[b & 15];
-  }
-  return out;
+  return LowerHex(std::string_view(reinterpret_cast<const char*>(bytes), sizeof bytes));
 }
 
 long MillisecondsSince(std::chrono::steady_clock::time_point start) {
@@ -216,40 +205,72 @@ void RequireHttpScheme(const std::string& url) {
               "\" (only http and https): " + PrintableUrl(url));
 }
 
+TUrlParts SplitUrl(const std::string& url) {
+  TUrlParts p;
+  const size_t colon = url.find("://");
+  if (colon == std::string::npos || colon == 0) throw Error("Invalid URL (no scheme): " + url);
+  p.scheme = url.substr(0, colon);
+  std::string rest = url.substr(colon + 3);
+  if (const size_t hash = rest.find('#'); hash != std::string::npos) {
+    p.fragment = rest.substr(hash + 1);
+    rest.resize(hash);
+  }
+  if (const size_t q = rest.find('?'); q != std::string::npos) {
+    p.query = rest.substr(q + 1);
+    rest.resize(q);
+  }
+  const size_t slash = rest.find('/');
+  std::string authority = rest.substr(0, slash);
+  const std::string fullPath = slash == std::string::npos ? "/" : rest.substr(slash);
+  if (const size_t at = authority.rfind('@'); at != std::string::npos) {
+    p.userInfo = authority.substr(0, at);
+    authority = authority.substr(at + 1);
+  }
+  if (!authority.empty() && authority[0] == '[') {
+    const size_t close = authority.find(']');
+    if (close == std::string::npos) throw Error("Invalid URL (bad host): " + url);
+    p.host = authority.substr(0, close + 1);
+    if (close + 1 < authority.size() && authority[close + 1] == ':')
+      p.port = authority.substr(close + 2);
+  } else if (const size_t c = authority.rfind(':'); c != std::string::npos) {
+    p.host = authority.substr(0, c);
+    p.port = authority.substr(c + 1);
+  } else {
+    p.host = authority;
+  }
+  if (p.host.empty()) throw Error("Invalid URL (no host): " + url);
+  const size_t last = fullPath.rfind('/');
+  p.path = fullPath.substr(0, last + 1);
+  p.document = fullPath.substr(last + 1);
+  return p;
+}
+
 namespace {
 
-// Scheme (lower case), host as written and port (the scheme's own when none
-// is written) of a URL's authority as libcurl reads it: up to the first '/',
-// '?' or '#', after the last '@' within it. False without a host.
-bool SplitAuthority(const std::string& url, std::string& scheme, std::string& host,
-                    std::string& port) {
-  const size_t mark = url.find("://");
-  if (mark == std::string::npos) return false;
-  scheme = url.substr(0, mark);
-  for (char& c : scheme) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  const size_t start = mark + 3;
-  const size_t end = std::min(url.find_first_of("/?#", start), url.size());
-  std::string authority = url.substr(start, end - start);
-  if (const size_t at = authority.rfind('@'); at != std::string::npos) authority.erase(0, at + 1);
-  host = authority;
-  port.clear();
-  const size_t close = authority.rfind(']');
-  const size_t colon = authority.rfind(':');
-  if (colon != std::string::npos && (close == std::string::npos || colon > close)) {
-    host = authority.substr(0, colon);
-    port = authority.substr(colon + 1);
+std::string Lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+// The URL's parts, its port the scheme's own when none is written; false
+// for a URL without scheme or host.
+bool SplitAddress(const std::string& url, TUrlParts& parts) {
+  try {
+    parts = SplitUrl(url);
+  } catch (const Error&) {
+    return false;
   }
-  if (port.empty()) port = scheme == "https" ? "443" : "80";
-  return !host.empty();
+  parts.scheme = Lower(parts.scheme);
+  if (parts.port.empty()) parts.port = parts.scheme == "https" ? "443" : "80";
+  return true;
 }
 
 }  // namespace
 
 std::string OriginOf(const std::string& url) {
-  std::string scheme, host, port;
-  if (!SplitAuthority(url, scheme, host, port)) return {};
-  for (char& c : host) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return scheme + "://" + host + ":" + port;
+  TUrlParts p;
+  if (!SplitAddress(url, p)) return {};
+  return p.scheme + "://" + Lower(p.host) + ":" + p.port;
 }
 
 std::string PrintableUrl(const std::string& url) {
@@ -293,11 +314,11 @@ struct THttpSession::TImpl {
 };
 
 std::string THttpSession::TImpl::Resolve(const std::string& url, long timeoutMs) {
-  std::string scheme, host, port;
-  if (!SplitAuthority(url, scheme, host, port)) return {};
-  const std::string key = host + ":" + port;
+  TUrlParts p;
+  if (!SplitAddress(url, p)) return {};
+  const std::string key = p.host + ":" + p.port;
   if (const auto known = Resolved.find(key); known != Resolved.end()) return known->second;
-  const std::string addresses = ResolveWithin(host, timeoutMs);
+  const std::string addresses = ResolveWithin(p.host, timeoutMs);
   if (addresses.empty()) return {};
   return Resolved[key] = key + ":" + addresses;
 }

@@ -74,6 +74,12 @@ class THttpSession {
   std::unique_ptr<TImpl> F;
 };
 
+// The parts of a URL, as written.
+struct TUrlParts {
+  std::string scheme, userInfo, host, port, path, document, query, fragment;
+};
+TUrlParts SplitUrl(const std::string& url);  // throws for a URL without scheme or host
+
 // Only http and https are followed; throws Error naming any other scheme.
 void RequireHttpScheme(const std::string& url);
 

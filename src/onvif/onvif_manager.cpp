@@ -131,7 +131,7 @@ TCameraAnswer TOnvifDevice::Request(const std::string& url, const TBuild& build)
             "); request repeated as application/soap+xml");
     a = post();
   }
-  // HTTP Digest, when the camera asks for it, is answered by the session.
+  // (HTTP Digest, when the camera asks for it, is answered by the session.)
   // A camera whose clock is not ours: its time for the token, once.
   const long status = a.Http.Status;
   if ((status == 400 || status == 401 || status == 500) && IsNotAuthorizedFault(*a.Xml) &&
@@ -209,9 +209,7 @@ TCameraAnswer TOnvifDevice::MediaRequest(const std::string& url, const TBuild& b
 }
 
 void TOnvifDevice::GetDeviceInformation() {
-  const TCameraAnswer info = Request(
-      XAddrs, [&](TClockOffset o) { return BuildGetDeviceInformation(Login, Password, o); });
-  if (!ParseDeviceInformation(*info.Xml, FDeviceInformation)) Fail(kNoDeviceInformation, info);
+  FDeviceInformation = QueryDeviceInformation();
   Name = FDeviceInformation.Model + " на " + Host;
   const TCameraAnswer profiles =
       MediaRequest(BuildServiceURL(XAddrs, TOnvifService::osMedia),
@@ -278,7 +276,7 @@ void TOnvifDevice::GetSnapshotBytes(const std::string& ASnapshotURI, std::string
     return;
   }
   const bool remembered = !FSnapshotURICache.empty();
-  if (!remembered) FSnapshotURICache = GetSnapshotUri();
+  if (!remembered) AskSnapshotUri();
   try {
     if (DownloadSnapshot(FSnapshotURICache, image) || !remembered) return;
     LogInfo("the remembered snapshot address gave no image; the camera is asked again");
@@ -287,9 +285,8 @@ void TOnvifDevice::GetSnapshotBytes(const std::string& ASnapshotURI, std::string
     LogInfo(std::string("snapshot from the remembered address failed (") + e.what() +
             "); the camera is asked again");
   }
-  FSnapshotURICache.clear();
-  FSnapshotURICache = GetSnapshotUri();
-  DownloadSnapshot(FSnapshotURICache, image);
+  FSnapshotURICache.clear();  // forgotten also when asking again fails
+  DownloadSnapshot(AskSnapshotUri(), image);
 }
 
 TOnvifManager::TOnvifManager() {

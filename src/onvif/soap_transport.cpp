@@ -47,46 +47,6 @@ constexpr char kSecurityHeader[] =
 
 }  // namespace
 
-TUrlParts SplitUrl(const std::string& url) {
-  TUrlParts p;
-  const size_t colon = url.find("://");
-  if (colon == std::string::npos || colon == 0) throw Error("Invalid URL (no scheme): " + url);
-  p.scheme = url.substr(0, colon);
-  std::string rest = url.substr(colon + 3);
-  if (const size_t hash = rest.find('#'); hash != std::string::npos) {
-    p.fragment = rest.substr(hash + 1);
-    rest.resize(hash);
-  }
-  if (const size_t q = rest.find('?'); q != std::string::npos) {
-    p.query = rest.substr(q + 1);
-    rest.resize(q);
-  }
-  const size_t slash = rest.find('/');
-  std::string authority = rest.substr(0, slash);
-  const std::string fullPath = slash == std::string::npos ? "/" : rest.substr(slash);
-  if (const size_t at = authority.rfind('@'); at != std::string::npos) {
-    p.userInfo = authority.substr(0, at);
-    authority = authority.substr(at + 1);
-  }
-  if (!authority.empty() && authority[0] == '[') {
-    const size_t close = authority.find(']');
-    if (close == std::string::npos) throw Error("Invalid URL (bad host): " + url);
-    p.host = authority.substr(0, close + 1);
-    if (close + 1 < authority.size() && authority[close + 1] == ':')
-      p.port = authority.substr(close + 2);
-  } else if (const size_t c = authority.rfind(':'); c != std::string::npos) {
-    p.host = authority.substr(0, c);
-    p.port = authority.substr(c + 1);
-  } else {
-    p.host = authority;
-  }
-  if (p.host.empty()) throw Error("Invalid URL (no host): " + url);
-  const size_t last = fullPath.rfind('/');
-  p.path = fullPath.substr(0, last + 1);
-  p.document = fullPath.substr(last + 1);
-  return p;
-}
-
 namespace {
 
 bool IsDefaultPort(const std::string& scheme, const std::string& port) {
@@ -213,7 +173,6 @@ TSoapAnswer PostSoap(THttpSession& session, const std::string& URL, const std::s
   const THttpAnswer answer = session.Exchange(request, result.Body);
   result.Status = answer.Status;
   result.StatusText = StatusText(answer);
-  result.DigestChallenge = answer.DigestChallenge;
   return result;
 }
 

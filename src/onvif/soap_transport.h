@@ -55,18 +55,11 @@ std::string BuildSecurityHeader(
     const std::string& Login, const std::string& Password,
     std::chrono::milliseconds clockOffset = std::chrono::milliseconds(0));
 
-// The parts of a URL, as written.
-struct TUrlParts {
-  std::string scheme, userInfo, host, port, path, document, query, fragment;
-};
-TUrlParts SplitUrl(const std::string& url);  // throws for a URL without scheme or host
-
 // The final answer of a SOAP exchange: status, reason phrase and body.
 struct TSoapAnswer {
   long Status = 0;
   std::string StatusText;  // "401 Unauthorized"
   std::string Body;
-  bool DigestChallenge = false;  // a 401 that asks for HTTP Digest
 };
 
 // How a camera wants its SOAP requests, as learned from its answers.

@@ -15,6 +15,11 @@ bool IsSecretName(const std::string& text) {
   return text == "Password" || text == "Пароль";
 }
 
+// The call lines are debug lines: with the log off or quieter, nothing is formatted.
+bool TracingCalls() {
+  return GetLogMode() == TLogMode::lmAll;
+}
+
 }  // namespace
 
 std::string V8ParamsToStr(const V8Variant* Params, long ParamCount) {
@@ -33,11 +38,13 @@ std::string V8ParamsToStr(const V8Variant* Params, long ParamCount) {
 }
 
 void TraceCallIn(const std::string& MethName, const V8Variant* Params, long ParamCount) {
+  if (!TracingCalls()) return;
   WriteLog("> " + MethName, "Params: " + V8ParamsToStr(Params, ParamCount), TLogLevel::llDebug);
 }
 
 void TraceCallOut(const std::string& MethName, const V8Variant* Params, long ParamCount,
                   const V8Variant* RetValue) {
+  if (!TracingCalls()) return;
   std::string details;
   if (RetValue) details = "Result=" + MaskUrlCredentials(V8ToStr(RetValue));
   details += "; Params: " + V8ParamsToStr(Params, ParamCount);
