@@ -46,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   guarded([&] {
     IsSoapEnvelope(text);
     IsNotAuthorizedFault(text);
-    FailureReason(TSoapAnswer{400, "400 Bad Request", text, false});
+    FailureReason(TSoapAnswer{400, "400 Bad Request", text});
   });
   guarded([&] {
     TProbeMatch match;
