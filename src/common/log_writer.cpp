@@ -244,6 +244,13 @@ void WriteLogHeader() {
   s.headerWritten = true;
 }
 
+void TryWriteLog(const std::string& Message, TLogLevel Level) noexcept {
+  try {
+    WriteLog(Message, "", Level);
+  } catch (...) {
+  }
+}
+
 void SetLogMode(TLogMode Mode) {
   LogState& s = State();
   const TLogMode old = s.mode;

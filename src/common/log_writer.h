@@ -17,6 +17,9 @@ inline constexpr const char* LogCompanyFolder = "Telvask";
 // first when it is due. Fails with the file system's error.
 void WriteLog(const std::string& Message, const std::string& Details, TLogLevel Level);
 
+// The same for work that goes on whether or not the line could be written.
+void TryWriteLog(const std::string& Message, TLogLevel Level) noexcept;
+
 void SetLogMode(TLogMode Mode);
 TLogMode GetLogMode();
 

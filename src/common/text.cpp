@@ -113,6 +113,17 @@ std::u16string ToUtf16(std::string_view text) {
   return out;
 }
 
+std::string ToValidUtf8(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  size_t i = 0;
+  while (i < text.size()) {
+    const char32_t cp = DecodeUtf8(text, i);
+    AppendUtf8(out, cp == 0 ? U'\uFFFD' : cp);
+  }
+  return out;
+}
+
 size_t WideLength(const char16_t* text) {
   if (!text) return 0;
   size_t n = 0;

@@ -9,6 +9,8 @@ namespace zorvane {
 
 std::string ToUtf8(std::u16string_view text);
 std::u16string ToUtf16(std::string_view text);
+// The text with every malformed sequence and every NUL replaced by U+FFFD.
+std::string ToValidUtf8(std::string_view text);
 
 // Length of a zero-terminated UTF-16 text; 0 for null.
 size_t WideLength(const char16_t* text);

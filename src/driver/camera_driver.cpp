@@ -9,6 +9,7 @@
 
 #include "common/error.h"
 #include "common/file_io.h"
+#include "forms/forms.h"
 #include "onvif/call_deadline.h"
 
 namespace zorvane {
@@ -152,7 +153,7 @@ bool TDriver::Discover(V8Variant* RetValue, V8Variant*, long) {
 }
 
 void TDriver::Discover() {
-  ThrowWindowUnavailable("Поиск камеры");
+  ShowCameraSearch();
 }
 
 void RegisterCameraDriver(TClassRegList& registry) {

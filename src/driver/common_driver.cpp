@@ -5,6 +5,7 @@
 #include "common/never_destroyed.h"
 #include "common/resources.h"
 #include "common/text.h"
+#include "forms/forms.h"
 #include "v8napi/variant.h"
 #include "xml/xml_document.h"
 
@@ -266,7 +267,7 @@ bool TCommonDriver::DoAdditionalAction(V8Variant* RetValue, V8Variant* Params, l
 }
 
 void TCommonDriver::ViewLog() {
-  ThrowWindowUnavailable("Просмотр лога");
+  ShowLogViewer();
 }
 
 void TCommonDriver::ShowHelp() {

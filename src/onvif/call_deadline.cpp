@@ -1,5 +1,7 @@
 #include "onvif/call_deadline.h"
 
+#include <sys/socket.h>
+
 #include "common/error.h"
 
 namespace zorvane {
@@ -9,6 +11,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 thread_local TCallDeadline::TState gCall;
+thread_local std::shared_ptr<TCancelSource> gCancel;
 
 long MsUntil(Clock::time_point end) {
   return static_cast<long>(
@@ -40,6 +43,7 @@ bool TCallDeadline::Active() {
 }
 
 long TCallDeadline::RemainingMs(long cap, const std::string& step) {
+  TCallCancel::ThrowIfCancelled();
   if (!gCall.Active) return cap;
   const long left = MsUntil(gCall.End);
   if (left <= 0) throw Error(ExpiredMessage(step));
@@ -61,6 +65,52 @@ bool TCallDeadline::FirstClockSync() {
   if (gCall.ClockSynced) return false;
   gCall.ClockSynced = true;
   return true;
+}
+
+void TCancelSource::Cancel() {
+  std::lock_guard<std::mutex> lock(FLock);
+  FCancelled = true;
+  // Still open: a socket leaves the set before it is closed.
+  for (int s : FSockets) shutdown(s, SHUT_RDWR);
+  FCancelledSignal.notify_all();
+}
+
+bool TCancelSource::Cancelled() const {
+  std::lock_guard<std::mutex> lock(FLock);
+  return FCancelled;
+}
+
+bool TCancelSource::Sleep(std::chrono::milliseconds timeout) {
+  std::unique_lock<std::mutex> lock(FLock);
+  return !FCancelledSignal.wait_for(lock, timeout, [this] { return FCancelled; });
+}
+
+bool TCancelSource::Register(int socket) {
+  std::lock_guard<std::mutex> lock(FLock);
+  if (FCancelled) return false;
+  FSockets.insert(socket);
+  return true;
+}
+
+void TCancelSource::Unregister(int socket) {
+  std::lock_guard<std::mutex> lock(FLock);
+  FSockets.erase(socket);
+}
+
+TCallCancel::TCallCancel(std::shared_ptr<TCancelSource> source) : FSaved(std::move(gCancel)) {
+  gCancel = std::move(source);
+}
+
+TCallCancel::~TCallCancel() {
+  gCancel = std::move(FSaved);
+}
+
+const std::shared_ptr<TCancelSource>& TCallCancel::Current() {
+  return gCancel;
+}
+
+void TCallCancel::ThrowIfCancelled() {
+  if (gCancel && gCancel->Cancelled()) throw Error(kSearchCancelled);
 }
 
 }  // namespace zorvane

@@ -5,6 +5,10 @@
 #pragma once
 
 #include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <set>
 #include <string>
 
 namespace zorvane {
@@ -12,6 +16,49 @@ namespace zorvane {
 inline constexpr std::chrono::seconds kPhotoCallDeadline{30};       // a photo
 inline constexpr std::chrono::seconds kDeviceTestCallDeadline{30};  // the device test
 inline constexpr std::chrono::seconds kDeviceQueryDeadline{30};     // one camera of a search
+
+// The message of work given up because its owner cancelled it.
+inline constexpr char kSearchCancelled[] = "Поиск прерван";
+
+// Lets one thread stop the camera work of others at once: waits end early,
+// open connections are shut (so a blocked transfer returns now) and new ones
+// are refused. Shared by the owner and every exchange that registered a
+// connection with it.
+class TCancelSource {
+ public:
+  void Cancel();
+  bool Cancelled() const;
+  // Waits up to timeout; false when cancelled (before or meanwhile).
+  bool Sleep(std::chrono::milliseconds timeout);
+  // A connection to shut when cancelled; false (and nothing kept) when
+  // cancelled already.
+  bool Register(int socket);
+  // Called before the connection is closed.
+  void Unregister(int socket);
+
+ private:
+  mutable std::mutex FLock;
+  std::condition_variable FCancelledSignal;
+  bool FCancelled = false;
+  std::set<int> FSockets;
+};
+
+// Makes a cancel source the current one of the calling thread for the scope:
+// every exchange and deadline check on this thread then obeys it.
+class TCallCancel {
+ public:
+  explicit TCallCancel(std::shared_ptr<TCancelSource> source);
+  ~TCallCancel();
+  TCallCancel(const TCallCancel&) = delete;
+  TCallCancel& operator=(const TCallCancel&) = delete;
+
+  static const std::shared_ptr<TCancelSource>& Current();
+  // Throws Error(kSearchCancelled) when the current source is cancelled.
+  static void ThrowIfCancelled();
+
+ private:
+  std::shared_ptr<TCancelSource> FSaved;
+};
 
 class TCallDeadline {
  public:

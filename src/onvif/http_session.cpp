@@ -1,6 +1,8 @@
 #include "onvif/http_session.h"
 
 #include <curl/curl.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -97,10 +99,7 @@ void RestrictProtocols(CURL* c, const TCurlFeatures& f) {
 
 // Tells the log what an exchange did; a log that cannot be written does not stop it.
 void LogInfo(const std::string& text) {
-  try {
-    WriteLog(text, "", TLogLevel::llInfo);
-  } catch (...) {
-  }
+  TryWriteLog(text, TLogLevel::llInfo);
 }
 
 struct TSlistDeleter {
@@ -294,6 +293,8 @@ struct THttpSession::TImpl {
   bool DigestLogged = false;
   bool CookiesStarted = false;
   std::map<std::string, std::string> Resolved;  // "host:port" -> its addresses
+  // Open connections and the cancel source each was opened under.
+  std::map<int, std::shared_ptr<TCancelSource>> Sockets;
 
   ~TImpl() { Close(); }
   void Close() {
@@ -304,6 +305,10 @@ struct THttpSession::TImpl {
   bool MaySend(const std::string& origin) const {
     return !Login.empty() && std::find(Origins.begin(), Origins.end(), origin) != Origins.end();
   }
+  // Connections are opened here, so that a cancel source current on the
+  // exchanging thread can shut them.
+  static curl_socket_t OpenSocket(void* self, curlsocktype, curl_sockaddr* a);
+  static int CloseSocket(void* self, curl_socket_t socket);
   CURLcode PerformOne(const TCurlFeatures& features, const THttpRequest& r, const std::string& url,
                       bool post, bool firstHop, const std::string& authorization,
                       const std::string& resolve, long timeoutMs, TTransfer& transfer,
@@ -321,6 +326,30 @@ std::string THttpSession::TImpl::Resolve(const std::string& url, long timeoutMs)
   const std::string addresses = ResolveWithin(p.host, timeoutMs);
   if (addresses.empty()) return {};
   return Resolved[key] = key + ":" + addresses;
+}
+
+curl_socket_t THttpSession::TImpl::OpenSocket(void* self, curlsocktype, curl_sockaddr* a) {
+  const std::shared_ptr<TCancelSource>& source = TCallCancel::Current();
+  if (source && source->Cancelled()) return CURL_SOCKET_BAD;
+  const int s = socket(a->family, a->socktype | SOCK_CLOEXEC, a->protocol);
+  if (s < 0) return CURL_SOCKET_BAD;
+  if (source) {
+    if (!source->Register(s)) {
+      close(s);
+      return CURL_SOCKET_BAD;
+    }
+    static_cast<TImpl*>(self)->Sockets[s] = source;
+  }
+  return s;
+}
+
+int THttpSession::TImpl::CloseSocket(void* self, curl_socket_t socket) {
+  auto& sockets = static_cast<TImpl*>(self)->Sockets;
+  if (const auto found = sockets.find(socket); found != sockets.end()) {
+    found->second->Unregister(socket);
+    sockets.erase(found);
+  }
+  return close(socket);
 }
 
 CURLcode THttpSession::TImpl::PerformOne(const TCurlFeatures& features, const THttpRequest& r,
@@ -425,7 +454,13 @@ THttpAnswer THttpSession::Exchange(const THttpRequest& request, std::string& bod
   const TCurlFeatures& features = EnsureCurl();
   // A line break in the login would add headers of its own.
   if (HasControlCharacter(F->Login)) throw Error("Логин камеры содержит управляющие символы");
-  if (!F->Curl && !(F->Curl = curl_easy_init())) throw Error("Cannot start an HTTP exchange");
+  if (!F->Curl) {
+    if (!(F->Curl = curl_easy_init())) throw Error("Cannot start an HTTP exchange");
+    ZV_SETOPT(F->Curl, CURLOPT_OPENSOCKETFUNCTION, &TImpl::OpenSocket);
+    ZV_SETOPT(F->Curl, CURLOPT_OPENSOCKETDATA, F.get());
+    ZV_SETOPT(F->Curl, CURLOPT_CLOSESOCKETFUNCTION, &TImpl::CloseSocket);
+    ZV_SETOPT(F->Curl, CURLOPT_CLOSESOCKETDATA, F.get());
+  }
 
   const auto start = std::chrono::steady_clock::now();
   std::string url = request.Url;
@@ -467,6 +502,7 @@ THttpAnswer THttpSession::Exchange(const THttpRequest& request, std::string& bod
     char errorText[CURL_ERROR_SIZE] = {};
     const CURLcode rc = F->PerformOne(features, request, url, post, hops == 0 && digestRounds == 0,
                                       authorization, resolve, timeoutMs, transfer, errorText);
+    if (rc != CURLE_OK) TCallCancel::ThrowIfCancelled();
     const std::string where = PrintableUrl(url);
     if (transfer.TooLarge || rc == CURLE_FILESIZE_EXCEEDED) {
       throw Error("The camera's answer is larger than " + std::to_string(request.MaxBytes >> 20) +

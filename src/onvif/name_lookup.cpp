@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "common/error.h"
+#include "onvif/call_deadline.h"
 
 namespace zorvane {
 
@@ -85,10 +86,19 @@ std::string ResolveWithin(const std::string& host, long timeoutMs) {
     --gRunning;
     throw Error("Could not start a name lookup for " + bare);
   }
+  // Waited for in short steps, so that a cancelled search stops waiting.
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   std::unique_lock<std::mutex> lock(state->Mutex);
-  if (!state->Done.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                            [&] { return state->Finished; })) {
-    throw Error("Resolving timed out after " + std::to_string(timeoutMs) + " milliseconds");
+  while (!state->Finished) {
+    lock.unlock();
+    TCallCancel::ThrowIfCancelled();
+    lock.lock();
+    const auto now = std::chrono::steady_clock::now();
+    if (now >= end) {
+      throw Error("Resolving timed out after " + std::to_string(timeoutMs) + " milliseconds");
+    }
+    state->Done.wait_for(lock, std::min<std::chrono::steady_clock::duration>(
+                                   end - now, std::chrono::milliseconds(50)));
   }
   if (state->Result != 0 || state->Addresses.empty())
     throw Error("Could not resolve host: " + bare);

@@ -1,6 +1,7 @@
 #include "onvif/onvif_manager.h"
 
 #include <atomic>
+#include <mutex>
 #include <optional>
 #include <thread>
 
@@ -37,10 +38,7 @@ uint32_t PortOf(const TUrlParts& url) {
 
 // Tells the log what a cure did; a log that cannot be written does not stop the photo.
 void LogInfo(const std::string& text) {
-  try {
-    WriteLog(text, "", TLogLevel::llInfo);
-  } catch (...) {
-  }
+  TryWriteLog(text, TLogLevel::llInfo);
 }
 
 // A refused password (401) is not a missing service: nothing to look for elsewhere.
@@ -291,6 +289,7 @@ void TOnvifDevice::GetSnapshotBytes(const std::string& ASnapshotURI, std::string
 
 TOnvifManager::TOnvifManager() {
   FOnvifProbe.Timeout = 1000;
+  FOnvifProbe.Cancel = FCancel;
 }
 
 bool TOnvifManager::SearchDeices() {
@@ -299,7 +298,8 @@ bool TOnvifManager::SearchDeices() {
   FFailedDevicesList.clear();
   FDroppedAnswers = 0;
   FUnqueriedDevices = 0;
-  for (int attempt = 0; attempt < AttemptCnt && std::chrono::steady_clock::now() < deadline;
+  for (int attempt = 0;
+       attempt < AttemptCnt && std::chrono::steady_clock::now() < deadline && !Cancelled();
        ++attempt) {
     if (FOnvifProbe.Execute(LocalIP)) {
       FDroppedAnswers = FOnvifProbe.DroppedAnswers();
@@ -325,20 +325,38 @@ void TOnvifManager::FillDevicesList(TDeadline deadline) {
   std::vector<std::optional<std::string>> failures(matches.size());
   std::atomic<size_t> next{0};
   std::atomic<size_t> late{0};
+  std::mutex progressLock;
+  size_t done = 0;
+  // A listener's failure is its own: the search goes on.
+  auto tell = [this](const TSearchProgress& progress) {
+    try {
+      if (OnProgress) OnProgress(progress);
+    } catch (...) {
+    }
+  };
+  tell(TSearchProgress{matches.size(), 0, 0, nullptr, nullptr});
   auto work = [&] {
+    const TCallCancel cancel(FCancel);
     for (size_t i; (i = next++) < matches.size();) {
-      if (std::chrono::steady_clock::now() >= deadline) {
+      if (Cancelled()) {
+        failures[i] = kSearchCancelled;
+      } else if (std::chrono::steady_clock::now() >= deadline) {
         failures[i] = kNotQueriedInTime;
         ++late;
-        continue;
+      } else {
+        try {
+          devices[i] =
+              std::make_unique<TOnvifDevice>(matches[i].XAddrs, Login, Password, deadline);
+        } catch (const std::exception& e) {
+          failures[i] = Cancelled() ? kSearchCancelled : e.what();
+        } catch (...) {
+          failures[i] = "Unknown error";
+        }
       }
-      try {
-        devices[i] = std::make_unique<TOnvifDevice>(matches[i].XAddrs, Login, Password, deadline);
-      } catch (const std::exception& e) {
-        failures[i] = e.what();
-      } catch (...) {
-        failures[i] = "Unknown error";
-      }
+      const std::lock_guard<std::mutex> lock(progressLock);
+      const TFailedDevice failed{matches[i].XAddrs, failures[i].value_or("")};
+      tell(TSearchProgress{matches.size(), ++done, i, devices[i].get(),
+                           devices[i] ? nullptr : &failed});
     }
   };
   std::vector<std::thread> pool;

@@ -107,6 +107,17 @@ struct TFailedDevice {
   std::string Message;
 };
 
+// How far a search has come: told once when the cameras that answered are
+// about to be queried (Device and Failure null), then once per camera as its
+// queries end (Index into the probe's distinct answers; Device or Failure set).
+struct TSearchProgress {
+  size_t Total = 0;
+  size_t Done = 0;
+  size_t Index = 0;
+  const TOnvifDevice* Device = nullptr;
+  const TFailedDevice* Failure = nullptr;
+};
+
 class TOnvifManager {
  public:
   TOnvifManager();
@@ -117,6 +128,8 @@ class TOnvifManager {
   std::string Login;
   std::string LocalIP;
   std::chrono::milliseconds SearchDeadline = kSearchDeadline;
+  // Called on the querying threads, one call at a time.
+  std::function<void(const TSearchProgress&)> OnProgress;
 
   const std::vector<std::unique_ptr<TOnvifDevice>>& OnvifDevicesList() const {
     return FOnvifDevicesList;
@@ -132,10 +145,16 @@ class TOnvifManager {
   // all within SearchDeadline; true when any answer arrived. What was left
   // out is also told to the probe's OnLogMessage.
   bool SearchDeices();
+  // From any thread: the running search (and any later one) stops within
+  // moments, its transfers aborted; cameras not queried are failed with
+  // kSearchCancelled.
+  void Cancel() { FCancel->Cancel(); }
+  bool Cancelled() const { return FCancel->Cancelled(); }
 
  private:
   void FillDevicesList(TDeadline deadline);
 
+  std::shared_ptr<TCancelSource> FCancel = std::make_shared<TCancelSource>();
   TONVIFProbe FOnvifProbe;
   std::vector<std::unique_ptr<TOnvifDevice>> FOnvifDevicesList;
   std::vector<TFailedDevice> FFailedDevicesList;

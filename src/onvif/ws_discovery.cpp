@@ -1,6 +1,8 @@
 #include "onvif/ws_discovery.h"
 
 #include <arpa/inet.h>
+#include <ifaddrs.h>
+#include <net/if.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -154,6 +156,22 @@ bool GetLocalIP(std::string& Address) {
   return true;
 }
 
+std::vector<std::string> LocalIPv4Addresses() {
+  ifaddrs* list = nullptr;
+  if (getifaddrs(&list) != 0) ThrowSystemError("Cannot list the network interfaces", errno);
+  std::vector<std::string> addresses;
+  for (const ifaddrs* a = list; a; a = a->ifa_next) {
+    if (!a->ifa_addr || a->ifa_addr->sa_family != AF_INET || (a->ifa_flags & IFF_LOOPBACK))
+      continue;
+    char text[INET_ADDRSTRLEN] = {};
+    inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(a->ifa_addr)->sin_addr, text,
+              sizeof text);
+    addresses.push_back(text);
+  }
+  freeifaddrs(list);
+  return addresses;
+}
+
 std::vector<TProbeMatch> UniqueProbeMatch(const std::vector<TProbeMatch>& Matches) {
   // order the matches by XAddrs; among equal ones the first seen comes first
   std::vector<size_t> order(Matches.size());
@@ -183,8 +201,10 @@ TONVIFProbeThread::TONVIFProbeThread(TProbeMathNotify ProbeMathNotify,
                                      TProbeTypeSet ProbeTypeSet, bool BindToAllAvailableLocalIPs,
                                      uint32_t Timeout, std::string ALocalIP,
                                      std::shared_ptr<TMainThreadQueue> Queue,
-                                     TLogMessageNotify LogMessage, std::function<void()> OnEnd)
+                                     TLogMessageNotify LogMessage, std::function<void()> OnEnd,
+                                     std::shared_ptr<TCancelSource> Cancel)
     : FOnEnd(std::move(OnEnd)),
+      FCancel(std::move(Cancel)),
       FProbeMathNotify(std::move(ProbeMathNotify)),
       FProbeMathXMLNotify(std::move(ProbeMathXMLNotify)),
       FProbeTypeSet(ProbeTypeSet),
@@ -255,7 +275,11 @@ void TONVIFProbeThread::Execute() {
         }
       }
       // Every answer within the window counts, not only the first.
-      std::this_thread::sleep_for(std::chrono::milliseconds(FTimeout));
+      if (FCancel) {
+        FCancel->Sleep(std::chrono::milliseconds(FTimeout));
+      } else {
+        std::this_thread::sleep_for(std::chrono::milliseconds(FTimeout));
+      }
       Log("TONVIFProbeThread: " + std::to_string(FAnswered ? 0 : 1));
     }
   } catch (const std::exception& e) {
@@ -334,7 +358,8 @@ bool TONVIFProbe::Execute(const std::string& ALocalIP) {
   FONVIFProbeThread.reset();
   FONVIFProbeThread = std::make_unique<TONVIFProbeThread>(nullptr, nullptr, ProbeType,
                                                           BindToAllAvailableLocalIPsType, Timeout,
-                                                          ALocalIP, FQueue, OnLogMessage);
+                                                          ALocalIP, FQueue, OnLogMessage,
+                                                          nullptr, Cancel);
   FONVIFProbeThread->WaitFor();
   // Deliver what the worker posted last.
   FQueue->Serve(std::chrono::milliseconds(0));

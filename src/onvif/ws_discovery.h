@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "onvif/call_deadline.h"
 #include "onvif/main_thread_queue.h"
 
 namespace zorvane {
@@ -67,6 +68,10 @@ bool ParseProbeMatch(const std::string& Text, TProbeMatch& Match);
 // The first IPv4 address of the host name; false when it has none.
 bool GetLocalIP(std::string& Address);
 // One match per XAddrs (the first seen), sorted by XAddrs ignoring case; n log n.
+// The host's IPv4 unicast addresses in dotted form, loopback interfaces left
+// out, in the order the network stack lists its interfaces.
+std::vector<std::string> LocalIPv4Addresses();
+
 std::vector<TProbeMatch> UniqueProbeMatch(const std::vector<TProbeMatch>& Matches);
 
 // One probe attempt's worker: owns the socket, sends the probes, collects
@@ -78,7 +83,8 @@ class TONVIFProbeThread {
   TONVIFProbeThread(TProbeMathNotify ProbeMathNotify, TProbeMathXMLNotify ProbeMathXMLNotify,
                     TProbeTypeSet ProbeTypeSet, bool BindToAllAvailableLocalIPs, uint32_t Timeout,
                     std::string ALocalIP, std::shared_ptr<TMainThreadQueue> Queue,
-                    TLogMessageNotify LogMessage, std::function<void()> OnEnd = {});
+                    TLogMessageNotify LogMessage, std::function<void()> OnEnd = {},
+                    std::shared_ptr<TCancelSource> Cancel = nullptr);
   ~TONVIFProbeThread();  // waits for the worker to end
 
   bool Finished() const { return FFinished; }
@@ -98,6 +104,7 @@ class TONVIFProbeThread {
   void Log(const std::string& text);
 
   std::function<void()> FOnEnd;  // called on the worker thread as it ends
+  std::shared_ptr<TCancelSource> FCancel;  // ends the answer window early
   TProbeMathNotify FProbeMathNotify;
   TProbeMathXMLNotify FProbeMathXMLNotify;
   TProbeTypeSet FProbeTypeSet;
@@ -129,6 +136,8 @@ class TONVIFProbe {
   TProbeMathXMLNotify OnProbeMathXML;
   std::function<void(TONVIFProbe&)> OnCompleted;
   TLogMessageNotify OnLogMessage;
+  // When set, cancelling it ends an attempt's answer window at once.
+  std::shared_ptr<TCancelSource> Cancel;
 
   // One attempt, waiting for its end while serving the hand-offs; true when any datagram came.
   bool Execute(const std::string& ALocalIP);

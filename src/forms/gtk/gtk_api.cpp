@@ -1,0 +1,97 @@
+#include "forms/gtk/gtk_api.h"
+
+#include <cstdlib>
+#include <mutex>
+
+#include "common/error.h"
+#include "common/never_destroyed.h"
+#include "platform/library_binding.h"
+
+namespace zorvane {
+
+namespace {
+
+struct TGtkBinding {
+  TRuntimeLibrary Library;
+  TGtk Table;
+  bool Bound = false;
+  std::string Failure;
+};
+
+// Kept to the end of the process: GTK cannot be unloaded once initialised.
+TGtkBinding& Binding() {
+  static NeverDestroyed<TGtkBinding> binding;
+  return binding.get();
+}
+
+std::mutex gBindingLock;
+
+bool HaveDisplayVariable() {
+  const char* x = std::getenv("DISPLAY");
+  const char* wayland = std::getenv("WAYLAND_DISPLAY");
+  return (x && *x) || (wayland && *wayland);
+}
+
+bool ProcessHolds(const char* library) {
+  TRuntimeLibrary probe;
+  return probe.OpenLoaded({library});
+}
+
+}  // namespace
+
+const TGtk& Gtk(const std::string& caption) {
+  const std::string cannot = "Окно «" + caption + "» не может быть показано: ";
+  const std::lock_guard<std::mutex> lock(gBindingLock);
+  TGtkBinding& b = Binding();
+  // Two major versions of GTK in one process abort it.
+  if (ProcessHolds("libgtk-x11-2.0.so.0"))
+    throw Error(cannot + "в процессе уже загружена библиотека GTK 2, а окнам драйвера нужна GTK 3");
+  if (ProcessHolds("libgtk-4.so.1"))
+    throw Error(cannot + "в процессе уже загружена библиотека GTK 4, а окнам драйвера нужна GTK 3");
+  if (!b.Library.IsOpen()) {
+    if (!b.Library.OpenLoaded({"libgtk-3.so.0"})) {
+      // Without a display there is nothing to load GTK for.
+      if (!HaveDisplayVariable())
+        throw Error(cannot + "нет графического дисплея (переменная DISPLAY не задана)");
+      if (!b.Library.Open({"libgtk-3.so.0"})) {
+        throw Error(cannot +
+                    "не найдена библиотека GTK 3 (libgtk-3.so.0); установите пакет libgtk-3-0 (" +
+                    b.Library.Error() + ")");
+      }
+    }
+    bool bound = true;
+#define ZORVANE_GTK_BIND(name) bound = bound && b.Library.Bind(b.Table.name, #name);
+    ZORVANE_GTK_FUNCTIONS(ZORVANE_GTK_BIND)
+#undef ZORVANE_GTK_BIND
+    b.Bound = bound;
+    if (!bound) b.Failure = "библиотека " + b.Library.Name() + " не подходит: " + b.Library.Error();
+  }
+  if (!b.Bound) throw Error(cannot + b.Failure);
+  const TGtk& g = b.Table;
+  if (g.gtk_get_major_version() != 3)
+    throw Error(cannot + "библиотека " + b.Library.Name() + " не является GTK 3");
+  if (!g.gdk_display_get_default()) {
+    if (!HaveDisplayVariable())
+      throw Error(cannot + "нет графического дисплея (переменная DISPLAY не задана)");
+    // The process's locale is its owner's business.
+    g.gtk_disable_setlocale();
+    if (!g.gtk_init_check(nullptr, nullptr)) {
+      const char* display = std::getenv("DISPLAY");
+      throw Error(cannot + "не удалось открыть графический дисплей «" +
+                  (display ? display : "") + "»");
+    }
+  }
+  // GTK is used on the thread whose loop runs it, or from none yet.
+  if (!g.g_main_context_acquire(nullptr)) {
+    throw Error(cannot +
+                "вызов пришёл не из того потока приложения, в котором работает GTK");
+  }
+  g.g_main_context_release(nullptr);
+  return g;
+}
+
+const TGtk& BoundGtk() {
+  return Binding().Table;
+}
+
+}  // namespace zorvane

@@ -1,0 +1,26 @@
+// A build without windows (for headless servers): the window actions fail
+// with a message that says so.
+#include "common/error.h"
+#include "forms/forms.h"
+
+namespace zorvane {
+
+namespace {
+
+[[noreturn]] void Unavailable(const char* caption) {
+  throw Error(std::string("Окно «") + caption + "» недоступно в этой сборке драйвера");
+}
+
+}  // namespace
+
+void ShowCameraSearch() {
+  Unavailable("Поиск камеры");
+}
+
+void ShowLogViewer() {
+  Unavailable("Просмотр лога");
+}
+
+void SetWindowShownHook(TWindowShownHook) {}
+
+}  // namespace zorvane

@@ -1,0 +1,148 @@
+#include "forms/probe_form.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "common/log_writer.h"
+#include "onvif/http_session.h"
+
+namespace zorvane {
+
+namespace {
+
+// A failed camera is named by the address it answered with.
+std::string AddressOf(const std::string& xaddrs) {
+  const std::string first = xaddrs.substr(0, xaddrs.find(' '));
+  try {
+    const TUrlParts p = SplitUrl(first);
+    return p.port.empty() ? p.host : p.host + ":" + p.port;
+  } catch (const std::exception&) {
+    return first;
+  }
+}
+
+std::string QueryProgress(size_t done, size_t total) {
+  return "Опрос камер: " + std::to_string(done) + " из " + std::to_string(total);
+}
+
+}  // namespace
+
+TOnvifProbeForm::TOnvifProbeForm() {
+  try {
+    cbbLocalIPs = LocalIPv4Addresses();
+  } catch (const std::exception& e) {
+    TryWriteLog(std::string("camera search: ") + e.what(), TLogLevel::llError);
+  }
+  if (cbbLocalIPs.empty()) {
+    CreateError = kNoNetworkInterface;
+  } else {
+    ItemIndex = 0;
+  }
+}
+
+TOnvifProbeForm::TOnvifProbeForm(std::vector<std::string> localIPs)
+    : cbbLocalIPs(std::move(localIPs)) {
+  if (cbbLocalIPs.empty()) {
+    CreateError = kNoNetworkInterface;
+  } else {
+    ItemIndex = 0;
+  }
+}
+
+TOnvifProbeForm::~TOnvifProbeForm() {
+  Cancel();
+}
+
+void TOnvifProbeForm::Cancel() {
+  if (FDevice) FDevice->Cancel();
+  if (FWorker.joinable()) FWorker.join();
+  FSearching = false;
+}
+
+void TOnvifProbeForm::Button2Click(const std::string& user, const std::string& password,
+                                   const std::string& localIP) {
+  if (FSearching) return;
+  if (FWorker.joinable()) FWorker.join();  // ended already
+  FItems.clear();
+  FMessage.clear();
+  FProgress = "Поиск камер…";
+  FSearching = true;
+  // The previous search's cameras go with its manager: the items keep
+  // their own copies of what the details window shows.
+  FDevice = std::make_unique<TOnvifManager>();
+  FDevice->Login = user;
+  FDevice->Password = password;
+  FDevice->LocalIP = localIP;
+  FDevice->SearchDeadline = SearchDeadline;
+  FDevice->AttemptCnt = AttemptCnt;
+  FShared = std::make_shared<TShared>();
+  FWorker = std::thread(&TOnvifProbeForm::Search, this, FShared, std::ref(*FDevice));
+}
+
+void TOnvifProbeForm::Search(const std::shared_ptr<TShared>& shared, TOnvifManager& manager) {
+  manager.OnvifProbe().OnLogMessage = [](const std::string& text) {
+    TryWriteLog(text, TLogLevel::llDebug);
+  };
+  manager.OnProgress = [&shared](const TSearchProgress& p) {
+    TFoundCamera item;
+    item.Index = p.Index;
+    if (p.Device) {
+      item.Caption = p.Device->Name;
+      item.Details = std::make_shared<const TOnvifDeviceForm>(*p.Device);
+    } else if (p.Failure) {
+      item.Caption = AddressOf(p.Failure->XAddrs);
+      item.Error = p.Failure->Message.empty() ? "Unknown error" : p.Failure->Message;
+    }
+    const std::lock_guard<std::mutex> lock(shared->Lock);
+    if (p.Device || p.Failure) shared->Items.push_back(std::move(item));
+    shared->Progress = QueryProgress(p.Done, p.Total);
+    shared->Changed = true;
+  };
+  std::string message;
+  bool found = false;
+  try {
+    found = manager.SearchDeices();
+    if (!found && !manager.Cancelled()) message = kNoDevicesFound;
+  } catch (const std::exception& e) {
+    message = e.what();
+  } catch (...) {
+    message = "Unknown error";
+  }
+  const std::lock_guard<std::mutex> lock(shared->Lock);
+  // The final order: the cameras found, then the failed ones, each in the
+  // order of the probe's answers.
+  std::stable_sort(shared->Items.begin(), shared->Items.end(),
+                   [](const TFoundCamera& a, const TFoundCamera& b) {
+                     const bool failedA = !a.Details, failedB = !b.Details;
+                     return failedA != failedB ? failedB : a.Index < b.Index;
+                   });
+  const size_t failed = static_cast<size_t>(std::count_if(
+      shared->Items.begin(), shared->Items.end(), [](const TFoundCamera& c) { return !c.Details; }));
+  shared->Progress =
+      found ? "Найдено камер: " + std::to_string(shared->Items.size() - failed) +
+                  (failed ? ", с ошибкой: " + std::to_string(failed) : std::string())
+            : std::string();
+  shared->Message = message;
+  shared->Finished = true;
+  shared->Changed = true;
+}
+
+bool TOnvifProbeForm::Update() {
+  if (!FShared) return false;
+  const std::lock_guard<std::mutex> lock(FShared->Lock);
+  if (!FShared->Changed) return false;
+  FShared->Changed = false;
+  FItems = FShared->Items;
+  FProgress = FShared->Progress;
+  if (FShared->Finished && FSearching) {
+    FSearching = false;
+    FMessage = FShared->Message;
+  }
+  return true;
+}
+
+std::string TOnvifProbeForm::TakeMessage() {
+  return std::exchange(FMessage, std::string());
+}
+
+}  // namespace zorvane
