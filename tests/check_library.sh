@@ -1,6 +1,8 @@
 #!/bin/sh
 # Checks what the platform and the target systems see of a built add-in:
-#   check_library.sh LIB            exactly the three exported entry points
+#   check_library.sh LIB            exactly the three exported entry points, and
+#                                   no window, help or crypto library among the
+#                                   needed ones (they are bound at run time)
 #   check_library.sh --portable LIB also: needed libraries only from the base
 #                                   system and libcurl, no glibc symbol version
 #                                   above 2.28, no C++ runtime or OpenSSL versions
@@ -17,6 +19,13 @@ if [ "$got" != "$want" ]; then
   echo "FAIL: expected exports: $want"
   status=1
 fi
+for n in $(readelf -d "$lib" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p'); do
+  case $n in
+    libgtk*|libgdk*|libglib*|libgobject*|libgio*|libcairo*|libpango*|libatk*|libX*|libxcb*|\
+    libwebkit*|libjavascriptcore*|libsoup*|libzip*|libmd4c*|libcrypto*|libssl*)
+      echo "FAIL: needs $n, which must be bound at run time"; status=1 ;;
+  esac
+done
 [ $portable -eq 1 ] || exit $status
 
 allowed="libc.so.6 libm.so.6 libpthread.so.0 libdl.so.2 libgcc_s.so.1 libcurl.so.4 ld-linux-x86-64.so.2"

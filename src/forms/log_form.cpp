@@ -85,7 +85,12 @@ void TLogForm::RefreshFileList() {
   if (!dir) return;
   while (const dirent* entry = readdir(dir)) {
     const std::string name = entry->d_name;
-    if (name != "." && name != ".." && HasLogExtension(name)) cbbLogFiles.push_back(name);
+    if (name == "." || name == ".." || !HasLogExtension(name)) continue;
+    // A folder is no log, whatever its name.
+    struct stat st {};
+    if (fstatat(dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode))
+      continue;
+    cbbLogFiles.push_back(name);
   }
   closedir(dir);
   std::sort(cbbLogFiles.begin(), cbbLogFiles.end(), ListOrder);

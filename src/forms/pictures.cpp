@@ -76,6 +76,15 @@ TPicture CameraPicture(int size, bool failed) {
   return c.Take();
 }
 
+TPicture ErrorPicture(int size) {
+  TCanvas c(size, size, size / 32.0);
+  const TColor red{200, 30, 30}, white{255, 255, 255};
+  c.Disc(16, 16, 15, red);
+  c.Line(10, 10, 22, 22, 3.5, white);
+  c.Line(22, 10, 10, 22, 3.5, white);
+  return c.Take();
+}
+
 TPicture FolderPicture() {
   TCanvas c(16, 16, 1.0);
   const TColor edge{170, 120, 20}, paper{248, 206, 80}, arrow{40, 150, 50};

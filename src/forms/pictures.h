@@ -16,5 +16,6 @@ struct TPicture {
 
 TPicture CameraPicture(int size, bool failed = false);
 TPicture FolderPicture();  // 16 x 16
+TPicture ErrorPicture(int size);  // a white cross on a red disc
 
 }  // namespace zorvane

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -32,7 +33,14 @@ RunResult RunProgram(const std::string& program, const std::vector<std::string>&
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
 
   std::vector<std::string> envStrings;
-  for (char** e = environ; *e; ++e) envStrings.emplace_back(*e);
+  // An extra entry replaces the inherited one of the same name.
+  const auto nameOf = [](const std::string& entry) { return entry.substr(0, entry.find('=')); };
+  for (char** e = environ; *e; ++e) {
+    const std::string entry = *e;
+    if (std::none_of(env.begin(), env.end(),
+                     [&](const std::string& extra) { return nameOf(extra) == nameOf(entry); }))
+      envStrings.push_back(entry);
+  }
   for (const std::string& extra : env) envStrings.push_back(extra);
   std::vector<char*> envp;
   for (auto& e : envStrings) envp.push_back(e.data());

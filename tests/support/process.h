@@ -13,7 +13,7 @@ struct RunResult {
 };
 
 // Runs the program with the arguments (no shell), with extra environment
-// entries "NAME=value" added, and collects its output. With a time limit
+// entries "NAME=value" added (replacing inherited ones of that name), and collects its output. With a time limit
 // (seconds, 0 = none) a program still running then is killed.
 RunResult RunProgram(const std::string& program, const std::vector<std::string>& args,
                      const std::vector<std::string>& env = {}, double timeLimit = 0);

@@ -71,7 +71,10 @@ class TModal {
  public:
   TModal(GtkWidget* window, std::string title) : FWindow(window), FTitle(std::move(title)) {}
   ~TModal() {
-    if (FWindow) BoundGtk().gtk_widget_destroy(FWindow);
+    const TGtk& G = BoundGtk();
+    G.gtk_widget_destroy(FWindow);
+    // Gone from the screen now, even where the caller runs no GTK loop.
+    if (GdkDisplay* display = G.gdk_display_get_default()) G.gdk_display_flush(display);
   }
   TModal(const TModal&) = delete;
   TModal& operator=(const TModal&) = delete;
@@ -172,6 +175,10 @@ void MessageBox(GtkWindow* owner, const std::string& text, const char* title) {
       owner, GtkDialogFlags(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT), GTK_MESSAGE_ERROR,
       GTK_BUTTONS_OK, "%s", text.c_str());
   G.gtk_window_set_title(As<GtkWindow>(dialog), title);
+  const TPixbuf picture(ErrorPicture(32));
+  GtkWidget* image = G.gtk_image_new_from_pixbuf(picture.P);
+  G.gtk_widget_set_valign(image, GTK_ALIGN_START);
+  G.gtk_message_dialog_set_image(As<GtkMessageDialog>(dialog), image);
   G.gtk_window_set_position(As<GtkWindow>(dialog),
                             owner ? GTK_WIN_POS_CENTER_ON_PARENT : GTK_WIN_POS_CENTER);
   TModal modal(dialog, title);
