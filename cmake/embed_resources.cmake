@@ -1,5 +1,6 @@
 # Writes a C++ source holding the given files as byte arrays, found by name.
-# Run as: cmake -DOUTPUT=file.cpp -DRESOURCES="NAME=path;NAME=path" -P embed_resources.cmake
+# Run as: cmake -DOUTPUT=file.cpp -DRESOURCES="NAME=path|NAME=path" -P embed_resources.cmake
+string(REPLACE "|" ";" RESOURCES "${RESOURCES}")
 set(entries "")
 set(arrays "")
 set(index 0)

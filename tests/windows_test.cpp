@@ -18,6 +18,7 @@
 #include "forms/forms.h"
 #include "forms/log_form.h"
 #include "forms/probe_form.h"
+#include "markdown/markdown_renderer.h"
 #include "tests/support/camera_sim.h"
 #include "tests/support/checks.h"
 #include "tests/support/gtk_driving.h"
@@ -315,6 +316,98 @@ TEST(ProbeFormTest, ASearchThatHearsNothingSaysSo) {
   EXPECT_EQ(form.TakeMessage(), "");  // shown once
 }
 
+// ---- the help renderer ---------------------------------------------------------------
+
+// A zip archive of the given entries (name, content), made by Python's zipfile.
+std::string Zip(const std::vector<std::pair<std::string, std::string>>& entries) {
+  TempDir dir;
+  std::string script = "import sys, zipfile\nz = zipfile.ZipFile(sys.argv[1], 'w')\n";
+  for (size_t i = 0; i < entries.size(); ++i) {
+    const std::string file = dir.path() + "/" + std::to_string(i);
+    Write(file, entries[i].second);
+    script += "z.write('" + file + "', '" + entries[i].first + "')\n";
+  }
+  script += "z.close()\n";
+  const std::string archive = dir.path() + "/a.zip";
+  const testing::RunResult r = testing::RunProgram("/usr/bin/python3", {"-c", script, archive});
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+  return testing::ReadFile(archive);
+}
+
+bool Exists(const std::string& path) {
+  struct stat st {};
+  return lstat(path.c_str(), &st) == 0;
+}
+
+TEST(MarkdownRendererTest, PagesAsWrittenAndTheFolderGoneInEveryCase) {
+  const std::string markdown =
+      "# Справка\n\n| a | b |\n|---|---|\n| 1 | 2 |\n\n~~old~~ https://example.org\n\n"
+      "```\ncode\n```\n\n<div class=\"raw\">kept <b>as is</b></div>\n";
+  const std::string fragment = TMarkdownRenderer::ConvertMarkdown(markdown);
+  for (const char* part : {"<h1>Справка</h1>", "<table>", "<del>old</del>",
+                           "<a href=\"https://example.org\">", "<pre><code>code\n</code></pre>",
+                           "<div class=\"raw\">kept <b>as is</b></div>"})
+    EXPECT_NE(fragment.find(part), std::string::npos) << part << "\n" << fragment;
+
+  const struct {
+    const char* Name;
+    std::vector<std::pair<std::string, std::string>> Entries;
+    std::string Page;   // md.html, when it is made
+    std::string Error;  // else the message
+  } cases[] = {
+      {"Markdown and a style sheet",
+       {{"guide.md", markdown}, {"style.css", "body{}"}},
+       "\xEF\xBB\xBF<!DOCTYPE html>\r\n<html>\r\n<head>\r\n<link href=\"style.css\" "
+       "rel=\"stylesheet\">\r\n</head>\r\n<body>\r\n" +
+           fragment + "\r\n</body>\r\n</html>",
+       ""},
+      {"Markdown alone, with a byte-order mark", {{"guide.md", "\xEF\xBB\xBF" + markdown}},
+       "\xEF\xBB\xBF" + fragment, ""},
+      {"Markdown in UTF-16", {{"guide.md", std::string("\xFF\xFE#\0 \0\x16\x04\x34\x04\n\0", 12)}},
+       "\xEF\xBB\xBF<h1>Жд</h1>\n", ""},
+      {"Markdown only in a subfolder", {{"docs/guide.md", markdown}}, "", kMarkdownNotFound},
+      {"a name leading out of the folder", {{"../evil.md", markdown}}, "",
+       "Unsafe name in the archive: ../evil.md"},
+      {"no zip archive at all", {}, "", "Not a zip archive"},
+  };
+  TempDir tmp;
+  const ScopedEnv env("TMPDIR", tmp.path());
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const std::string archive = c.Entries.empty() ? std::string("PK\3\4 damaged") : Zip(c.Entries);
+    std::string folder;
+    {
+      TMarkdownRenderer renderer("help");
+      renderer.FindSource = [&](std::string_view name) -> std::optional<std::string_view> {
+        if (name != "help") return std::nullopt;
+        return std::string_view(archive);
+      };
+      folder = renderer.TempDirectory();
+      EXPECT_EQ(folder.rfind(tmp.path() + "/{", 0), 0u) << folder;
+      try {
+        const std::string page = renderer.Prepare();
+        EXPECT_EQ(c.Error, "");
+        EXPECT_EQ(testing::ReadFile(page), c.Page);
+      } catch (const std::exception& e) {
+        EXPECT_NE(c.Error, "");
+        EXPECT_NE(std::string(e.what()).find(c.Error), std::string::npos) << e.what();
+      }
+      EXPECT_FALSE(Exists(tmp.path() + "/evil.md"));
+    }
+    EXPECT_FALSE(Exists(folder));
+  }
+  // No such resource: nothing is made.
+  EXPECT_EQ(testing::ErrorOf([] { TMarkdownRenderer::Render("no such help", "Справка"); }),
+            "File not found: no such help");
+  EXPECT_TRUE(testing::ListDir(tmp.path()).empty());
+  // The folder's name: a version-4 GUID, braced, upper case.
+  const std::string guid = NewGuidText();
+  ASSERT_EQ(guid.size(), 38u);
+  EXPECT_EQ(guid[0], '{');
+  EXPECT_EQ(guid[15], '4');
+  EXPECT_EQ(guid.find_first_not_of("{}-0123456789ABCDEF"), std::string::npos) << guid;
+}
+
 // ---- the windows on a private display ------------------------------------------------
 
 // Runs body on the window, then makes sure the window is closed, so that a
@@ -342,9 +435,19 @@ class SearchWindowTest : public WindowTest {
     if (IsSkipped()) return;
     const std::string reason = TestNetwork::CannotRun();
     if (!reason.empty()) GTEST_SKIP() << "skipped: " << reason;
+    home = open("/proc/thread-self/ns/net", O_RDONLY | O_CLOEXEC);
     net = std::make_unique<TestNetwork>();
     net->AddSegment();
   }
+  void TearDown() override {
+    // Back to the machine's network: the next test's programs start from here.
+    if (home >= 0) {
+      setns(home, CLONE_NEWNET);
+      close(home);
+    }
+    WindowTest::TearDown();
+  }
+  int home = -1;
   CameraSim& Camera(const std::string& name, const std::string& address,
                     std::vector<std::string> extra = {}) {
     net->AddHost(name, 0, address);
@@ -609,20 +712,45 @@ TEST_F(WindowTest, TheLogViewerFollowsTheFileAndKeepsTheCaret) {
   EXPECT_NE(status.find("Не обычный файл"), std::string::npos) << status;
 }
 
+TEST_F(WindowTest, TheHelpIsShownStyledAndItsFolderGoes) {
+  TempDir tmp;
+  const ScopedEnv env("TMPDIR", tmp.path());
+  std::string title;
+  bool loaded = false;
+  size_t folders = 0;
+  SetWindowShownHook([&](void* window, const std::string& t) {
+    title = t;
+    Then(window, [&] {
+      loaded = testing::PumpUntil([&] { return testing::FindWidget(window, "wbBrowser"); }, 60);
+      testing::Pump(500);
+      testing::Screenshot(window, "help");
+      folders = testing::ListDir(tmp.path()).size();
+    });
+  });
+  TDriver driver;
+  EXPECT_NO_THROW(driver.RunAdditionalAction("ShowHelp"));
+  EXPECT_EQ(title, "Справка");
+  EXPECT_TRUE(loaded);
+  EXPECT_EQ(folders, 1u);  // the page's own folder, while it is shown
+  EXPECT_TRUE(testing::ListDir(tmp.path()).empty());
+}
+
 // ---- through the command-line host, as the platform calls -----------------------------
 
 TEST_F(WindowTest, TheActionsOpenTheirWindowsThroughTheHost) {
   testing::HostRunner host(ZORVANE_LIB_PATH);
+  TempDir tmp;
   for (const auto& [action, title] :
        {std::pair<std::string, std::string>{"Discover", "ONVIF устройства"},
-        {"ViewLog", "Просмотр лога"}}) {
+        {"ViewLog", "Просмотр лога"},
+        {"ShowHelp", "Справка"}}) {
     testing::RunResult result;
     std::thread call([&] {
       result = testing::RunProgram(
           ZORVANE_HOST_PATH,
           {"call", "ВыполнитьДополнительноеДействие", "s:" + action, "--", "call",
            "ПолучитьОшибку", "s:"},
-          {"ZORVANE_DATA_DIR=" + host.DataDir()}, 60);
+          {"ZORVANE_DATA_DIR=" + host.DataDir(), "TMPDIR=" + tmp.path()}, 60);
     });
     const unsigned long window = testing::WaitForWindow(display->Name(), title, 30);
     EXPECT_NE(window, 0u) << title;
@@ -632,6 +760,7 @@ TEST_F(WindowTest, TheActionsOpenTheirWindowsThroughTheHost) {
     EXPECT_EQ(result.exitCode, 0) << result.output;
     EXPECT_TRUE(testing::Has(result.output, "result: b:true")) << result.output;
   }
+  EXPECT_TRUE(testing::ListDir(tmp.path()).empty());  // the help's folder is gone
   // Without a display: the clear message, and the host goes on.
   const testing::RunResult headless = testing::RunProgram(
       ZORVANE_HOST_PATH,

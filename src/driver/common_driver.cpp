@@ -6,6 +6,7 @@
 #include "common/resources.h"
 #include "common/text.h"
 #include "forms/forms.h"
+#include "markdown/markdown_renderer.h"
 #include "v8napi/variant.h"
 #include "xml/xml_document.h"
 
@@ -271,7 +272,10 @@ void TCommonDriver::ViewLog() {
 }
 
 void TCommonDriver::ShowHelp() {
-  ThrowWindowUnavailable("Справка");
+  std::unique_ptr<TMarkdownRenderer> kept;
+  TMarkdownRenderer::Render("help", "Справка", &kept);
+  // Shown in the user's browser: the page's folder stays while this object lives.
+  if (kept) FKeptHelp.push_back(std::move(kept));
 }
 
 }  // namespace zorvane

@@ -5,11 +5,13 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "driver/custom_driver.h"
+#include "markdown/markdown_renderer.h"
 
 namespace zorvane {
 
@@ -112,6 +114,9 @@ class TCommonDriver : public TCustomDriver {
   bool Enabled = false;  // not exported
 
  private:
+  // Help pages handed to the user's browser, kept until the object goes.
+  std::vector<std::unique_ptr<TMarkdownRenderer>> FKeptHelp;
+
   // Stores the record DriverInfo() hands out; only at registration.
   static void DescribeDriver(TDriverInfo&& info);
 

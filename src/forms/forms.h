@@ -12,6 +12,11 @@ namespace zorvane {
 void ShowCameraSearch();
 // The log viewer.
 void ShowLogViewer();
+// A page (an HTML file) in a window with a browser view, titled caption;
+// true once that window is closed. Where no browser view can be had, the
+// page goes to the user's browser and the call returns false at once (the
+// page's folder must then stay).
+bool ShowDocument(const std::string& htmlPath, const std::string& caption);
 
 // For tests: called on the window's thread once each window (message boxes
 // included) is shown, with the toolkit's window and its title; the window

@@ -131,7 +131,7 @@ bool TLogForm::tmrCheckFileTimer() {
 }
 
 void TLogForm::btnOpenDirClick() const {
-  OpenFolderInExplorer(FLogDirectory);
+  OpenWithDesktop(FLogDirectory);
 }
 
 }  // namespace zorvane

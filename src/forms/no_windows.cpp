@@ -21,6 +21,10 @@ void ShowLogViewer() {
   Unavailable("Просмотр лога");
 }
 
+bool ShowDocument(const std::string&, const std::string& caption) {
+  Unavailable(caption.c_str());
+}
+
 void SetWindowShownHook(TWindowShownHook) {}
 
 }  // namespace zorvane

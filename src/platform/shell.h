@@ -1,12 +1,14 @@
-// Asking the desktop to show something: the system's file manager on a folder.
+// Asking the desktop to show something: a folder in the file manager, a page
+// or a link in the user's browser.
 #pragma once
 
 #include <string>
 
 namespace zorvane {
 
-// Opens folder in the user's file manager (xdg-open, else gio open), started
-// detached and never waited for. Throws Error when neither program exists.
-void OpenFolderInExplorer(const std::string& folder);
+// Opens target (a folder, a file or a URL) with the user's program for it
+// (xdg-open, else gio open), started detached and never waited for. Throws
+// Error when neither program exists.
+void OpenWithDesktop(const std::string& target);
 
 }  // namespace zorvane

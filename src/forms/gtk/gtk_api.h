@@ -16,7 +16,7 @@ namespace zorvane {
   X(g_main_loop_new) X(g_main_loop_run) X(g_main_loop_quit) X(g_main_loop_unref)            \
   X(g_main_context_iteration) X(g_main_context_acquire) X(g_main_context_release) X(g_timeout_add) X(g_idle_add) X(g_source_remove)             \
   X(g_signal_connect_data) X(g_object_unref) X(g_object_get) X(g_free) X(g_list_free_full)  \
-  X(g_bytes_new) X(g_bytes_unref) X(gdk_pixbuf_new_from_bytes) X(gdk_pixbuf_get_type)       \
+  X(g_bytes_new) X(g_bytes_unref) X(g_filename_to_uri) X(gdk_screen_get_default) X(gdk_screen_get_resolution) X(gdk_pixbuf_new_from_bytes) X(gdk_pixbuf_get_type)       \
   X(gtk_window_new) X(gtk_window_set_title) X(gtk_window_set_default_size)                  \
   X(gtk_window_set_position) X(gtk_window_set_modal) X(gtk_window_set_transient_for)        \
   X(gtk_window_set_icon) X(gtk_window_set_resizable) X(gtk_window_set_type_hint)            \

@@ -11,9 +11,11 @@
 #include "forms/device_form.h"
 #include "forms/forms.h"
 #include "forms/gtk/gtk_api.h"
+#include "forms/gtk/webkit_api.h"
 #include "forms/log_form.h"
 #include "forms/pictures.h"
 #include "forms/probe_form.h"
+#include "platform/shell.h"
 
 namespace zorvane {
 
@@ -637,6 +639,84 @@ class TLogView {
   guint FTimer = 0;
 };
 
+// ---- a document ------------------------------------------------------------------------
+
+// A local page in a browser view; links that lead away from its folder open
+// in the user's browser instead.
+class TDocView {
+ public:
+  TDocView(const std::string& htmlPath, const std::string& caption, const TWebKit& webkit)
+      : FModal(NewWindow("Документ", 633, 425, nullptr), caption), FWebKit(webkit),
+        FIcon(CameraPicture(32)) {
+    const TGtk& G = BoundGtk();
+    GtkWindow* window = As<GtkWindow>(FModal.Window());
+    // 633 x 425 at 120 pixels per inch, in this screen's pixels.
+    GdkScreen* screen = G.gdk_screen_get_default();
+    double dpi = screen ? G.gdk_screen_get_resolution(screen) : -1;
+    if (dpi <= 0) dpi = 96;
+    G.gtk_window_set_default_size(window, static_cast<int>(633 * dpi / 120),
+                                  static_cast<int>(425 * dpi / 120));
+    G.gtk_window_set_title(window, caption.c_str());
+    G.gtk_window_set_icon(window, FIcon.P);
+    gchar* uri = G.g_filename_to_uri(htmlPath.c_str(), nullptr, nullptr);
+    const std::string page = uri ? uri : "";
+    G.g_free(uri);
+    FFolderUri = page.substr(0, page.rfind('/') + 1);
+    // Named wbBrowser once the page has been shown.
+    FBrowser = Named(FWebKit.webkit_web_view_new(), "wbBrowserLoading");
+    Connect(FBrowser, "decide-policy", &TDocView::OnDecide, this);
+    Connect(FBrowser, "load-changed", &TDocView::OnLoad, this);
+    G.gtk_container_add(As<GtkContainer>(window), FBrowser);
+    FWebKit.webkit_web_view_load_uri(As<WebKitWebView>(FBrowser), page.c_str());
+  }
+  TDocView(const TDocView&) = delete;
+  TDocView& operator=(const TDocView&) = delete;
+
+  void Show() { FModal.Run(); }
+
+ private:
+  static gboolean OnDecide(WebKitWebView*, WebKitPolicyDecision* decision,
+                           WebKitPolicyDecisionType type, gpointer self) {
+    if (type != WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION &&
+        type != WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION)
+      return FALSE;
+    gboolean handled = FALSE;
+    Guarded([&] {
+      TDocView& v = *As<TDocView>(self);
+      const TWebKit& w = v.FWebKit;
+      WebKitNavigationAction* action = w.webkit_navigation_policy_decision_get_navigation_action(
+          As<WebKitNavigationPolicyDecision>(decision));
+      const gchar* raw = w.webkit_uri_request_get_uri(w.webkit_navigation_action_get_request(action));
+      const std::string uri = raw ? raw : "";
+      if (type == WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION &&
+          uri.rfind(v.FFolderUri, 0) == 0)
+        return;  // the help's own pages
+      if (type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION ||
+          w.webkit_navigation_action_get_navigation_type(action) ==
+              WEBKIT_NAVIGATION_TYPE_LINK_CLICKED) {
+        try {
+          OpenWithDesktop(uri);
+        } catch (const std::exception& e) {
+          TryWriteLog(std::string("help: ") + e.what(), TLogLevel::llError);
+        }
+      }
+      w.webkit_policy_decision_ignore(decision);
+      handled = TRUE;
+    });
+    return handled;
+  }
+
+  static void OnLoad(WebKitWebView* view, WebKitLoadEvent event, gpointer) {
+    if (event == WEBKIT_LOAD_FINISHED) BoundGtk().gtk_widget_set_name(As<GtkWidget>(view), "wbBrowser");
+  }
+
+  TModal FModal;
+  const TWebKit& FWebKit;
+  TPixbuf FIcon;
+  GtkWidget* FBrowser = nullptr;
+  std::string FFolderUri;
+};
+
 }  // namespace
 
 void ShowCameraSearch() {
@@ -649,6 +729,22 @@ void ShowLogViewer() {
   Gtk("Просмотр лога");
   TLogView view;
   view.Show();
+}
+
+bool ShowDocument(const std::string& htmlPath, const std::string& caption) {
+  Gtk(caption);
+  std::string why;
+  const TWebKit* webkit = WebKit(why);
+  if (!webkit) {
+    TryWriteLog("no browser view for «" + caption + "» (" + why +
+                    "); the page is opened in the user's browser: " + htmlPath,
+                TLogLevel::llInfo);
+    OpenWithDesktop(htmlPath);
+    return false;
+  }
+  TDocView view(htmlPath, caption, *webkit);
+  view.Show();
+  return true;
 }
 
 void SetWindowShownHook(TWindowShownHook hook) {

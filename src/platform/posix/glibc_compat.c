@@ -67,6 +67,13 @@ HIDDEN int fstat64(int fd, ptr buf);
 HIDDEN int fstat64(int fd, ptr buf) { return old___fxstat64(1, fd, buf); }
 HIDDEN int fstat(int fd, ptr buf);
 HIDDEN int fstat(int fd, ptr buf) { return old___fxstat(1, fd, buf); }
+/* fstatat the same way, through __fxstatat (GLIBC_2.4). */
+extern int old___fxstatat(int version, int dirfd, const char* path, ptr buf, int flags);
+OLD_VERSION(__fxstatat, "GLIBC_2.4");
+HIDDEN int fstatat(int dirfd, const char* path, ptr buf, int flags);
+HIDDEN int fstatat(int dirfd, const char* path, ptr buf, int flags) {
+  return old___fxstatat(1, dirfd, path, buf, flags);
+}
 
 /* pthread_cond_clockwait (2.30) waits as pthread_cond_timedwait on the same
  * deadline moved to the realtime clock. The condition functions' version on

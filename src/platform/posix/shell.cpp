@@ -37,16 +37,16 @@ std::string FindOnPath(const std::string& program) {
 
 }  // namespace
 
-void OpenFolderInExplorer(const std::string& folder) {
+void OpenWithDesktop(const std::string& target) {
   std::vector<std::string> command;
   if (std::string xdg = FindOnPath("xdg-open"); !xdg.empty()) {
-    command = {xdg, folder};
+    command = {xdg, target};
   } else if (std::string gio = FindOnPath("gio"); !gio.empty()) {
-    command = {gio, "open", folder};
+    command = {gio, "open", target};
   } else {
     throw Error(
-        "Не найдены программы xdg-open и gio, которыми открывается папка; установите пакет "
-        "xdg-utils");
+        "Не найдены программы xdg-open и gio, которыми открываются папки и страницы; "
+        "установите пакет xdg-utils");
   }
   // A shell that starts the opener in the background and ends at once: the
   // opener is left to itself (adopted by init), and only the shell is reaped.

@@ -1,0 +1,74 @@
+#include "forms/gtk/webkit_api.h"
+
+#include <mutex>
+#include <vector>
+
+#include "common/never_destroyed.h"
+#include "platform/library_binding.h"
+
+namespace zorvane {
+
+namespace {
+
+constexpr char kWebKit41[] = "libwebkit2gtk-4.1.so.0";  // libsoup 3
+constexpr char kWebKit40[] = "libwebkit2gtk-4.0.so.37";  // libsoup 2
+
+struct TWebKitBinding {
+  TRuntimeLibrary Library;
+  TWebKit Table;
+  bool Tried = false;
+  bool Bound = false;
+  std::string Failure;
+};
+
+bool ProcessHolds(const char* library) {
+  TRuntimeLibrary probe;
+  return probe.OpenLoaded({library});
+}
+
+std::mutex gLock;
+
+}  // namespace
+
+const TWebKit* WebKit(std::string& why) {
+  const std::lock_guard<std::mutex> lock(gLock);
+  // Kept to the end of the process, as GTK is.
+  static NeverDestroyed<TWebKitBinding> binding;
+  TWebKitBinding& b = binding.get();
+  if (!b.Tried) {
+    b.Tried = true;
+    // One already in the process is the one to use; else the one whose
+    // libsoup does not clash with the process's.
+    std::vector<const char*> candidates;
+    if (ProcessHolds(kWebKit41) || ProcessHolds(kWebKit40)) {
+      b.Library.OpenLoaded({kWebKit41, kWebKit40});
+    } else if (ProcessHolds("libsoup-2.4.so.1")) {
+      if (!b.Library.Open({kWebKit40}))
+        b.Failure = "в процессе уже есть libsoup 2, а WebKitGTK 4.0 (пакет libwebkit2gtk-4.0-37) "
+                    "не установлен";
+    } else if (ProcessHolds("libsoup-3.0.so.0")) {
+      if (!b.Library.Open({kWebKit41}))
+        b.Failure = "в процессе уже есть libsoup 3, а WebKitGTK 4.1 (пакет libwebkit2gtk-4.1-0) "
+                    "не установлен";
+    } else if (!b.Library.Open({kWebKit41, kWebKit40})) {
+      b.Failure = "не найдена библиотека WebKitGTK; установите пакет libwebkit2gtk-4.1-0 (" +
+                  b.Library.Error() + ")";
+    }
+    if (b.Library.IsOpen()) {
+      bool bound = true;
+#define ZORVANE_WEBKIT_BIND(name) bound = bound && b.Library.Bind(b.Table.name, #name);
+      ZORVANE_WEBKIT_FUNCTIONS(ZORVANE_WEBKIT_BIND)
+#undef ZORVANE_WEBKIT_BIND
+      b.Bound = bound;
+      b.Table.Library = b.Library.Name();
+      if (!bound) b.Failure = "библиотека " + b.Library.Name() + " не подходит: " + b.Library.Error();
+    }
+  }
+  if (!b.Bound) {
+    why = b.Failure;
+    return nullptr;
+  }
+  return &b.Table;
+}
+
+}  // namespace zorvane

@@ -1,0 +1,321 @@
+#include "markdown/markdown_renderer.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <ftw.h>
+#include <md4c-html.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zip.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <mutex>
+
+#include "common/error.h"
+#include "common/file_io.h"
+#include "common/resources.h"
+#include "common/text.h"
+#include "forms/forms.h"
+#include "platform/crypto.h"
+#include "platform/library_binding.h"
+
+namespace zorvane {
+
+namespace {
+
+// libzip and md4c-html, bound when help is first asked for: the library
+// loads where neither is installed.
+struct TZipTable {
+  TRuntimeLibrary Library;
+  decltype(&zip_open) Open = nullptr;
+  decltype(&zip_close) Close = nullptr;
+  decltype(&zip_get_num_entries) Count = nullptr;
+  decltype(&zip_get_name) Name = nullptr;
+  decltype(&zip_fopen_index) FileOpen = nullptr;
+  decltype(&zip_fread) Read = nullptr;
+  decltype(&zip_fclose) FileClose = nullptr;
+  decltype(&zip_strerror) StrError = nullptr;
+  decltype(&zip_error_init_with_code) ErrorInit = nullptr;
+  decltype(&zip_error_strerror) ErrorText = nullptr;
+  decltype(&zip_error_fini) ErrorFini = nullptr;
+  std::string Failure;
+
+  TZipTable() {
+    if (!Library.Open({"libzip.so.4", "libzip.so.5"})) {
+      Failure = "Не найдена библиотека libzip; установите пакет libzip4 (" + Library.Error() + ")";
+      return;
+    }
+    if (!(Library.Bind(Open, "zip_open") && Library.Bind(Close, "zip_close") &&
+          Library.Bind(Count, "zip_get_num_entries") && Library.Bind(Name, "zip_get_name") &&
+          Library.Bind(FileOpen, "zip_fopen_index") && Library.Bind(Read, "zip_fread") &&
+          Library.Bind(FileClose, "zip_fclose") && Library.Bind(StrError, "zip_strerror") &&
+          Library.Bind(ErrorInit, "zip_error_init_with_code") &&
+          Library.Bind(ErrorText, "zip_error_strerror") &&
+          Library.Bind(ErrorFini, "zip_error_fini")))
+      Failure = "Библиотека " + Library.Name() + " не подходит: " + Library.Error();
+  }
+};
+
+struct TMd4cTable {
+  TRuntimeLibrary Library;
+  decltype(&md_html) Html = nullptr;
+  std::string Failure;
+
+  TMd4cTable() {
+    if (!Library.Open({"libmd4c-html.so.0"})) {
+      Failure = "Не найдена библиотека md4c-html; установите пакет libmd4c-html0 (" +
+                Library.Error() + ")";
+      return;
+    }
+    if (!Library.Bind(Html, "md_html"))
+      Failure = "Библиотека " + Library.Name() + " не подходит: " + Library.Error();
+  }
+};
+
+const TZipTable& Zip() {
+  static const TZipTable table;
+  if (!table.Failure.empty()) throw Error(table.Failure);
+  return table;
+}
+
+const TMd4cTable& Md4c() {
+  static const TMd4cTable table;
+  if (!table.Failure.empty()) throw Error(table.Failure);
+  return table;
+}
+
+std::string TempRoot() {
+  const char* tmp = std::getenv("TMPDIR");
+  std::string root = tmp && *tmp ? tmp : "/tmp";
+  while (root.size() > 1 && root.back() == '/') root.pop_back();
+  return root;
+}
+
+// Creates path and its missing parents, private to this user.
+void MakeFolders(const std::string& path) {
+  for (size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
+    const std::string part = path.substr(0, slash);
+    if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST)
+      ThrowSystemError("Cannot create folder \"" + part + "\"", errno);
+    if (slash == std::string::npos) break;
+  }
+}
+
+void WriteFileBytes(const std::string& path, std::string_view bytes) {
+  const FileDescriptor fd(
+      open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600));
+  if (fd.Get() < 0) ThrowSystemError("Cannot create file \"" + path + "\"", errno);
+  WriteAll(fd.Get(), bytes, path);
+}
+
+std::string ReadFileBytes(const std::string& path) {
+  const FileDescriptor fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (fd.Get() < 0) ThrowSystemError("Cannot open file \"" + path + "\"", errno);
+  std::string bytes;
+  char buffer[65536];
+  for (;;) {
+    const ssize_t n = read(fd.Get(), buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) ThrowSystemError("Cannot read file \"" + path + "\"", errno);
+    if (n == 0) return bytes;
+    bytes.append(buffer, static_cast<size_t>(n));
+  }
+}
+
+// An entry's name that stays inside the folder: relative, without "..".
+bool SafeEntryName(const std::string& name) {
+  if (name.empty() || name.front() == '/' || name.find('\\') != std::string::npos) return false;
+  size_t start = 0;
+  while (start <= name.size()) {
+    const size_t end = std::min(name.find('/', start), name.size());
+    if (name.compare(start, end - start, "..") == 0) return false;
+    start = end + 1;
+  }
+  return true;
+}
+
+std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian) {
+  std::u16string text;
+  for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
+    const auto a = static_cast<unsigned char>(bytes[i]);
+    const auto b = static_cast<unsigned char>(bytes[i + 1]);
+    text += static_cast<char16_t>(bigEndian ? (a << 8) | b : (b << 8) | a);
+  }
+  return ToUtf8(text);
+}
+
+}  // namespace
+
+std::string NewGuidText() {
+  unsigned char b[16];
+  RandomBytes(b, sizeof b);
+  b[6] = static_cast<unsigned char>((b[6] & 0x0F) | 0x40);  // version 4
+  b[8] = static_cast<unsigned char>((b[8] & 0x3F) | 0x80);  // the RFC 4122 variant
+  char text[39];
+  std::snprintf(text, sizeof text,
+                "{%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X}", b[0],
+                b[1], b[2], b[3], b[4], b[5], b[6], b[7], b[8], b[9], b[10], b[11], b[12], b[13],
+                b[14], b[15]);
+  return text;
+}
+
+bool TMarkdownRenderer::SourceExist(const std::string& ASourceName) {
+  return !ASourceName.empty() && FindResource(ASourceName).has_value();
+}
+
+bool TMarkdownRenderer::Render(const std::string& ASourceName, const std::string& ACaption,
+                               std::unique_ptr<TMarkdownRenderer>* kept) {
+  if (!SourceExist(ASourceName)) throw Error("File not found: " + ASourceName);
+  auto renderer = std::make_unique<TMarkdownRenderer>(ASourceName);
+  const bool shown = renderer->Render(ACaption);
+  if (!shown && kept) *kept = std::move(renderer);
+  return shown;
+}
+
+TMarkdownRenderer::TMarkdownRenderer() : FindSource(&FindResource) {
+  FTempDirectory = TempRoot() + "/" + NewGuidText();
+  MakeFolders(FTempDirectory);
+}
+
+TMarkdownRenderer::TMarkdownRenderer(std::string ASourceName) : TMarkdownRenderer() {
+  SourceName = std::move(ASourceName);
+}
+
+TMarkdownRenderer::~TMarkdownRenderer() {
+  // Depth first, links removed as links.
+  nftw(
+      FTempDirectory.c_str(),
+      [](const char* path, const struct stat*, int type, FTW*) {
+        if (type == FTW_DP) {
+          rmdir(path);
+        } else {
+          unlink(path);
+        }
+        return 0;
+      },
+      16, FTW_DEPTH | FTW_PHYS);
+}
+
+std::string TMarkdownRenderer::Prepare() {
+  UnpackSource();
+  const std::string markdown = FindByExtension("md");
+  if (markdown.empty()) throw Error(kMarkdownNotFound);
+  const std::string text = LoadText(markdown);
+  const std::string css = FindByExtension("css");
+  SaveHtml(ConvertMarkdown(text), css);
+  return FTempDirectory + "/md.html";
+}
+
+bool TMarkdownRenderer::Render(const std::string& ACaption) {
+  return ShowDocument(Prepare(), ACaption);
+}
+
+void TMarkdownRenderer::UnpackSource() {
+  const std::optional<std::string_view> source = FindSource ? FindSource(SourceName) : std::nullopt;
+  if (SourceName.empty() || !source) throw Error("File not found: " + SourceName);
+  const std::string archivePath = FTempDirectory + "/md.zip";
+  WriteFileBytes(archivePath, *source);
+
+  const TZipTable& z = Zip();
+  int code = 0;
+  zip_t* archive = z.Open(archivePath.c_str(), ZIP_RDONLY, &code);
+  if (!archive) {
+    zip_error_t error;
+    z.ErrorInit(&error, code);
+    const std::string message = z.ErrorText(&error);
+    z.ErrorFini(&error);
+    throw Error(message + ": " + archivePath);
+  }
+  const std::unique_ptr<zip_t, decltype(z.Close)> closer(archive, z.Close);
+  const zip_int64_t count = z.Count(archive, 0);
+  for (zip_int64_t i = 0; i < count; ++i) {
+    const auto index = static_cast<zip_uint64_t>(i);
+    const char* rawName = z.Name(archive, index, 0);
+    if (!rawName) throw Error(std::string(z.StrError(archive)) + ": " + archivePath);
+    const std::string name = rawName;
+    if (!SafeEntryName(name)) throw Error("Unsafe name in the archive: " + name);
+    const std::string path = FTempDirectory + "/" + name;
+    if (name.back() == '/') {
+      MakeFolders(path.substr(0, path.size() - 1));
+      continue;
+    }
+    if (const size_t slash = path.rfind('/'); slash > FTempDirectory.size())
+      MakeFolders(path.substr(0, slash));
+    zip_file_t* entry = z.FileOpen(archive, index, 0);
+    if (!entry) throw Error(std::string(z.StrError(archive)) + ": " + name);
+    std::string bytes;
+    char buffer[65536];
+    zip_int64_t n = 0;
+    while ((n = z.Read(entry, buffer, sizeof buffer)) > 0) bytes.append(buffer, static_cast<size_t>(n));
+    z.FileClose(entry);
+    if (n < 0) throw Error(std::string(z.StrError(archive)) + ": " + name);
+    WriteFileBytes(path, bytes);
+  }
+}
+
+std::string TMarkdownRenderer::FindByExtension(const std::string& ext) const {
+  DIR* dir = opendir(FTempDirectory.c_str());
+  if (!dir) return {};
+  std::string found;
+  const std::string suffix = "." + ext;
+  while (const dirent* entry = readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (name.size() <= suffix.size() ||
+        !SameAsciiText(std::string_view(name).substr(name.size() - suffix.size()), suffix))
+      continue;
+    struct stat st {};
+    if (fstatat(dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode))
+      continue;
+    found = name;
+    break;
+  }
+  closedir(dir);
+  return found;
+}
+
+std::string TMarkdownRenderer::LoadText(const std::string& name) const {
+  const std::string bytes =
+      ReadFileBytes(!name.empty() && name.front() == '/' ? name : FTempDirectory + "/" + name);
+  const std::string_view b(bytes);
+  if (b.substr(0, 3) == "\xEF\xBB\xBF") return bytes.substr(3);
+  if (b.substr(0, 2) == "\xFF\xFE") return Utf16ToUtf8(b.substr(2), false);
+  if (b.substr(0, 2) == "\xFE\xFF") return Utf16ToUtf8(b.substr(2), true);
+  return bytes;
+}
+
+std::string TMarkdownRenderer::ConvertMarkdown(const std::string& text) {
+  struct TOutput {
+    std::string Html;
+    bool Failed = false;
+  } out;
+  // Tables, fenced code, strikethrough, autolinks; HTML in the text passes through.
+  const int rc = Md4c().Html(
+      text.data(), static_cast<MD_SIZE>(text.size()),
+      [](const MD_CHAR* part, MD_SIZE size, void* data) {
+        auto* o = static_cast<TOutput*>(data);
+        try {
+          o->Html.append(part, size);
+        } catch (...) {
+          o->Failed = true;
+        }
+      },
+      &out, MD_DIALECT_GITHUB, 0);
+  if (rc != 0 || out.Failed) throw Error("The help text could not be converted to HTML");
+  return out.Html;
+}
+
+void TMarkdownRenderer::SaveHtml(const std::string& fragment, const std::string& css) const {
+  std::string page = "\xEF\xBB\xBF";
+  if (css.empty()) {
+    page += fragment;
+  } else {
+    page += "<!DOCTYPE html>\r\n<html>\r\n<head>\r\n<link href=\"" + css +
+            "\" rel=\"stylesheet\">\r\n</head>\r\n<body>\r\n" + fragment + "\r\n</body>\r\n</html>";
+  }
+  WriteFileBytes(FTempDirectory + "/md.html", page);
+}
+
+}  // namespace zorvane
