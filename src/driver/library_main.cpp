@@ -1,6 +1,7 @@
 // The add-in library's start and end: registers the camera driver when the
 // platform loads the library, and lets go of everything when it unloads it.
 #include "driver/camera_driver.h"
+#include "forms/forms.h"
 #include "onvif/soap_transport.h"
 #include "v8napi/component.h"
 
@@ -18,6 +19,7 @@ __attribute__((destructor)) void OnLibraryUnload() {
   zorvane::LibraryUnload();
   zorvane::TCommonDriver::FinalizeDriverInfo();
   zorvane::HttpGlobalCleanup();
+  zorvane::ReleaseWindowBindings();
 }
 
 }  // namespace

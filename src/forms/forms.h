@@ -18,6 +18,10 @@ void ShowLogViewer();
 // page's folder must then stay).
 bool ShowDocument(const std::string& htmlPath, const std::string& caption);
 
+// At unload: the bindings of the window libraries stay (GTK cannot be
+// unloaded) but give back the memory they hold.
+void ReleaseWindowBindings();
+
 // For tests: called on the window's thread once each window (message boxes
 // included) is shown, with the toolkit's window and its title; the window
 // runs its own loop meanwhile, so the hook may drive it and close it.

@@ -27,4 +27,6 @@ bool ShowDocument(const std::string&, const std::string& caption) {
 
 void SetWindowShownHook(TWindowShownHook) {}
 
+void ReleaseWindowBindings() {}
+
 }  // namespace zorvane

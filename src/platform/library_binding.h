@@ -26,6 +26,10 @@ class TRuntimeLibrary {
   const std::string& Name() const { return FName; }
   const std::string& Error() const { return FError; }
 
+  // Gives back the memory of Name() and Error(), keeping the library: for a
+  // binding that outlives the add-in's unloading.
+  void ReleaseText();
+
   // The address of a function or variable, or null.
   void* Symbol(const char* name) const;
 

@@ -90,6 +90,12 @@ const TGtk& Gtk(const std::string& caption) {
   return g;
 }
 
+void ReleaseGtkBinding() {
+  const std::lock_guard<std::mutex> lock(gBindingLock);
+  Binding().Library.ReleaseText();
+  ResetAndRelease(Binding().Failure);
+}
+
 const TGtk& BoundGtk() {
   return Binding().Table;
 }

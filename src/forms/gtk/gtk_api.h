@@ -69,6 +69,9 @@ struct TGtk {
 // never unloaded (GTK cannot be).
 const TGtk& Gtk(const std::string& caption);
 
+// Gives back the binding's memory at unload (the library stays loaded).
+void ReleaseGtkBinding();
+
 // The bound table, once Gtk() has succeeded.
 const TGtk& BoundGtk();
 

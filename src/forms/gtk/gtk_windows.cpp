@@ -411,7 +411,7 @@ class TProbeView {
     G.gtk_list_store_append(FStore, &it);
     const std::string tooltip =
         item.Details ? item.Details->edtHost + ":" + item.Details->edtPort
-                     : "Камера не опрошена: " + item.Error;
+                     : item.Error;
     G.gtk_list_store_set(FStore, &it, kColPicture, item.Details ? FCamera.P : FFailedCamera.P,
                          kColCaption, item.Caption.c_str(), kColTooltip,
                          EscapeMarkup(tooltip).c_str(), -1);
@@ -483,7 +483,7 @@ class TProbeView {
       if (item.Details) {
         ShowDeviceDetails(window, *item.Details);
       } else {
-        MessageBox(window, "Камера " + item.Caption + " не опрошена: " + item.Error, kErrorTitle);
+        MessageBox(window, "Камера " + item.Caption + ": " + item.Error, kErrorTitle);
       }
     });
   }
@@ -749,6 +749,12 @@ bool ShowDocument(const std::string& htmlPath, const std::string& caption) {
 
 void SetWindowShownHook(TWindowShownHook hook) {
   ShownHook() = std::move(hook);
+}
+
+void ReleaseWindowBindings() {
+  ResetAndRelease(ShownHook());
+  ReleaseGtkBinding();
+  ReleaseWebKitBinding();
 }
 
 }  // namespace zorvane

@@ -28,13 +28,23 @@ bool ProcessHolds(const char* library) {
 
 std::mutex gLock;
 
+// Kept to the end of the process, as GTK is.
+TWebKitBinding& Binding() {
+  static NeverDestroyed<TWebKitBinding> binding;
+  return binding.get();
+}
+
 }  // namespace
+
+void ReleaseWebKitBinding() {
+  const std::lock_guard<std::mutex> lock(gLock);
+  Binding().Library.ReleaseText();
+  ResetAndRelease(Binding().Failure);
+}
 
 const TWebKit* WebKit(std::string& why) {
   const std::lock_guard<std::mutex> lock(gLock);
-  // Kept to the end of the process, as GTK is.
-  static NeverDestroyed<TWebKitBinding> binding;
-  TWebKitBinding& b = binding.get();
+  TWebKitBinding& b = Binding();
   if (!b.Tried) {
     b.Tried = true;
     // One already in the process is the one to use; else the one whose
@@ -60,7 +70,7 @@ const TWebKit* WebKit(std::string& why) {
       ZORVANE_WEBKIT_FUNCTIONS(ZORVANE_WEBKIT_BIND)
 #undef ZORVANE_WEBKIT_BIND
       b.Bound = bound;
-      b.Table.Library = b.Library.Name();
+      b.Table.Library = b.Library.Name() == kWebKit41 ? kWebKit41 : kWebKit40;
       if (!bound) b.Failure = "библиотека " + b.Library.Name() + " не подходит: " + b.Library.Error();
     }
   }

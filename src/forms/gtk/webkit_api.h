@@ -20,11 +20,14 @@ struct TWebKit {
 #define ZORVANE_WEBKIT_ENTRY(name) decltype(&::name) name = nullptr;
   ZORVANE_WEBKIT_FUNCTIONS(ZORVANE_WEBKIT_ENTRY)
 #undef ZORVANE_WEBKIT_ENTRY
-  std::string Library;  // the file it came from
+  const char* Library = "";  // the file it came from
 };
 
 // The WebKitGTK that can be used here (GTK 3 bound first), or null with the
 // reason in why: none installed, or only one whose libsoup would clash.
 const TWebKit* WebKit(std::string& why);
+
+// Gives back the binding's memory at unload (the library stays loaded).
+void ReleaseWebKitBinding();
 
 }  // namespace zorvane
