@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
@@ -226,28 +227,49 @@ TEST(LogFormTest, WhatCannotBeShownAsItIs) {
   const std::string folder = dir.path() + "/";
   // Malformed UTF-8 and a NUL become U+FFFD: the text box takes only valid text.
   Write(folder + "a.log", std::string("ok \xff\xfe end\0x\n", 12));
+  // What others may leave in the shared folder under a log's name.
+  Write(dir.path() + "/secret.txt", "secret\n");
+  ASSERT_EQ(symlink((dir.path() + "/secret.txt").c_str(), (folder + "b.log").c_str()), 0);
+  ASSERT_EQ(mkfifo((folder + "c.log").c_str(), 0666), 0);
+  ASSERT_EQ(link((dir.path() + "/secret.txt").c_str(), (folder + "d.log").c_str()), 0);
+  Write(folder + "e.log", "soon a FIFO\n");
   TLogForm form(folder);
+  EXPECT_EQ(form.cbbLogFiles, (std::vector<std::string>{"a.log", "d.log", "e.log"}));
+  form.cbbLogFilesChange(0);
   EXPECT_EQ(form.mmoLog, "ok \xEF\xBF\xBD\xEF\xBF\xBD end\xEF\xBF\xBDx\n");
   EXPECT_EQ(form.Status, "");
 
-  // A FIFO under a log's name is refused at once instead of waited on.
-  ASSERT_EQ(mkfifo((folder + "b.log").c_str(), 0666), 0);
-  form.RefreshFileList();
-  form.cbbLogFilesChange(1);
-  EXPECT_NE(form.Status.find("Не обычный файл"), std::string::npos) << form.Status;
-  EXPECT_EQ(form.mmoLog, "ok \xEF\xBF\xBD\xEF\xBF\xBD end\xEF\xBF\xBDx\n");  // kept
+  const struct {
+    int Index;
+    const char* Status;
+  } refused[] = {{1, "У файла есть другие имена"}, {2, "Не обычный файл"}};
+  ASSERT_EQ(unlink((folder + "e.log").c_str()), 0);
+  ASSERT_EQ(mkfifo((folder + "e.log").c_str(), 0666), 0);  // replaced after the listing
+  for (const auto& r : refused) {
+    form.cbbLogFilesChange(r.Index);
+    EXPECT_NE(form.Status.find(r.Status), std::string::npos) << form.Status;
+    EXPECT_EQ(form.mmoLog, "");  // nothing of another file under this name
+  }
 
-  // A huge log shows its last lines whole, and says so.
+  // A huge log shows its last lines whole, and says so; a huge line is cut.
   std::string big;
   for (int i = 0; big.size() <= kMaxShownLogBytes + 100; ++i)
     big += "line " + std::to_string(i) + " " + std::string(100, 'x') + "\n";
-  Write(folder + "c.log", big);
+  Write(folder + "f.log", big);
+  Write(folder + "g.log", "short\n" + std::string(10000, 'y') + "\nend\n");
   form.RefreshFileList();
-  form.cbbLogFilesChange(2);
+  const auto indexOf = [&](const std::string& name) {
+    return static_cast<int>(std::find(form.cbbLogFiles.begin(), form.cbbLogFiles.end(), name) -
+                            form.cbbLogFiles.begin());
+  };
+  EXPECT_EQ(indexOf("e.log"), static_cast<int>(form.cbbLogFiles.size()));  // a FIFO now
+  form.cbbLogFilesChange(indexOf("f.log"));
   EXPECT_LE(form.mmoLog.size(), kMaxShownLogBytes);
   EXPECT_EQ(form.mmoLog.substr(0, 5), "line ");
   EXPECT_EQ(big.substr(big.size() - form.mmoLog.size()), form.mmoLog);
-  EXPECT_NE(form.Status.find("Показаны последние 8 МиБ"), std::string::npos) << form.Status;
+  EXPECT_NE(form.Status.find("Показаны последние 2 МиБ"), std::string::npos) << form.Status;
+  form.cbbLogFilesChange(indexOf("g.log"));
+  EXPECT_EQ(form.mmoLog, "short\n" + std::string(4096, 'y') + " …\nend\n");
 }
 
 TEST(LogFormTest, TheFolderIsMadeOpenToAllEvenWithTheLogOff) {
@@ -265,8 +287,13 @@ TEST(LogFormTest, TheFolderIsMadeOpenToAllEvenWithTheLogOff) {
 TEST(LogFormTest, TheFolderOpensInTheFileManagerWithoutWaiting) {
   TempDir bin;
   const std::string seen = bin.path() + "/seen";
+  // A descriptor of the host's that is not closed on exec: the opener must not get it.
+  const int inherited = open(bin.path().c_str(), O_RDONLY | O_DIRECTORY);
+  ASSERT_GE(inherited, 0);
   // An opener that stays open, as a file manager does.
-  Write(bin.path() + "/xdg-open", "#!/bin/sh\necho \"$@\" > " + seen + "\nsleep 30\n");
+  const std::string fd = std::to_string(inherited);
+  Write(bin.path() + "/xdg-open", "#!/bin/sh\n[ -e /proc/$$/fd/" + fd + " ] && echo leaked >> " +
+                                      seen + "\necho \"$@\" >> " + seen + "\nsleep 30\n");
   chmod((bin.path() + "/xdg-open").c_str(), 0755);
   TempDir folder;
   const TLogForm form(folder.path() + "/");
@@ -279,6 +306,7 @@ TEST(LogFormTest, TheFolderOpensInTheFileManagerWithoutWaiting) {
   for (int i = 0; i < 200 && testing::ReadFile(seen).empty(); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(25));
   EXPECT_EQ(testing::ReadFile(seen), folder.path() + "/\n");
+  close(inherited);
 
   TempDir nothing;
   const ScopedEnv path("PATH", nothing.path());

@@ -33,18 +33,49 @@ bool ListOrder(const std::string& a, const std::string& b) {
                                    lower(static_cast<unsigned char>(y)); });
 }
 
-bool Later(const timespec& a, const timespec& b) {
-  return a.tv_sec != b.tv_sec ? a.tv_sec > b.tv_sec : a.tv_nsec > b.tv_nsec;
+// What tells one state of a file from the next.
+TLogFileState StateOf(const struct stat& st) {
+  return TLogFileState{st.st_ino, st.st_size, st.st_mtim.tv_sec, st.st_mtim.tv_nsec};
 }
 
-// The file's last kMaxShownLogBytes as valid UTF-8; a FIFO or device under a
-// log's name is refused rather than waited on.
-std::string ReadLogText(const std::string& path, bool& cut) {
-  const FileDescriptor fd(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+// Lines longer than this are cut: a text box lays out a line as a whole.
+constexpr size_t kMaxShownLineBytes = 4096;
+
+std::string CutLongLines(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    const bool last = end == std::string::npos;
+    if (last) end = text.size();
+    if (end - start <= kMaxShownLineBytes) {
+      out.append(text, start, end - start);
+    } else {
+      size_t cut = start + kMaxShownLineBytes;
+      while (cut > start && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+      out.append(text, start, cut - start);
+      out += " …";
+    }
+    if (!last) out += '\n';
+    start = end + 1;
+  }
+  return out;
+}
+
+// The file's last kMaxShownLogBytes as valid UTF-8, with its state. The
+// folder is open to every user, so only a regular file with no other name is
+// read: a link, a FIFO or a device under a log's name is refused, not followed
+// or waited on.
+std::string ReadLogText(const std::string& path, bool& cut, TLogFileState& state) {
+  const FileDescriptor fd(
+      open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC));
   if (fd.Get() < 0) ThrowSystemError("Не удалось открыть " + path, errno);
   struct stat st {};
   if (fstat(fd.Get(), &st) != 0) ThrowSystemError("Не удалось прочитать " + path, errno);
   if (!S_ISREG(st.st_mode)) throw Error("Не обычный файл: " + path);
+  if (st.st_nlink != 1) throw Error("У файла есть другие имена (жёсткие ссылки): " + path);
+  state = StateOf(st);
   off_t from = 0;
   cut = st.st_size > static_cast<off_t>(kMaxShownLogBytes);
   if (cut) from = st.st_size - static_cast<off_t>(kMaxShownLogBytes);
@@ -65,7 +96,7 @@ std::string ReadLogText(const std::string& path, bool& cut) {
     const size_t eol = bytes.find('\n');
     bytes.erase(0, eol == std::string::npos ? 0 : eol + 1);
   }
-  return ToValidUtf8(bytes);
+  return CutLongLines(ToValidUtf8(bytes));
 }
 
 }  // namespace
@@ -86,10 +117,11 @@ void TLogForm::RefreshFileList() {
   while (const dirent* entry = readdir(dir)) {
     const std::string name = entry->d_name;
     if (name == "." || name == ".." || !HasLogExtension(name)) continue;
-    // A folder is no log, whatever its name.
+    // Only regular files are logs, whatever their names: not folders, links or FIFOs.
     struct stat st {};
-    if (fstatat(dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode))
+    if (fstatat(dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode))
       continue;
+    if (cbbLogFiles.size() >= kMaxListedLogFiles) break;
     cbbLogFiles.push_back(name);
   }
   closedir(dir);
@@ -108,24 +140,26 @@ std::string TLogForm::ChosenPath() const {
 void TLogForm::LoadFile() {
   const std::string path = ChosenPath();
   if (path.empty()) return;
-  struct stat st {};
-  if (stat(path.c_str(), &st) == 0) FLogLastWriteTime = st.st_mtim;
   try {
     bool cut = false;
-    mmoLog = ReadLogText(path, cut);
+    mmoLog = ReadLogText(path, cut, FLogLastWriteTime);
     Status = cut ? "Показаны последние " + std::to_string(kMaxShownLogBytes >> 20) +
                        " МиБ файла " + cbbLogFiles[ItemIndex]
                  : std::string();
   } catch (const std::exception& e) {
+    // Nothing of another file stays under this one's name.
+    mmoLog.clear();
     Status = e.what();
+    struct stat st {};
+    if (lstat(path.c_str(), &st) == 0) FLogLastWriteTime = StateOf(st);
   }
 }
 
 bool TLogForm::tmrCheckFileTimer() {
   const std::string path = ChosenPath();
   struct stat st {};
-  if (path.empty() || stat(path.c_str(), &st) != 0) return false;
-  if (!Later(st.st_mtim, FLogLastWriteTime)) return false;
+  if (path.empty() || lstat(path.c_str(), &st) != 0) return false;
+  if (StateOf(st) == FLogLastWriteTime) return false;
   LoadFile();
   return true;
 }

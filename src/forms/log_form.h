@@ -3,6 +3,8 @@
 // that file has changed.
 #pragma once
 
+#include <sys/types.h>
+
 #include <ctime>
 #include <string>
 #include <vector>
@@ -11,7 +13,18 @@ namespace zorvane {
 
 // The most of a file shown: its last bytes, so that a huge log neither
 // stalls the window nor fills the memory once a second.
-inline constexpr size_t kMaxShownLogBytes = 8u << 20;
+inline constexpr size_t kMaxShownLogBytes = 2u << 20;
+// The most files listed.
+inline constexpr size_t kMaxListedLogFiles = 10000;
+
+// A file as last seen: any change of it (written, replaced, cut) differs.
+struct TLogFileState {
+  ino_t Inode = 0;
+  off_t Size = -1;
+  time_t Seconds = 0;
+  long Nanoseconds = 0;
+  bool operator==(const TLogFileState&) const = default;
+};
 
 class TLogForm {
  public:
@@ -32,8 +45,8 @@ class TLogForm {
   void RefreshFileList();
   // cbbLogFilesChange: choose a file and load it.
   void cbbLogFilesChange(int index);
-  // tmrCheckFileTimer: reloads the chosen file when it was written since it
-  // was loaded; true when it did (mmoLog and Status are new; the view then
+  // tmrCheckFileTimer: reloads the chosen file when it changed (written,
+  // replaced or cut) since it was loaded; true when it did (mmoLog and Status are new; the view then
   // puts the caret back where it was).
   bool tmrCheckFileTimer();
   // btnOpenDirClick: the folder in the system's file manager.
@@ -42,7 +55,7 @@ class TLogForm {
  private:
   void LoadFile();
   std::string ChosenPath() const;
-  timespec FLogLastWriteTime{};
+  TLogFileState FLogLastWriteTime;
 };
 
 }  // namespace zorvane

@@ -63,44 +63,48 @@ void TOnvifProbeForm::Button2Click(const std::string& user, const std::string& p
                                    const std::string& localIP) {
   if (FSearching) return;
   if (FWorker.joinable()) FWorker.join();  // ended already
+  auto manager = std::make_unique<TOnvifManager>();
+  manager->Login = user;
+  manager->Password = password;
+  manager->LocalIP = localIP;
+  manager->SearchDeadline = SearchDeadline;
+  manager->AttemptCnt = AttemptCnt;
+  auto shared = std::make_shared<TShared>();
+  // Started first: a thread that cannot be had leaves the window as it was.
+  std::thread worker(&TOnvifProbeForm::Search, shared, std::ref(*manager));
+  // The previous search's cameras go with its manager: the items keep
+  // their own copies of what the details window shows.
+  FDevice = std::move(manager);
+  FShared = std::move(shared);
+  FWorker = std::move(worker);
   FItems.clear();
   FMessage.clear();
   FProgress = "Поиск камер…";
   FSearching = true;
-  // The previous search's cameras go with its manager: the items keep
-  // their own copies of what the details window shows.
-  FDevice = std::make_unique<TOnvifManager>();
-  FDevice->Login = user;
-  FDevice->Password = password;
-  FDevice->LocalIP = localIP;
-  FDevice->SearchDeadline = SearchDeadline;
-  FDevice->AttemptCnt = AttemptCnt;
-  FShared = std::make_shared<TShared>();
-  FWorker = std::thread(&TOnvifProbeForm::Search, this, FShared, std::ref(*FDevice));
 }
 
-void TOnvifProbeForm::Search(const std::shared_ptr<TShared>& shared, TOnvifManager& manager) {
-  manager.OnvifProbe().OnLogMessage = [](const std::string& text) {
-    TryWriteLog(text, TLogLevel::llDebug);
-  };
-  manager.OnProgress = [&shared](const TSearchProgress& p) {
-    TFoundCamera item;
-    item.Index = p.Index;
-    if (p.Device) {
-      item.Caption = p.Device->Name;
-      item.Details = std::make_shared<const TOnvifDeviceForm>(*p.Device);
-    } else if (p.Failure) {
-      item.Caption = AddressOf(p.Failure->XAddrs);
-      item.Error = p.Failure->Message.empty() ? "Unknown error" : p.Failure->Message;
-    }
-    const std::lock_guard<std::mutex> lock(shared->Lock);
-    if (p.Device || p.Failure) shared->Items.push_back(std::move(item));
-    shared->Progress = QueryProgress(p.Done, p.Total);
-    shared->Changed = true;
-  };
+void TOnvifProbeForm::Search(std::shared_ptr<TShared> shared, TOnvifManager& manager) noexcept {
   std::string message;
   bool found = false;
   try {
+    manager.OnvifProbe().OnLogMessage = [](const std::string& text) {
+      TryWriteLog(text, TLogLevel::llDebug);
+    };
+    manager.OnProgress = [&shared](const TSearchProgress& p) {
+      TFoundCamera item;
+      item.Index = p.Index;
+      if (p.Device) {
+        item.Caption = p.Device->Name;
+        item.Details = std::make_shared<const TOnvifDeviceForm>(*p.Device);
+      } else if (p.Failure) {
+        item.Caption = AddressOf(p.Failure->XAddrs);
+        item.Error = p.Failure->Message.empty() ? "Unknown error" : p.Failure->Message;
+      }
+      const std::lock_guard<std::mutex> lock(shared->Lock);
+      if (p.Device || p.Failure) shared->Items.push_back(std::move(item));
+      shared->Progress = QueryProgress(p.Done, p.Total);
+      shared->Changed = true;
+    };
     found = manager.SearchDeices();
     if (!found && !manager.Cancelled()) message = kNoDevicesFound;
   } catch (const std::exception& e) {
@@ -109,20 +113,25 @@ void TOnvifProbeForm::Search(const std::shared_ptr<TShared>& shared, TOnvifManag
     message = "Unknown error";
   }
   const std::lock_guard<std::mutex> lock(shared->Lock);
-  // The final order: the cameras found, then the failed ones, each in the
-  // order of the probe's answers.
-  std::stable_sort(shared->Items.begin(), shared->Items.end(),
-                   [](const TFoundCamera& a, const TFoundCamera& b) {
-                     const bool failedA = !a.Details, failedB = !b.Details;
-                     return failedA != failedB ? failedB : a.Index < b.Index;
-                   });
-  const size_t failed = static_cast<size_t>(std::count_if(
-      shared->Items.begin(), shared->Items.end(), [](const TFoundCamera& c) { return !c.Details; }));
-  shared->Progress =
-      found ? "Найдено камер: " + std::to_string(shared->Items.size() - failed) +
-                  (failed ? ", с ошибкой: " + std::to_string(failed) : std::string())
-            : std::string();
-  shared->Message = message;
+  try {
+    // The final order: the cameras found, then the failed ones, each in the
+    // order of the probe's answers.
+    std::stable_sort(shared->Items.begin(), shared->Items.end(),
+                     [](const TFoundCamera& a, const TFoundCamera& b) {
+                       const bool failedA = !a.Details, failedB = !b.Details;
+                       return failedA != failedB ? failedB : a.Index < b.Index;
+                     });
+    const size_t failed = static_cast<size_t>(
+        std::count_if(shared->Items.begin(), shared->Items.end(),
+                      [](const TFoundCamera& c) { return !c.Details; }));
+    shared->Progress =
+        found ? "Найдено камер: " + std::to_string(shared->Items.size() - failed) +
+                    (failed ? ", с ошибкой: " + std::to_string(failed) : std::string())
+              : std::string();
+    shared->Message = message;
+  } catch (...) {
+    shared->Progress.clear();
+  }
   shared->Finished = true;
   shared->Changed = true;
 }

@@ -77,7 +77,8 @@ class TOnvifProbeForm {
     bool Finished = false;
     bool Changed = false;
   };
-  void Search(const std::shared_ptr<TShared>& shared, TOnvifManager& manager);
+  // The worker: runs the manager's search and tells shared what it finds.
+  static void Search(std::shared_ptr<TShared> shared, TOnvifManager& manager) noexcept;
 
   std::unique_ptr<TOnvifManager> FDevice;  // the search's manager
   std::shared_ptr<TShared> FShared;

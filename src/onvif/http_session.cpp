@@ -332,15 +332,20 @@ curl_socket_t THttpSession::TImpl::OpenSocket(void* self, curlsocktype, curl_soc
   const std::shared_ptr<TCancelSource>& source = TCallCancel::Current();
   if (source && source->Cancelled()) return CURL_SOCKET_BAD;
   const int s = socket(a->family, a->socktype | SOCK_CLOEXEC, a->protocol);
-  if (s < 0) return CURL_SOCKET_BAD;
-  if (source) {
-    if (!source->Register(s)) {
-      close(s);
-      return CURL_SOCKET_BAD;
-    }
-    static_cast<TImpl*>(self)->Sockets[s] = source;
+  if (s < 0 || !source) return s < 0 ? CURL_SOCKET_BAD : s;
+  try {
+    // Noted first, so that the socket is never registered without the note
+    // that takes it out again.
+    auto& sockets = static_cast<TImpl*>(self)->Sockets;
+    sockets[s] = source;
+    if (source->Register(s)) return s;
+    sockets.erase(s);
+  } catch (...) {
+    // Out of memory: no connection rather than an exception through libcurl.
+    static_cast<TImpl*>(self)->Sockets.erase(s);
   }
-  return s;
+  close(s);
+  return CURL_SOCKET_BAD;
 }
 
 int THttpSession::TImpl::CloseSocket(void* self, curl_socket_t socket) {
@@ -456,10 +461,16 @@ THttpAnswer THttpSession::Exchange(const THttpRequest& request, std::string& bod
   if (HasControlCharacter(F->Login)) throw Error("Логин камеры содержит управляющие символы");
   if (!F->Curl) {
     if (!(F->Curl = curl_easy_init())) throw Error("Cannot start an HTTP exchange");
-    ZV_SETOPT(F->Curl, CURLOPT_OPENSOCKETFUNCTION, &TImpl::OpenSocket);
-    ZV_SETOPT(F->Curl, CURLOPT_OPENSOCKETDATA, F.get());
-    ZV_SETOPT(F->Curl, CURLOPT_CLOSESOCKETFUNCTION, &TImpl::CloseSocket);
-    ZV_SETOPT(F->Curl, CURLOPT_CLOSESOCKETDATA, F.get());
+    try {
+      // The closing side first: no socket is opened here that is not closed here.
+      ZV_SETOPT(F->Curl, CURLOPT_CLOSESOCKETDATA, F.get());
+      ZV_SETOPT(F->Curl, CURLOPT_CLOSESOCKETFUNCTION, &TImpl::CloseSocket);
+      ZV_SETOPT(F->Curl, CURLOPT_OPENSOCKETDATA, F.get());
+      ZV_SETOPT(F->Curl, CURLOPT_OPENSOCKETFUNCTION, &TImpl::OpenSocket);
+    } catch (...) {
+      F->Close();
+      throw;
+    }
   }
 
   const auto start = std::chrono::steady_clock::now();

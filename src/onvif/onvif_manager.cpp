@@ -3,6 +3,7 @@
 #include <atomic>
 #include <mutex>
 #include <optional>
+#include <system_error>
 #include <thread>
 
 #include "common/error.h"
@@ -360,8 +361,16 @@ void TOnvifManager::FillDevicesList(TDeadline deadline) {
     }
   };
   std::vector<std::thread> pool;
-  for (size_t k = 0; k < std::min(kMaxConcurrentQueries, matches.size()); ++k)
-    pool.emplace_back(work);
+  pool.reserve(kMaxConcurrentQueries);
+  for (size_t k = 0; k < std::min(kMaxConcurrentQueries, matches.size()); ++k) {
+    try {
+      pool.emplace_back(work);
+    } catch (const std::system_error&) {
+      // No more threads to be had: those that started do the work.
+      if (pool.empty()) work();
+      break;
+    }
+  }
   for (std::thread& t : pool) t.join();
   FUnqueriedDevices = late;
   for (size_t i = 0; i < matches.size(); ++i) {

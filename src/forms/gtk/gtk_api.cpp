@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <mutex>
+#include <thread>
 
 #include "common/error.h"
 #include "common/never_destroyed.h"
@@ -25,6 +26,7 @@ TGtkBinding& Binding() {
 }
 
 std::mutex gBindingLock;
+std::thread::id gInitThread;  // the thread that initialised GTK, when the add-in did
 
 bool HaveDisplayVariable() {
   const char* x = std::getenv("DISPLAY");
@@ -80,14 +82,28 @@ const TGtk& Gtk(const std::string& caption) {
       throw Error(cannot + "не удалось открыть графический дисплей «" +
                   (display ? display : "") + "»");
     }
+    // Initialised here: GTK belongs to this thread from now on.
+    gInitThread = std::this_thread::get_id();
+  }
+  return g;
+}
+
+TGtkCall::TGtkCall(const std::string& caption) {
+  const TGtk& g = Gtk(caption);
+  const std::string wrongThread = "Окно «" + caption +
+                                  "» не может быть показано: вызов пришёл не из того потока "
+                                  "приложения, в котором работает GTK";
+  {
+    const std::lock_guard<std::mutex> lock(gBindingLock);
+    if (gInitThread != std::thread::id() && gInitThread != std::this_thread::get_id())
+      throw Error(wrongThread);
   }
   // GTK is used on the thread whose loop runs it, or from none yet.
-  if (!g.g_main_context_acquire(nullptr)) {
-    throw Error(cannot +
-                "вызов пришёл не из того потока приложения, в котором работает GTK");
-  }
-  g.g_main_context_release(nullptr);
-  return g;
+  if (!g.g_main_context_acquire(nullptr)) throw Error(wrongThread);
+}
+
+TGtkCall::~TGtkCall() {
+  BoundGtk().g_main_context_release(nullptr);
 }
 
 void ReleaseGtkBinding() {

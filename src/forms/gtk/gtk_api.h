@@ -69,6 +69,18 @@ struct TGtk {
 // never unloaded (GTK cannot be).
 const TGtk& Gtk(const std::string& caption);
 
+// One window call: GTK bound and initialised (as Gtk() does), and GTK's main
+// context owned by the calling thread until the call ends, so that no other
+// thread runs GTK meanwhile; throws Error when another thread holds it or
+// when GTK was initialised here on another thread.
+class TGtkCall {
+ public:
+  explicit TGtkCall(const std::string& caption);
+  ~TGtkCall();
+  TGtkCall(const TGtkCall&) = delete;
+  TGtkCall& operator=(const TGtkCall&) = delete;
+};
+
 // Gives back the binding's memory at unload (the library stays loaded).
 void ReleaseGtkBinding();
 

@@ -8,6 +8,7 @@
 #include "common/error.h"
 #include "common/log_writer.h"
 #include "common/never_destroyed.h"
+#include "common/text.h"
 #include "forms/device_form.h"
 #include "forms/forms.h"
 #include "forms/gtk/gtk_api.h"
@@ -33,6 +34,24 @@ TWindowShownHook& ShownHook() {
 template <typename T>
 T* As(gpointer p) {
   return static_cast<T*>(p);
+}
+
+// Text as GTK takes it: valid UTF-8 (a camera's or a file's bytes may not
+// be), control characters other than tab and line break shown as U+FFFD
+// (markup refuses them).
+std::string Shown(std::string_view text) {
+  const std::string valid = ToValidUtf8(text);
+  std::string out;
+  out.reserve(valid.size());
+  for (const char c : valid) {
+    const auto u = static_cast<unsigned char>(c);
+    if ((u < 0x20 && c != '\n' && c != '\t') || u == 0x7F) {
+      out += "\xEF\xBF\xBD";
+    } else {
+      out += c;
+    }
+  }
+  return out;
 }
 
 // Work done inside a GTK callback: nothing may leave it for GTK's C frames.
@@ -89,10 +108,12 @@ class TModal {
     G.gtk_window_set_modal(As<GtkWindow>(FWindow), TRUE);
     Connect(FWindow, "delete-event", &TModal::OnDelete, this);
     G.gtk_widget_show_all(FWindow);
-    if (ShownHook()) G.g_idle_add(&TModal::OnShown, this);
+    if (ShownHook()) FShownSource = G.g_idle_add(&TModal::OnShown, this);
     if (!FQuit) G.g_main_loop_run(FLoop);
     G.g_main_loop_unref(FLoop);
     FLoop = nullptr;
+    if (FShownSource) G.g_source_remove(FShownSource);
+    FShownSource = 0;
     G.gtk_widget_hide(FWindow);
   }
   void Quit() {
@@ -117,6 +138,7 @@ class TModal {
   static gboolean OnShown(gpointer self) {
     Guarded([&] {
       TModal& m = *As<TModal>(self);
+      m.FShownSource = 0;
       if (const TWindowShownHook hook = ShownHook()) hook(m.FWindow, m.FTitle);
     });
     return G_SOURCE_REMOVE;
@@ -126,6 +148,7 @@ class TModal {
   std::string FTitle;
   GMainLoop* FLoop = nullptr;
   bool FQuit = false;
+  guint FShownSource = 0;
 };
 
 GtkWidget* NewWindow(const char* title, int width, int height, GtkWindow* owner) {
@@ -175,7 +198,7 @@ void MessageBox(GtkWindow* owner, const std::string& text, const char* title) {
   const TGtk& G = BoundGtk();
   GtkWidget* dialog = G.gtk_message_dialog_new(
       owner, GtkDialogFlags(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT), GTK_MESSAGE_ERROR,
-      GTK_BUTTONS_OK, "%s", text.c_str());
+      GTK_BUTTONS_OK, "%s", Shown(text).c_str());
   G.gtk_window_set_title(As<GtkWindow>(dialog), title);
   const TPixbuf picture(ErrorPicture(32));
   GtkWidget* image = G.gtk_image_new_from_pixbuf(picture.P);
@@ -195,7 +218,7 @@ void AddTree(GtkTreeStore* store, GtkTreeIter* parent, const TTreeItem& item) {
   const TGtk& G = BoundGtk();
   GtkTreeIter it;
   G.gtk_tree_store_append(store, &it, parent);
-  G.gtk_tree_store_set(store, &it, 0, item.Text.c_str(), -1);
+  G.gtk_tree_store_set(store, &it, 0, Shown(item.Text).c_str(), -1);
   for (const TTreeItem& child : item.Children) AddTree(store, &it, child);
 }
 
@@ -231,7 +254,7 @@ void ShowDeviceDetails(GtkWindow* owner, const TOnvifDeviceForm& form) {
   for (const TField& f : fields) {
     G.gtk_grid_attach(As<GtkGrid>(grid), Label(f.Caption, f.LabelName), 1, row, 1, 1);
     GtkWidget* box = Named(G.gtk_entry_new(), f.BoxName);
-    G.gtk_entry_set_text(As<GtkEntry>(box), f.Value.c_str());
+    G.gtk_entry_set_text(As<GtkEntry>(box), Shown(f.Value).c_str());
     G.gtk_editable_set_editable(As<GtkEditable>(box), FALSE);
     G.gtk_widget_set_hexpand(box, TRUE);
     G.gtk_widget_set_size_request(box, 344, -1);
@@ -413,8 +436,8 @@ class TProbeView {
         item.Details ? item.Details->edtHost + ":" + item.Details->edtPort
                      : item.Error;
     G.gtk_list_store_set(FStore, &it, kColPicture, item.Details ? FCamera.P : FFailedCamera.P,
-                         kColCaption, item.Caption.c_str(), kColTooltip,
-                         EscapeMarkup(tooltip).c_str(), -1);
+                         kColCaption, Shown(item.Caption).c_str(), kColTooltip,
+                         EscapeMarkup(Shown(tooltip)).c_str(), -1);
   }
 
   void Refresh() {
@@ -429,7 +452,7 @@ class TProbeView {
       for (const TFoundCamera& item : items) AddItem(item);
       FShown = items.size();
     }
-    G.gtk_label_set_text(As<GtkLabel>(FProgress), F.Progress().c_str());
+    G.gtk_label_set_text(As<GtkLabel>(FProgress), Shown(F.Progress()).c_str());
     if (!F.Searching()) {
       G.gtk_spinner_stop(As<GtkSpinner>(FSpinner));
       G.gtk_widget_set_sensitive(FSearch, TRUE);
@@ -565,7 +588,7 @@ class TLogView {
     FUpdating = true;
     G.gtk_combo_box_text_remove_all(As<GtkComboBoxText>(FFiles));
     for (const std::string& name : F.cbbLogFiles)
-      G.gtk_combo_box_text_append_text(As<GtkComboBoxText>(FFiles), name.c_str());
+      G.gtk_combo_box_text_append_text(As<GtkComboBoxText>(FFiles), Shown(name).c_str());
     G.gtk_combo_box_set_active(As<GtkComboBox>(FFiles), F.ItemIndex);
     FUpdating = false;
   }
@@ -586,7 +609,7 @@ class TLogView {
                                      0.0, FALSE, 0.0, 0.0);
       G.gtk_widget_grab_focus(FText);
     }
-    G.gtk_label_set_text(As<GtkLabel>(FStatus), F.Status.c_str());
+    G.gtk_label_set_text(As<GtkLabel>(FStatus), Shown(F.Status).c_str());
   }
 
   static void OnChanged(GtkComboBox* box, gpointer self) {
@@ -613,12 +636,14 @@ class TLogView {
   }
 
   static void OnOpenDir(GtkButton*, gpointer self) {
-    TLogView& v = *As<TLogView>(self);
-    try {
-      v.F.btnOpenDirClick();
-    } catch (const std::exception& e) {
-      BoundGtk().gtk_label_set_text(As<GtkLabel>(v.FStatus), e.what());
-    }
+    Guarded([&] {
+      TLogView& v = *As<TLogView>(self);
+      try {
+        v.F.btnOpenDirClick();
+      } catch (const std::exception& e) {
+        BoundGtk().gtk_label_set_text(As<GtkLabel>(v.FStatus), Shown(e.what()).c_str());
+      }
+    });
   }
 
   static gboolean OnTimer(gpointer self) {
@@ -720,19 +745,19 @@ class TDocView {
 }  // namespace
 
 void ShowCameraSearch() {
-  Gtk("Поиск камеры");
+  const TGtkCall call("Поиск камеры");
   TProbeView view;
   view.Show();
 }
 
 void ShowLogViewer() {
-  Gtk("Просмотр лога");
+  const TGtkCall call("Просмотр лога");
   TLogView view;
   view.Show();
 }
 
 bool ShowDocument(const std::string& htmlPath, const std::string& caption) {
-  Gtk(caption);
+  const TGtkCall call(caption);
   std::string why;
   const TWebKit* webkit = WebKit(why);
   if (!webkit) {

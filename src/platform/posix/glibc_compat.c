@@ -67,6 +67,10 @@ HIDDEN int fstat64(int fd, ptr buf);
 HIDDEN int fstat64(int fd, ptr buf) { return old___fxstat64(1, fd, buf); }
 HIDDEN int fstat(int fd, ptr buf);
 HIDDEN int fstat(int fd, ptr buf) { return old___fxstat(1, fd, buf); }
+extern int old___lxstat(int version, const char* path, ptr buf);
+OLD_VERSION(__lxstat, "GLIBC_2.2.5");
+HIDDEN int lstat(const char* path, ptr buf);
+HIDDEN int lstat(const char* path, ptr buf) { return old___lxstat(1, path, buf); }
 /* fstatat the same way, through __fxstatat (GLIBC_2.4). */
 extern int old___fxstatat(int version, int dirfd, const char* path, ptr buf, int flags);
 OLD_VERSION(__fxstatat, "GLIBC_2.4");

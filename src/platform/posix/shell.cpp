@@ -1,5 +1,7 @@
 #include "platform/shell.h"
 
+#include <dirent.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -24,7 +26,12 @@ std::string FindOnPath(const std::string& program) {
   size_t start = 0;
   while (start <= list.size()) {
     const size_t end = std::min(list.find(':', start), list.size());
-    const std::string dir = end > start ? list.substr(start, end - start) : std::string(".");
+    const std::string dir = list.substr(start, end - start);
+    // Empty and relative entries name the current folder: never searched.
+    if (dir.empty() || dir.front() != '/') {
+      start = end + 1;
+      continue;
+    }
     const std::string candidate = dir + "/" + program;
     struct stat st {};
     if (stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
@@ -56,8 +63,31 @@ void OpenWithDesktop(const std::string& target) {
   std::vector<char*> args;
   for (std::string& a : argv) args.push_back(a.data());
   args.push_back(nullptr);
+  // The opener takes nothing of the host but its environment: no descriptor
+  // (a listening socket, a locked file would stay with the file manager), no
+  // blocked or ignored signal, not its session.
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  if (DIR* fds = opendir("/proc/self/fd")) {
+    while (const dirent* e = readdir(fds)) {
+      const int fd = std::atoi(e->d_name);
+      if (fd > 2 && fd != dirfd(fds)) posix_spawn_file_actions_addclose(&actions, fd);
+    }
+    closedir(fds);
+  }
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sigset_t none, all;
+  sigemptyset(&none);
+  sigfillset(&all);
+  posix_spawnattr_setsigmask(&attributes, &none);
+  posix_spawnattr_setsigdefault(&attributes, &all);
+  posix_spawnattr_setflags(&attributes,
+                           POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSID);
   pid_t pid = 0;
-  const int rc = posix_spawn(&pid, "/bin/sh", nullptr, nullptr, args.data(), environ);
+  const int rc = posix_spawn(&pid, "/bin/sh", &actions, &attributes, args.data(), environ);
+  posix_spawnattr_destroy(&attributes);
+  posix_spawn_file_actions_destroy(&actions);
   if (rc != 0) ThrowSystemError("Cannot start " + command.front(), rc);
   int status = 0;
   while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
