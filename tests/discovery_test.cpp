@@ -236,12 +236,8 @@ class SearchTest : public ::testing::Test {
   // A camera on its own address of segment 0, answering probes. Cameras are
   // made before the client: the test thread enters the client's network.
   CameraSim& Camera(const std::string& name, const std::string& address,
-                    std::vector<std::string> extra = {}) {
-    net->AddHost(name, 0, address);
-    std::vector<std::string> args = {"--user",      "admin", "--password", "secret",
-                                     "--discovery", address, "--model",    name};
-    args.insert(args.end(), extra.begin(), extra.end());
-    sims.push_back(std::make_unique<CameraSim>(args, net->Namespace(name), address));
+                    const std::vector<std::string>& extra = {}) {
+    sims.push_back(zorvane::testing::DiscoverableCamera(*net, name, address, extra));
     return *sims.back();
   }
   void Client(const std::string& address = "198.51.100.2") {

@@ -477,12 +477,8 @@ class SearchWindowTest : public WindowTest {
   }
   int home = -1;
   CameraSim& Camera(const std::string& name, const std::string& address,
-                    std::vector<std::string> extra = {}) {
-    net->AddHost(name, 0, address);
-    std::vector<std::string> args = {"--user",      "admin", "--password", "secret",
-                                     "--discovery", address, "--model",    name};
-    args.insert(args.end(), extra.begin(), extra.end());
-    sims.push_back(std::make_unique<CameraSim>(args, net->Namespace(name), address));
+                    const std::vector<std::string>& extra = {}) {
+    sims.push_back(testing::DiscoverableCamera(*net, name, address, extra));
     return *sims.back();
   }
   void Client() {

@@ -227,4 +227,14 @@ int LoopbackListener::Arrived() {
   return n;
 }
 
+std::unique_ptr<CameraSim> DiscoverableCamera(TestNetwork& net, const std::string& name,
+                                              const std::string& address,
+                                              const std::vector<std::string>& extra) {
+  net.AddHost(name, 0, address);
+  std::vector<std::string> args = {"--user",      "admin", "--password", "secret",
+                                   "--discovery", address, "--model",    name};
+  args.insert(args.end(), extra.begin(), extra.end());
+  return std::make_unique<CameraSim>(args, net.Namespace(name), address);
+}
+
 }  // namespace zorvane::testing

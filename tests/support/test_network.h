@@ -6,9 +6,12 @@
 #include <sys/types.h>
 
 #include <atomic>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "tests/support/camera_sim.h"
 
 namespace zorvane::testing {
 
@@ -41,6 +44,13 @@ class TestNetwork {
   int FSegments = 0;
   int FLinks = 0;
 };
+
+// A camera on a host of its own on segment 0 of net, at address, answering
+// probes there; user "admin", password "secret", the model name, then extra
+// arguments (a later "--password" wins).
+std::unique_ptr<CameraSim> DiscoverableCamera(TestNetwork& net, const std::string& name,
+                                              const std::string& address,
+                                              const std::vector<std::string>& extra = {});
 
 // A host that answers the first probe it hears with count spoofed
 // ProbeMatches, each naming an address of its own where no camera is (a host
