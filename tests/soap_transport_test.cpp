@@ -9,9 +9,11 @@
 #include <chrono>
 #include <cstdlib>
 #include <regex>
+#include <thread>
 
 #include "common/error.h"
 #include "onvif/call_deadline.h"
+#include "onvif/http_session.h"
 #include "onvif/onvif_requests.h"
 #include "platform/library_binding.h"
 #include "tests/support/camera_sim.h"
@@ -410,4 +412,37 @@ TEST(CallDeadlineTest, NestedScopesAndTheClockOncePerCall) {
     EXPECT_GT(TCallDeadline::RemainingMs(60000, "x"), 29000);
   }
   EXPECT_FALSE(TCallDeadline::Active());
+}
+
+TEST(CallCancelTest, ACancelledExchangeEndsAtOnceAndNothingStartsAfter) {
+  // A camera that takes the request and never answers.
+  CameraSim sim;
+  sim.Configure(R"({"fault": "hang", "fault_paths": ["/onvif"]})");
+  const auto source = std::make_shared<TCancelSource>();
+  std::string error;
+  std::thread call([&] {
+    const TCallCancel scope(source);
+    THttpSession session;
+    THttpRequest request;
+    request.Url = sim.Url("/onvif/device_service");
+    request.Post = true;
+    request.Body = "<x/>";
+    request.Step = "GetDeviceInformation";
+    std::string body;
+    error = ErrorOf([&] { session.Exchange(request, body); });
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  const auto start = std::chrono::steady_clock::now();
+  source->Cancel();
+  call.join();
+  EXPECT_EQ(error, kSearchCancelled);
+  // A hang check only: the window test prints the figure.
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  EXPECT_FALSE(source->Register(0));
+  EXPECT_FALSE(source->Sleep(std::chrono::seconds(30)));
+  {
+    const TCallCancel scope(source);
+    EXPECT_EQ(ErrorOf([] { TCallDeadline::RemainingMs(1000, "x"); }), kSearchCancelled);
+  }
+  EXPECT_EQ(TCallDeadline::RemainingMs(1000, "x"), 1000);  // the scope is over
 }

@@ -349,7 +349,8 @@ TEST(ProbeFormTest, ASearchThatHearsNothingSaysSo) {
 // A zip archive of the given entries (name, content), made by Python's zipfile.
 std::string Zip(const std::vector<std::pair<std::string, std::string>>& entries) {
   TempDir dir;
-  std::string script = "import sys, zipfile\nz = zipfile.ZipFile(sys.argv[1], 'w')\n";
+  std::string script =
+      "import sys, zipfile\nz = zipfile.ZipFile(sys.argv[1], 'w', zipfile.ZIP_DEFLATED)\n";
   for (size_t i = 0; i < entries.size(); ++i) {
     const std::string file = dir.path() + "/" + std::to_string(i);
     Write(file, entries[i].second);
@@ -397,6 +398,16 @@ TEST(MarkdownRendererTest, PagesAsWrittenAndTheFolderGoneInEveryCase) {
       {"a name leading out of the folder", {{"../evil.md", markdown}}, "",
        "Unsafe name in the archive: ../evil.md"},
       {"no zip archive at all", {}, "", "Not a zip archive"},
+      {"an entry named as the archive", {{"md.zip", "junk"}, {"guide.md", "# A\n"}},
+       "\xEF\xBB\xBF<h1>A</h1>\n", ""},
+      {"a style sheet whose name needs escaping",
+       {{"guide.md", "# A\n"}, {"a\"b #1.css", ""}},
+       "\xEF\xBB\xBF<!DOCTYPE html>\r\n<html>\r\n<head>\r\n<link href=\"a%22b%20%231.css\" "
+       "rel=\"stylesheet\">\r\n</head>\r\n<body>\r\n<h1>A</h1>\n\r\n</body>\r\n</html>",
+       ""},
+      {"more than the archive may unpack to",
+       {{"guide.md", std::string(kMaxUnpackedHelpBytes + 1, 'a')}}, "",
+       "The help archive holds more than 64 MiB"},
   };
   TempDir tmp;
   const ScopedEnv env("TMPDIR", tmp.path());

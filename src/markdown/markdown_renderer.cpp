@@ -30,7 +30,9 @@ namespace {
 // loads where neither is installed.
 struct TZipTable {
   TRuntimeLibrary Library;
-  decltype(&zip_open) Open = nullptr;
+  decltype(&zip_source_buffer_create) BufferSource = nullptr;
+  decltype(&zip_source_free) SourceFree = nullptr;
+  decltype(&zip_open_from_source) OpenSource = nullptr;
   decltype(&zip_close) Close = nullptr;
   decltype(&zip_get_num_entries) Count = nullptr;
   decltype(&zip_get_name) Name = nullptr;
@@ -48,7 +50,9 @@ struct TZipTable {
       Failure = "Не найдена библиотека libzip; установите пакет libzip4 (" + Library.Error() + ")";
       return;
     }
-    if (!(Library.Bind(Open, "zip_open") && Library.Bind(Close, "zip_close") &&
+    if (!(Library.Bind(BufferSource, "zip_source_buffer_create") &&
+          Library.Bind(SourceFree, "zip_source_free") &&
+          Library.Bind(OpenSource, "zip_open_from_source") && Library.Bind(Close, "zip_close") &&
           Library.Bind(Count, "zip_get_num_entries") && Library.Bind(Name, "zip_get_name") &&
           Library.Bind(FileOpen, "zip_fopen_index") && Library.Bind(Read, "zip_fread") &&
           Library.Bind(FileClose, "zip_fclose") && Library.Bind(StrError, "zip_strerror") &&
@@ -88,8 +92,10 @@ const TMd4cTable& Md4c() {
 }
 
 std::string TempRoot() {
+  // A relative TMPDIR would make the page's address depend on the process's
+  // current folder: only an absolute one is taken.
   const char* tmp = std::getenv("TMPDIR");
-  std::string root = tmp && *tmp ? tmp : "/tmp";
+  std::string root = tmp && *tmp == '/' ? tmp : "/tmp";
   while (root.size() > 1 && root.back() == '/') root.pop_back();
   return root;
 }
@@ -137,6 +143,24 @@ bool SafeEntryName(const std::string& name) {
   return true;
 }
 
+// A file name as the value of an href: characters that would end the value
+// or change its meaning are percent-encoded.
+std::string HrefOf(const std::string& name) {
+  std::string out;
+  for (const char c : name) {
+    const auto u = static_cast<unsigned char>(c);
+    if (u <= ' ' || u == 0x7F || c == '"' || c == '%' || c == '#' || c == '?' || c == '<' ||
+        c == '>' || c == '&' || c == '\'' || c == '\\') {
+      char hex[4];
+      std::snprintf(hex, sizeof hex, "%%%02X", u);
+      out += hex;
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
 std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian) {
   std::u16string text;
   for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
@@ -176,8 +200,15 @@ bool TMarkdownRenderer::Render(const std::string& ASourceName, const std::string
 }
 
 TMarkdownRenderer::TMarkdownRenderer() : FindSource(&FindResource) {
-  FTempDirectory = TempRoot() + "/" + NewGuidText();
-  MakeFolders(FTempDirectory);
+  const std::string root = TempRoot();
+  MakeFolders(root);
+  // A folder of its own: made now, never one found there.
+  for (int attempt = 0;; ++attempt) {
+    FTempDirectory = root + "/" + NewGuidText();
+    if (mkdir(FTempDirectory.c_str(), 0700) == 0) break;
+    if (errno != EEXIST || attempt == 9)
+      ThrowSystemError("Cannot create folder \"" + FTempDirectory + "\"", errno);
+  }
 }
 
 TMarkdownRenderer::TMarkdownRenderer(std::string ASourceName) : TMarkdownRenderer() {
@@ -219,18 +250,22 @@ void TMarkdownRenderer::UnpackSource() {
   const std::string archivePath = FTempDirectory + "/md.zip";
   WriteFileBytes(archivePath, *source);
 
+  // Read from memory: what the archive holds cannot touch the archive itself.
   const TZipTable& z = Zip();
-  int code = 0;
-  zip_t* archive = z.Open(archivePath.c_str(), ZIP_RDONLY, &code);
+  zip_error_t error;
+  z.ErrorInit(&error, 0);
+  zip_source_t* bytes = z.BufferSource(source->data(), source->size(), 0, &error);
+  zip_t* archive = bytes ? z.OpenSource(bytes, ZIP_RDONLY, &error) : nullptr;
   if (!archive) {
-    zip_error_t error;
-    z.ErrorInit(&error, code);
+    if (bytes) z.SourceFree(bytes);
     const std::string message = z.ErrorText(&error);
     z.ErrorFini(&error);
     throw Error(message + ": " + archivePath);
   }
+  z.ErrorFini(&error);
   const std::unique_ptr<zip_t, decltype(z.Close)> closer(archive, z.Close);
   const zip_int64_t count = z.Count(archive, 0);
+  size_t unpacked = 0;
   for (zip_int64_t i = 0; i < count; ++i) {
     const auto index = static_cast<zip_uint64_t>(i);
     const char* rawName = z.Name(archive, index, 0);
@@ -244,15 +279,22 @@ void TMarkdownRenderer::UnpackSource() {
     }
     if (const size_t slash = path.rfind('/'); slash > FTempDirectory.size())
       MakeFolders(path.substr(0, slash));
-    zip_file_t* entry = z.FileOpen(archive, index, 0);
+    const std::unique_ptr<zip_file_t, decltype(z.FileClose)> entry(
+        z.FileOpen(archive, index, 0), z.FileClose);
     if (!entry) throw Error(std::string(z.StrError(archive)) + ": " + name);
-    std::string bytes;
+    std::string content;
     char buffer[65536];
     zip_int64_t n = 0;
-    while ((n = z.Read(entry, buffer, sizeof buffer)) > 0) bytes.append(buffer, static_cast<size_t>(n));
-    z.FileClose(entry);
+    while ((n = z.Read(entry.get(), buffer, sizeof buffer)) > 0) {
+      unpacked += static_cast<size_t>(n);
+      if (unpacked > kMaxUnpackedHelpBytes) {
+        throw Error("The help archive holds more than " +
+                    std::to_string(kMaxUnpackedHelpBytes >> 20) + " MiB");
+      }
+      content.append(buffer, static_cast<size_t>(n));
+    }
     if (n < 0) throw Error(std::string(z.StrError(archive)) + ": " + name);
-    WriteFileBytes(path, bytes);
+    WriteFileBytes(path, content);
   }
 }
 
@@ -312,7 +354,7 @@ void TMarkdownRenderer::SaveHtml(const std::string& fragment, const std::string&
   if (css.empty()) {
     page += fragment;
   } else {
-    page += "<!DOCTYPE html>\r\n<html>\r\n<head>\r\n<link href=\"" + css +
+    page += "<!DOCTYPE html>\r\n<html>\r\n<head>\r\n<link href=\"" + HrefOf(css) +
             "\" rel=\"stylesheet\">\r\n</head>\r\n<body>\r\n" + fragment + "\r\n</body>\r\n</html>";
   }
   WriteFileBytes(FTempDirectory + "/md.html", page);

@@ -4,6 +4,7 @@
 // the renderer does.
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -13,6 +14,8 @@
 namespace zorvane {
 
 inline constexpr char kMarkdownNotFound[] = "Mardown file not found";
+// The most an archive may unpack to.
+inline constexpr size_t kMaxUnpackedHelpBytes = 64u << 20;
 
 class TMarkdownRenderer {
  public:

@@ -666,6 +666,16 @@ class TLogView {
 
 // ---- a document ------------------------------------------------------------------------
 
+// The file:// address of an absolute path.
+std::string FileUri(const std::string& path) {
+  const TGtk& G = BoundGtk();
+  gchar* uri = G.g_filename_to_uri(path.c_str(), nullptr, nullptr);
+  const std::string text = uri ? uri : "";
+  G.g_free(uri);
+  if (text.rfind("file:///", 0) != 0) throw Error("Not an absolute file name: " + path);
+  return text;
+}
+
 // A local page in a browser view; links that lead away from its folder open
 // in the user's browser instead.
 class TDocView {
@@ -683,9 +693,7 @@ class TDocView {
                                   static_cast<int>(425 * dpi / 120));
     G.gtk_window_set_title(window, caption.c_str());
     G.gtk_window_set_icon(window, FIcon.P);
-    gchar* uri = G.g_filename_to_uri(htmlPath.c_str(), nullptr, nullptr);
-    const std::string page = uri ? uri : "";
-    G.g_free(uri);
+    const std::string page = FileUri(htmlPath);
     FFolderUri = page.substr(0, page.rfind('/') + 1);
     // Named wbBrowser once the page has been shown.
     FBrowser = Named(FWebKit.webkit_web_view_new(), "wbBrowserLoading");
@@ -764,7 +772,7 @@ bool ShowDocument(const std::string& htmlPath, const std::string& caption) {
     TryWriteLog("no browser view for «" + caption + "» (" + why +
                     "); the page is opened in the user's browser: " + htmlPath,
                 TLogLevel::llInfo);
-    OpenWithDesktop(htmlPath);
+    OpenWithDesktop(FileUri(htmlPath));
     return false;
   }
   TDocView view(htmlPath, caption, *webkit);

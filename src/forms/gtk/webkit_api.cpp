@@ -60,8 +60,11 @@ const TWebKit* WebKit(std::string& why) {
       if (!b.Library.Open({kWebKit41}))
         b.Failure = "в процессе уже есть libsoup 3, а WebKitGTK 4.1 (пакет libwebkit2gtk-4.1-0) "
                     "не установлен";
-    } else if (!b.Library.Open({kWebKit41, kWebKit40})) {
-      b.Failure = "не найдена библиотека WebKitGTK; установите пакет libwebkit2gtk-4.1-0 (" +
+    } else if (!b.Library.Open({kWebKit40, kWebKit41})) {
+      // Neither yet: 4.0 first where it is installed, since a platform
+      // client that shows HTML itself loads that one (and libsoup 2) later.
+      b.Failure = "не найдена библиотека WebKitGTK; установите пакет libwebkit2gtk-4.0-37 или "
+                  "libwebkit2gtk-4.1-0 (" +
                   b.Library.Error() + ")";
     }
     if (b.Library.IsOpen()) {
