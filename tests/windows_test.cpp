@@ -796,6 +796,14 @@ TEST_F(WindowTest, TheActionsOpenTheirWindowsThroughTheHost) {
     EXPECT_TRUE(testing::Has(result.output, "result: b:true")) << result.output;
   }
   EXPECT_TRUE(testing::ListDir(tmp.path()).empty());  // the help's folder is gone
+  // A library built without the help: the message, and no folder made.
+  const testing::RunResult bare = testing::RunProgram(
+      ZORVANE_HOST_PATH,
+      {"--lib", ZORVANE_NOPARAMS_LIB_PATH, "call", "ВыполнитьДополнительноеДействие",
+       "s:ShowHelp", "--", "call", "ПолучитьОшибку", "s:"},
+      {"ZORVANE_DATA_DIR=" + host.DataDir(), "TMPDIR=" + tmp.path()}, 60);
+  EXPECT_TRUE(testing::Has(bare.output, "param 0: s:File not found: help\n")) << bare.output;
+  EXPECT_TRUE(testing::ListDir(tmp.path()).empty());
   // Without a display: the clear message, and the host goes on.
   const testing::RunResult headless = testing::RunProgram(
       ZORVANE_HOST_PATH,
