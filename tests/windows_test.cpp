@@ -292,8 +292,12 @@ TEST(LogFormTest, TheFolderOpensInTheFileManagerWithoutWaiting) {
   ASSERT_GE(inherited, 0);
   // An opener that stays open, as a file manager does.
   const std::string fd = std::to_string(inherited);
-  Write(bin.path() + "/xdg-open", "#!/bin/sh\n[ -e /proc/$$/fd/" + fd + " ] && echo leaked >> " +
-                                      seen + "\necho \"$@\" >> " + seen + "\nsleep 30\n");
+  // It notes a descriptor it should not have, and signals it ignores or blocks.
+  Write(bin.path() + "/xdg-open",
+        "#!/bin/sh\n[ -e /proc/$$/fd/" + fd + " ] && echo leaked >> " + seen +
+            "\n/bin/grep -Eq '^SigIgn:\\s*0+$' /proc/$$/status || echo ignoring >> " + seen +
+            "\n/bin/grep -Eq '^SigBlk:\\s*0+$' /proc/$$/status || echo blocking >> " + seen +
+            "\necho \"$@\" >> " + seen + "\n/bin/sleep 30\n");
   chmod((bin.path() + "/xdg-open").c_str(), 0755);
   TempDir folder;
   const TLogForm form(folder.path() + "/");

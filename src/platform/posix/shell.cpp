@@ -2,7 +2,7 @@
 
 #include <dirent.h>
 #include <signal.h>
-#include <spawn.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -55,43 +55,55 @@ void OpenWithDesktop(const std::string& target) {
         "Не найдены программы xdg-open и gio, которыми открываются папки и страницы; "
         "установите пакет xdg-utils");
   }
-  // A shell that starts the opener in the background and ends at once: the
-  // opener is left to itself (adopted by init), and only the shell is reaped.
-  std::vector<std::string> argv = {"/bin/sh", "-c",
-                                   "\"$@\" </dev/null >/dev/null 2>&1 &", "sh"};
-  argv.insert(argv.end(), command.begin(), command.end());
   std::vector<char*> args;
-  for (std::string& a : argv) args.push_back(a.data());
+  for (std::string& a : command) args.push_back(a.data());
   args.push_back(nullptr);
-  // The opener takes nothing of the host but its environment: no descriptor
-  // (a listening socket, a locked file would stay with the file manager), no
-  // blocked or ignored signal, not its session.
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
+  // Gathered before forking: between fork and exec only system calls are made.
+  std::vector<int> inherited;
   if (DIR* fds = opendir("/proc/self/fd")) {
     while (const dirent* e = readdir(fds)) {
       const int fd = std::atoi(e->d_name);
-      if (fd > 2 && fd != dirfd(fds)) posix_spawn_file_actions_addclose(&actions, fd);
+      if (fd > 2 && fd != dirfd(fds)) inherited.push_back(fd);
     }
     closedir(fds);
   }
-  posix_spawnattr_t attributes;
-  posix_spawnattr_init(&attributes);
-  sigset_t none, all;
-  sigemptyset(&none);
-  sigfillset(&all);
-  posix_spawnattr_setsigmask(&attributes, &none);
-  posix_spawnattr_setsigdefault(&attributes, &all);
-  posix_spawnattr_setflags(&attributes,
-                           POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSID);
-  pid_t pid = 0;
-  const int rc = posix_spawn(&pid, "/bin/sh", &actions, &attributes, args.data(), environ);
-  posix_spawnattr_destroy(&attributes);
-  posix_spawn_file_actions_destroy(&actions);
-  if (rc != 0) ThrowSystemError("Cannot start " + command.front(), rc);
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  const char* program = command.front().c_str();
+  // A child that starts the opener in a session of its own and ends at once:
+  // the opener is left to itself (adopted by init) and only the child is
+  // reaped. The opener takes nothing of the host but its environment: no
+  // descriptor (a listening socket, a locked file would stay with the file
+  // manager), no blocked or ignored signal (a shell's "&" would ignore
+  // SIGINT and SIGQUIT).
+  const pid_t child = fork();
+  if (child < 0) ThrowSystemError("Cannot start " + command.front(), errno);
+  if (child == 0) {
+    setsid();
+    const pid_t opener = fork();
+    if (opener == 0) {
+      sigset_t none;
+      sigemptyset(&none);
+      sigprocmask(SIG_SETMASK, &none, nullptr);
+      struct sigaction standard {};
+      standard.sa_handler = SIG_DFL;
+      for (int signal = 1; signal < NSIG; ++signal) sigaction(signal, &standard, nullptr);
+      for (const int fd : inherited) close(fd);
+      const int null = open("/dev/null", O_RDWR);
+      if (null >= 0) {
+        dup2(null, 0);
+        dup2(null, 1);
+        dup2(null, 2);
+        if (null > 2) close(null);
+      }
+      execve(program, args.data(), environ);
+      _exit(127);
+    }
+    _exit(opener < 0 ? 1 : 0);
   }
+  int status = 0;
+  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  }
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+    throw Error("Cannot start " + command.front());
 }
 
 }  // namespace zorvane
