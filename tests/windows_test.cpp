@@ -288,8 +288,12 @@ TEST(LogFormTest, TheFolderOpensInTheFileManagerWithoutWaiting) {
   TempDir bin;
   const std::string seen = bin.path() + "/seen";
   // A descriptor of the host's that is not closed on exec: the opener must not get it.
-  const int inherited = open(bin.path().c_str(), O_RDONLY | O_DIRECTORY);
-  ASSERT_GE(inherited, 0);
+  // (Numbered away from the shell's own: dash reads its script on 10.)
+  const int opened = open(bin.path().c_str(), O_RDONLY | O_DIRECTORY);
+  ASSERT_GE(opened, 0);
+  const int inherited = fcntl(opened, F_DUPFD, 123);
+  close(opened);
+  ASSERT_GE(inherited, 123);
   // An opener that stays open, as a file manager does.
   const std::string fd = std::to_string(inherited);
   // It notes a descriptor it should not have, and signals it ignores or blocks.
