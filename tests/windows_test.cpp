@@ -778,6 +778,39 @@ TEST_F(WindowTest, TheHelpIsShownStyledAndItsFolderGoes) {
   EXPECT_TRUE(testing::ListDir(tmp.path()).empty());
 }
 
+TEST_F(WindowTest, WithoutABrowserViewTheHelpGoesToTheUsersBrowser) {
+  // WebKitGTK made unloadable for one host, in a mount namespace of its own.
+  if (geteuid() != 0) GTEST_SKIP() << "skipped: needs root for a mount namespace";
+  TempDir bin;
+  TempDir tmp;
+  const std::string seen = bin.path() + "/seen";
+  Write(bin.path() + "/xdg-open", "#!/bin/sh\necho \"$@\" >> " + seen + "\n");
+  chmod((bin.path() + "/xdg-open").c_str(), 0755);
+  testing::HostRunner host(ZORVANE_LIB_PATH);
+  std::string hide;
+  for (const char* lib : {"/usr/lib/x86_64-linux-gnu/libwebkit2gtk-4.1.so.0",
+                          "/usr/lib/x86_64-linux-gnu/libwebkit2gtk-4.0.so.37"}) {
+    if (Exists(lib)) hide += std::string("mount --bind /dev/null ") + lib + " && ";
+  }
+  const testing::RunResult r = testing::RunProgram(
+      "/usr/bin/unshare",
+      {"-m", "/bin/sh", "-c", hide + "exec \"$@\"", "sh", ZORVANE_HOST_PATH, "set", "LogEnabled",
+       "b:true", "--", "call", "ВыполнитьДополнительноеДействие", "s:ShowHelp"},
+      {"PATH=" + bin.path() + ":/usr/bin:/bin", "TMPDIR=" + tmp.path(),
+       "ZORVANE_DATA_DIR=" + host.DataDir()},
+      60);
+  EXPECT_TRUE(testing::Has(r.output, "result: b:true")) << r.output;
+  // The page's address, for the browser to read while the driver object lives.
+  const std::string opened = testing::ReadFile(seen);
+  EXPECT_EQ(opened.rfind("file://" + tmp.path() + "/%7B", 0), 0u) << opened;
+  EXPECT_NE(opened.find("/md.html\n"), std::string::npos) << opened;
+  bool logged = false;
+  for (const std::string& line : host.LogLines("zorvane"))
+    logged = logged || testing::Has(line, "no browser view for «Справка»");
+  EXPECT_TRUE(logged);
+  EXPECT_TRUE(testing::ListDir(tmp.path()).empty());  // gone with the object
+}
+
 // ---- through the command-line host, as the platform calls -----------------------------
 
 TEST_F(WindowTest, TheActionsOpenTheirWindowsThroughTheHost) {
