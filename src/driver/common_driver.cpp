@@ -93,10 +93,6 @@ const char* MakerDownloadURL() {
   return ZORVANE_DOWNLOAD_URL;
 }
 
-void ThrowWindowUnavailable(const char* caption) {
-  throw Error(std::string("Окно «") + caption + "» недоступно в этой сборке драйвера");
-}
-
 const TClassInfo& TCommonDriver::ClassInfo() {
   static const TClassInfo info{nullptr, kMethods, kProperties, kActions};
   return info;

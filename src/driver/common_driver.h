@@ -55,9 +55,6 @@ const TDriverInfo& DriverInfo();
 // Where the driver can be downloaded (set at build time).
 const char* MakerDownloadURL();
 
-// Texts of the windows this build does not have.
-[[noreturn]] void ThrowWindowUnavailable(const char* caption);
-
 class TCommonDriver : public TCustomDriver {
  public:
   TCommonDriver() = default;

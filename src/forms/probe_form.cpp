@@ -25,20 +25,19 @@ std::string QueryProgress(size_t done, size_t total) {
   return "Опрос камер: " + std::to_string(done) + " из " + std::to_string(total);
 }
 
-}  // namespace
-
-TOnvifProbeForm::TOnvifProbeForm() {
+// The host's addresses; none when they cannot be listed (said in the log).
+std::vector<std::string> HostAddresses() {
   try {
-    cbbLocalIPs = LocalIPv4Addresses();
+    return LocalIPv4Addresses();
   } catch (const std::exception& e) {
     TryWriteLog(std::string("camera search: ") + e.what(), TLogLevel::llError);
-  }
-  if (cbbLocalIPs.empty()) {
-    CreateError = kNoNetworkInterface;
-  } else {
-    ItemIndex = 0;
+    return {};
   }
 }
+
+}  // namespace
+
+TOnvifProbeForm::TOnvifProbeForm() : TOnvifProbeForm(HostAddresses()) {}
 
 TOnvifProbeForm::TOnvifProbeForm(std::vector<std::string> localIPs)
     : cbbLocalIPs(std::move(localIPs)) {

@@ -21,6 +21,8 @@ class TRuntimeLibrary {
   bool Open(std::initializer_list<const char*> names);
   // Loads only one that the process already holds.
   bool OpenLoaded(std::initializer_list<const char*> names);
+  // Whether the process holds the library (nothing is loaded or kept).
+  static bool IsLoaded(const char* name);
 
   bool IsOpen() const { return FHandle != nullptr; }
   const std::string& Name() const { return FName; }

@@ -34,11 +34,6 @@ bool HaveDisplayVariable() {
   return (x && *x) || (wayland && *wayland);
 }
 
-bool ProcessHolds(const char* library) {
-  TRuntimeLibrary probe;
-  return probe.OpenLoaded({library});
-}
-
 }  // namespace
 
 const TGtk& Gtk(const std::string& caption) {
@@ -46,9 +41,9 @@ const TGtk& Gtk(const std::string& caption) {
   const std::lock_guard<std::mutex> lock(gBindingLock);
   TGtkBinding& b = Binding();
   // Two major versions of GTK in one process abort it.
-  if (ProcessHolds("libgtk-x11-2.0.so.0"))
+  if (TRuntimeLibrary::IsLoaded("libgtk-x11-2.0.so.0"))
     throw Error(cannot + "в процессе уже загружена библиотека GTK 2, а окнам драйвера нужна GTK 3");
-  if (ProcessHolds("libgtk-4.so.1"))
+  if (TRuntimeLibrary::IsLoaded("libgtk-4.so.1"))
     throw Error(cannot + "в процессе уже загружена библиотека GTK 4, а окнам драйвера нужна GTK 3");
   if (!b.Library.IsOpen()) {
     if (!b.Library.OpenLoaded({"libgtk-3.so.0"})) {

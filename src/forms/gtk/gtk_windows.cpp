@@ -17,6 +17,7 @@
 #include "forms/pictures.h"
 #include "forms/probe_form.h"
 #include "platform/shell.h"
+#include "xml/xml_document.h"
 
 namespace zorvane {
 
@@ -310,21 +311,6 @@ void ShowDeviceDetails(GtkWindow* owner, const TOnvifDeviceForm& form) {
 
 enum { kColPicture, kColCaption, kColTooltip, kColumns };
 
-std::string EscapeMarkup(const std::string& text) {
-  std::string out;
-  for (const char c : text) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\'': out += "&#39;"; break;
-      default: out += c;
-    }
-  }
-  return out;
-}
-
 class TProbeView {
  public:
   TProbeView()
@@ -437,7 +423,7 @@ class TProbeView {
                      : item.Error;
     G.gtk_list_store_set(FStore, &it, kColPicture, item.Details ? FCamera.P : FFailedCamera.P,
                          kColCaption, Shown(item.Caption).c_str(), kColTooltip,
-                         EscapeMarkup(Shown(tooltip)).c_str(), -1);
+                         TXmlDocument::Escape(Shown(tooltip)).c_str(), -1);
   }
 
   void Refresh() {

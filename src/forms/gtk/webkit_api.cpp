@@ -21,11 +21,6 @@ struct TWebKitBinding {
   std::string Failure;
 };
 
-bool ProcessHolds(const char* library) {
-  TRuntimeLibrary probe;
-  return probe.OpenLoaded({library});
-}
-
 std::mutex gLock;
 
 // Kept to the end of the process, as GTK is.
@@ -50,13 +45,13 @@ const TWebKit* WebKit(std::string& why) {
     // One already in the process is the one to use; else the one whose
     // libsoup does not clash with the process's.
     std::vector<const char*> candidates;
-    if (ProcessHolds(kWebKit41) || ProcessHolds(kWebKit40)) {
+    if (TRuntimeLibrary::IsLoaded(kWebKit41) || TRuntimeLibrary::IsLoaded(kWebKit40)) {
       b.Library.OpenLoaded({kWebKit41, kWebKit40});
-    } else if (ProcessHolds("libsoup-2.4.so.1")) {
+    } else if (TRuntimeLibrary::IsLoaded("libsoup-2.4.so.1")) {
       if (!b.Library.Open({kWebKit40}))
         b.Failure = "в процессе уже есть libsoup 2, а WebKitGTK 4.0 (пакет libwebkit2gtk-4.0-37) "
                     "не установлен";
-    } else if (ProcessHolds("libsoup-3.0.so.0")) {
+    } else if (TRuntimeLibrary::IsLoaded("libsoup-3.0.so.0")) {
       if (!b.Library.Open({kWebKit41}))
         b.Failure = "в процессе уже есть libsoup 3, а WebKitGTK 4.1 (пакет libwebkit2gtk-4.1-0) "
                     "не установлен";

@@ -20,6 +20,12 @@ bool TRuntimeLibrary::OpenLoaded(std::initializer_list<const char*> names) {
   return false;
 }
 
+bool TRuntimeLibrary::IsLoaded(const char* name) {
+  void* handle = dlopen(name, RTLD_LAZY | RTLD_LOCAL | RTLD_NOLOAD);
+  if (handle) dlclose(handle);
+  return handle != nullptr;
+}
+
 bool TRuntimeLibrary::Open(std::initializer_list<const char*> names) {
   if (OpenLoaded(names)) return true;
   std::string reasons;
