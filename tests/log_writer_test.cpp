@@ -17,7 +17,7 @@
 #include <thread>
 
 #include "common/error.h"
-#include "common/system_info.h"
+#include "platform/system_info.h"
 #include "common/text.h"
 #include "tests/support/camera_sim.h"
 #include "tests/support/checks.h"

@@ -1,25 +1,16 @@
 #include "common/log_writer.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <sys/time.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <chrono>
-#include <ctime>
 #include <mutex>
 #include <thread>
 
 #include "common/error.h"
-#include "common/file_io.h"
-#include "common/folder_access.h"
 #include "common/never_destroyed.h"
-#include "common/system_info.h"
 #include "common/text.h"
+#include "platform/files.h"
+#include "platform/system_info.h"
 #include "v8napi/user_locale.h"
 
 namespace zorvane {
@@ -72,40 +63,29 @@ const char* LevelText(TLogLevel level) {
 
 // File name without folder and without extension.
 std::string BaseNameOf(const std::string& path) {
-  std::string name = path.substr(path.find_last_of('/') + 1);
+  std::string name = path.substr(path.find_last_of(kPathSeparators) + 1);
   if (const size_t dot = name.find_last_of('.'); dot != std::string::npos) name.resize(dot);
   return name;
 }
 
-struct tm LocalNow(int& msec) {
-  struct timeval tv {};
-  gettimeofday(&tv, nullptr);
-  struct tm local {};
-  const time_t seconds = tv.tv_sec;
-  localtime_r(&seconds, &local);
-  msec = static_cast<int>(tv.tv_usec / 1000);
-  return local;
-}
-
 std::string TimeStamp() {
-  int msec = 0;
-  const struct tm t = LocalNow(msec);
+  const TLocalTime t = LocalTimeNow();
   const std::string& sep = UserLocale().TimeSeparator;
   char date[48];
-  std::snprintf(date, sizeof date, "%04d.%02d.%02d ", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday);
+  std::snprintf(date, sizeof date, "%04d.%02d.%02d ", t.Year, t.Month, t.Day);
   char part[32];
   std::string stamp = date;
-  std::snprintf(part, sizeof part, "%02d", t.tm_hour);
+  std::snprintf(part, sizeof part, "%02d", t.Hour);
   stamp += part + sep;
-  std::snprintf(part, sizeof part, "%02d", t.tm_min);
+  std::snprintf(part, sizeof part, "%02d", t.Minute);
   stamp += part + sep;
-  std::snprintf(part, sizeof part, "%02d.%03d", t.tm_sec, msec);
+  std::snprintf(part, sizeof part, "%02d.%03d", t.Second, t.Millisecond);
   return stamp + part;
 }
 
 // Where today's line goes: the log folder, opened, and the file's name in it.
 struct LogFile {
-  FileDescriptor folder;
+  TSharedFolder folder;
   std::string name;
   std::string path;  // for messages
 };
@@ -116,10 +96,9 @@ std::string LogBaseName() {
 }
 
 std::string LogFileName(const std::string& base) {
-  int msec = 0;
-  const struct tm t = LocalNow(msec);
+  const TLocalTime t = LocalTimeNow();
   char date[48];
-  std::snprintf(date, sizeof date, "%04d.%02d.%02d", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday);
+  std::snprintf(date, sizeof date, "%04d.%02d.%02d", t.Year, t.Month, t.Day);
   return base + "_" + date + ".log";
 }
 
@@ -127,44 +106,9 @@ LogFile OpenLogFolder() {
   const std::string base = LogBaseName();
   const std::string root = GetCommonAppDataFolder();
   const std::string shared = std::string(LogCompanyFolder) + "/" + base;
-  LogFile file{OpenSharedFolder(root, shared), LogFileName(base), ""};
-  file.path = root + shared + "/" + file.name;
+  LogFile file{TSharedFolder(root, shared), LogFileName(base), ""};
+  file.path = file.folder.Path() + file.name;
   return file;
-}
-
-// The folder is open to every user of the machine, so whatever stands under
-// today's name may have been put there by someone else: a symbolic link is not
-// followed, a FIFO does not block the open, and only a plain file with no other
-// name is written to (O_APPEND keeps each line at the end).
-FileDescriptor OpenForAppend(const LogFile& file) {
-  constexpr int kFlags = O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
-  const int at = file.folder.Get();
-  const char* name = file.name.c_str();
-  for (int attempt = 0;; ++attempt) {
-    // Created by us: readable and writable by all, whatever the umask.
-    FileDescriptor fd(openat(at, name, kFlags | O_CREAT | O_EXCL, 0666));
-    if (fd.Get() >= 0) {
-      fchmod(fd.Get(), 0666);
-      return fd;
-    }
-    // Without O_CREAT, so that a file of another user in a folder with the sticky
-    // bit may still be opened where the system protects such files from O_CREAT.
-    if (errno == EEXIST) fd = FileDescriptor(openat(at, name, kFlags));
-    if (fd.Get() >= 0) {
-      struct stat st {};
-      if (fstat(fd.Get(), &st) != 0)
-        ThrowSystemError("Cannot open file \"" + file.path + "\"", errno);
-      if (!S_ISREG(st.st_mode))
-        throw Error("Cannot open file \"" + file.path + "\". Not a regular file");
-      if (st.st_nlink != 1)
-        throw Error("Cannot open file \"" + file.path +
-                    "\". The file has other names (hard links)");
-      return fd;
-    }
-    // Removed between the two opens: try again.
-    if (errno != ENOENT || attempt == 3)
-      ThrowSystemError("Cannot open file \"" + file.path + "\"", errno);
-  }
 }
 
 // Every process with this library holds the lock for one line's write only, so
@@ -176,22 +120,22 @@ constexpr auto kLockWait = std::chrono::milliseconds(250);
 constexpr auto kLockWaitWhileHeld = std::chrono::milliseconds(10);
 constexpr auto kLockRetryMax = std::chrono::milliseconds(10);
 
-void LockForAppend(int fd, const std::string& path, bool& heldLately) {
+void LockForAppend(TFile& file, bool& heldLately) {
   using Clock = std::chrono::steady_clock;
   const auto deadline = Clock::now() + (heldLately ? kLockWaitWhileHeld : kLockWait);
   auto pause = std::chrono::microseconds(200);
   for (;;) {
-    if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
+    const TFile::TLock lock = file.TryLock();
+    if (lock == TFile::TLock::Taken) {
       heldLately = false;
       return;
     }
-    if (errno == EINTR) continue;
     // A file system without these locks: the line goes out unlocked, as it always has.
-    if (errno != EWOULDBLOCK) return;
+    if (lock == TFile::TLock::Unsupported) return;
     const auto now = Clock::now();
     if (now >= deadline) {
       heldLately = true;
-      ThrowSystemError("Cannot lock file \"" + path + "\"", EWOULDBLOCK);
+      throw Error("Cannot lock file \"" + file.Path() + "\". Resource temporarily unavailable");
     }
     std::this_thread::sleep_for(std::min<Clock::duration>(pause, deadline - now));
     pause = std::min<std::chrono::microseconds>(pause * 2, kLockRetryMax);
@@ -203,10 +147,10 @@ void AppendLogLine(const std::string& text) {
   const std::string bytes = text + kLineBreak;
   LogState& s = State();
   std::lock_guard<std::mutex> guard(s.lock);
-  const FileDescriptor fd = OpenForAppend(file);
+  TFile log = TFile::OpenToAppend(file.folder, file.name);
   // Other processes with this library take the same lock: one writer at a time.
-  LockForAppend(fd.Get(), file.path, s.lockHeldLately);
-  WriteAll(fd.Get(), bytes, file.path);
+  LockForAppend(log, s.lockHeldLately);
+  log.Write(bytes);
 }
 
 }  // namespace
@@ -238,7 +182,7 @@ void WriteLogHeader() {
   AppendLogLine(kStartLine);
   AppendLogLine("OS version:\t" + EscapeControl(GetOSDescription()));
   AppendLogLine("Application:\t" +
-                EscapeControl(modulePath.substr(modulePath.find_last_of('/') + 1)));
+                EscapeControl(modulePath.substr(modulePath.find_last_of(kPathSeparators) + 1)));
   AppendLogLine(std::string("App. version:\t") + version);
   AppendLogLine(blanks);
   s.headerWritten = true;

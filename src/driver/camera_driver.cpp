@@ -1,32 +1,15 @@
 #include "driver/camera_driver.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <fstream>
-
 #include "common/error.h"
-#include "common/file_io.h"
 #include "forms/forms.h"
 #include "onvif/call_deadline.h"
+#include "platform/files.h"
 
 namespace zorvane {
 
 namespace {
 
 constexpr char kEmptyPhoto[] = "Получен снимок нулевого размера";
-
-// The process's file creation mask, read without changing it.
-mode_t CurrentUmask() {
-  std::ifstream status("/proc/self/status");
-  for (std::string line; std::getline(status, line);) {
-    if (line.rfind("Umask:", 0) == 0)
-      return static_cast<mode_t>(std::stoul(line.substr(6), nullptr, 8));
-  }
-  return 022;
-}
 
 constexpr char kDriverName[] = "Драйвер IP-видеокамеры ONVIF";
 constexpr char kDriverDescription[] =
@@ -111,36 +94,7 @@ void TDriver::MakePhoto(const std::string& AFileName) {
   std::string image;
   Snapshot(image);
   if (image.empty()) throw Error(kEmptyPhoto);
-  // A name that is a symbolic link keeps being one: the file it leads to gets the photo.
-  const std::string target = FinalTarget(AFileName);
-  const std::string shown = target == AFileName ? "\"" + AFileName + "\""
-                                                : "\"" + target + "\" (link \"" + AFileName + "\")";
-  // Write beside the target, then replace it in one step.
-  const size_t slash = target.find_last_of('/');
-  const std::string folder = slash == std::string::npos ? "." : target.substr(0, slash);
-  std::string temp = folder + "/.zorvane-photo-XXXXXX";
-  const int fd = mkstemp(temp.data());
-  if (fd < 0) ThrowSystemError("Cannot create file " + shown, errno);
-  struct stat existing {};
-  fchmod(fd, stat(target.c_str(), &existing) == 0 ? (existing.st_mode & 07777)
-                                                  : (0666 & ~CurrentUmask()));
-  bool closed = false;
-  try {
-    WriteAll(fd, image, target);
-    if (fsync(fd) != 0) ThrowSystemError("Cannot write file " + shown, errno);
-    // close() is not repeated after a failure: the descriptor is gone either way.
-    closed = true;
-    if (close(fd) != 0) ThrowSystemError("Cannot write file " + shown, errno);
-  } catch (...) {
-    if (!closed) close(fd);
-    unlink(temp.c_str());
-    throw;
-  }
-  if (rename(temp.c_str(), target.c_str()) != 0) {
-    const int error = errno;
-    unlink(temp.c_str());
-    ThrowSystemError("Cannot create file " + shown, error);
-  }
+  ReplaceFileContents(AFileName, image);
 }
 
 void TDriver::GetPhoto(std::string& AImage) {

@@ -3,7 +3,7 @@
 #include "common/error.h"
 #include "common/log_writer.h"
 #include "common/never_destroyed.h"
-#include "common/system_info.h"
+#include "platform/system_info.h"
 #include "common/text.h"
 #include "v8napi/variant.h"
 

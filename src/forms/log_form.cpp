@@ -1,16 +1,8 @@
 #include "forms/log_form.h"
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 
 #include "common/error.h"
-#include "common/file_io.h"
 #include "common/log_writer.h"
 #include "common/text.h"
 #include "platform/shell.h"
@@ -31,11 +23,6 @@ bool ListOrder(const std::string& a, const std::string& b) {
       a.begin(), a.end(), b.begin(), b.end(),
       [&](char x, char y) { return lower(static_cast<unsigned char>(x)) <
                                    lower(static_cast<unsigned char>(y)); });
-}
-
-// What tells one state of a file from the next.
-TLogFileState StateOf(const struct stat& st) {
-  return TLogFileState{st.st_ino, st.st_size, st.st_mtim.tv_sec, st.st_mtim.tv_nsec};
 }
 
 // Lines longer than this are cut: a text box lays out a line as a whole.
@@ -67,30 +54,8 @@ std::string CutLongLines(const std::string& text) {
 // folder is open to every user, so only a regular file with no other name is
 // read: a link, a FIFO or a device under a log's name is refused, not followed
 // or waited on.
-std::string ReadLogText(const std::string& path, bool& cut, TLogFileState& state) {
-  const FileDescriptor fd(
-      open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC));
-  if (fd.Get() < 0) ThrowSystemError("Не удалось открыть " + path, errno);
-  struct stat st {};
-  if (fstat(fd.Get(), &st) != 0) ThrowSystemError("Не удалось прочитать " + path, errno);
-  if (!S_ISREG(st.st_mode)) throw Error("Не обычный файл: " + path);
-  if (st.st_nlink != 1) throw Error("У файла есть другие имена (жёсткие ссылки): " + path);
-  state = StateOf(st);
-  off_t from = 0;
-  cut = st.st_size > static_cast<off_t>(kMaxShownLogBytes);
-  if (cut) from = st.st_size - static_cast<off_t>(kMaxShownLogBytes);
-  std::string bytes;
-  char buffer[65536];
-  for (;;) {
-    const ssize_t n = pread(fd.Get(), buffer, sizeof buffer, from);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      ThrowSystemError("Не удалось прочитать " + path, errno);
-    }
-    if (n == 0 || bytes.size() >= kMaxShownLogBytes) break;
-    bytes.append(buffer, std::min(static_cast<size_t>(n), kMaxShownLogBytes - bytes.size()));
-    from += n;
-  }
+std::string ReadLogText(const std::string& path, bool& cut, TFileInfo& state) {
+  std::string bytes = ReadSingleFileTail(path, kMaxShownLogBytes, state, cut);
   if (cut) {
     // From the first whole line on.
     const size_t eol = bytes.find('\n');
@@ -112,19 +77,12 @@ TLogForm::TLogForm(std::string logDirectory) : FLogDirectory(std::move(logDirect
 void TLogForm::RefreshFileList() {
   cbbLogFiles.clear();
   ItemIndex = -1;
-  DIR* dir = opendir(FLogDirectory.c_str());
-  if (!dir) return;
-  while (const dirent* entry = readdir(dir)) {
-    const std::string name = entry->d_name;
-    if (name == "." || name == ".." || !HasLogExtension(name)) continue;
-    // Only regular files are logs, whatever their names: not folders, links or FIFOs.
-    struct stat st {};
-    if (fstatat(dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode))
-      continue;
+  // Only regular files are logs, whatever their names: not folders, links or FIFOs.
+  for (std::string& name : ListFolder(FLogDirectory, TFileKind::Regular)) {
+    if (!HasLogExtension(name)) continue;
     if (cbbLogFiles.size() >= kMaxListedLogFiles) break;
-    cbbLogFiles.push_back(name);
+    cbbLogFiles.push_back(std::move(name));
   }
-  closedir(dir);
   std::sort(cbbLogFiles.begin(), cbbLogFiles.end(), ListOrder);
 }
 
@@ -150,16 +108,16 @@ void TLogForm::LoadFile() {
     // Nothing of another file stays under this one's name.
     mmoLog.clear();
     Status = e.what();
-    struct stat st {};
-    if (lstat(path.c_str(), &st) == 0) FLogLastWriteTime = StateOf(st);
+    if (const TFileInfo info = FileInfoOf(path); info.Kind != TFileKind::Missing)
+      FLogLastWriteTime = info;
   }
 }
 
 bool TLogForm::tmrCheckFileTimer() {
   const std::string path = ChosenPath();
-  struct stat st {};
-  if (path.empty() || lstat(path.c_str(), &st) != 0) return false;
-  if (StateOf(st) == FLogLastWriteTime) return false;
+  if (path.empty()) return false;
+  const TFileInfo info = FileInfoOf(path);
+  if (info.Kind == TFileKind::Missing || info == FLogLastWriteTime) return false;
   LoadFile();
   return true;
 }

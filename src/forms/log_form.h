@@ -3,11 +3,10 @@
 // that file has changed.
 #pragma once
 
-#include <sys/types.h>
-
-#include <ctime>
 #include <string>
 #include <vector>
+
+#include "platform/files.h"
 
 namespace zorvane {
 
@@ -16,15 +15,6 @@ namespace zorvane {
 inline constexpr size_t kMaxShownLogBytes = 2u << 20;
 // The most files listed.
 inline constexpr size_t kMaxListedLogFiles = 10000;
-
-// A file as last seen: any change of it (written, replaced, cut) differs.
-struct TLogFileState {
-  ino_t Inode = 0;
-  off_t Size = -1;
-  time_t Seconds = 0;
-  long Nanoseconds = 0;
-  bool operator==(const TLogFileState&) const = default;
-};
 
 class TLogForm {
  public:
@@ -55,7 +45,8 @@ class TLogForm {
  private:
   void LoadFile();
   std::string ChosenPath() const;
-  TLogFileState FLogLastWriteTime;
+  // The file as last seen: any change of it (written, replaced, cut) differs.
+  TFileInfo FLogLastWriteTime;
 };
 
 }  // namespace zorvane

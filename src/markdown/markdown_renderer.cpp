@@ -1,25 +1,19 @@
 #include "markdown/markdown_renderer.h"
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <ftw.h>
 #include <md4c-html.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <zip.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <mutex>
 
 #include "common/error.h"
-#include "common/file_io.h"
 #include "common/resources.h"
 #include "common/text.h"
 #include "forms/forms.h"
 #include "platform/crypto.h"
+#include "platform/files.h"
 #include "platform/library_binding.h"
 
 namespace zorvane {
@@ -91,46 +85,6 @@ const TMd4cTable& Md4c() {
   return table;
 }
 
-std::string TempRoot() {
-  // A relative TMPDIR would make the page's address depend on the process's
-  // current folder: only an absolute one is taken.
-  const char* tmp = std::getenv("TMPDIR");
-  std::string root = tmp && *tmp == '/' ? tmp : "/tmp";
-  while (root.size() > 1 && root.back() == '/') root.pop_back();
-  return root;
-}
-
-// Creates path and its missing parents, private to this user.
-void MakeFolders(const std::string& path) {
-  for (size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
-    const std::string part = path.substr(0, slash);
-    if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST)
-      ThrowSystemError("Cannot create folder \"" + part + "\"", errno);
-    if (slash == std::string::npos) break;
-  }
-}
-
-void WriteFileBytes(const std::string& path, std::string_view bytes) {
-  const FileDescriptor fd(
-      open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600));
-  if (fd.Get() < 0) ThrowSystemError("Cannot create file \"" + path + "\"", errno);
-  WriteAll(fd.Get(), bytes, path);
-}
-
-std::string ReadFileBytes(const std::string& path) {
-  const FileDescriptor fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (fd.Get() < 0) ThrowSystemError("Cannot open file \"" + path + "\"", errno);
-  std::string bytes;
-  char buffer[65536];
-  for (;;) {
-    const ssize_t n = read(fd.Get(), buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) ThrowSystemError("Cannot read file \"" + path + "\"", errno);
-    if (n == 0) return bytes;
-    bytes.append(buffer, static_cast<size_t>(n));
-  }
-}
-
 // An entry's name that stays inside the folder: relative, without "..".
 bool SafeEntryName(const std::string& name) {
   if (name.empty() || name.front() == '/' || name.find('\\') != std::string::npos) return false;
@@ -200,14 +154,13 @@ bool TMarkdownRenderer::Render(const std::string& ASourceName, const std::string
 }
 
 TMarkdownRenderer::TMarkdownRenderer() : FindSource(&FindResource) {
-  const std::string root = TempRoot();
-  MakeFolders(root);
+  const std::string root = TemporaryFolder();
+  CreatePrivateFolders(root);
   // A folder of its own: made now, never one found there.
   for (int attempt = 0;; ++attempt) {
     FTempDirectory = root + "/" + NewGuidText();
-    if (mkdir(FTempDirectory.c_str(), 0700) == 0) break;
-    if (errno != EEXIST || attempt == 9)
-      ThrowSystemError("Cannot create folder \"" + FTempDirectory + "\"", errno);
+    if (CreatePrivateFolder(FTempDirectory)) break;
+    if (attempt == 9) throw Error("Cannot create folder \"" + FTempDirectory + "\". File exists");
   }
 }
 
@@ -217,17 +170,7 @@ TMarkdownRenderer::TMarkdownRenderer(std::string ASourceName) : TMarkdownRendere
 
 TMarkdownRenderer::~TMarkdownRenderer() {
   // Depth first, links removed as links.
-  nftw(
-      FTempDirectory.c_str(),
-      [](const char* path, const struct stat*, int type, FTW*) {
-        if (type == FTW_DP) {
-          rmdir(path);
-        } else {
-          unlink(path);
-        }
-        return 0;
-      },
-      16, FTW_DEPTH | FTW_PHYS);
+  RemoveTree(FTempDirectory);
 }
 
 std::string TMarkdownRenderer::Prepare() {
@@ -248,7 +191,7 @@ void TMarkdownRenderer::UnpackSource() {
   const std::optional<std::string_view> source = FindSource ? FindSource(SourceName) : std::nullopt;
   if (SourceName.empty() || !source) throw Error("File not found: " + SourceName);
   const std::string archivePath = FTempDirectory + "/md.zip";
-  WriteFileBytes(archivePath, *source);
+  WritePrivateFile(archivePath, *source);
 
   // Read from memory: what the archive holds cannot touch the archive itself.
   const TZipTable& z = Zip();
@@ -274,11 +217,11 @@ void TMarkdownRenderer::UnpackSource() {
     if (!SafeEntryName(name)) throw Error("Unsafe name in the archive: " + name);
     const std::string path = FTempDirectory + "/" + name;
     if (name.back() == '/') {
-      MakeFolders(path.substr(0, path.size() - 1));
+      CreatePrivateFolders(path.substr(0, path.size() - 1));
       continue;
     }
     if (const size_t slash = path.rfind('/'); slash > FTempDirectory.size())
-      MakeFolders(path.substr(0, slash));
+      CreatePrivateFolders(path.substr(0, slash));
     const std::unique_ptr<zip_file_t, decltype(z.FileClose)> entry(
         z.FileOpen(archive, index, 0), z.FileClose);
     if (!entry) throw Error(std::string(z.StrError(archive)) + ": " + name);
@@ -294,33 +237,26 @@ void TMarkdownRenderer::UnpackSource() {
       content.append(buffer, static_cast<size_t>(n));
     }
     if (n < 0) throw Error(std::string(z.StrError(archive)) + ": " + name);
-    WriteFileBytes(path, content);
+    WritePrivateFile(path, content);
   }
 }
 
 std::string TMarkdownRenderer::FindByExtension(const std::string& ext) const {
-  DIR* dir = opendir(FTempDirectory.c_str());
-  if (!dir) return {};
-  std::string found;
   const std::string suffix = "." + ext;
-  while (const dirent* entry = readdir(dir)) {
-    const std::string name = entry->d_name;
-    if (name.size() <= suffix.size() ||
-        !SameAsciiText(std::string_view(name).substr(name.size() - suffix.size()), suffix))
-      continue;
-    struct stat st {};
-    if (fstatat(dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode))
-      continue;
-    found = name;
-    break;
+  std::string found;
+  for (const std::string& name : ListFolder(FTempDirectory, TFileKind::Regular)) {
+    if (name.size() > suffix.size() &&
+        SameAsciiText(std::string_view(name).substr(name.size() - suffix.size()), suffix)) {
+      found = name;
+      break;
+    }
   }
-  closedir(dir);
   return found;
 }
 
 std::string TMarkdownRenderer::LoadText(const std::string& name) const {
   const std::string bytes =
-      ReadFileBytes(!name.empty() && name.front() == '/' ? name : FTempDirectory + "/" + name);
+      ReadWholeFile(!name.empty() && name.front() == '/' ? name : FTempDirectory + "/" + name);
   const std::string_view b(bytes);
   if (b.substr(0, 3) == "\xEF\xBB\xBF") return bytes.substr(3);
   if (b.substr(0, 2) == "\xFF\xFE") return Utf16ToUtf8(b.substr(2), false);
@@ -357,7 +293,7 @@ void TMarkdownRenderer::SaveHtml(const std::string& fragment, const std::string&
     page += "<!DOCTYPE html>\r\n<html>\r\n<head>\r\n<link href=\"" + HrefOf(css) +
             "\" rel=\"stylesheet\">\r\n</head>\r\n<body>\r\n" + fragment + "\r\n</body>\r\n</html>";
   }
-  WriteFileBytes(FTempDirectory + "/md.html", page);
+  WritePrivateFile(FTempDirectory + "/md.html", page);
 }
 
 }  // namespace zorvane

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/files.h"
+
 namespace zorvane {
 
 class TStream {
@@ -64,8 +66,7 @@ class TFileStream final : public TStream {
   uint64_t Position() const override { return FPos; }
 
  private:
-  int FFd = -1;
-  std::string FPath;
+  TFile FFile;
   uint64_t FPos = 0;
 };
 

@@ -1,6 +1,7 @@
-#include "common/system_info.h"
+#include "platform/system_info.h"
 
 #include <dlfcn.h>
+#include <sys/time.h>
 #include <sys/utsname.h>
 
 #include <climits>
@@ -89,6 +90,18 @@ std::string GetOSDescription() {
   struct utsname un {};
   const std::string kernel = uname(&un) == 0 ? un.release : "";
   return FormatOSDescription(osRelease, kernel);
+}
+
+const char kPathSeparators[] = "/";
+
+TLocalTime LocalTimeNow() {
+  struct timeval tv {};
+  gettimeofday(&tv, nullptr);
+  struct tm t {};
+  const time_t seconds = tv.tv_sec;
+  localtime_r(&seconds, &t);
+  return {t.tm_year + 1900, t.tm_mon + 1,  t.tm_mday, t.tm_hour,
+          t.tm_min,         t.tm_sec,      static_cast<int>(tv.tv_usec / 1000)};
 }
 
 std::string GetCommonAppDataFolder() {

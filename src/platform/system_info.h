@@ -1,6 +1,6 @@
 // Facts about the library file and the machine that the log header and the
-// version query need: module path and version, OS description, and the
-// machine-wide data folder the log lives under.
+// version query need: module path and version, OS description, the
+// machine-wide data folder the log lives under, and the local time.
 #pragma once
 
 #include <array>
@@ -18,12 +18,22 @@ std::array<uint16_t, 4> GetModuleVersion();
 // The version stamped into a file built by this project; all zero for any other file.
 std::array<uint16_t, 4> GetFileVersion(const std::string& path);
 
-// "<PRETTY_NAME of os-release, else Linux> (<kernel release>)".
+// Linux: "<PRETTY_NAME of os-release, else Linux> (<kernel release>)".
+// Windows: "Windows <major>.<minor> (build <number>)", from the kernel.
 std::string GetOSDescription();
 // The same from the given files' contents (for tests): os-release text and kernel release.
 std::string FormatOSDescription(const std::string& osRelease, const std::string& kernelRelease);
 
-// $ZORVANE_DATA_DIR, else /var/tmp; always ends with "/".
+// $ZORVANE_DATA_DIR, else the machine's common data folder (/var/tmp on
+// Linux, %ProgramData% on Windows); always ends with "/".
 std::string GetCommonAppDataFolder();
+
+// What separates the folders of a path: "/" on Linux, "/" or "\\" on Windows.
+extern const char kPathSeparators[];
+
+struct TLocalTime {
+  int Year, Month, Day, Hour, Minute, Second, Millisecond;
+};
+TLocalTime LocalTimeNow();
 
 }  // namespace zorvane
