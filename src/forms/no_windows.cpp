@@ -25,6 +25,10 @@ bool ShowDocument(const std::string&, const std::string& caption) {
   Unavailable(caption.c_str());
 }
 
+void RequireDocumentWindow(const std::string& caption) {
+  Unavailable(caption.c_str());
+}
+
 void SetWindowShownHook(TWindowShownHook) {}
 
 void ReleaseWindowBindings() {}

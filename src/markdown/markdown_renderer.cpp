@@ -15,6 +15,7 @@
 #include "platform/crypto.h"
 #include "platform/files.h"
 #include "platform/library_binding.h"
+#include "platform/library_names.h"
 
 namespace zorvane {
 
@@ -40,7 +41,7 @@ struct TZipTable {
   std::string Failure;
 
   TZipTable() {
-    if (!Library.Open({"libzip.so.4", "libzip.so.5"})) {
+    if (!Library.Open(kZipLibraryNames)) {
       Failure = "Не найдена библиотека libzip; установите пакет libzip4 (" + Library.Error() + ")";
       return;
     }
@@ -63,7 +64,7 @@ struct TMd4cTable {
   std::string Failure;
 
   TMd4cTable() {
-    if (!Library.Open({"libmd4c-html.so.0"})) {
+    if (!Library.Open(kMd4cHtmlLibraryNames)) {
       Failure = "Не найдена библиотека md4c-html; установите пакет libmd4c-html0 (" +
                 Library.Error() + ")";
       return;
@@ -147,6 +148,7 @@ bool TMarkdownRenderer::SourceExist(const std::string& ASourceName) {
 bool TMarkdownRenderer::Render(const std::string& ASourceName, const std::string& ACaption,
                                std::unique_ptr<TMarkdownRenderer>* kept) {
   if (!SourceExist(ASourceName)) throw Error("File not found: " + ASourceName);
+  RequireDocumentWindow(ACaption);
   auto renderer = std::make_unique<TMarkdownRenderer>(ASourceName);
   const bool shown = renderer->Render(ACaption);
   if (!shown && kept) *kept = std::move(renderer);

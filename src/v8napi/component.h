@@ -4,15 +4,15 @@
 
 #include <memory>
 
+#include "platform/exports.h"
 #include "v8napi/native_api.h"
 #include "v8napi/registry.h"
 #include "v8napi/user_object.h"
 
 extern "C" {
-__attribute__((visibility("default"))) long GetClassObject(const WCHAR_T* wsName,
-                                                           IComponentBase** pIntf);
-__attribute__((visibility("default"))) long DestroyObject(IComponentBase** pIntf);
-__attribute__((visibility("default"))) const WCHAR_T* GetClassNames();
+ZORVANE_EXPORT long GetClassObject(const WCHAR_T* wsName, IComponentBase** pIntf);
+ZORVANE_EXPORT long DestroyObject(IComponentBase** pIntf);
+ZORVANE_EXPORT const WCHAR_T* GetClassNames();
 }
 
 namespace zorvane {

@@ -1,6 +1,5 @@
 #include "tools/zorvane/host.h"
 
-#include <dlfcn.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -72,21 +71,17 @@ bool HostConnection::AddError(unsigned short wcode, const WCHAR_T* source, const
 }
 
 AddInLibrary::AddInLibrary(const std::string& path) {
-  FHandle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (!FHandle) throw std::runtime_error(std::string("cannot load ") + path + ": " + dlerror());
-  FGetClassObject = reinterpret_cast<GetClassObjectFn>(dlsym(FHandle, "GetClassObject"));
-  FDestroyObject = reinterpret_cast<DestroyObjectFn>(dlsym(FHandle, "DestroyObject"));
-  FGetClassNames = reinterpret_cast<GetClassNamesFn>(dlsym(FHandle, "GetClassNames"));
-  if (!FGetClassObject || !FDestroyObject || !FGetClassNames) {
-    dlclose(FHandle);
+  if (!FLibrary.Open({path.c_str()}))
+    throw std::runtime_error("cannot load " + path + ": " + FLibrary.Error());
+  if (!FLibrary.Bind(FGetClassObject, "GetClassObject") ||
+      !FLibrary.Bind(FDestroyObject, "DestroyObject") ||
+      !FLibrary.Bind(FGetClassNames, "GetClassNames")) {
     throw std::runtime_error(path +
                              " does not export GetClassObject, DestroyObject and GetClassNames");
   }
 }
 
-AddInLibrary::~AddInLibrary() {
-  if (FHandle) dlclose(FHandle);
-}
+AddInLibrary::~AddInLibrary() = default;
 
 std::vector<std::string> AddInLibrary::ClassNames() const {
   std::vector<std::string> names;

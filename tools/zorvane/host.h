@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/library_binding.h"
 #include "v8napi/native_api.h"
 
 namespace zorvane::host {
@@ -59,7 +60,8 @@ class HostConnection final : public IAddInDefBaseEx {
   IInterface* ADDIN_API GetInterface(int) override { return nullptr; }
 };
 
-// An add-in library loaded with dlopen, reached only through its three exports.
+// An add-in library loaded as the platform loads it (dlopen, LoadLibrary),
+// reached only through its three exports.
 class AddInLibrary {
  public:
   explicit AddInLibrary(const std::string& path);  // throws std::runtime_error
@@ -72,7 +74,7 @@ class AddInLibrary {
   void Destroy(IComponentBase* object) const;
 
  private:
-  void* FHandle = nullptr;
+  TRuntimeLibrary FLibrary;
   GetClassObjectFn FGetClassObject = nullptr;
   DestroyObjectFn FDestroyObject = nullptr;
   GetClassNamesFn FGetClassNames = nullptr;

@@ -1,7 +1,6 @@
 // zorvane: loads the add-in library the way the platform does and drives it
 // from the command line. Output lines are stable so scripts and tests can read
 // them; see Usage() for the commands and the exit codes.
-#include <unistd.h>
 
 #include <cstring>
 #include <fstream>
@@ -15,6 +14,9 @@
 
 #include "common/text.h"
 #include "onvif/onvif_manager.h"
+#include "platform/files.h"
+#include "platform/library_names.h"
+#include "platform/system_info.h"
 #include "tools/zorvane/host.h"
 #include "tools/zorvane/values.h"
 
@@ -64,11 +66,10 @@ void Usage(std::ostream& out) {
 }
 
 std::string ProgramDir() {
-  char path[4096];
-  const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
-  if (n <= 0) return ".";
-  std::string dir(path, static_cast<size_t>(n));
-  return dir.substr(0, dir.find_last_of('/'));
+  // The add-in's code linked into this program: its module is the program.
+  const std::string path = GetModulePath();
+  const size_t slash = path.find_last_of(kPathSeparators);
+  return slash == std::string::npos ? "." : path.substr(0, slash);
 }
 
 // Splits a script line into words; double quotes group, backslash escapes.
@@ -491,9 +492,11 @@ int CheckMemoryOf(Session& session, int status, std::ostream& out) {
 // The add-in beside the program (a build folder), else where the package
 // installs it (bin/../lib/zorvane).
 std::string DefaultLibrary() {
-  const std::string beside = ProgramDir() + "/libzorvane.so";
-  const std::string installed = ProgramDir() + "/../lib/zorvane/libzorvane.so";
-  if (access(beside.c_str(), F_OK) != 0 && access(installed.c_str(), F_OK) == 0) return installed;
+  const std::string beside = ProgramDir() + "/" + kAddInFileName;
+  const std::string installed = ProgramDir() + "/../lib/zorvane/" + kAddInFileName;
+  if (FileInfoOf(beside).Kind == TFileKind::Missing &&
+      FileInfoOf(installed).Kind != TFileKind::Missing)
+    return installed;
   return beside;
 }
 

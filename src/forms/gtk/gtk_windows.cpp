@@ -750,6 +750,9 @@ void ShowLogViewer() {
   view.Show();
 }
 
+// Without a display or GTK the page still goes to the user's browser.
+void RequireDocumentWindow(const std::string&) {}
+
 bool ShowDocument(const std::string& htmlPath, const std::string& caption) {
   const TGtkCall call(caption);
   std::string why;

@@ -1,0 +1,21 @@
+// The files of the libraries bound at run time, as each system names them,
+// the preferred first.
+#pragma once
+
+#include <initializer_list>
+
+namespace zorvane {
+
+#if defined(_WIN32)
+inline constexpr char kAddInFileName[] = "zorvane.dll";
+inline constexpr std::initializer_list<const char*> kZipLibraryNames = {"libzip.dll", "zip.dll"};
+inline constexpr std::initializer_list<const char*> kMd4cHtmlLibraryNames = {"libmd4c-html.dll",
+                                                                             "md4c-html.dll"};
+#else
+inline constexpr char kAddInFileName[] = "libzorvane.so";
+inline constexpr std::initializer_list<const char*> kZipLibraryNames = {"libzip.so.4",
+                                                                        "libzip.so.5"};
+inline constexpr std::initializer_list<const char*> kMd4cHtmlLibraryNames = {"libmd4c-html.so.0"};
+#endif
+
+}  // namespace zorvane

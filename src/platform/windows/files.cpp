@@ -1,0 +1,406 @@
+#include "platform/files.h"
+
+#include <windows.h>
+#include <aclapi.h>
+#include <sddl.h>
+
+#include <algorithm>
+#include <utility>
+
+#include "common/error.h"
+#include "platform/crypto.h"
+#include "platform/windows/windows_text.h"
+
+namespace zorvane {
+
+namespace {
+
+[[noreturn]] void ThrowLastError(const std::string& what, DWORD code = GetLastError()) {
+  throw Error(what + ". " + WindowsErrorText(code));
+}
+
+// A handle closed when the owner goes.
+class THandle {
+ public:
+  explicit THandle(HANDLE handle = INVALID_HANDLE_VALUE) noexcept : FHandle(handle) {}
+  ~THandle() {
+    if (IsOpen()) CloseHandle(FHandle);
+  }
+  THandle(const THandle&) = delete;
+  THandle& operator=(THandle&& other) noexcept {
+    if (this != &other) {
+      if (IsOpen()) CloseHandle(FHandle);
+      FHandle = other.Release();
+    }
+    return *this;
+  }
+  bool IsOpen() const { return FHandle != INVALID_HANDLE_VALUE && FHandle != nullptr; }
+  HANDLE Get() const { return FHandle; }
+  HANDLE Release() { return std::exchange(FHandle, INVALID_HANDLE_VALUE); }
+
+ private:
+  HANDLE FHandle;
+};
+
+HANDLE AsHandle(intptr_t value) {
+  return reinterpret_cast<HANDLE>(value);
+}
+
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// Opens the name itself: a link (reparse point) is opened as a link, a
+// folder as a folder, with no right beyond reading its attributes.
+THandle OpenName(const std::string& path, DWORD access = FILE_READ_ATTRIBUTES) {
+  return THandle(CreateFileW(Wide(path).c_str(), access, kShareAll, nullptr, OPEN_EXISTING,
+                             FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+}
+
+TFileInfo InfoOf(HANDLE handle) {
+  BY_HANDLE_FILE_INFORMATION data{};
+  if (!GetFileInformationByHandle(handle, &data)) return {};
+  TFileInfo info;
+  const DWORD a = data.dwFileAttributes;
+  info.Kind = (a & FILE_ATTRIBUTE_REPARSE_POINT) ? TFileKind::Other
+              : (a & FILE_ATTRIBUTE_DIRECTORY)   ? TFileKind::Folder
+              : GetFileType(handle) == FILE_TYPE_DISK ? TFileKind::Regular
+                                                      : TFileKind::Other;
+  info.Identity = (uint64_t{data.nFileIndexHigh} << 32) | data.nFileIndexLow;
+  info.Size = (uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
+  // FILETIME counts 100 ns from 1601.
+  const uint64_t ticks =
+      (uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32) | data.ftLastWriteTime.dwLowDateTime;
+  info.ModifiedNs = (static_cast<int64_t>(ticks) - 116444736000000000LL) * 100;
+  info.Links = data.nNumberOfLinks;
+  return info;
+}
+
+void WriteAll(HANDLE handle, std::string_view data, const std::string& path) {
+  while (!data.empty()) {
+    const DWORD piece = static_cast<DWORD>(std::min<size_t>(data.size(), 1u << 30));
+    DWORD written = 0;
+    if (!WriteFile(handle, data.data(), piece, &written, nullptr) || written == 0)
+      ThrowLastError("Cannot write file \"" + path + "\"");
+    data.remove_prefix(written);
+  }
+}
+
+size_t ReadAll(HANDLE handle, char* buffer, size_t count, const std::string& error) {
+  size_t done = 0;
+  while (done < count) {
+    const DWORD piece = static_cast<DWORD>(std::min<size_t>(count - done, 1u << 30));
+    DWORD n = 0;
+    if (!ReadFile(handle, buffer + done, piece, &n, nullptr)) {
+      if (GetLastError() == ERROR_BROKEN_PIPE) break;
+      ThrowLastError(error);
+    }
+    if (n == 0) break;
+    done += n;
+  }
+  return done;
+}
+
+// The byte every writer of a file locks: far beyond any real content, so
+// that the lock keeps other writers out without keeping readers from the text.
+constexpr DWORD kLockOffsetHigh = 0x40000000;
+
+bool IsSeparator(char c) {
+  return c == '/' || c == '\\';
+}
+
+// Where the folders of path begin after its root ("C:/", "//server/share/", "/").
+size_t RootLength(const std::string& path) {
+  if (path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1])) {
+    // \\server\share\ or \\?\C:\ .
+    size_t at = 2;
+    for (int part = 0; part < 2 && at < path.size(); ++part) {
+      while (at < path.size() && !IsSeparator(path[at])) ++at;
+      if (at < path.size()) ++at;
+    }
+    return at;
+  }
+  if (path.size() >= 2 && path[1] == ':') return path.size() >= 3 && IsSeparator(path[2]) ? 3 : 2;
+  return !path.empty() && IsSeparator(path[0]) ? 1 : 0;
+}
+
+// Every folder on the way to path created when missing, each with attributes.
+void CreateFoldersWith(const std::string& path, SECURITY_ATTRIBUTES* attributes,
+                       bool refuseLinksFrom = false, size_t strictFrom = std::string::npos) {
+  for (size_t at = RootLength(path); at <= path.size(); ++at) {
+    if (at != path.size() && !IsSeparator(path[at])) continue;
+    const std::string part = path.substr(0, at);
+    if (part.empty() || IsSeparator(part.back()) || part.back() == ':') continue;
+    if (!CreateDirectoryW(Wide(part).c_str(), attributes) &&
+        GetLastError() != ERROR_ALREADY_EXISTS)
+      ThrowLastError("Cannot create folder \"" + part + "\"");
+    if (refuseLinksFrom && at > strictFrom) {
+      const TFileInfo info = InfoOf(OpenName(part).Get());
+      if (info.Kind != TFileKind::Folder)
+        throw Error("Cannot create folder \"" + part + "\". Not a folder of its own");
+    }
+  }
+}
+
+}  // namespace
+
+TFileInfo FileInfoOf(const std::string& path) {
+  const THandle handle = OpenName(path);
+  return handle.IsOpen() ? InfoOf(handle.Get()) : TFileInfo{};
+}
+
+std::vector<std::string> ListFolder(const std::string& folder, TFileKind kind, size_t max) {
+  std::vector<std::string> names;
+  WIN32_FIND_DATAW entry{};
+  const HANDLE find = FindFirstFileExW(Wide(folder + "/*").c_str(), FindExInfoBasic, &entry,
+                                       FindExSearchNameMatch, nullptr, 0);
+  if (find == INVALID_HANDLE_VALUE) return names;
+  do {
+    const std::wstring name = entry.cFileName;
+    if (name == L"." || name == L"..") continue;
+    const DWORD a = entry.dwFileAttributes;
+    const TFileKind found = (a & FILE_ATTRIBUTE_REPARSE_POINT) ? TFileKind::Other
+                            : (a & FILE_ATTRIBUTE_DIRECTORY)   ? TFileKind::Folder
+                                                               : TFileKind::Regular;
+    if (found != kind) continue;
+    if (names.size() >= max) break;
+    names.push_back(Narrow(name));
+  } while (FindNextFileW(find, &entry));
+  FindClose(find);
+  return names;
+}
+
+std::string ReadWholeFile(const std::string& path) {
+  const THandle handle(CreateFileW(Wide(path).c_str(), GENERIC_READ,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!handle.IsOpen()) ThrowLastError("Cannot open file \"" + path + "\"");
+  std::string bytes;
+  char buffer[65536];
+  for (;;) {
+    const size_t n = ReadAll(handle.Get(), buffer, sizeof buffer, "Cannot read file \"" + path + "\"");
+    bytes.append(buffer, n);
+    if (n < sizeof buffer) return bytes;
+  }
+}
+
+void WritePrivateFile(const std::string& path, std::string_view bytes) {
+  // The folder is the user's own temporary one: its access list is private.
+  const THandle handle(CreateFileW(Wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!handle.IsOpen()) ThrowLastError("Cannot create file \"" + path + "\"");
+  WriteAll(handle.Get(), bytes, path);
+}
+
+std::string ReadSingleFileTail(const std::string& path, size_t maxBytes, TFileInfo& info,
+                               bool& cut) {
+  const THandle handle(CreateFileW(Wide(path).c_str(), GENERIC_READ, kShareAll, nullptr,
+                                   OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!handle.IsOpen()) ThrowLastError("Не удалось открыть " + path);
+  info = InfoOf(handle.Get());
+  if (info.Kind != TFileKind::Regular) throw Error("Не обычный файл: " + path);
+  if (info.Links != 1) throw Error("У файла есть другие имена (жёсткие ссылки): " + path);
+  cut = info.Size > maxBytes;
+  LARGE_INTEGER from{};
+  from.QuadPart = cut ? static_cast<LONGLONG>(info.Size - maxBytes) : 0;
+  if (!SetFilePointerEx(handle.Get(), from, nullptr, FILE_BEGIN))
+    ThrowLastError("Не удалось прочитать " + path);
+  std::string bytes(static_cast<size_t>(std::min<uint64_t>(info.Size, maxBytes)), '\0');
+  bytes.resize(ReadAll(handle.Get(), bytes.data(), bytes.size(), "Не удалось прочитать " + path));
+  return bytes;
+}
+
+void ReplaceFileContents(const std::string& name, std::string_view bytes) {
+  // A name that is a link keeps being one: the file it leads to gets the
+  // bytes. The final name of an existing file is the system's to tell.
+  std::string target = name;
+  {
+    const THandle existing(CreateFileW(Wide(name).c_str(), FILE_READ_ATTRIBUTES, kShareAll,
+                                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    const TFileInfo direct = FileInfoOf(name);
+    if (existing.IsOpen() && direct.Kind == TFileKind::Other) {
+      wchar_t final[32768];
+      const DWORD n = GetFinalPathNameByHandleW(existing.Get(), final, 32768, FILE_NAME_NORMALIZED);
+      if (n > 0 && n < 32768) {
+        std::wstring text(final, n);
+        if (text.rfind(L"\\\\?\\UNC\\", 0) == 0) {
+          text = L"\\\\" + text.substr(8);
+        } else if (text.rfind(L"\\\\?\\", 0) == 0) {
+          text = text.substr(4);
+        }
+        target = Narrow(text);
+      }
+    }
+  }
+  const std::string shown =
+      target == name ? "\"" + name + "\"" : "\"" + target + "\" (link \"" + name + "\")";
+  // Written beside the target, then put in its place in one step.
+  const size_t slash = target.find_last_of("/\\");
+  const std::string folder = slash == std::string::npos ? "." : target.substr(0, slash);
+  std::string temp;
+  THandle file;
+  for (int attempt = 0; !file.IsOpen(); ++attempt) {
+    unsigned char random[6];
+    RandomBytes(random, sizeof random);
+    static const char kDigits[] = "0123456789abcdef";
+    temp = folder + "/.zorvane-photo-";
+    for (unsigned char b : random) {
+      temp += kDigits[b >> 4];
+      temp += kDigits[b & 15];
+    }
+    file = THandle(CreateFileW(Wide(temp).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                               FILE_ATTRIBUTE_HIDDEN, nullptr));
+    if (!file.IsOpen() && (GetLastError() != ERROR_FILE_EXISTS || attempt == 9))
+      ThrowLastError("Cannot create file " + shown);
+  }
+  try {
+    WriteAll(file.Get(), bytes, target);
+    if (!FlushFileBuffers(file.Get())) ThrowLastError("Cannot write file " + shown);
+  } catch (...) {
+    CloseHandle(file.Release());
+    DeleteFileW(Wide(temp).c_str());
+    throw;
+  }
+  CloseHandle(file.Release());
+  // The new file takes the old one's attributes but not its hidden mark.
+  const DWORD old = GetFileAttributesW(Wide(target).c_str());
+  SetFileAttributesW(Wide(temp).c_str(), old == INVALID_FILE_ATTRIBUTES
+                                             ? FILE_ATTRIBUTE_NORMAL
+                                             : (old & ~FILE_ATTRIBUTE_HIDDEN) | FILE_ATTRIBUTE_ARCHIVE);
+  if (!MoveFileExW(Wide(temp).c_str(), Wide(target).c_str(),
+                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    const DWORD error = GetLastError();
+    DeleteFileW(Wide(temp).c_str());
+    ThrowLastError("Cannot create file " + shown, error);
+  }
+}
+
+std::string TemporaryFolder() {
+  wchar_t buffer[MAX_PATH + 2];
+  const DWORD n = GetTempPathW(MAX_PATH + 2, buffer);
+  std::string root = n > 0 && n <= MAX_PATH + 1 ? Narrow(std::wstring_view(buffer, n)) : "C:\\Windows\\Temp";
+  while (root.size() > 3 && IsSeparator(root.back())) root.pop_back();
+  return root;
+}
+
+void CreatePrivateFolders(const std::string& path) {
+  CreateFoldersWith(path, nullptr);
+}
+
+bool CreatePrivateFolder(const std::string& path) {
+  if (CreateDirectoryW(Wide(path).c_str(), nullptr)) return true;
+  if (GetLastError() == ERROR_ALREADY_EXISTS) return false;
+  ThrowLastError("Cannot create folder \"" + path + "\"");
+}
+
+void RemoveTree(const std::string& path) {
+  const std::wstring wide = Wide(path);
+  const DWORD attributes = GetFileAttributesW(wide.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return;
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    for (TFileKind kind : {TFileKind::Folder, TFileKind::Regular, TFileKind::Other})
+      for (const std::string& name : ListFolder(path, kind)) RemoveTree(path + "/" + name);
+    RemoveDirectoryW(wide.c_str());
+  } else if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+    RemoveDirectoryW(wide.c_str());  // a link to a folder: the link goes
+  } else {
+    SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileW(wide.c_str());
+  }
+}
+
+// The folders of the log are opened to every user of the machine: full
+// access for Everyone, inherited by the files and folders made in them.
+TSharedFolder::TSharedFolder(const std::string& root, const std::string& shared)
+    : FHandle(-1), FPath(root + shared + "\\") {
+  std::replace(FPath.begin(), FPath.end(), '/', '\\');
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:(A;OICI;FA;;;WD)", SDDL_REVISION_1,
+                                                            &descriptor, nullptr))
+    ThrowLastError("Cannot open folder \"" + FPath + "\" to all users");
+  SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
+  try {
+    CreateFoldersWith(FPath, &attributes, true, root.size());
+  } catch (...) {
+    LocalFree(descriptor);
+    throw;
+  }
+  LocalFree(descriptor);
+}
+
+TSharedFolder::~TSharedFolder() = default;
+
+TSharedFolder::TSharedFolder(TSharedFolder&& other) noexcept
+    : FHandle(std::exchange(other.FHandle, -1)), FPath(std::move(other.FPath)) {}
+
+TFile::~TFile() {
+  Close();
+}
+
+void TFile::Close() noexcept {
+  if (FHandle != -1) CloseHandle(AsHandle(FHandle));
+  FHandle = -1;
+}
+
+TFile::TFile(TFile&& other) noexcept
+    : FHandle(std::exchange(other.FHandle, -1)), FPath(std::move(other.FPath)) {}
+
+TFile& TFile::operator=(TFile&& other) noexcept {
+  if (this != &other) {
+    Close();
+    FHandle = std::exchange(other.FHandle, -1);
+    FPath = std::move(other.FPath);
+  }
+  return *this;
+}
+
+TFile TFile::OpenToRead(const std::string& path) {
+  // Readers share the file; a writer has it alone.
+  const HANDLE handle = CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) ThrowLastError("Cannot open file \"" + path + "\"");
+  return TFile(reinterpret_cast<intptr_t>(handle), path);
+}
+
+TFile TFile::CreateToWrite(const std::string& path) {
+  const HANDLE handle = CreateFileW(Wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) ThrowLastError("Cannot create file \"" + path + "\"");
+  return TFile(reinterpret_cast<intptr_t>(handle), path);
+}
+
+TFile TFile::OpenToAppend(const TSharedFolder& folder, const std::string& name) {
+  const std::string path = folder.Path() + name;
+  // Appending only: every write lands at the end. A link is opened as a link
+  // and refused below, never written through.
+  THandle handle(CreateFileW(Wide(path).c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES |
+                                                     SYNCHRONIZE,
+                             kShareAll, nullptr, OPEN_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!handle.IsOpen()) ThrowLastError("Cannot open file \"" + path + "\"");
+  const TFileInfo info = InfoOf(handle.Get());
+  if (info.Kind != TFileKind::Regular)
+    throw Error("Cannot open file \"" + path + "\". Not a regular file");
+  if (info.Links != 1)
+    throw Error("Cannot open file \"" + path + "\". The file has other names (hard links)");
+  return TFile(reinterpret_cast<intptr_t>(handle.Release()), path);
+}
+
+TFile::TLock TFile::TryLock() {
+  OVERLAPPED at{};
+  at.OffsetHigh = kLockOffsetHigh;
+  if (LockFileEx(AsHandle(FHandle), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
+                 &at))
+    return TLock::Taken;
+  const DWORD error = GetLastError();
+  return error == ERROR_LOCK_VIOLATION || error == ERROR_IO_PENDING ? TLock::Busy
+                                                                    : TLock::Unsupported;
+}
+
+size_t TFile::Read(char* buffer, size_t count) {
+  return ReadAll(AsHandle(FHandle), buffer, count, "Cannot read file \"" + FPath + "\"");
+}
+
+void TFile::Write(std::string_view bytes) {
+  WriteAll(AsHandle(FHandle), bytes, FPath);
+}
+
+}  // namespace zorvane

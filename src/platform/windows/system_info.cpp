@@ -1,0 +1,104 @@
+#include "platform/system_info.h"
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <cstdlib>
+#include <vector>
+
+#include "build_version.h"
+#include "platform/windows/windows_text.h"
+
+namespace zorvane {
+
+namespace {
+
+// The module this code is part of: the add-in DLL, or the program it is linked into.
+HMODULE ThisModule() {
+  HMODULE module = nullptr;
+  GetModuleHandleExW(
+      GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+      reinterpret_cast<LPCWSTR>(&ThisModule), &module);
+  return module;
+}
+
+}  // namespace
+
+const char kPathSeparators[] = "/\\";
+
+std::array<uint16_t, 4> GetFileVersion(const std::string& path) {
+  std::array<uint16_t, 4> version{};
+  const std::wstring name = Wide(path);
+  DWORD ignored = 0;
+  const DWORD size = GetFileVersionInfoSizeW(name.c_str(), &ignored);
+  if (size == 0) return version;
+  std::vector<unsigned char> data(size);
+  if (!GetFileVersionInfoW(name.c_str(), 0, size, data.data())) return version;
+  VS_FIXEDFILEINFO* info = nullptr;
+  UINT length = 0;
+  if (!VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&info), &length) || !info ||
+      length < sizeof *info)
+    return version;
+  version = {HIWORD(info->dwFileVersionMS), LOWORD(info->dwFileVersionMS),
+             HIWORD(info->dwFileVersionLS), LOWORD(info->dwFileVersionLS)};
+  return version;
+}
+
+std::string GetModulePath() {
+  std::wstring buffer(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD n = GetModuleFileNameW(ThisModule(), buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (n == 0) return {};
+    if (n < buffer.size()) return Narrow(std::wstring_view(buffer.data(), n));
+    if (buffer.size() >= 32768) return {};
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+std::array<uint16_t, 4> GetModuleVersion() {
+  return {ZORVANE_VERSION_MAJOR, ZORVANE_VERSION_MINOR, ZORVANE_VERSION_PATCH,
+          ZORVANE_VERSION_TWEAK};
+}
+
+std::string FormatOSDescription(const std::string& name, const std::string& release) {
+  return name + " (" + release + ")";
+}
+
+std::string GetOSDescription() {
+  // GetVersionEx answers what the program's manifest declares; the kernel's
+  // own call tells the real version.
+  using RtlGetVersionFn = LONG(WINAPI*)(OSVERSIONINFOW*);
+  OSVERSIONINFOW info{};
+  info.dwOSVersionInfoSize = sizeof info;
+  const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  const auto get = ntdll ? reinterpret_cast<RtlGetVersionFn>(
+                               reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlGetVersion")))
+                         : nullptr;
+  if (!get || get(&info) != 0) return "Windows";
+  return FormatOSDescription(
+      "Windows " + std::to_string(info.dwMajorVersion) + "." + std::to_string(info.dwMinorVersion),
+      "build " + std::to_string(info.dwBuildNumber));
+}
+
+std::string GetCommonAppDataFolder() {
+  std::string folder;
+  if (const wchar_t* env = _wgetenv(L"ZORVANE_DATA_DIR"); env && *env) {
+    folder = Narrow(env);
+  } else {
+    wchar_t path[MAX_PATH] = {};
+    folder = SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT,
+                                        path))
+                 ? Narrow(path)
+                 : "C:\\ProgramData";
+  }
+  if (folder.back() != '/' && folder.back() != '\\') folder += '\\';
+  return folder;
+}
+
+TLocalTime LocalTimeNow() {
+  SYSTEMTIME t{};
+  GetLocalTime(&t);
+  return {t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds};
+}
+
+}  // namespace zorvane
