@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace zorvane {
 
@@ -30,6 +31,10 @@ std::string GetCommonAppDataFolder();
 
 // What separates the folders of a path: "/" on Linux, "/" or "\\" on Windows.
 extern const char kPathSeparators[];
+
+// A program's command-line arguments in UTF-8 (Windows: from the wide
+// command line, whatever the code page; elsewhere argv as it is).
+std::vector<std::string> ProgramArguments(int argc, char** argv);
 
 struct TLocalTime {
   int Year, Month, Day, Hour, Minute, Second, Millisecond;

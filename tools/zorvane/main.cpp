@@ -626,7 +626,12 @@ int Main(int argc, char** argv) {
 
 int main(int argc, char** argv) {
   try {
-    return Main(argc, argv);
+    // The arguments in UTF-8 whatever the system's code page.
+    std::vector<std::string> arguments = ProgramArguments(argc, argv);
+    std::vector<char*> pointers;
+    for (std::string& a : arguments) pointers.push_back(a.data());
+    pointers.push_back(nullptr);
+    return Main(static_cast<int>(arguments.size()), pointers.data());
   } catch (const std::exception& e) {
     std::cerr << "zorvane: " << e.what() << "\n";
     return kUsage;

@@ -94,6 +94,10 @@ std::string GetOSDescription() {
 
 const char kPathSeparators[] = "/";
 
+std::vector<std::string> ProgramArguments(int argc, char** argv) {
+  return std::vector<std::string>(argv, argv + argc);
+}
+
 TLocalTime LocalTimeNow() {
   struct timeval tv {};
   gettimeofday(&tv, nullptr);

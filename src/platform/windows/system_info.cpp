@@ -1,6 +1,7 @@
 #include "platform/system_info.h"
 
 #include <windows.h>
+#include <shellapi.h>
 #include <shlobj.h>
 
 #include <cstdlib>
@@ -25,6 +26,16 @@ HMODULE ThisModule() {
 }  // namespace
 
 const char kPathSeparators[] = "/\\";
+
+std::vector<std::string> ProgramArguments(int argc, char** argv) {
+  int count = 0;
+  wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (!wide) return std::vector<std::string>(argv, argv + argc);
+  std::vector<std::string> arguments;
+  for (int i = 0; i < count; ++i) arguments.push_back(Narrow(wide[i]));
+  LocalFree(wide);
+  return arguments;
+}
 
 std::array<uint16_t, 4> GetFileVersion(const std::string& path) {
   std::array<uint16_t, 4> version{};

@@ -1,0 +1,52 @@
+# The tests of the Windows build, run under Wine (the toolchain names
+# scripts/wine-run as the emulator, so ctest and gtest_discover_tests start
+# the programs through it). GoogleTest is built here from Debian's sources
+# with the cross compiler.
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
+add_library(GTest::gtest ALIAS gtest)
+add_library(GTest::gtest_main ALIAS gtest_main)
+
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+
+add_library(zorvane_test_support STATIC support/checks.cpp support/xml_dump.cpp support/files.cpp)
+target_include_directories(zorvane_test_support PUBLIC ${CMAKE_SOURCE_DIR})
+target_link_libraries(zorvane_test_support PUBLIC zorvane_objects GTest::gtest)
+zorvane_embed_resources(zorvane_test_support ${ZORVANE_RESOURCES})
+# Under Wine, a name from the root of the Unix file system is reached through drive Z:.
+target_compile_definitions(zorvane_test_support PUBLIC
+  ZORVANE_SAMPLES_DIR="Z:${CMAKE_SOURCE_DIR}/../shared/onvif-samples"
+  ZORVANE_TEST_DATA_DIR="Z:${CMAKE_CURRENT_SOURCE_DIR}/data"
+  ZORVANE_SOURCE_DIR="Z:${CMAKE_SOURCE_DIR}"
+  ZORVANE_SANITIZED=0)
+
+include(GoogleTest)
+function(zorvane_windows_test name)
+  add_executable(${name} ${ARGN})
+  target_link_libraries(${name} PRIVATE zorvane_test_support GTest::gtest_main)
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 120 PROPERTIES TIMEOUT 300)
+endfunction()
+
+zorvane_windows_test(variant_test variant_test.cpp)
+zorvane_windows_test(http_digest_test http_digest_test.cpp)
+zorvane_windows_test(xml_document_test xml_document_test.cpp)
+zorvane_windows_test(xml_samples_test xml_samples_test.cpp)
+zorvane_windows_test(onvif_parsers_test onvif_parsers_test.cpp)
+foreach(t xml_samples_test onvif_parsers_test)
+  target_compile_definitions(${t} PRIVATE ZORVANE_SAMPLES_MANIFEST="Z:${ZORVANE_SAMPLES_MANIFEST}")
+  add_dependencies(${t} samples_manifest)
+endforeach()
+
+# The DLL as the platform meets it: three exports, Windows system DLLs only,
+# the version resource.
+add_test(NAME dll_exports_and_imports
+  COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/check_dll.sh ${CMAKE_OBJDUMP} $<TARGET_FILE:zorvane>)
+
+# The add-in under Wine through the command-line host: photos from
+# camera-sim on loopback, into files with Cyrillic names, and the errors.
+add_test(NAME wine_photo
+  COMMAND Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/wine_host_test.py
+          ${CMAKE_SOURCE_DIR}/scripts/wine-run $<TARGET_FILE:zorvane_host> $<TARGET_FILE:zorvane>
+          ${CMAKE_SOURCE_DIR}/tools/camera-sim/camera_sim.py)
+set_tests_properties(wine_photo PROPERTIES TIMEOUT 600)

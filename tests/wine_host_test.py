@@ -1,0 +1,104 @@
+#!/usr/bin/env python3
+"""The Windows add-in under Wine, driven through the Windows command-line host
+as a user checks a camera: photos from camera-sim on loopback (HTTP Digest
+for the snapshot, WS-Security for SOAP), into a file with a Cyrillic name and
+over an older photo, a wrong password, the window actions, and the log in
+the data folder.
+
+    wine_host_test.py WINE_RUN ZORVANE_EXE ZORVANE_DLL CAMERA_SIM
+"""
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+
+wine_run, host, dll, sim_script = sys.argv[1:5]
+failures = []
+
+
+def check(ok, what, detail=''):
+    print(('ok   ' if ok else 'FAIL ') + what)
+    if not ok:
+        if detail:
+            print(detail)
+        failures.append(what)
+
+
+def windows_path(path):
+    """A Unix name as a Windows program under Wine reaches it (drive Z:)."""
+    return 'Z:' + path.replace('/', '\\')
+
+
+class CameraSim:
+    def __init__(self, *extra):
+        self.proc = subprocess.Popen(
+            [sys.executable, sim_script, '--user', 'admin', '--password', 'secret',
+             '--snapshot-auth', 'digest', *extra],
+            stdout=subprocess.PIPE, text=True)
+        line = self.proc.stdout.readline()
+        self.port = re.search(r':(\d+)', line).group(1)
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *_):
+        self.proc.kill()
+        self.proc.wait()
+
+
+def run_host(args, env_extra=None, stdin=None):
+    env = dict(os.environ)
+    env.update(env_extra or {})
+    r = subprocess.run([wine_run, host, '--lib', windows_path(dll), *args], input=stdin,
+                       capture_output=True, timeout=240, env=env)
+    return r.returncode, r.stdout.decode('utf-8', 'replace') + r.stderr.decode('utf-8', 'replace')
+
+
+work = tempfile.mkdtemp(prefix='zorvane-wine-')
+try:
+    data = os.path.join(work, 'data')
+    env = {'ZORVANE_DATA_DIR': windows_path(data)}
+    snapshot = open(os.path.join(os.path.dirname(sim_script), 'snapshot.jpg'), 'rb').read()
+    folder = os.path.join(work, 'снимки')
+    os.mkdir(folder)
+    photo = os.path.join(folder, 'весы №1.jpg')
+    with CameraSim() as sim:
+        camera = ['--host', '127.0.0.1', '--port', sim.port, '--login', 'admin']
+        code, out = run_host(['photo', *camera, '--password', 'secret',
+                              '-o', windows_path(photo)], env)
+        got = open(photo, 'rb').read() if os.path.exists(photo) else b''
+        check(code == 0 and got == snapshot,
+              'a photo through HTTP Digest into a file with a Cyrillic name', out)
+
+        with open(photo, 'wb') as f:
+            f.write(b'an older photo')
+        code, out = run_host(['photo', *camera, '--password', 'secret',
+                              '-o', windows_path(photo)], env)
+        check(code == 0 and open(photo, 'rb').read() == snapshot
+              and os.listdir(folder) == ['весы №1.jpg'],
+              'the next photo replaces the older one, nothing left beside it', out)
+
+        code, out = run_host(['photo', *camera, '--password', 'wrong',
+                              '-o', windows_path(photo)], env)
+        check(code != 0 and open(photo, 'rb').read() == snapshot and 'secret' not in out,
+              'a wrong password fails, the photo stays, no password shown', out)
+
+    code, out = run_host(['script', '-'], env, stdin=(
+        'set LogEnabled b:true\n'
+        'call ВыполнитьДополнительноеДействие s:ViewLog\n'
+        'call GetLastError out\n').encode('utf-8'))
+    check('недоступно в этой сборке драйвера' in out,
+          'the log viewer answers that this build has no windows', out)
+    logs = []
+    for root, _, files in os.walk(data):
+        logs += [os.path.join(root, f) for f in files if f.endswith('.log')]
+    check(len(logs) == 1 and 'Telvask' in logs[0] and 'zorvane' in logs[0]
+          and 'Start log' in open(logs[0], encoding='utf-8', errors='replace').read(),
+          'the log is written under the data folder, Telvask\\zorvane', str(logs))
+finally:
+    shutil.rmtree(work, ignore_errors=True)
+
+print('%d failed' % len(failures) if failures else 'all passed')
+sys.exit(1 if failures else 0)
