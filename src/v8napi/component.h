@@ -26,7 +26,7 @@ void LibraryUnload();
 class TV8ComponentObject final : public IComponentBase {
  public:
   TV8ComponentObject(std::unique_ptr<TV8UserObject> object, TClassReg& reg);
-  ~TV8ComponentObject() override;
+  ~TV8ComponentObject();  // virtual only where the interfaces' destructors are
 
   TV8UserObject& Object() { return *FObject; }
 

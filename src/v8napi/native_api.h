@@ -143,18 +143,70 @@ enum V8AddErrorCode : unsigned short {
   ADDIN_E_MSGBOX_FAIL = 1009,
 };
 
+// ---- the destructor slot -----------------------------------------------------
+//
+// Every interface below starts with a virtual destructor, as in the platform's own
+// headers. The Windows platform is built by Microsoft's compiler, which gives a
+// virtual destructor one vtable slot (a deleting destructor called with `this` and a
+// flags argument); g++ gives it two (complete and deleting), so a DLL built by MinGW
+// from plain declarations has every later method one slot off, and the platform's
+// Init lands on a destructor. Under MinGW each interface therefore declares, at the
+// destructor's position, one virtual placeholder of the deleting destructor's shape
+// (thiscall on 32-bit, as a destructor is) and a protected non-virtual destructor.
+// A derived interface overrides the placeholder instead of adding a slot, as a
+// derived destructor does. Our objects are deleted through their own type, in
+// DestroyObject, never through an interface pointer.
+//
+// The placeholder leaves the object alone and returns the pointer it was given, as
+// the deleting destructor does. A caller passing flag 1 ("destroy, then free") takes
+// the object to be gone, and flag 0 to be destroyed in place. Doing either here would
+// leave the object in the library's record of live objects, and the DestroyObject the
+// platform still owes would destroy or free it a second time. Leaving it whole costs
+// at most a leak, should the platform ever drop an object this way.
+#if defined(__MINGW32__)
+#if defined(__i386__)
+#define ADDIN_DTOR_CC __attribute__((thiscall))
+#else
+#define ADDIN_DTOR_CC
+#endif
+#define ADDIN_INTERFACE_DESTRUCTOR(Interface)                                  \
+ public:                                                                       \
+  virtual void* ADDIN_DTOR_CC DeletingDestructorSlot(unsigned int /*flags*/) { \
+    return this;                                                               \
+  }                                                                            \
+                                                                               \
+ protected:                                                                    \
+  ~Interface() = default;                                                      \
+                                                                               \
+ public:
+// A derived interface: the same slot overridden, as a derived destructor overrides.
+#define ADDIN_DERIVED_INTERFACE_DESTRUCTOR(Interface)                           \
+ public:                                                                        \
+  void* ADDIN_DTOR_CC DeletingDestructorSlot(unsigned int /*flags*/) override { \
+    return this;                                                                \
+  }                                                                             \
+                                                                                \
+ protected:                                                                     \
+  ~Interface() = default;                                                       \
+                                                                                \
+ public:
+#else
+#define ADDIN_INTERFACE_DESTRUCTOR(Interface) \
+ public:                                      \
+  virtual ~Interface() {}
+#define ADDIN_DERIVED_INTERFACE_DESTRUCTOR(Interface) ADDIN_INTERFACE_DESTRUCTOR(Interface)
+#endif
+
 // ---- implemented by the platform -------------------------------------------
 
 class IMemoryManager {
- public:
-  virtual ~IMemoryManager() {}
+  ADDIN_INTERFACE_DESTRUCTOR(IMemoryManager)
   virtual bool ADDIN_API AllocMemory(void** pMemory, unsigned long ulCountByte) = 0;
   virtual void ADDIN_API FreeMemory(void** pMemory) = 0;
 };
 
 class IAddInDefBase {
- public:
-  virtual ~IAddInDefBase() {}
+  ADDIN_INTERFACE_DESTRUCTOR(IAddInDefBase)
   virtual bool ADDIN_API AddError(unsigned short wcode, const WCHAR_T* source, const WCHAR_T* descr,
                                   long scode) = 0;
   virtual bool ADDIN_API Read(WCHAR_T* wszPropName, V8Variant* pVal, long* pErrCode,
@@ -173,16 +225,14 @@ class IAddInDefBase {
 class IInterface;
 
 class IAddInDefBaseEx : public IAddInDefBase {
- public:
-  virtual ~IAddInDefBaseEx() {}
+  ADDIN_DERIVED_INTERFACE_DESTRUCTOR(IAddInDefBaseEx)
   virtual IInterface* ADDIN_API GetInterface(int iface) = 0;
 };
 
 // ---- implemented by the add-in ---------------------------------------------
 
 class IInitDoneBase {
- public:
-  virtual ~IInitDoneBase() {}
+  ADDIN_INTERFACE_DESTRUCTOR(IInitDoneBase)
   virtual bool ADDIN_API Init(void* disp) = 0;
   virtual bool ADDIN_API setMemManager(void* mem) = 0;
   virtual long ADDIN_API GetInfo() = 0;
@@ -190,8 +240,7 @@ class IInitDoneBase {
 };
 
 class ILanguageExtenderBase {
- public:
-  virtual ~ILanguageExtenderBase() {}
+  ADDIN_INTERFACE_DESTRUCTOR(ILanguageExtenderBase)
   virtual bool ADDIN_API RegisterExtensionAs(WCHAR_T** wsExtensionName) = 0;
   virtual long ADDIN_API GetNProps() = 0;
   virtual long ADDIN_API FindProp(const WCHAR_T* wsPropName) = 0;
@@ -215,15 +264,17 @@ class ILanguageExtenderBase {
 };
 
 class LocaleBase {
- public:
-  virtual ~LocaleBase() {}
+  ADDIN_INTERFACE_DESTRUCTOR(LocaleBase)
   virtual void ADDIN_API SetLocale(const WCHAR_T* loc) = 0;
 };
 
 class IComponentBase : public IInitDoneBase, public ILanguageExtenderBase, public LocaleBase {
- public:
-  virtual ~IComponentBase() {}
+  ADDIN_DERIVED_INTERFACE_DESTRUCTOR(IComponentBase)
 };
+
+#undef ADDIN_INTERFACE_DESTRUCTOR
+#undef ADDIN_DERIVED_INTERFACE_DESTRUCTOR
+#undef ADDIN_DTOR_CC
 
 // The three functions the platform looks up in the library.
 extern "C" {

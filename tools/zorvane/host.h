@@ -17,7 +17,7 @@ namespace zorvane::host {
 
 class HostMemoryManager final : public IMemoryManager {
  public:
-  ~HostMemoryManager() override;
+  ~HostMemoryManager();  // virtual only where the interfaces' destructors are
   bool ADDIN_API AllocMemory(void** pMemory, unsigned long ulCountByte) override;
   void ADDIN_API FreeMemory(void** pMemory) override;
 
