@@ -74,15 +74,17 @@ std::array<uint8_t, 20> SHA1Bytes(std::string_view Data) {
 }
 
 std::string FormatCreated(std::chrono::system_clock::time_point utc) {
-  const auto ms =
-      std::chrono::duration_cast<std::chrono::milliseconds>(utc.time_since_epoch()).count();
-  const time_t seconds = static_cast<time_t>(ms / 1000 - (ms % 1000 < 0 ? 1 : 0));
-  const int millis = static_cast<int>(((ms % 1000) + 1000) % 1000);
-  struct tm t {};
-  gmtime_r(&seconds, &t);
+  using namespace std::chrono;
+  const auto ms = floor<milliseconds>(utc);
+  const auto day = floor<days>(ms);
+  const year_month_day date(day);
+  const hh_mm_ss time(ms - day);
   char text[80];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", t.tm_year + 1900,
-                t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec, millis);
+  std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02d.%03dZ", static_cast<int>(date.year()),
+                static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+                static_cast<int>(time.hours().count()), static_cast<int>(time.minutes().count()),
+                static_cast<int>(time.seconds().count()),
+                static_cast<int>(time.subseconds().count()));
   return text;
 }
 

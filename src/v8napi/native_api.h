@@ -8,11 +8,11 @@
 #include <cstdint>
 #include <ctime>
 
+// One UTF-16 unit; on Windows the platform declares it wchar_t, which has
+// the same size and bits there, so one declaration serves both systems.
+using WCHAR_T = char16_t;
 #if defined(_WIN32)
 #include <guiddef.h>
-using WCHAR_T = wchar_t;
-#else
-using WCHAR_T = char16_t;
 #endif
 
 // Interface methods use the platform's default convention, stdcall on 32-bit Windows.
