@@ -48,3 +48,20 @@ add_test(NAME wine_photo
           ${CMAKE_SOURCE_DIR}/scripts/wine-run $<TARGET_FILE:zorvane_host> $<TARGET_FILE:zorvane>
           ${CMAKE_SOURCE_DIR}/tools/camera-sim/camera_sim.py)
 set_tests_properties(wine_photo PROPERTIES TIMEOUT 600)
+
+# The stand-in platform in the Microsoft C++ ABI (clang in MSVC mode, lld-link)
+# loads the DLL through its three exports and calls every interface method.
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(stand_in ${CMAKE_BINARY_DIR}/msvc_platform/stand_in_platform_x64.exe)
+else()
+  set(stand_in ${CMAKE_BINARY_DIR}/msvc_platform/stand_in_platform_x86.exe)
+endif()
+add_custom_command(OUTPUT ${stand_in}
+  COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/msvc_platform/build.sh ${CMAKE_BINARY_DIR}/msvc_platform
+  DEPENDS msvc_platform/stand_in_platform.cpp msvc_platform/build.sh
+          ${CMAKE_SOURCE_DIR}/src/v8napi/native_api.h
+  VERBATIM)
+add_custom_target(stand_in_platform ALL DEPENDS ${stand_in})
+add_test(NAME msvc_abi_stand_in_platform
+  COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-run ${stand_in} Z:$<TARGET_FILE:zorvane>)
+set_tests_properties(msvc_abi_stand_in_platform PROPERTIES TIMEOUT 300)
