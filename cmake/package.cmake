@@ -5,8 +5,11 @@
 set(ZORVANE_ADDIN_NAME "Драйвер IP-видеокамеры ONVIF")
 set(ZORVANE_ADDIN_ZIP ${CMAKE_BINARY_DIR}/zorvane-${PROJECT_VERSION}.zip)
 # Further libraries for the archive, each OS|ARCH|PATH; left out while their
-# file does not exist.
-set(ZORVANE_ADDIN_EXTRA "" CACHE STRING
+# file does not exist. The Windows DLLs of the win64 and win32 presets by
+# default (scripts/test builds them first).
+set(ZORVANE_ADDIN_EXTRA
+    "Windows|x86_64|${CMAKE_SOURCE_DIR}/build/win64/zorvane.dll;Windows|i386|${CMAKE_SOURCE_DIR}/build/win32/zorvane.dll"
+    CACHE STRING
     "Further add-in libraries for the archive, as OS|ARCH|PATH entries")
 set(addin_libraries "Linux|x86_64|$<TARGET_FILE:zorvane>" ${ZORVANE_ADDIN_EXTRA})
 string(REPLACE ";" "\\;" addin_libraries "${addin_libraries}")
