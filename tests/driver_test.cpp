@@ -282,8 +282,7 @@ TEST_F(DriverTest, SettingsDescriptionWithoutTemplateListsTheProperties) {
 
 TEST_F(DriverTest, AdditionalActions) {
   // No display here: the windows say so (the window tests show them).
-  setenv("DISPLAY", "", 1);
-  setenv("WAYLAND_DISPLAY", "", 1);
+  runner.Environment = {"DISPLAY=", "WAYLAND_DISPLAY="};
   const RunResult r = Script(
       "call ПолучитьДополнительныеДействия out\n"
       "call ВыполнитьДополнительноеДействие s:viewlog\n"
@@ -308,16 +307,15 @@ TEST_F(DriverTest, AdditionalActions) {
                                                "Name=ViewLog Caption=Просмотр лога",
                                                "Name=ShowHelp Caption=Справка"}));
   EXPECT_TRUE(Has(r.output, std::string(kLastErrorOf) + "i:1001\nparam 0: s:Action not found\n"));
-  EXPECT_TRUE(Has(
-      r.output, std::string(kLastErrorOf) +
-                    "i:1001\nparam 0: s:Окно «Просмотр лога» не может быть показано: нет "
-                    "графического дисплея (переменная DISPLAY не задана)\n"));
-  const std::string search =
-      std::string(kLastErrorOf) +
-      "i:1001\nparam 0: s:Окно «Поиск камеры» не может быть показано: нет графического дисплея "
-      "(переменная DISPLAY не задана)\n";
-  const size_t first = r.output.find(search);
+  // Why is the system's: no display here, no windows in a build without them.
+  EXPECT_TRUE(Has(r.output, std::string(kLastErrorOf) +
+                                "i:1001\nparam 0: s:Окно «Просмотр лога» не может быть показано: "))
+      << r.output;
+  const std::string head = std::string(kLastErrorOf) +
+                           "i:1001\nparam 0: s:Окно «Поиск камеры» не может быть показано: ";
+  const size_t first = r.output.find(head);
   ASSERT_NE(first, std::string::npos) << r.output;
+  const std::string search = r.output.substr(first, r.output.find('\n', first + head.size()) - first);
   EXPECT_NE(r.output.find(search, first + 1), std::string::npos);  // the action and the method
 }
 

@@ -8,7 +8,18 @@ add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM
 
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 
-add_library(zorvane_test_support STATIC support/checks.cpp support/xml_dump.cpp support/files.cpp)
+# The shipped library's code with the test classes registered instead of the
+# driver, and the shipped library without its settings template.
+zorvane_add_library(zorvane_test support/test_class.cpp support/test_library_main.cpp)
+target_include_directories(zorvane_test PRIVATE ${CMAKE_SOURCE_DIR})
+zorvane_embed_resources(zorvane_test)
+zorvane_add_library(zorvane_noparams ${CMAKE_SOURCE_DIR}/src/driver/library_main.cpp)
+zorvane_embed_resources(zorvane_noparams)
+
+add_library(zorvane_test_support STATIC
+  support/checks.cpp support/xml_dump.cpp support/files.cpp support/process_windows.cpp
+  support/host_runner.cpp
+  ${CMAKE_SOURCE_DIR}/tools/zorvane/host.cpp ${CMAKE_SOURCE_DIR}/tools/zorvane/values.cpp)
 target_include_directories(zorvane_test_support PUBLIC ${CMAKE_SOURCE_DIR})
 target_link_libraries(zorvane_test_support PUBLIC zorvane_objects GTest::gtest)
 zorvane_embed_resources(zorvane_test_support ${ZORVANE_RESOURCES})
@@ -17,16 +28,23 @@ target_compile_definitions(zorvane_test_support PUBLIC
   ZORVANE_SAMPLES_DIR="Z:${CMAKE_SOURCE_DIR}/../shared/onvif-samples"
   ZORVANE_TEST_DATA_DIR="Z:${CMAKE_CURRENT_SOURCE_DIR}/data"
   ZORVANE_SOURCE_DIR="Z:${CMAKE_SOURCE_DIR}"
+  ZORVANE_HOST_PATH="Z:$<TARGET_FILE:zorvane_host>"
+  ZORVANE_LIB_PATH="Z:$<TARGET_FILE:zorvane>"
+  ZORVANE_TEST_LIB_PATH="Z:$<TARGET_FILE:zorvane_test>"
+  ZORVANE_NOPARAMS_LIB_PATH="Z:$<TARGET_FILE:zorvane_noparams>"
   ZORVANE_SANITIZED=0)
 
 include(GoogleTest)
 function(zorvane_windows_test name)
   add_executable(${name} ${ARGN})
   target_link_libraries(${name} PRIVATE zorvane_test_support GTest::gtest_main)
+  add_dependencies(${name} zorvane_host zorvane zorvane_test zorvane_noparams)
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 120 PROPERTIES TIMEOUT 300)
 endfunction()
 
 zorvane_windows_test(variant_test variant_test.cpp)
+zorvane_windows_test(driver_test driver_test.cpp)
+zorvane_windows_test(binding_test binding_test.cpp)
 zorvane_windows_test(http_digest_test http_digest_test.cpp)
 zorvane_windows_test(xml_document_test xml_document_test.cpp)
 zorvane_windows_test(xml_samples_test xml_samples_test.cpp)

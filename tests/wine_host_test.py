@@ -89,7 +89,7 @@ try:
         'set LogEnabled b:true\n'
         'call ВыполнитьДополнительноеДействие s:ViewLog\n'
         'call GetLastError out\n').encode('utf-8'))
-    check('недоступно в этой сборке драйвера' in out,
+    check('Окно «Просмотр лога» не может быть показано: окна недоступны в этой сборке драйвера' in out,
           'the log viewer answers that this build has no windows', out)
     logs = []
     for root, _, files in os.walk(data):

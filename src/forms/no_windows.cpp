@@ -8,7 +8,8 @@ namespace zorvane {
 namespace {
 
 [[noreturn]] void Unavailable(const char* caption) {
-  throw Error(std::string("Окно «") + caption + "» недоступно в этой сборке драйвера");
+  throw Error(std::string("Окно «") + caption +
+              "» не может быть показано: окна недоступны в этой сборке драйвера");
 }
 
 }  // namespace

@@ -4,7 +4,9 @@ namespace zorvane::testing {
 
 RunResult HostRunner::Host(std::vector<std::string> args, const std::string& lib) const {
   args.insert(args.begin(), {"--lib", lib.empty() ? FLib : lib});
-  return RunProgram(ZORVANE_HOST_PATH, args, {"ZORVANE_DATA_DIR=" + FDir.path()});
+  std::vector<std::string> env = Environment;
+  env.push_back("ZORVANE_DATA_DIR=" + FDir.path());
+  return RunProgram(ZORVANE_HOST_PATH, args, env);
 }
 
 RunResult HostRunner::Script(const std::string& lines, const std::string& className,

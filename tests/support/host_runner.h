@@ -22,6 +22,9 @@ class HostRunner {
   std::vector<std::string> LogLines(const std::string& logName) const;
   const std::string& DataDir() const { return FDir.path(); }
 
+  // "NAME=value" entries for the host's environment besides ZORVANE_DATA_DIR.
+  std::vector<std::string> Environment;
+
  private:
   std::string FLib;
   TempDir FDir;
