@@ -54,6 +54,16 @@ foreach(t xml_samples_test onvif_parsers_test)
   add_dependencies(${t} samples_manifest)
 endforeach()
 
+# The HTTP client (WinHTTP and the shared authentication, redirects and
+# limits above it) against camera-sim on loopback.
+add_executable(http_exchange_test http_exchange_test.cpp)
+target_link_libraries(http_exchange_test PRIVATE zorvane_test_support GTest::gtest_main)
+add_test(NAME http_exchange
+  COMMAND Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/with_camera_sim.py
+          ${CMAKE_SOURCE_DIR}/tools/camera-sim/camera_sim.py
+          ${CMAKE_SOURCE_DIR}/scripts/wine-run $<TARGET_FILE:http_exchange_test>)
+set_tests_properties(http_exchange PROPERTIES TIMEOUT 300)
+
 # The DLL as the platform meets it: three exports, Windows system DLLs only,
 # the version resource.
 add_test(NAME dll_exports_and_imports

@@ -1,0 +1,141 @@
+// The HTTP client against camera-sim, as every system's build runs it (on
+// Windows under Wine, where WinHTTP carries the exchanges): authentication,
+// redirects, time and size limits. tests/with_camera_sim.py starts the
+// camera and names it in ZORVANE_CAMERA_SIM ("127.0.0.1:PORT").
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+
+#include "common/error.h"
+#include "onvif/http_session.h"
+#include "platform/files.h"
+
+namespace {
+
+using zorvane::THttpAnswer;
+using zorvane::THttpRequest;
+using zorvane::THttpSession;
+
+class HttpExchangeTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const char* address = std::getenv("ZORVANE_CAMERA_SIM");
+    if (!address || !*address) GTEST_SKIP() << "ZORVANE_CAMERA_SIM is not set: run through with_camera_sim.py";
+    FBase = std::string("http://") + address;
+    Control("/sim/reset", "");
+    FSession.SetCredentials("admin", "secret");
+    FSession.AllowCredentialsFor(FBase);
+  }
+
+  // A control request to the camera: its settings, as JSON.
+  void Control(const std::string& path, const std::string& json) {
+    THttpSession control;
+    THttpRequest r;
+    r.Url = FBase + path;
+    r.Post = true;
+    r.ContentType = "application/json";
+    r.Body = json;
+    std::string body;
+    ASSERT_EQ(control.Exchange(r, body).Status, 200) << body;
+  }
+
+  THttpAnswer Get(const std::string& path, std::string& body, bool basicFirst = false) {
+    THttpRequest r;
+    r.Url = FBase + path;
+    r.BasicFirst = basicFirst;
+    r.MaxBytes = zorvane::kMaxSnapshotBytes;
+    return FSession.Exchange(r, body);
+  }
+
+  static std::string Snapshot() {
+    return zorvane::ReadWholeFile(std::string(ZORVANE_SOURCE_DIR) + "/tools/camera-sim/snapshot.jpg");
+  }
+
+  std::string FBase;
+  THttpSession FSession;
+};
+
+TEST_F(HttpExchangeTest, SnapshotWithEachAuthentication) {
+  struct TCase {
+    const char* auth;
+    bool basicFirst;
+  };
+  for (const TCase& c : {TCase{"none", false}, TCase{"basic", true}, TCase{"digest", false},
+                         TCase{"digest-sha256", false}}) {
+    SCOPED_TRACE(c.auth);
+    Control("/sim/config", std::string(R"({"snapshot_auth": ")") + c.auth + "\"}");
+    std::string body;
+    const THttpAnswer a = Get("/snapshot.jpg", body, c.basicFirst);
+    EXPECT_EQ(a.Status, 200);
+    EXPECT_EQ(a.ContentType, "image/jpeg");
+    EXPECT_TRUE(body == Snapshot()) << body.size() << " bytes";
+  }
+  // A wrong password: the camera's 401 comes back as it is.
+  Control("/sim/config", R"({"snapshot_auth": "digest"})");
+  FSession.SetCredentials("admin", "wrong");
+  std::string body;
+  const THttpAnswer refused = Get("/snapshot.jpg", body);
+  EXPECT_EQ(refused.Status, 401);
+  EXPECT_TRUE(refused.DigestChallenge);
+}
+
+TEST_F(HttpExchangeTest, RedirectsFollowedHopByHop) {
+  Control("/sim/config", R"({"snapshot_auth": "digest", "fault": "redirect", "redirects": 3})");
+  std::string body;
+  const THttpAnswer a = Get("/snapshot.jpg", body);
+  EXPECT_EQ(a.Status, 200);
+  EXPECT_EQ(a.Url, FBase + "/sim/r/3/snapshot.jpg");
+  EXPECT_TRUE(body == Snapshot());
+
+  // A 302 after a POST repeats the POST: the SOAP request reaches the service.
+  Control("/sim/config", R"({"fault": "redirect", "redirects": 1, "redirect_status": 302})");
+  THttpRequest soap;
+  soap.Url = FBase + "/onvif/device_service";
+  soap.Post = true;
+  const std::string envelope =
+      R"(<?xml version="1.0" encoding="UTF-8"?><s:Envelope xmlns:s="http://www.w3.org/2003/05/soap-envelope">)"
+      R"(<s:Body><GetSystemDateAndTime xmlns="http://www.onvif.org/ver10/device/wsdl"/></s:Body></s:Envelope>)";
+  soap.Body = envelope;
+  soap.ContentType = zorvane::kSoap12ContentType;
+  const THttpAnswer posted = FSession.Exchange(soap, body);
+  EXPECT_EQ(posted.Status, 200) << body;
+  EXPECT_NE(body.find("GetSystemDateAndTimeResponse"), std::string::npos) << body;
+
+  Control("/sim/config", R"({"fault": "redirect", "redirects": 15})");
+  try {
+    Get("/snapshot.jpg", body);
+    ADD_FAILURE() << "a chain of 15 redirects was followed";
+  } catch (const zorvane::Error& e) {
+    EXPECT_EQ(std::string(e.what()), "Too many redirects (more than 14): " + FBase + "/snapshot.jpg");
+  }
+}
+
+TEST_F(HttpExchangeTest, TimeAndSizeLimits) {
+  Control("/sim/config", R"({"fault": "hang"})");
+  THttpRequest r;
+  r.Url = FBase + "/snapshot.jpg";
+  r.TimeoutMs = 1500;
+  std::string body;
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_THROW(FSession.Exchange(r, body), zorvane::Error);
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_GE(seconds, 1.0);
+  EXPECT_LT(seconds, 10.0);
+
+  Control("/sim/reset", "");
+  Control("/sim/config", R"({"fault": "oversized", "size": 3145728})");
+  THttpSession fresh;
+  r.TimeoutMs = 30000;
+  r.MaxBytes = 1u << 20;
+  try {
+    fresh.Exchange(r, body);
+    ADD_FAILURE() << "a 3 MiB answer was taken under a 1 MiB limit";
+  } catch (const zorvane::Error& e) {
+    EXPECT_EQ(std::string(e.what()), "The camera's answer is larger than 1 MiB: " + r.Url);
+  }
+  EXPECT_LE(body.size(), size_t{1} << 20);
+}
+
+}  // namespace
