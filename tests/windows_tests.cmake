@@ -93,3 +93,10 @@ add_custom_target(stand_in_platform ALL DEPENDS ${stand_in})
 add_test(NAME msvc_abi_stand_in_platform
   COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-run ${stand_in} Z:$<TARGET_FILE:zorvane>)
 set_tests_properties(msvc_abi_stand_in_platform PROPERTIES TIMEOUT 300)
+
+# The camera search in a private network namespace with two cameras.
+add_test(NAME wine_discovery
+  COMMAND Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/wine_discovery_test.py
+          ${CMAKE_SOURCE_DIR}/scripts/wine-run $<TARGET_FILE:zorvane_host> $<TARGET_FILE:zorvane>
+          ${CMAKE_SOURCE_DIR}/tools/camera-sim/camera_sim.py)
+set_tests_properties(wine_discovery PROPERTIES TIMEOUT 600 SKIP_RETURN_CODE 77 RUN_SERIAL TRUE)
