@@ -86,7 +86,8 @@ else()
 endif()
 add_custom_command(OUTPUT ${stand_in}
   COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/msvc_platform/build.sh ${CMAKE_BINARY_DIR}/msvc_platform
-  DEPENDS msvc_platform/stand_in_platform.cpp msvc_platform/build.sh
+  DEPENDS msvc_platform/stand_in_platform.cpp msvc_platform/build.sh msvc_platform/include/cstddef
+          msvc_platform/include/cstdint msvc_platform/include/ctime
           ${CMAKE_SOURCE_DIR}/src/v8napi/native_api.h
   VERBATIM)
 add_custom_target(stand_in_platform ALL DEPENDS ${stand_in})
