@@ -45,10 +45,10 @@ TEST(Base64Test, EveryByteValueComesBack) {
   // Each of the three places in a group, and each length of the last group.
   for (size_t start = 0; start < 3; ++start) {
     for (size_t trim = 0; trim < 3; ++trim) {
-      const std::string part = bytes.substr(start, bytes.size() - start - trim);
-      const std::string text = Base64Encode(part);
+      const std::string piece = bytes.substr(start, bytes.size() - start - trim);
+      const std::string text = Base64Encode(piece);
       EXPECT_EQ(text.size() % 4, 0u);
-      EXPECT_EQ(Base64Decode(text), part) << start << " " << trim;
+      EXPECT_EQ(Base64Decode(text), piece) << start << " " << trim;
     }
   }
 }
