@@ -151,6 +151,30 @@ TEST_F(VariantTest, TextToDoubleFollowsTheUserDecimalSeparator) {
   EXPECT_DOUBLE_EQ(V8GetDouble(&i), -4);
 }
 
+// The conventions come from the system's locale; a locale it does not have
+// leaves the C conventions, and the display still works with either.
+TEST_F(VariantTest, UserLocaleComesFromTheSystem) {
+  const TUserLocale none = ReadUserLocale("xx_NO.SUCH-LOCALE");
+  EXPECT_EQ(none.DecimalSeparator, ".");
+  EXPECT_EQ(none.DateFormat, "%d.%m.%Y");
+  EXPECT_EQ(none.TimeFormat, "%H:%M:%S");
+  EXPECT_EQ(none.TimeSeparator, ":");
+  const V8Variant tm = Of(VTYPE_TM, [](V8Variant& x) {
+    x.tmVal.tm_year = 124;
+    x.tmVal.tm_mday = 15;
+    x.tmVal.tm_hour = 10;
+  });
+  for (const char* name : {"", "C"}) {
+    SCOPED_TRACE(name);
+    UserLocale() = ReadUserLocale(name);
+    EXPECT_FALSE(UserLocale().DecimalSeparator.empty());
+    EXPECT_FALSE(UserLocale().TimeSeparator.empty());
+    const std::string shown = V8ToStr(&tm);
+    EXPECT_NE(shown.find("15"), std::string::npos) << shown;
+    EXPECT_NE(shown.find("10"), std::string::npos) << shown;
+  }
+}
+
 TEST_F(VariantTest, WideTextOfOtherTypesIsEmpty) {
   char narrow[] = "abc";
   const V8Variant v = Of(VTYPE_PSTR, [&](V8Variant& x) {

@@ -303,6 +303,65 @@ TEST(XmlDecodeTest, EncodingComesFromTheDeclarationReadBefore) {
             "b\xEF\xBF\xBD");
 }
 
+// The user's ANSI code set, both ways: what stands for bytes it cannot decode
+// and characters it lacks, whole or split into one-byte chunks.
+TEST(XmlDecodeTest, AnsiCodeSetsBothWays) {
+  const std::string saved = AnsiCodeset();
+  struct Decoding {
+    const char* codeset;
+    std::string bytes;
+    std::string text;
+  };
+  const Decoding decodings[] = {
+      {"CP1251", "\xC6\xB8\xEB \xCA\xEE\xE8", "Жёл Кои"},
+      {"CP866", "\x86\xF1\xAB \x8A\xAE\xA8", "Жёл Кои"},
+      {"KOI8-R", "\xF6\xA3\xCC \xEB\xCF\xC9", "Жёл Кои"},
+      // an undefined byte: one U+FFFD, and on
+      {"CP1251", "a\x98\xC6", "a\uFFFDЖ"},
+      // a character split between chunks comes whole; one cut at the end
+      // gives a U+FFFD for each of its bytes
+      {"UTF-16LE", std::string("\x16\x04=\xD8\x00\xDE", 6), "Ж😀"},
+      {"UTF-16LE", std::string("a\x00=\xD8", 4), "a\uFFFD\uFFFD"},
+      {"UTF-16LE", std::string("a\x00=", 3), "a\uFFFD"},
+      // a code set the system cannot convert: ASCII passes
+      {"no-such-codeset", "a\xC6\xB8z", "a\uFFFD\uFFFDz"},
+  };
+  for (const Decoding& d : decodings) {
+    SCOPED_TRACE(std::string(d.codeset) + " [" + d.bytes + "]");
+    SetAnsiCodeset(d.codeset);
+    std::string whole;
+    MakeDecoder(TTextEncoding::Ansi)->Decode(d.bytes, true, whole);
+    EXPECT_EQ(whole, d.text);
+    std::string split;
+    const std::unique_ptr<TTextDecoder> decoder = MakeDecoder(TTextEncoding::Ansi);
+    for (size_t i = 0; i < d.bytes.size(); ++i)
+      decoder->Decode(d.bytes.substr(i, 1), i + 1 == d.bytes.size(), split);
+    EXPECT_EQ(split, d.text);
+  }
+
+  struct Encoding {
+    const char* codeset;
+    std::string text;
+    std::string bytes;
+  };
+  const Encoding encodings[] = {
+      {"CP1251", "Жёл Кои", "\xC6\xB8\xEB \xCA\xEE\xE8"},
+      {"CP866", "Жёл Кои", "\x86\xF1\xAB \x8A\xAE\xA8"},
+      {"KOI8-R", "Жёл Кои", "\xF6\xA3\xCC \xEB\xCF\xC9"},
+      // what the code set lacks, and malformed UTF-8: one "?" a character
+      {"CP1251", "Ж日😀", "\xC6??"},
+      {"CP1251", "a\xE2\x82z\xFFq\xD0", "a?z?q?"},
+      {"no-such-codeset", "aЖb", "a??b"},
+      {"UTF-8", "aЖ\xFF", "aЖ\xFF"},
+  };
+  for (const Encoding& e : encodings) {
+    SCOPED_TRACE(std::string(e.codeset) + " [" + e.text + "]");
+    SetAnsiCodeset(e.codeset);
+    EXPECT_EQ(EncodeAnsi(e.text), e.bytes);
+  }
+  SetAnsiCodeset(saved);
+}
+
 TEST(XmlReadTest, ChunkBoundariesChangeNothing) {
   // Multi-byte characters, stop strings and entities placed across every
   // possible chunk boundary of the smallest buffer.

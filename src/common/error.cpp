@@ -1,14 +1,11 @@
 #include "common/error.h"
 
-#include <cstring>
+#include "platform/system_error.h"
 
 namespace zorvane {
 
 void ThrowSystemError(const std::string& what, int errnum) {
-  char buf[256];
-  // GNU strerror_r may return a static string instead of filling buf.
-  const char* text = strerror_r(errnum, buf, sizeof buf);
-  throw Error(what + ". " + text);
+  throw Error(what + ". " + SystemErrorText(errnum));
 }
 
 }  // namespace zorvane

@@ -12,7 +12,7 @@ class Error : public std::runtime_error {
   explicit Error(const std::string& message) : std::runtime_error(message) {}
 };
 
-// "<what>: <strerror(errnum)>" as an Error.
+// "<what>. <the system's text for errnum>" as an Error.
 [[noreturn]] void ThrowSystemError(const std::string& what, int errnum);
 
 }  // namespace zorvane

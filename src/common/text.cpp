@@ -27,6 +27,34 @@ void AppendUtf8(std::string& out, char32_t cp) {
   }
 }
 
+int Utf8SequenceLength(const unsigned char* p, size_t n) {
+  const unsigned char c = p[0];
+  int len;
+  if (c < 0x80) return 1;
+  if (c >= 0xC2 && c <= 0xDF) {
+    len = 2;
+  } else if (c >= 0xE0 && c <= 0xEF) {
+    len = 3;
+  } else if (c >= 0xF0 && c <= 0xF4) {
+    len = 4;
+  } else {
+    return -1;
+  }
+  for (int k = 1; k < len; ++k) {
+    if (static_cast<size_t>(k) >= n) return 0;
+    const unsigned char b = p[k];
+    if ((b & 0xC0) != 0x80) return -k;
+    // Overlong forms, surrogates and values above U+10FFFF.
+    if (k == 1) {
+      if (c == 0xE0 && b < 0xA0) return -1;
+      if (c == 0xED && b > 0x9F) return -1;
+      if (c == 0xF0 && b < 0x90) return -1;
+      if (c == 0xF4 && b > 0x8F) return -1;
+    }
+  }
+  return len;
+}
+
 bool SameAsciiText(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {

@@ -27,6 +27,12 @@ std::string EscapeControl(std::string_view text);
 // Appends the UTF-8 bytes of one code point.
 void AppendUtf8(std::string& out, char32_t cp);
 
+// Length of the UTF-8 sequence at p (n > 0 bytes available): > 0 a valid
+// character of that many bytes; 0 incomplete but possibly valid; -k invalid:
+// its first k bytes (the lead and the continuation bytes that fit it) make
+// one broken character.
+int Utf8SequenceLength(const unsigned char* p, size_t n);
+
 // Whether two texts are equal ignoring the letter case of ASCII letters.
 bool SameAsciiText(std::string_view a, std::string_view b);
 

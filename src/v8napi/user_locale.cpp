@@ -1,9 +1,7 @@
 #include "v8napi/user_locale.h"
 
-#include <langinfo.h>
-#include <locale.h>
-
 #include "common/never_destroyed.h"
+#include "platform/locale_conventions.h"
 
 namespace zorvane {
 
@@ -24,15 +22,14 @@ std::string TimeSeparatorOf(const std::string& format) {
 
 TUserLocale ReadUserLocale(const char* name) {
   TUserLocale result;
-  locale_t loc = newlocale(LC_ALL_MASK, name, static_cast<locale_t>(nullptr));
-  if (!loc) return result;
-  if (const char* radix = nl_langinfo_l(RADIXCHAR, loc); radix && *radix) {
-    result.DecimalSeparator = radix;
-  }
-  if (const char* date = nl_langinfo_l(D_FMT, loc); date && *date) result.DateFormat = date;
-  if (const char* time = nl_langinfo_l(T_FMT, loc); time && *time) result.TimeFormat = time;
-  result.TimeSeparator = TimeSeparatorOf(result.TimeFormat);
-  freelocale(loc);
+  const std::optional<TLocaleConventions> conventions = ReadLocaleConventions(name);
+  if (!conventions) return result;
+  if (!conventions->DecimalSeparator.empty())
+    result.DecimalSeparator = conventions->DecimalSeparator;
+  if (!conventions->DateFormat.empty()) result.DateFormat = conventions->DateFormat;
+  if (!conventions->TimeFormat.empty()) result.TimeFormat = conventions->TimeFormat;
+  result.TimeSeparator = conventions->TimeSeparator.empty() ? TimeSeparatorOf(result.TimeFormat)
+                                                            : conventions->TimeSeparator;
   return result;
 }
 

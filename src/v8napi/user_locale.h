@@ -1,6 +1,7 @@
 // The user's number and date conventions, read once when the library loads
-// from the environment's locale (LC_ALL / LC_* / LANG) without touching the
-// process locale: the add-in lives in someone else's process.
+// from the user's locale (LC_ALL / LC_* / LANG on Linux, the regional settings
+// on Windows) without touching the process locale: the add-in lives in
+// someone else's process.
 #pragma once
 
 #include <string>

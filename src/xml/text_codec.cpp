@@ -1,54 +1,18 @@
 #include "xml/text_codec.h"
 
-#include <iconv.h>
-#include <langinfo.h>
-#include <locale.h>
-#include <wctype.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
+#include <cctype>
 #include <mutex>
 
 #include "common/never_destroyed.h"
 #include "common/text.h"
+#include "platform/text_conversion.h"
 
 namespace zorvane {
 
 namespace {
 
 constexpr char kReplacementUtf8[] = "\xEF\xBF\xBD";
-
-// Length of a valid UTF-8 sequence at p (n bytes available): >0 valid,
-// 0 incomplete but possibly valid, -k invalid: its first k bytes (the lead and
-// the continuation bytes that fit it) make one broken character.
-int Utf8SequenceLength(const unsigned char* p, size_t n) {
-  const unsigned char c = p[0];
-  int len;
-  if (c < 0x80) return 1;
-  if (c >= 0xC2 && c <= 0xDF) {
-    len = 2;
-  } else if (c >= 0xE0 && c <= 0xEF) {
-    len = 3;
-  } else if (c >= 0xF0 && c <= 0xF4) {
-    len = 4;
-  } else {
-    return -1;
-  }
-  for (int k = 1; k < len; ++k) {
-    if (static_cast<size_t>(k) >= n) return 0;
-    const unsigned char b = p[k];
-    if ((b & 0xC0) != 0x80) return -k;
-    // Overlong forms, surrogates and values above U+10FFFF.
-    if (k == 1) {
-      if (c == 0xE0 && b < 0xA0) return -1;
-      if (c == 0xED && b > 0x9F) return -1;
-      if (c == 0xF0 && b < 0x90) return -1;
-      if (c == 0xF4 && b > 0x8F) return -1;
-    }
-  }
-  return len;
-}
 
 class Utf8Decoder final : public TTextDecoder {
  public:
@@ -136,41 +100,34 @@ class Utf16Decoder final : public TTextDecoder {
   char16_t FHighSurrogate = 0;
 };
 
-// Converts input with cd, appending to out. At a sequence it cannot convert,
-// onFailure(the rest of the input, whether the sequence is only incomplete)
-// writes what stands for it and answers how many bytes to skip; 0 stops.
-// Returns how many bytes of input were left unconverted.
+// Converts input with converter, appending to out. At a sequence it cannot
+// convert, onFailure(the rest of the input, whether the sequence is only
+// incomplete) writes what stands for it and answers how many bytes to skip;
+// 0 stops. Returns how many bytes of input were left unconverted.
 template <typename OnFailure>
-size_t Convert(iconv_t cd, std::string& input, std::string& out, OnFailure&& onFailure) {
-  char* in = input.data();
-  size_t inLeft = input.size();
-  char buf[4096];
-  while (inLeft > 0) {
-    char* o = buf;
-    size_t outLeft = sizeof buf;
-    const size_t rc = iconv(cd, &in, &inLeft, &o, &outLeft);
-    out.append(buf, sizeof buf - outLeft);
-    if (rc != static_cast<size_t>(-1)) break;
-    if (errno == E2BIG) continue;
-    const size_t skip = onFailure(std::string_view(in, inLeft), errno == EINVAL);
+size_t Convert(TCodeConverter& converter, std::string_view input, std::string& out,
+               OnFailure&& onFailure) {
+  size_t done = 0;
+  while (done < input.size()) {
+    const TConversionResult step = converter.Convert(input.substr(done), out);
+    done += step.Consumed;
+    if (step.Stop == TConversionStop::End) break;
+    const size_t skip = onFailure(input.substr(done), step.Stop == TConversionStop::Incomplete);
     if (skip == 0) break;
-    in += std::min(skip, inLeft);
-    inLeft -= std::min(skip, inLeft);
-    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    done += std::min(skip, input.size() - done);
+    converter.Reset();
   }
-  return inLeft;
+  return input.size() - done;
 }
 
-class IconvDecoder final : public TTextDecoder {
+// Text in a code set of the system's, the user's ANSI code set.
+class CodesetDecoder final : public TTextDecoder {
  public:
-  explicit IconvDecoder(const std::string& codeset) : FCd(iconv_open("UTF-8", codeset.c_str())) {}
-  ~IconvDecoder() override {
-    if (FCd != reinterpret_cast<iconv_t>(-1)) iconv_close(FCd);
-  }
+  explicit CodesetDecoder(const std::string& codeset) : FConverter(OpenToUtf8(codeset)) {}
 
   void Decode(std::string_view bytes, bool final, std::string& out) override {
     FPending.append(bytes);
-    if (FCd == reinterpret_cast<iconv_t>(-1)) {
+    if (!FConverter) {
       // Unknown codeset: ASCII passes, everything else is undecodable.
       for (char c : FPending)
         out += static_cast<unsigned char>(c) < 0x80 ? std::string(1, c) : kReplacementUtf8;
@@ -178,7 +135,7 @@ class IconvDecoder final : public TTextDecoder {
       return;
     }
     const size_t left =
-        Convert(FCd, FPending, out, [&](std::string_view, bool incomplete) -> size_t {
+        Convert(*FConverter, FPending, out, [&](std::string_view, bool incomplete) -> size_t {
           if (incomplete && !final) return 0;  // wait for more bytes
           // Undecodable (or incomplete at the end): one replacement for one byte.
           out += kReplacementUtf8;
@@ -188,7 +145,7 @@ class IconvDecoder final : public TTextDecoder {
   }
 
  private:
-  iconv_t FCd;
+  std::unique_ptr<TCodeConverter> FConverter;
   std::string FPending;
 };
 
@@ -212,22 +169,6 @@ AnsiState& Ansi() {
   return state.get();
 }
 
-// A locale with Unicode case mapping for comparisons ignoring case.
-locale_t CaseLocale() {
-  struct Holder {
-    locale_t loc;
-    Holder() {
-      loc = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
-      if (!loc) loc = newlocale(LC_CTYPE_MASK, "C", static_cast<locale_t>(nullptr));
-    }
-    ~Holder() {
-      if (loc) freelocale(loc);
-    }
-  };
-  static Holder holder;
-  return holder.loc;
-}
-
 // Decodes the next code point of valid UTF-8 text (the model keeps only valid text).
 char32_t NextCodePoint(std::string_view s, size_t& i) {
   const auto c = static_cast<unsigned char>(s[i]);
@@ -248,7 +189,7 @@ std::unique_ptr<TTextDecoder> MakeDecoder(TTextEncoding encoding) {
     case TTextEncoding::Utf16BE:
       return std::make_unique<Utf16Decoder>(true);
     case TTextEncoding::Ansi:
-      if (!IsUtf8Codeset(AnsiCodeset())) return std::make_unique<IconvDecoder>(AnsiCodeset());
+      if (!IsUtf8Codeset(AnsiCodeset())) return std::make_unique<CodesetDecoder>(AnsiCodeset());
       return std::make_unique<Utf8Decoder>();
     case TTextEncoding::Utf8:
       break;
@@ -259,22 +200,20 @@ std::unique_ptr<TTextDecoder> MakeDecoder(TTextEncoding encoding) {
 std::string EncodeAnsi(std::string_view utf8) {
   const std::string codeset = AnsiCodeset();
   if (IsUtf8Codeset(codeset)) return std::string(utf8);
-  iconv_t cd = iconv_open((codeset + "//TRANSLIT").c_str(), "UTF-8");
-  if (cd == reinterpret_cast<iconv_t>(-1)) cd = iconv_open(codeset.c_str(), "UTF-8");
+  const std::unique_ptr<TCodeConverter> converter = OpenFromUtf8(codeset);
   std::string out;
-  if (cd == reinterpret_cast<iconv_t>(-1)) {
+  if (!converter) {
     for (char c : utf8) out += static_cast<unsigned char>(c) < 0x80 ? c : '?';
     return out;
   }
-  std::string input(utf8);
-  Convert(cd, input, out, [&](std::string_view rest, bool) -> size_t {
-    // A character the codeset lacks: "?" for the whole UTF-8 sequence.
+  Convert(*converter, utf8, out, [&](std::string_view rest, bool) -> size_t {
+    // Malformed UTF-8, or a character the codeset lacks that the system
+    // cannot write otherwise: "?" for the whole UTF-8 sequence.
     out += '?';
     size_t skip = 1;
     while (skip < rest.size() && (static_cast<unsigned char>(rest[skip]) & 0xC0) == 0x80) ++skip;
     return skip;
   });
-  iconv_close(cd);
   return out;
 }
 
@@ -283,11 +222,7 @@ const std::string& AnsiCodeset() {
   std::lock_guard<std::mutex> guard(s.lock);
   if (!s.read) {
     s.read = true;
-    s.codeset = "ANSI_X3.4-1968";
-    if (locale_t loc = newlocale(LC_CTYPE_MASK, "", static_cast<locale_t>(nullptr))) {
-      if (const char* cs = nl_langinfo_l(CODESET, loc); cs && *cs) s.codeset = cs;
-      freelocale(loc);
-    }
+    s.codeset = SystemCodeset();
   }
   return s.codeset;
 }
@@ -301,15 +236,10 @@ void SetAnsiCodeset(const std::string& codeset) {
 
 bool SameTextIgnoreCase(std::string_view a, std::string_view b) {
   if (a.size() == b.size() && a == b) return true;
-  const locale_t loc = CaseLocale();
   size_t i = 0, j = 0;
   while (i < a.size() && j < b.size()) {
     const char32_t ca = NextCodePoint(a, i), cb = NextCodePoint(b, j);
-    if (ca == cb) continue;
-    if (!loc) return false;
-    if (towlower_l(static_cast<wint_t>(ca), loc) != towlower_l(static_cast<wint_t>(cb), loc)) {
-      return false;
-    }
+    if (ca != cb && LowerCase(ca) != LowerCase(cb)) return false;
   }
   return i == a.size() && j == b.size();
 }

@@ -25,8 +25,6 @@ struct TCryptoTable {
   decltype(&EVP_sha1) Sha1 = nullptr;
   decltype(&EVP_sha256) Sha256 = nullptr;
   decltype(&RAND_bytes) Random = nullptr;
-  decltype(&EVP_EncodeBlock) EncodeBlock = nullptr;
-  decltype(&EVP_DecodeBlock) DecodeBlock = nullptr;
   std::string Failure;
 
   TCryptoTable() {
@@ -39,8 +37,7 @@ struct TCryptoTable {
     }
     if (!(Library.Bind(Digest, "EVP_Digest") && Library.Bind(Md5, "EVP_md5") &&
           Library.Bind(Sha1, "EVP_sha1") && Library.Bind(Sha256, "EVP_sha256") &&
-          Library.Bind(Random, "RAND_bytes") && Library.Bind(EncodeBlock, "EVP_EncodeBlock") &&
-          Library.Bind(DecodeBlock, "EVP_DecodeBlock"))) {
+          Library.Bind(Random, "RAND_bytes"))) {
       Failure = "Библиотека " + Library.Name() + " не подходит: " + Library.Error();
     }
   }
@@ -77,33 +74,6 @@ void RandomBytes(void* out, size_t size) {
   if (size > static_cast<size_t>(INT_MAX) ||
       c.Random(static_cast<unsigned char*>(out), static_cast<int>(size)) != 1)
     throw Error("Нет случайных байтов от " + c.Library.Name());
-}
-
-std::string Base64Encode(std::string_view bytes) {
-  const TCryptoTable& c = Crypto();
-  if (bytes.size() > static_cast<size_t>(INT_MAX / 4 * 3 - 3))
-    throw Error("Данные слишком велики для Base64");
-  std::string out(4 * ((bytes.size() + 2) / 3) + 1, '\0');
-  const int n = c.EncodeBlock(reinterpret_cast<unsigned char*>(out.data()),
-                              reinterpret_cast<const unsigned char*>(bytes.data()),
-                              static_cast<int>(bytes.size()));
-  out.resize(static_cast<size_t>(n));
-  return out;
-}
-
-std::string Base64Decode(std::string_view text) {
-  if (text.size() % 4 != 0 || text.size() > static_cast<size_t>(INT_MAX)) return {};
-  const TCryptoTable& c = Crypto();
-  std::string out(3 * text.size() / 4 + 1, '\0');
-  const int n = c.DecodeBlock(reinterpret_cast<unsigned char*>(out.data()),
-                              reinterpret_cast<const unsigned char*>(text.data()),
-                              static_cast<int>(text.size()));
-  if (n < 0) return {};
-  size_t size = static_cast<size_t>(n);
-  // EVP_DecodeBlock counts the padding as zero bytes.
-  for (size_t i = text.size(); i > 0 && text[i - 1] == '='; --i) --size;
-  out.resize(size);
-  return out;
 }
 
 }  // namespace zorvane

@@ -26,7 +26,7 @@ size_t PieceEnd(std::string_view utf8) {
 
 size_t PieceEnd(std::wstring_view text) {
   size_t end = std::min(text.size(), kMaxPiece);
-  // Never part a surrogate pair.
+  // Never split a surrogate pair.
   if (end < text.size() && end > 1 && text[end] >= 0xDC00 && text[end] <= 0xDFFF) --end;
   return end;
 }
@@ -42,8 +42,8 @@ std::wstring FormattedMessage(unsigned long code, HMODULE module) {
   wchar_t* buffer = nullptr;
   const DWORD flags = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS |
                       (module ? FORMAT_MESSAGE_FROM_HMODULE : FORMAT_MESSAGE_FROM_SYSTEM);
-  const DWORD length = FormatMessageW(flags, module, code, 0, reinterpret_cast<wchar_t*>(&buffer),
-                                      0, nullptr);
+  const DWORD length =
+      FormatMessageW(flags, module, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
   std::wstring text;
   if (buffer) {
     text.assign(buffer, length);

@@ -1,0 +1,11 @@
+// The system's words for a failure the C library reports through errno.
+#pragma once
+
+#include <string>
+
+namespace zorvane {
+
+// The text of an errno value: "No such file or directory".
+std::string SystemErrorText(int errnum);
+
+}  // namespace zorvane

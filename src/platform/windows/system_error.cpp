@@ -1,0 +1,13 @@
+#include "platform/system_error.h"
+
+#include <string.h>
+
+namespace zorvane {
+
+std::string SystemErrorText(int errnum) {
+  char buf[256];
+  if (strerror_s(buf, sizeof buf, errnum) != 0) return "error " + std::to_string(errnum);
+  return buf;
+}
+
+}  // namespace zorvane
