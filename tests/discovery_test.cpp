@@ -314,6 +314,22 @@ TEST_F(SearchTest, AnswersThatCannotBeRead) {
   for (const std::string& t : texts) EXPECT_LT(t.size(), 8192u);
 }
 
+TEST_F(SearchTest, AnAnswerOfTheLargestSizeIsKeptAndOneByteMoreIsDropped) {
+  net->AddSegment();
+  net->AddHost("largest", 0, "198.51.100.20");
+  net->AddHost("larger", 0, "198.51.100.21");
+  ProbeFlood largest(*net, "largest", "198.51.100.20", 1, kMaxDatagramBytes);
+  ProbeFlood larger(*net, "larger", "198.51.100.21", 1, kMaxDatagramBytes + 1);
+  Client();
+  TONVIFProbe probe;
+  ASSERT_TRUE(probe.Execute(""));
+  EXPECT_EQ(largest.Sent(), 1);
+  EXPECT_EQ(larger.Sent(), 1);
+  EXPECT_EQ(probe.GetProbeMatchXML(0).size(), kMaxDatagramBytes);
+  EXPECT_EQ(probe.GetProbeMatchXML(1), "");
+  EXPECT_EQ(probe.Count(), 1u);
+}
+
 TEST_F(SearchTest, NoCameraAtAll) {
   net->AddSegment();
   CameraSim& silent = Camera("silent", "198.51.100.11");

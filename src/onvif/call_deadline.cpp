@@ -1,8 +1,7 @@
 #include "onvif/call_deadline.h"
 
-#include <sys/socket.h>
-
 #include "common/error.h"
+#include "platform/network.h"
 
 namespace zorvane {
 
@@ -71,7 +70,7 @@ void TCancelSource::Cancel() {
   std::lock_guard<std::mutex> lock(FLock);
   FCancelled = true;
   // Still open: a socket leaves the set before it is closed.
-  for (int s : FSockets) shutdown(s, SHUT_RDWR);
+  for (const TSocketHandle s : FSockets) ShutdownSocket(s);
   FCancelledSignal.notify_all();
 }
 
@@ -85,14 +84,14 @@ bool TCancelSource::Sleep(std::chrono::milliseconds timeout) {
   return !FCancelledSignal.wait_for(lock, timeout, [this] { return FCancelled; });
 }
 
-bool TCancelSource::Register(int socket) {
+bool TCancelSource::Register(TSocketHandle socket) {
   std::lock_guard<std::mutex> lock(FLock);
   if (FCancelled) return false;
   FSockets.insert(socket);
   return true;
 }
 
-void TCancelSource::Unregister(int socket) {
+void TCancelSource::Unregister(TSocketHandle socket) {
   std::lock_guard<std::mutex> lock(FLock);
   FSockets.erase(socket);
 }

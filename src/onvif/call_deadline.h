@@ -11,6 +11,8 @@
 #include <set>
 #include <string>
 
+#include "platform/network.h"
+
 namespace zorvane {
 
 inline constexpr std::chrono::seconds kPhotoCallDeadline{30};       // a photo
@@ -31,16 +33,16 @@ class TCancelSource {
   // Waits up to timeout; false when cancelled (before or meanwhile).
   bool Sleep(std::chrono::milliseconds timeout);
   // A connection to shut when cancelled; false (and nothing kept) when
-  // cancelled already.
-  bool Register(int socket);
+  // cancelled already. A descriptor given as int registers as it is.
+  bool Register(TSocketHandle socket);
   // Called before the connection is closed.
-  void Unregister(int socket);
+  void Unregister(TSocketHandle socket);
 
  private:
   mutable std::mutex FLock;
   std::condition_variable FCancelledSignal;
   bool FCancelled = false;
-  std::set<int> FSockets;
+  std::set<TSocketHandle> FSockets;
 };
 
 // Makes a cancel source the current one of the calling thread for the scope:

@@ -1,9 +1,5 @@
 #include "onvif/name_lookup.h"
 
-#include <arpa/inet.h>
-#include <netdb.h>
-#include <sys/socket.h>
-
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -13,6 +9,7 @@
 
 #include "common/error.h"
 #include "onvif/call_deadline.h"
+#include "platform/network.h"
 
 namespace zorvane {
 
@@ -24,7 +21,6 @@ struct TLookup {
   std::mutex Mutex;
   std::condition_variable Done;
   bool Finished = false;
-  int Result = 0;
   std::string Addresses;
 };
 
@@ -33,30 +29,30 @@ std::condition_variable gRunningDone;
 int gRunning = 0;
 
 bool IsAddress(const std::string& host) {
-  unsigned char buffer[sizeof(in6_addr)];
-  return inet_pton(AF_INET, host.c_str(), buffer) == 1 ||
-         inet_pton(AF_INET6, host.c_str(), buffer) == 1;
+  return IsIPv4Address(host) || IsIPv6Address(host);
+}
+
+// The addresses as libcurl takes them: IPv6 ones in brackets, each once;
+// empty when the name is unknown. Runs on the lookup's own thread, so it
+// throws nothing.
+std::string ResolvedAddresses(const std::string& host) noexcept {
+  try {
+    std::string addresses;
+    for (const THostAddress& a : LookupHost(host, TAddressFamily::Any)) {
+      const std::string address = a.IPv6 ? "[" + a.Text + "]" : a.Text;
+      if (addresses.find(address) != std::string::npos) continue;
+      if (!addresses.empty()) addresses += ',';
+      addresses += address;
+    }
+    return addresses;
+  } catch (...) {
+    return {};
+  }
 }
 
 void Lookup(const std::shared_ptr<TLookup>& state, const std::string& host) {
-  addrinfo hints{};
-  hints.ai_family = AF_UNSPEC;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* found = nullptr;
-  const int rc = getaddrinfo(host.c_str(), nullptr, &hints, &found);
-  std::string addresses;
-  for (addrinfo* a = found; rc == 0 && a; a = a->ai_next) {
-    char text[INET6_ADDRSTRLEN] = {};
-    if (getnameinfo(a->ai_addr, a->ai_addrlen, text, sizeof text, nullptr, 0, NI_NUMERICHOST) != 0)
-      continue;
-    const std::string address = a->ai_family == AF_INET6 ? "[" + std::string(text) + "]" : text;
-    if (addresses.find(address) != std::string::npos) continue;
-    if (!addresses.empty()) addresses += ',';
-    addresses += address;
-  }
-  if (found) freeaddrinfo(found);
+  std::string addresses = ResolvedAddresses(host);
   std::lock_guard<std::mutex> lock(state->Mutex);
-  state->Result = rc;
   state->Addresses = std::move(addresses);
   state->Finished = true;
   state->Done.notify_all();
@@ -100,8 +96,7 @@ std::string ResolveWithin(const std::string& host, long timeoutMs) {
     state->Done.wait_for(lock, std::min<std::chrono::steady_clock::duration>(
                                    end - now, std::chrono::milliseconds(50)));
   }
-  if (state->Result != 0 || state->Addresses.empty())
-    throw Error("Could not resolve host: " + bare);
+  if (state->Addresses.empty()) throw Error("Could not resolve host: " + bare);
   return state->Addresses;
 }
 

@@ -1,16 +1,6 @@
 #include "onvif/ws_discovery.h"
 
-#include <arpa/inet.h>
-#include <ifaddrs.h>
-#include <net/if.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <numeric>
@@ -20,6 +10,7 @@
 #include "onvif/main_thread_queue.h"
 #include "onvif/namespaces.h"
 #include "onvif/onvif_requests.h"
+#include "platform/network.h"
 #include "xml/xml_document.h"
 
 namespace zorvane {
@@ -143,32 +134,18 @@ bool ParseProbeMatch(const std::string& Text, TProbeMatch& Match) {
 }
 
 bool GetLocalIP(std::string& Address) {
-  char name[101] = {};
-  if (gethostname(name, sizeof name - 1) != 0) ThrowSystemError("Cannot read the host name", errno);
-  addrinfo hints{};
-  hints.ai_family = AF_INET;
-  addrinfo* found = nullptr;
-  if (getaddrinfo(name, nullptr, &hints, &found) != 0 || !found) return false;
-  char text[INET_ADDRSTRLEN] = {};
-  inet_ntop(AF_INET, &reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr, text, sizeof text);
-  freeaddrinfo(found);
-  Address = text;
+  std::string name;
+  if (const TNetError e = HostName(name)) ThrowNetError("Cannot read the host name", e);
+  const std::vector<THostAddress> found = LookupHost(name, TAddressFamily::IPv4);
+  if (found.empty()) return false;
+  Address = found.front().Text;
   return true;
 }
 
 std::vector<std::string> LocalIPv4Addresses() {
-  ifaddrs* list = nullptr;
-  if (getifaddrs(&list) != 0) ThrowSystemError("Cannot list the network interfaces", errno);
   std::vector<std::string> addresses;
-  for (const ifaddrs* a = list; a; a = a->ifa_next) {
-    if (!a->ifa_addr || a->ifa_addr->sa_family != AF_INET || (a->ifa_flags & IFF_LOOPBACK))
-      continue;
-    char text[INET_ADDRSTRLEN] = {};
-    inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(a->ifa_addr)->sin_addr, text,
-              sizeof text);
-    addresses.push_back(text);
-  }
-  freeifaddrs(list);
+  if (const TNetError e = ListLocalIPv4Addresses(addresses))
+    ThrowNetError("Cannot list the network interfaces", e);
   return addresses;
 }
 
@@ -236,43 +213,27 @@ void TONVIFProbeThread::Execute() {
     FFinished = true;
     return;
   }
-  int s = -1;
+  TUdpSocket socket;
   std::thread receiver;
   try {
     std::string local = FLocalIP;
     bool haveAddress = true;
     if (local.empty()) haveAddress = FBindToAll ? (local = "0.0.0.0", true) : GetLocalIP(local);
     if (haveAddress) {
-      sockaddr_in address{};
-      address.sin_family = AF_INET;
-      address.sin_port = 0;
-      if (inet_pton(AF_INET, local.c_str(), &address.sin_addr) != 1) {
-        throw Error("Not an IPv4 address: " + local);
-      }
-      s = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-      if (s < 0) ThrowSystemError("Cannot open a UDP socket", errno);
-      const int on = 1;
-      setsockopt(s, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
-      if (bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        ThrowSystemError("Cannot bind to " + local, errno);
-      }
+      if (!IsIPv4Address(local)) throw Error("Not an IPv4 address: " + local);
+      if (const TNetError e = socket.Open()) ThrowNetError("Cannot open a UDP socket", e);
+      if (const TNetError e = socket.Bind(local, 0)) ThrowNetError("Cannot bind to " + local, e);
       // Binding does not choose the interface of a multicast datagram; this does.
-      if (!FLocalIP.empty() && setsockopt(s, IPPROTO_IP, IP_MULTICAST_IF, &address.sin_addr,
-                                          sizeof address.sin_addr) != 0) {
-        ThrowSystemError("Cannot send multicast through " + local, errno);
+      if (!FLocalIP.empty()) {
+        if (const TNetError e = socket.SetMulticastInterface(local))
+          ThrowNetError("Cannot send multicast through " + local, e);
       }
-      receiver = std::thread(&TONVIFProbeThread::Receive, this, s);
-      sockaddr_in target{};
-      target.sin_family = AF_INET;
-      target.sin_port = htons(kDiscoveryPort);
-      inet_pton(AF_INET, kDiscoveryAddress, &target.sin_addr);
+      receiver = std::thread(&TONVIFProbeThread::Receive, this, std::ref(socket));
       for (const TProbeKind& k : kProbeKinds) {
         if (!FProbeTypeSet.Contains(k.Type)) continue;
-        const std::string message = BuildProbeMessage(k.Type);
-        if (sendto(s, message.data(), message.size(), 0, reinterpret_cast<sockaddr*>(&target),
-                   sizeof target) < 0) {
-          ThrowSystemError("Cannot send the probe", errno);
-        }
+        if (const TNetError e =
+                socket.SendTo(BuildProbeMessage(k.Type), kDiscoveryAddress, kDiscoveryPort))
+          ThrowNetError("Cannot send the probe", e);
       }
       // Every answer within the window counts, not only the first.
       if (FCancel) {
@@ -287,7 +248,7 @@ void TONVIFProbeThread::Execute() {
   }
   FStopReceiving = true;
   if (receiver.joinable()) receiver.join();
-  if (s >= 0) close(s);
+  socket.Close();
   if (FDropped > 0) {
     Log("TONVIFProbeThread: " + std::to_string(FDropped) + " answers dropped (more than " +
         std::to_string(kMaxProbeMatches) + " cameras or " + std::to_string(kMaxProbeAnswers) +
@@ -297,21 +258,20 @@ void TONVIFProbeThread::Execute() {
   FFinished = true;
 }
 
-void TONVIFProbeThread::Receive(int socket) {
-  std::string buffer(kMaxDatagramBytes + 1, '\0');
+void TONVIFProbeThread::Receive(TUdpSocket& socket) {
+  std::string buffer(kMaxDatagramBytes, '\0');
   while (!FStopReceiving) {
-    pollfd p{socket, POLLIN, 0};
-    if (poll(&p, 1, 20) <= 0) continue;
-    // MSG_TRUNC gives the datagram's real length: longer ones are dropped.
-    const ssize_t n = recv(socket, buffer.data(), buffer.size(), MSG_TRUNC);
-    if (n <= 0 || static_cast<size_t>(n) > kMaxDatagramBytes) continue;
+    if (!socket.WaitReadable(20)) continue;
+    // Longer datagrams are dropped.
+    const std::optional<TDatagram> datagram = socket.ReceiveFrom(buffer.data(), buffer.size());
+    if (!datagram || datagram->Length == 0 || datagram->Truncated) continue;
     FAnswered = true;
     // Once the probe has all the answers it keeps, the rest cost nothing more.
     if (FKept >= kMaxProbeAnswers) {
       ++FDropped;
       continue;
     }
-    const std::string bytes = buffer.substr(0, static_cast<size_t>(n));
+    const std::string bytes = buffer.substr(0, datagram->Length);
     FQueue->Send([this, bytes] { UDPServerUDPRead(bytes); });
   }
 }

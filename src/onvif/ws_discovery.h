@@ -19,6 +19,8 @@
 
 namespace zorvane {
 
+class TUdpSocket;
+
 inline constexpr char kDiscoveryAddress[] = "239.255.255.250";
 inline constexpr uint16_t kDiscoveryPort = 3702;
 inline constexpr size_t kMaxDatagramBytes = 8192;
@@ -97,7 +99,7 @@ class TONVIFProbeThread {
 
  private:
   void Execute();
-  void Receive(int socket);
+  void Receive(TUdpSocket& socket);
   // Runs on the owning thread for each datagram.
   void UDPServerUDPRead(const std::string& bytes);
   // Hands a log text to the owning thread.
