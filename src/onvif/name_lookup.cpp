@@ -40,7 +40,8 @@ std::string ResolvedAddresses(const std::string& host) noexcept {
     std::string addresses;
     for (const THostAddress& a : LookupHost(host, TAddressFamily::Any)) {
       const std::string address = a.IPv6 ? "[" + a.Text + "]" : a.Text;
-      if (addresses.find(address) != std::string::npos) continue;
+      // Whole entries compared: "10.0.0.1" is not a repeat of "10.0.0.15".
+      if (("," + addresses + ",").find("," + address + ",") != std::string::npos) continue;
       if (!addresses.empty()) addresses += ',';
       addresses += address;
     }
