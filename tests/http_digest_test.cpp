@@ -186,7 +186,8 @@ TEST(HttpDigestTest, RedirectLocationsResolvedAgainstTheAddressTheyCameFrom) {
       {"http://admin:pw@cam/a/b", "c", "http://admin:pw@cam/a/c"},
       {"http://cam/a", " \thttps://[fe80::1]:8443/x \r", "https://[fe80::1]:8443/x"},
       {"http://cam/a", "DICT://elsewhere/x", "DICT://elsewhere/x"},
-      {"http://cam/a", "/snap shot.jpg?n=a b&\xC3\xA9", "http://cam/snap%20shot.jpg?n=a%20b&%C3%A9"},
+      {"http://cam/a", "/snap shot.jpg?n=a b&\xC3\xA9",
+       "http://cam/snap%20shot.jpg?n=a%20b&%C3%A9"},
       // not followed
       {"http://cam/a", "", ""},
       {"http://cam/a", " \r\n", ""},

@@ -68,8 +68,8 @@ struct THttpExchangeAnswer {
   std::string Failure;  // the library's text, for TimedOut and Failed
 
   long Status = 0;
-  std::string StatusLine;   // "HTTP/1.1 401 Unauthorized"
-  std::string ContentType;  // at most kMaxContentTypeBytes
+  std::string StatusLine;               // "HTTP/1.1 401 Unauthorized"
+  std::string ContentType;              // at most kMaxContentTypeBytes
   std::vector<std::string> Challenges;  // the WWW-Authenticate values, as capped above
   std::string Location;                 // as the server sent it; empty without one
 };

@@ -162,8 +162,7 @@ void ReadHeader(std::string_view line, TTransfer& t) {
     if (length > 0 && length <= t.MaxBytes) t.Body->reserve(static_cast<size_t>(length));
   } else if (HeaderValue(line, "Content-Type", value)) {
     a.ContentType = std::string(value.substr(0, kMaxContentTypeBytes));
-  } else if (HeaderValue(line, "WWW-Authenticate", value) &&
-             a.Challenges.size() < kMaxChallenges) {
+  } else if (HeaderValue(line, "WWW-Authenticate", value) && a.Challenges.size() < kMaxChallenges) {
     a.Challenges.emplace_back(value.substr(0, kMaxChallengeBytes));
   } else if (HeaderValue(line, "Location", value)) {
     a.Location = std::string(value);
@@ -347,8 +346,7 @@ THttpExchangeAnswer THttpConnection::Exchange(const THttpExchangeRequest& reques
   if (transfer.TooLarge || rc == CURLE_FILESIZE_EXCEEDED) {
     answer.Outcome = THttpOutcome::TooLarge;
   } else if (rc != CURLE_OK) {
-    answer.Outcome =
-        rc == CURLE_OPERATION_TIMEDOUT ? THttpOutcome::TimedOut : THttpOutcome::Failed;
+    answer.Outcome = rc == CURLE_OPERATION_TIMEDOUT ? THttpOutcome::TimedOut : THttpOutcome::Failed;
     answer.Failure = errorText[0] ? errorText : curl_easy_strerror(rc);
   } else {
     answer.Outcome = THttpOutcome::Ok;
