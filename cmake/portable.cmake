@@ -18,7 +18,7 @@ endif()
 
 # Every libcurl function the library calls.
 set(ZORVANE_CURL_FUNCTIONS
-  curl_easy_cleanup curl_easy_getinfo curl_easy_init curl_easy_perform curl_easy_reset
+  curl_easy_cleanup curl_easy_getinfo curl_easy_init curl_easy_perform
   curl_easy_setopt curl_easy_strerror curl_global_cleanup curl_global_init
   curl_slist_append curl_slist_free_all curl_version_info)
 

@@ -133,3 +133,69 @@ TEST(HttpDigestTest, RequestTargetsOriginsAndMaskedAddresses) {
   EXPECT_EQ(MaskUrlCredentials("[SnapshotURI; http://a:b@c/d] and rtsp://x:y@z:554/"),
             "[SnapshotURI; http://********@c/d] and rtsp://********@z:554/");
 }
+
+// Where a redirect leads: the reference resolution examples of RFC 3986
+// (section 5.4, against its base), then what cameras send.
+TEST(HttpDigestTest, RedirectLocationsResolvedAgainstTheAddressTheyCameFrom) {
+  struct Case {
+    std::string base, location, target;
+  };
+  const std::string rfc = "http://a/b/c/d;p?q";
+  const Case cases[] = {
+      {rfc, "g:h", "g:h"},
+      {rfc, "g", "http://a/b/c/g"},
+      {rfc, "./g", "http://a/b/c/g"},
+      {rfc, "g/", "http://a/b/c/g/"},
+      {rfc, "/g", "http://a/g"},
+      {rfc, "//g", "http://g"},
+      {rfc, "?y", "http://a/b/c/d;p?y"},
+      {rfc, "g?y", "http://a/b/c/g?y"},
+      {rfc, "#s", "http://a/b/c/d;p?q#s"},
+      {rfc, "g#s", "http://a/b/c/g#s"},
+      {rfc, "g?y#s", "http://a/b/c/g?y#s"},
+      {rfc, ";x", "http://a/b/c/;x"},
+      {rfc, "g;x?y#s", "http://a/b/c/g;x?y#s"},
+      {rfc, ".", "http://a/b/c/"},
+      {rfc, "./", "http://a/b/c/"},
+      {rfc, "..", "http://a/b/"},
+      {rfc, "../", "http://a/b/"},
+      {rfc, "../g", "http://a/b/g"},
+      {rfc, "../..", "http://a/"},
+      {rfc, "../../g", "http://a/g"},
+      {rfc, "../../../../g", "http://a/g"},
+      {rfc, "/./g", "http://a/g"},
+      {rfc, "/../g", "http://a/g"},
+      {rfc, "g.", "http://a/b/c/g."},
+      {rfc, ".g", "http://a/b/c/.g"},
+      {rfc, "..g", "http://a/b/c/..g"},
+      {rfc, "./../g", "http://a/b/g"},
+      {rfc, "./g/.", "http://a/b/c/g/"},
+      {rfc, "g/./h", "http://a/b/c/g/h"},
+      {rfc, "g/../h", "http://a/b/c/h"},
+      {rfc, "g;x=1/../y", "http://a/b/c/y"},
+      {rfc, "g?y/../x", "http://a/b/c/g?y/../x"},
+      {rfc, "g#s/../x", "http://a/b/c/g#s/../x"},
+      {rfc, "http:g", "http:g"},
+      // a first segment with a colon that cannot end a scheme is a path
+      {rfc, "1cam:80/x", "http://a/b/c/1cam:80/x"},
+      // cameras
+      {"http://10.0.0.5:8080/onvif/snapshot.cgi?ch=1", "/cgi-bin/snap.jpg",
+       "http://10.0.0.5:8080/cgi-bin/snap.jpg"},
+      {"http://cam", "snap.jpg", "http://cam/snap.jpg"},
+      {"http://cam?x=1", "?x=2", "http://cam?x=2"},
+      {"http://admin:pw@cam/a/b", "c", "http://admin:pw@cam/a/c"},
+      {"http://cam/a", " \thttps://[fe80::1]:8443/x \r", "https://[fe80::1]:8443/x"},
+      {"http://cam/a", "DICT://elsewhere/x", "DICT://elsewhere/x"},
+      {"http://cam/a", "/snap shot.jpg?n=a b&\xC3\xA9",
+       "http://cam/snap%20shot.jpg?n=a%20b&%C3%A9"},
+      // not followed
+      {"http://cam/a", "", ""},
+      {"http://cam/a", " \r\n", ""},
+      {"http://cam/a", "/a\tb", ""},
+      {"http://cam/a", "/a\x7F", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.base + " + " + c.location);
+    EXPECT_EQ(ResolveLocation(c.base, c.location), c.target);
+  }
+}

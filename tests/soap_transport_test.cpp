@@ -342,6 +342,14 @@ TEST_F(SoapExchangeTest, Redirects) {
   TMemoryStream out;
   EXPECT_NE(ErrorOf([&] { HttpGet(sim.Url("/snapshot.jpg"), "", "", out); }), "(no error)");
   EXPECT_EQ(out.Bytes(), "");
+
+  // A relative Location leads on from the address it came with.
+  sim.Reset();
+  sim.Configure(R"({"fault": "redirect_to", "fault_paths": ["/snapshot"], "redirect_status": 302,)"
+                R"( "location": "sim/c/../c/./snapshot.jpg?n=a b"})");
+  EXPECT_EQ(Get(sim.Url("/snapshot.jpg")).substr(0, 2), "\xFF\xD8");
+  ASSERT_EQ(sim.Requests().size(), 2u);
+  EXPECT_EQ(sim.Requests().back().path, "/sim/c/snapshot.jpg?n=a%20b");
 }
 
 TEST_F(SoapExchangeTest, CookiesLiveOneExchange) {

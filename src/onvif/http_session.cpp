@@ -1,14 +1,10 @@
 #include "onvif/http_session.h"
 
-#include <curl/curl.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <atomic>
+#include <cctype>
 #include <chrono>
-#include <cstdlib>
 #include <map>
+#include <optional>
 
 #include "common/error.h"
 #include "common/log_writer.h"
@@ -16,147 +12,17 @@
 #include "onvif/call_deadline.h"
 #include "onvif/name_lookup.h"
 #include "platform/crypto.h"
+#include "platform/http_exchange.h"
 
 namespace zorvane {
 
 namespace {
 
-std::atomic<bool> gCurlStarted{false};
-
-constexpr unsigned kCurlOldestVersion = 0x073D00;         // 7.61.0
-constexpr unsigned kCurlProtocolNamesVersion = 0x075500;  // 7.85.0
-constexpr int kMaxDigestRounds = 2;                       // a fresh challenge, then a stale nonce
-
-// What the libcurl in the process can do, read once. The library works with
-// libcurl from 7.61 on; a newer option is used only where it exists.
-struct TCurlFeatures {
-  unsigned VersionNum = 0;
-  std::string Version;
-  // CURLOPT_PROTOCOLS_STR and CURLOPT_REDIR_PROTOCOLS_STR came with 7.85; the
-  // bitmask options before them exist since 7.19.4.
-  bool ProtocolNames = false;
-  std::string Failure;  // why no exchange can be made, if so
-};
-
-const TCurlFeatures& CurlFeatures() {
-  static const TCurlFeatures features = [] {
-    TCurlFeatures f;
-    if (curl_global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK) {
-      f.Failure = "The HTTP library (libcurl) could not be started";
-      return f;
-    }
-    gCurlStarted = true;
-    const curl_version_info_data* info = curl_version_info(CURLVERSION_NOW);
-    if (!info) {
-      f.Failure = "The HTTP library (libcurl) does not tell its version";
-      return f;
-    }
-    f.VersionNum = info->version_num;
-    f.Version = info->version ? info->version : "?";
-    f.ProtocolNames = f.VersionNum >= kCurlProtocolNamesVersion;
-    if (f.VersionNum < kCurlOldestVersion) {
-      f.Failure = "libcurl " + f.Version + " is too old; 7.61 or newer is needed";
-    }
-    return f;
-  }();
-  return features;
-}
-
-const TCurlFeatures& EnsureCurl() {
-  const TCurlFeatures& f = CurlFeatures();
-  if (!f.Failure.empty()) throw Error(f.Failure);
-  return f;
-}
-
-// Sets an option of the exchange; an option libcurl refuses stops the
-// exchange before anything is sent, so none runs with a setting missing.
-template <typename T>
-void SetOption(CURL* c, CURLoption option, T value, const char* name) {
-  const CURLcode rc = curl_easy_setopt(c, option, value);
-  if (rc != CURLE_OK) {
-    throw Error(std::string("libcurl ") + CurlFeatures().Version + " refused " + name + ": " +
-                curl_easy_strerror(rc));
-  }
-}
-#define ZV_SETOPT(c, option, value) SetOption(c, option, value, #option)
-
-// Only http and https reach libcurl, first request and redirects alike.
-void RestrictProtocols(CURL* c, const TCurlFeatures& f) {
-  if (f.ProtocolNames) {
-    ZV_SETOPT(c, CURLOPT_PROTOCOLS_STR, "http,https");
-    ZV_SETOPT(c, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    return;
-  }
-  // The bitmask options, deprecated where the names exist, are the only way
-  // on older libcurl.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-  const long allowed = CURLPROTO_HTTP | CURLPROTO_HTTPS;
-  ZV_SETOPT(c, CURLOPT_PROTOCOLS, allowed);
-  ZV_SETOPT(c, CURLOPT_REDIR_PROTOCOLS, allowed);
-#pragma GCC diagnostic pop
-}
+constexpr int kMaxDigestRounds = 2;  // a fresh challenge, then a stale nonce
 
 // Tells the log what an exchange did; a log that cannot be written does not stop it.
 void LogInfo(const std::string& text) {
   TryWriteLog(text, TLogLevel::llInfo);
-}
-
-struct TSlistDeleter {
-  void operator()(curl_slist* l) const { curl_slist_free_all(l); }
-};
-
-struct TTransfer {
-  std::string* Body;
-  size_t MaxBytes;
-  THttpAnswer* Answer;
-  std::vector<std::string> Challenges;  // WWW-Authenticate values of the last response
-  bool TooLarge = false;
-};
-
-size_t OnBody(char* data, size_t size, size_t count, void* user) {
-  auto* t = static_cast<TTransfer*>(user);
-  const size_t n = size * count;
-  if (t->Body->size() + n > t->MaxBytes) {
-    t->TooLarge = true;
-    return 0;  // aborts the transfer
-  }
-  t->Body->append(data, n);
-  return n;
-}
-
-// The value of a header line "Name: value" when its name is name.
-bool HeaderValue(std::string_view line, std::string_view name, std::string_view& value) {
-  if (line.size() <= name.size() || line[name.size()] != ':' ||
-      !SameAsciiText(line.substr(0, name.size()), name))
-    return false;
-  value = line.substr(name.size() + 1);
-  while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
-  return true;
-}
-
-size_t OnHeader(char* data, size_t size, size_t count, void* user) {
-  auto* t = static_cast<TTransfer*>(user);
-  const size_t n = size * count;
-  std::string_view line(data, n);
-  while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.remove_suffix(1);
-  std::string_view value;
-  if (line.substr(0, 5) == "HTTP/") {
-    // A new response of the exchange begins.
-    t->Answer->StatusLine = std::string(line);
-    t->Answer->ContentType.clear();
-    t->Challenges.clear();
-    t->Body->clear();
-  } else if (HeaderValue(line, "Content-Length", value)) {
-    // One allocation for the whole body, within the limit.
-    const unsigned long long length = std::strtoull(std::string(value).c_str(), nullptr, 10);
-    if (length > 0 && length <= t->MaxBytes) t->Body->reserve(static_cast<size_t>(length));
-  } else if (HeaderValue(line, "Content-Type", value)) {
-    t->Answer->ContentType = std::string(value.substr(0, 200));
-  } else if (HeaderValue(line, "WWW-Authenticate", value) && t->Challenges.size() < 16) {
-    t->Challenges.emplace_back(value.substr(0, 4096));
-  }
-  return n;
 }
 
 // "Basic " and the Base64 of login:password, each character one byte
@@ -278,11 +144,153 @@ std::string PrintableUrl(const std::string& url) {
 
 void HttpGlobalCleanup() {
   WaitForNameLookups();
-  if (gCurlStarted.exchange(false)) curl_global_cleanup();
+  HttpLibraryCleanup();
+}
+
+namespace {
+
+// The parts of a URI reference as written; a part that is absent differs
+// from one that is empty ("http://cam" has no query, "http://cam?" an empty one).
+struct TReference {
+  std::optional<std::string_view> Scheme, Authority, Query, Fragment;
+  std::string_view Path;
+};
+
+bool IsScheme(std::string_view text) {
+  if (text.empty() || !std::isalpha(static_cast<unsigned char>(text[0]))) return false;
+  return std::all_of(text.begin(), text.end(), [](char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '+' || c == '-' || c == '.';
+  });
+}
+
+TReference SplitReference(std::string_view text) {
+  TReference r;
+  // A colon before any '/', '?' or '#' ends a scheme, when what stands before
+  // it can be one; otherwise it belongs to the path.
+  if (const size_t colon = text.find_first_of(":/?#");
+      colon != std::string_view::npos && text[colon] == ':' && IsScheme(text.substr(0, colon))) {
+    r.Scheme = text.substr(0, colon);
+    text.remove_prefix(colon + 1);
+  }
+  if (text.substr(0, 2) == "//") {
+    const size_t end = std::min(text.find_first_of("/?#", 2), text.size());
+    r.Authority = text.substr(2, end - 2);
+    text.remove_prefix(end);
+  }
+  if (const size_t hash = text.find('#'); hash != std::string_view::npos) {
+    r.Fragment = text.substr(hash + 1);
+    text = text.substr(0, hash);
+  }
+  if (const size_t q = text.find('?'); q != std::string_view::npos) {
+    r.Query = text.substr(q + 1);
+    text = text.substr(0, q);
+  }
+  r.Path = text;
+  return r;
+}
+
+// The path with its "." and ".." segments applied, as a browser does.
+std::string RemoveDotSegments(std::string_view in) {
+  std::string out;
+  auto dropLastSegment = [&out] {
+    const size_t slash = out.rfind('/');
+    out.erase(slash == std::string::npos ? 0 : slash);
+  };
+  while (!in.empty()) {
+    if (in.substr(0, 3) == "../") {
+      in.remove_prefix(3);
+    } else if (in.substr(0, 2) == "./") {
+      in.remove_prefix(2);
+    } else if (in.substr(0, 3) == "/./") {
+      in.remove_prefix(2);
+    } else if (in == "/.") {
+      in = "/";
+    } else if (in.substr(0, 4) == "/../") {
+      in.remove_prefix(3);
+      dropLastSegment();
+    } else if (in == "/..") {
+      in = "/";
+      dropLastSegment();
+    } else if (in == "." || in == "..") {
+      in = {};
+    } else {
+      // The first segment, with the '/' before it, moves to the output.
+      const size_t end = std::min(in.find('/', 1), in.size());
+      out.append(in.substr(0, end));
+      in.remove_prefix(end);
+    }
+  }
+  return out;
+}
+
+// The path of a relative reference appended to the base's folder.
+std::string MergePaths(const TReference& base, std::string_view path) {
+  if (base.Authority && base.Path.empty()) return "/" + std::string(path);
+  const size_t slash = base.Path.rfind('/');
+  if (slash == std::string_view::npos) return std::string(path);
+  return std::string(base.Path.substr(0, slash + 1)) + std::string(path);
+}
+
+// Spaces and bytes beyond ASCII percent-encoded, as libcurl sends them;
+// everything else as written.
+std::string EncodeUnsafeBytes(std::string_view text) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(text.size());
+  for (const char c : text) {
+    const auto b = static_cast<unsigned char>(c);
+    if (b == ' ' || b >= 0x80) {
+      out += '%';
+      out += kHex[b >> 4];
+      out += kHex[b & 15];
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string ResolveLocation(const std::string& url, std::string_view location) {
+  const std::string trimmed = TrimControl(location);
+  if (trimmed.empty() || HasControlCharacter(trimmed)) return {};
+  const std::string encoded = EncodeUnsafeBytes(trimmed);
+  const TReference base = SplitReference(url);
+  const TReference ref = SplitReference(encoded);
+
+  // The target's parts: the reference's own where it has them, the base's
+  // where it stops short.
+  std::optional<std::string_view> scheme = base.Scheme, authority = base.Authority,
+                                  query = ref.Query;
+  std::string path;
+  if (ref.Scheme) {
+    scheme = ref.Scheme;
+    authority = ref.Authority;
+    path = RemoveDotSegments(ref.Path);
+  } else if (ref.Authority) {
+    authority = ref.Authority;
+    path = RemoveDotSegments(ref.Path);
+  } else if (ref.Path.empty()) {
+    path = std::string(base.Path);
+    if (!ref.Query) query = base.Query;
+  } else if (ref.Path.front() == '/') {
+    path = RemoveDotSegments(ref.Path);
+  } else {
+    path = RemoveDotSegments(MergePaths(base, ref.Path));
+  }
+
+  std::string target;
+  if (scheme) target.append(*scheme).append(":");
+  if (authority) target.append("//").append(*authority);
+  target += path;
+  if (query) target.append("?").append(*query);
+  if (ref.Fragment) target.append("#").append(*ref.Fragment);
+  return target;
 }
 
 struct THttpSession::TImpl {
-  CURL* Curl = nullptr;
+  THttpConnection Connection;
   std::string Login;
   std::string Password;
   std::vector<std::string> Origins;  // where the credentials may go
@@ -291,141 +299,29 @@ struct THttpSession::TImpl {
   std::string ChallengeOrigin;
   unsigned Nc = 0;
   bool DigestLogged = false;
-  bool CookiesStarted = false;
   std::map<std::string, std::string> Resolved;  // "host:port" -> its addresses
-  // Open connections and the cancel source each was opened under.
-  std::map<int, std::shared_ptr<TCancelSource>> Sockets;
 
-  ~TImpl() { Close(); }
-  void Close() {
-    if (Curl) curl_easy_cleanup(Curl);
-    Curl = nullptr;
-    CookiesStarted = false;
-  }
   bool MaySend(const std::string& origin) const {
     return !Login.empty() && std::find(Origins.begin(), Origins.end(), origin) != Origins.end();
   }
-  // Connections are opened here, so that a cancel source current on the
-  // exchanging thread can shut them.
-  static curl_socket_t OpenSocket(void* self, curlsocktype, curl_sockaddr* a);
-  static int CloseSocket(void* self, curl_socket_t socket);
-  CURLcode PerformOne(const TCurlFeatures& features, const THttpRequest& r, const std::string& url,
-                      bool post, bool firstHop, const std::string& authorization,
-                      const std::string& resolve, long timeoutMs, TTransfer& transfer,
-                      char* errorText);
-  // "host:port:addresses" for libcurl, the name looked up within timeoutMs
-  // (once per connection); empty for a host that is an address.
-  std::string Resolve(const std::string& url, long timeoutMs);
+  // The host's addresses looked up within timeoutMs (once per host and port)
+  // into the request; nothing for a host that is an address.
+  void PinAddresses(THttpExchangeRequest& request, long timeoutMs);
 };
 
-std::string THttpSession::TImpl::Resolve(const std::string& url, long timeoutMs) {
+void THttpSession::TImpl::PinAddresses(THttpExchangeRequest& request, long timeoutMs) {
   TUrlParts p;
-  if (!SplitAddress(url, p)) return {};
+  if (!SplitAddress(request.Url, p)) return;
   const std::string key = p.host + ":" + p.port;
-  if (const auto known = Resolved.find(key); known != Resolved.end()) return known->second;
-  const std::string addresses = ResolveWithin(p.host, timeoutMs);
-  if (addresses.empty()) return {};
-  return Resolved[key] = key + ":" + addresses;
-}
-
-curl_socket_t THttpSession::TImpl::OpenSocket(void* self, curlsocktype, curl_sockaddr* a) {
-  const std::shared_ptr<TCancelSource>& source = TCallCancel::Current();
-  if (source && source->Cancelled()) return CURL_SOCKET_BAD;
-  const int s = socket(a->family, a->socktype | SOCK_CLOEXEC, a->protocol);
-  if (s < 0 || !source) return s < 0 ? CURL_SOCKET_BAD : s;
-  try {
-    // Noted first, so that the socket is never registered without the note
-    // that takes it out again.
-    auto& sockets = static_cast<TImpl*>(self)->Sockets;
-    sockets[s] = source;
-    if (source->Register(s)) return s;
-    sockets.erase(s);
-  } catch (...) {
-    // Out of memory: no connection rather than an exception through libcurl.
-    static_cast<TImpl*>(self)->Sockets.erase(s);
+  auto known = Resolved.find(key);
+  if (known == Resolved.end()) {
+    std::string addresses = ResolveWithin(p.host, timeoutMs);
+    if (addresses.empty()) return;
+    known = Resolved.emplace(key, std::move(addresses)).first;
   }
-  close(s);
-  return CURL_SOCKET_BAD;
-}
-
-int THttpSession::TImpl::CloseSocket(void* self, curl_socket_t socket) {
-  auto& sockets = static_cast<TImpl*>(self)->Sockets;
-  if (const auto found = sockets.find(socket); found != sockets.end()) {
-    found->second->Unregister(socket);
-    sockets.erase(found);
-  }
-  return close(socket);
-}
-
-CURLcode THttpSession::TImpl::PerformOne(const TCurlFeatures& features, const THttpRequest& r,
-                                         const std::string& url, bool post, bool firstHop,
-                                         const std::string& authorization,
-                                         const std::string& resolve, long timeoutMs,
-                                         TTransfer& transfer, char* errorText) {
-  CURL* c = Curl;
-  // Every option an exchange uses is set for each request; the open
-  // connection and the cookies stay. (curl_easy_reset is not used: it would
-  // drop the cookie engine's file list without freeing it.)
-  curl_slist* list = nullptr;
-  list = curl_slist_append(list, ("Content-Type: " + r.ContentType).c_str());
-  list = curl_slist_append(list, "Accept:");  // curl's default, not ours
-  list = curl_slist_append(list, "Expect:");
-  if (!authorization.empty())
-    list = curl_slist_append(list, ("Authorization: " + authorization).c_str());
-  std::unique_ptr<curl_slist, TSlistDeleter> headers(list);
-  if (!list) throw Error("Cannot start an HTTP exchange");
-  std::unique_ptr<curl_slist, TSlistDeleter> pinned(
-      resolve.empty() ? nullptr : curl_slist_append(nullptr, resolve.c_str()));
-
-  ZV_SETOPT(c, CURLOPT_URL, url.c_str());
-  ZV_SETOPT(c, CURLOPT_ERRORBUFFER, errorText);
-  ZV_SETOPT(c, CURLOPT_NOSIGNAL, 1L);
-  ZV_SETOPT(c, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
-  RestrictProtocols(c, features);
-  // Cameras are reached directly, never through a proxy from the environment.
-  ZV_SETOPT(c, CURLOPT_NOPROXY, "*");
-  ZV_SETOPT(c, CURLOPT_HTTPHEADER, headers.get());
-  // The name was looked up already, within the time it had.
-  ZV_SETOPT(c, CURLOPT_RESOLVE, pinned.get());
-  // Redirects are followed by the session, hop by hop.
-  ZV_SETOPT(c, CURLOPT_FOLLOWLOCATION, 0L);
-  // Cookies live as long as one exchange: kept between its hops, dropped before the next.
-  // The engine, once started, stays on across resets: it is started once per
-  // handle (each start leaves libcurl a file name to keep).
-  if (!CookiesStarted) {
-    ZV_SETOPT(c, CURLOPT_COOKIEFILE, "");
-    CookiesStarted = true;
-  }
-  if (firstHop) ZV_SETOPT(c, CURLOPT_COOKIELIST, "ALL");
-  ZV_SETOPT(c, CURLOPT_CONNECTTIMEOUT_MS, std::min(kConnectTimeoutMs, timeoutMs));
-  ZV_SETOPT(c, CURLOPT_TIMEOUT_MS, timeoutMs);
-  ZV_SETOPT(c, CURLOPT_LOW_SPEED_LIMIT, kLowSpeedLimitBytes);
-  ZV_SETOPT(c, CURLOPT_LOW_SPEED_TIME, kLowSpeedTimeSeconds);
-  ZV_SETOPT(c, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(r.MaxBytes));
-  // Cameras ship self-signed certificates: TLS 1.2 or newer, no certificate check.
-  ZV_SETOPT(c, CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2));
-  ZV_SETOPT(c, CURLOPT_SSL_VERIFYPEER, 0L);
-  ZV_SETOPT(c, CURLOPT_SSL_VERIFYHOST, 0L);
-  ZV_SETOPT(c, CURLOPT_WRITEFUNCTION, &OnBody);
-  ZV_SETOPT(c, CURLOPT_WRITEDATA, &transfer);
-  ZV_SETOPT(c, CURLOPT_HEADERFUNCTION, &OnHeader);
-  ZV_SETOPT(c, CURLOPT_HEADERDATA, &transfer);
-  if (post) {
-    ZV_SETOPT(c, CURLOPT_POST, 1L);
-    ZV_SETOPT(c, CURLOPT_POSTFIELDS, r.Body.data());
-    ZV_SETOPT(c, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(r.Body.size()));
-  } else {
-    ZV_SETOPT(c, CURLOPT_HTTPGET, 1L);  // a POST before on this handle ends here
-  }
-  const CURLcode rc = curl_easy_perform(c);
-  // Nothing of this request stays pointed at once it is over.
-  curl_easy_setopt(c, CURLOPT_ERRORBUFFER, nullptr);
-  curl_easy_setopt(c, CURLOPT_HTTPHEADER, nullptr);
-  curl_easy_setopt(c, CURLOPT_RESOLVE, nullptr);
-  curl_easy_setopt(c, CURLOPT_WRITEDATA, nullptr);
-  curl_easy_setopt(c, CURLOPT_HEADERDATA, nullptr);
-  curl_easy_setopt(c, CURLOPT_POSTFIELDS, nullptr);
-  return rc;
+  request.PinnedHost = p.host;
+  request.PinnedPort = p.port;
+  request.PinnedAddresses = known->second;
 }
 
 THttpSession::THttpSession() : F(std::make_unique<TImpl>()) {}
@@ -447,7 +343,7 @@ void THttpSession::AllowCredentialsFor(const std::string& url) {
 }
 
 void THttpSession::Reset() {
-  F->Close();
+  F->Connection.Close();
   F->Origins.clear();
   F->HasChallenge = false;
   F->DigestLogged = false;
@@ -456,22 +352,9 @@ void THttpSession::Reset() {
 
 THttpAnswer THttpSession::Exchange(const THttpRequest& request, std::string& body) {
   RequireHttpScheme(request.Url);
-  const TCurlFeatures& features = EnsureCurl();
+  F->Connection.Open();
   // A line break in the login would add headers of its own.
   if (HasControlCharacter(F->Login)) throw Error("Логин камеры содержит управляющие символы");
-  if (!F->Curl) {
-    if (!(F->Curl = curl_easy_init())) throw Error("Cannot start an HTTP exchange");
-    try {
-      // The closing side first: no socket is opened here that is not closed here.
-      ZV_SETOPT(F->Curl, CURLOPT_CLOSESOCKETDATA, F.get());
-      ZV_SETOPT(F->Curl, CURLOPT_CLOSESOCKETFUNCTION, &TImpl::CloseSocket);
-      ZV_SETOPT(F->Curl, CURLOPT_OPENSOCKETDATA, F.get());
-      ZV_SETOPT(F->Curl, CURLOPT_OPENSOCKETFUNCTION, &TImpl::OpenSocket);
-    } catch (...) {
-      F->Close();
-      throw;
-    }
-  }
 
   const auto start = std::chrono::steady_clock::now();
   std::string url = request.Url;
@@ -492,45 +375,58 @@ THttpAnswer THttpSession::Exchange(const THttpRequest& request, std::string& bod
       authorization = BasicAuthorization(F->Login, F->Password);
     }
 
+    THttpExchangeRequest one;
+    one.Url = url;
+    one.Method = post ? THttpMethod::Post : THttpMethod::Get;
+    one.Headers.emplace_back("Content-Type", request.ContentType);
+    if (!authorization.empty()) one.Headers.emplace_back("Authorization", authorization);
+    if (post) one.Body = request.Body;
+    // Cookies live as long as one exchange: kept between its hops, dropped before the next.
+    one.KeepCookies = hops > 0 || digestRounds > 0;
+    one.Cancel = TCallCancel::Current();
+
     // The name, looked up within the connect limit and the call's deadline.
     const long lookupMs = TCallDeadline::RemainingMs(
         std::min(kConnectTimeoutMs, std::max(1L, request.TimeoutMs - MillisecondsSince(start))),
         request.Step);
-    std::string resolve;
     try {
-      resolve = F->Resolve(url, lookupMs);
+      F->PinAddresses(one, lookupMs);
     } catch (const Error& e) {
       throw Error(std::string(e.what()) + ": " + PrintableUrl(url));
     }
     // What is left of the exchange's own limit, within the call's deadline.
     const long left = std::max(1L, request.TimeoutMs - MillisecondsSince(start));
-    const long timeoutMs = TCallDeadline::RemainingMs(left, request.Step);
+    one.TimeoutMs = TCallDeadline::RemainingMs(left, request.Step);
+    one.ConnectTimeoutMs = std::min(kConnectTimeoutMs, one.TimeoutMs);
+    one.MaxBodyBytes = request.MaxBytes;
+    one.LowSpeedBytes = kLowSpeedLimitBytes;
+    one.LowSpeedSeconds = kLowSpeedTimeSeconds;
     const bool deadlineBounds = TCallDeadline::Bounds(left - 1);
 
-    THttpAnswer answer;
-    TTransfer transfer{&body, request.MaxBytes, &answer, {}};
-    body.clear();
-    char errorText[CURL_ERROR_SIZE] = {};
-    const CURLcode rc = F->PerformOne(features, request, url, post, hops == 0 && digestRounds == 0,
-                                      authorization, resolve, timeoutMs, transfer, errorText);
-    if (rc != CURLE_OK) TCallCancel::ThrowIfCancelled();
+    const THttpExchangeAnswer got = F->Connection.Exchange(one, body);
+    if (got.Outcome != THttpOutcome::Ok) TCallCancel::ThrowIfCancelled();
     const std::string where = PrintableUrl(url);
-    if (transfer.TooLarge || rc == CURLE_FILESIZE_EXCEEDED) {
-      throw Error("The camera's answer is larger than " + std::to_string(request.MaxBytes >> 20) +
-                  " MiB: " + where);
+    switch (got.Outcome) {
+      case THttpOutcome::Ok:
+        break;
+      case THttpOutcome::TooLarge:
+        throw Error("The camera's answer is larger than " + std::to_string(request.MaxBytes >> 20) +
+                    " MiB: " + where);
+      case THttpOutcome::TimedOut:
+        if (deadlineBounds) throw Error(TCallDeadline::ExpiredMessage(request.Step) + ": " + where);
+        throw Error(got.Failure + ": " + where);
+      case THttpOutcome::Failed:
+        throw Error(got.Failure + ": " + where);
     }
-    if (rc == CURLE_OPERATION_TIMEDOUT && deadlineBounds) {
-      throw Error(TCallDeadline::ExpiredMessage(request.Step) + ": " + where);
-    }
-    if (rc != CURLE_OK) {
-      throw Error(std::string(errorText[0] ? errorText : curl_easy_strerror(rc)) + ": " + where);
-    }
-    curl_easy_getinfo(F->Curl, CURLINFO_RESPONSE_CODE, &answer.Status);
+    THttpAnswer answer;
+    answer.Status = got.Status;
+    answer.StatusLine = got.StatusLine;
+    answer.ContentType = got.ContentType;
     answer.Url = url;
 
     if (answer.Status == 401) {
       TDigestChallenge challenge;
-      answer.DigestChallenge = ParseDigestChallenge(transfer.Challenges, challenge);
+      answer.DigestChallenge = ParseDigestChallenge(got.Challenges, challenge);
       // Answered at once with the full body: the first challenge of the
       // exchange, a remembered one the camera no longer takes, or a stale nonce.
       const bool answerIt = answer.DigestChallenge && maySend && digestRounds < kMaxDigestRounds &&
@@ -554,13 +450,13 @@ THttpAnswer THttpSession::Exchange(const THttpRequest& request, std::string& bod
       return answer;
     }
     if (IsRedirect(answer.Status)) {
-      char* next = nullptr;
-      if (curl_easy_getinfo(F->Curl, CURLINFO_REDIRECT_URL, &next) == CURLE_OK && next && *next) {
+      // A redirect without a usable Location is the answer itself.
+      std::string target = ResolveLocation(url, got.Location);
+      if (!target.empty()) {
         if (++hops > kMaxRedirects) {
           throw Error("Too many redirects (more than " + std::to_string(kMaxRedirects) +
                       "): " + PrintableUrl(request.Url));
         }
-        std::string target = next;
         RequireHttpScheme(target);
         // 301 and 302 repeat the POST, as 307 and 308 do; 303 turns it into a GET.
         if (answer.Status == 303) post = false;

@@ -1,4 +1,5 @@
-// One camera's HTTP client: a libcurl handle kept between exchanges, so the
+// One camera's HTTP client, the same on every system: the system's HTTP
+// connection (platform/http_exchange) kept between exchanges, so the
 // connection stays open where the camera allows it; the login and password
 // and the one camera (scheme, host and port) they may be sent to; and the
 // HTTP Digest challenge last answered, reused for the next requests until
@@ -86,6 +87,12 @@ void RequireHttpScheme(const std::string& url);
 // "scheme://host:port" in lower case with the port always written; empty
 // for a URL without host.
 std::string OriginOf(const std::string& url);
+
+// Where a redirect's Location leads from url: a relative reference resolved
+// against url as a browser does (".." and "." applied), spaces and bytes
+// beyond ASCII percent-encoded. Empty for a Location that is empty or holds
+// a control character: such a redirect is not followed.
+std::string ResolveLocation(const std::string& url, std::string_view location);
 
 // The URL as it may appear in a message or the log: without user
 // information (a password may hold '/', '?', '#' or '@').
