@@ -59,11 +59,11 @@ TEST(XmlSamplesTest, EveryAnswerLoads) {
   if (!std::filesystem::exists(dir)) GTEST_SKIP() << "no camera answers at " << dir;
   size_t count = 0;
   for (const auto& entry : std::filesystem::directory_iterator(dir)) {
-    const std::string ext = entry.path().extension();
+    const std::string ext = entry.path().extension().string();
     if (ext != ".xml" && ext != ".html") continue;
-    SCOPED_TRACE(entry.path().filename());
+    SCOPED_TRACE(entry.path().filename().string());
     TXmlDocument doc;
-    ASSERT_NO_THROW(doc.LoadFromFile(entry.path(), 4096));
+    ASSERT_NO_THROW(doc.LoadFromFile(entry.path().string(), 4096));
     EXPECT_GT(doc.ChildNodes().Count(), 0u);
     ++count;
   }

@@ -99,7 +99,7 @@ RunResult RunProgram(const std::string& program, const std::vector<std::string>&
   });
   char buffer[4096];
   DWORD n = 0;
-  while (ReadFile(readEnd, buffer, sizeof buffer, &n, nullptr) && n > 0) result.output.append(buffer, n);
+  while (::ReadFile(readEnd, buffer, sizeof buffer, &n, nullptr) && n > 0) result.output.append(buffer, n);
   CloseHandle(readEnd);
   WaitForSingleObject(process.hProcess, INFINITE);
   SetEvent(stop);
