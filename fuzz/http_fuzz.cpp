@@ -1,7 +1,8 @@
 // Feeds arbitrary bytes to what the HTTP client reads of a camera's answers
 // and addresses: the lines of WWW-Authenticate headers (the Digest challenge,
-// and the answer computed from it), redirect targets and snapshot addresses
-// (request target, origin, the masking of user information).
+// and the answer computed from it), redirect targets (the Location resolved)
+// and snapshot addresses (request target, origin, the masking of user
+// information).
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -36,6 +37,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   const std::string masked = MaskUrlCredentials(text);
   if (masked.size() > text.size() + 9 * (text.size() / 3 + 1)) __builtin_trap();
+  // A redirect target holds no byte that could break the request line.
+  const std::string target = ResolveLocation("http://cam/a/b?q", text);
+  for (const char c : target)
+    if (static_cast<unsigned char>(c) <= ' ' || static_cast<unsigned char>(c) >= 0x7F)
+      __builtin_trap();
   (void)OriginOf(text);
   (void)RequestTarget(text);
   return 0;
