@@ -36,6 +36,10 @@ extern const char kPathSeparators[];
 // command line, whatever the code page; elsewhere argv as it is).
 std::vector<std::string> ProgramArguments(int argc, char** argv);
 
+// Standard input and output pass bytes as they are (Windows would turn "\n"
+// into "\r\n" in its text mode; elsewhere they already do).
+void UseBinaryStandardStreams();
+
 struct TLocalTime {
   int Year, Month, Day, Hour, Minute, Second, Millisecond;
 };

@@ -626,6 +626,7 @@ int Main(int argc, char** argv) {
 
 int main(int argc, char** argv) {
   try {
+    UseBinaryStandardStreams();
     // The arguments in UTF-8 whatever the system's code page.
     std::vector<std::string> arguments = ProgramArguments(argc, argv);
     std::vector<char*> pointers;

@@ -94,6 +94,8 @@ std::string GetOSDescription() {
 
 const char kPathSeparators[] = "/";
 
+void UseBinaryStandardStreams() {}
+
 std::vector<std::string> ProgramArguments(int argc, char** argv) {
   return std::vector<std::string>(argv, argv + argc);
 }

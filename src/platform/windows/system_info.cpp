@@ -4,6 +4,10 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdio>
 #include <cstdlib>
 #include <vector>
 
@@ -26,6 +30,12 @@ HMODULE ThisModule() {
 }  // namespace
 
 const char kPathSeparators[] = "/\\";
+
+void UseBinaryStandardStreams() {
+  _setmode(_fileno(stdin), _O_BINARY);
+  _setmode(_fileno(stdout), _O_BINARY);
+  _setmode(_fileno(stderr), _O_BINARY);
+}
 
 std::vector<std::string> ProgramArguments(int argc, char** argv) {
   int count = 0;
