@@ -6,6 +6,7 @@
 #include <cstring>
 #include <regex>
 
+#include "platform/files.h"
 #include "tests/support/host_runner.h"
 #include "tools/zorvane/host.h"
 
@@ -208,10 +209,7 @@ TEST_F(BindingTest, UnwritableLogFailsTheCall) {
   // The log folder's place is taken by a file: no line can be written.
   RunResult r = Script("call Echo s:x\n");
   ASSERT_EQ(r.exitCode, 0);
-  for (const std::string& name : ListDir(dirPath + "/Telvask/zorvane_test")) {
-    std::remove((dirPath + "/Telvask/zorvane_test/" + name).c_str());
-  }
-  std::remove((dirPath + "/Telvask/zorvane_test").c_str());
+  zorvane::RemoveTree(dirPath + "/Telvask/zorvane_test");
   WriteFile(dirPath + "/Telvask/zorvane_test", "not a folder");
   r = Script("call Echo s:x\n");
   EXPECT_EQ(r.exitCode, 1) << r.output;
