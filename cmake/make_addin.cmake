@@ -1,13 +1,14 @@
 # Makes the add-in archive the platform attaches: the libraries, MANIFEST.XML
 # listing them and INFO.XML with the add-in's name and version.
 # Run as: cmake -DOUTPUT=zip -DSTAGE=dir -DVERSION=x.y.z.w -DNAME=text
-#               "-DLIBRARIES=OS|ARCH|PATH;..." -P make_addin.cmake
+#               "-DLIBRARIES=OS|ARCH|PATH,..." -P make_addin.cmake
 # A library whose file does not exist is left out (a build without Windows).
 cmake_minimum_required(VERSION 3.25)
 
 file(REMOVE_RECURSE ${STAGE})
 file(MAKE_DIRECTORY ${STAGE})
 set(components "")
+string(REPLACE "," ";" LIBRARIES "${LIBRARIES}")
 foreach(entry IN LISTS LIBRARIES)
   string(REPLACE "|" ";" parts "${entry}")
   list(GET parts 0 os)

@@ -12,7 +12,8 @@ set(ZORVANE_ADDIN_EXTRA
     CACHE STRING
     "Further add-in libraries for the archive, as OS|ARCH|PATH entries")
 set(addin_libraries "Linux|x86_64|$<TARGET_FILE:zorvane>" ${ZORVANE_ADDIN_EXTRA})
-string(REPLACE ";" "\\;" addin_libraries "${addin_libraries}")
+# "," between the entries: a ";" would not survive the command line.
+string(REPLACE ";" "," addin_libraries "${addin_libraries}")
 add_custom_command(OUTPUT ${ZORVANE_ADDIN_ZIP}
   COMMAND ${CMAKE_COMMAND} -DOUTPUT=${ZORVANE_ADDIN_ZIP} -DSTAGE=${CMAKE_BINARY_DIR}/addin
           -DVERSION=${PROJECT_VERSION} "-DNAME=${ZORVANE_ADDIN_NAME}" -DOBJCOPY=${CMAKE_OBJCOPY}
