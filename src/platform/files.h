@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace zorvane {
@@ -66,7 +67,8 @@ class TSharedFolder {
  public:
   TSharedFolder(const std::string& root, const std::string& shared);
   ~TSharedFolder();
-  TSharedFolder(TSharedFolder&& other) noexcept;
+  TSharedFolder(TSharedFolder&& other) noexcept
+      : FHandle(std::exchange(other.FHandle, -1)), FPath(std::move(other.FPath)) {}
   TSharedFolder& operator=(TSharedFolder&&) = delete;
   TSharedFolder(const TSharedFolder&) = delete;
 
@@ -82,9 +84,17 @@ class TSharedFolder {
 class TFile {
  public:
   TFile() = default;
-  ~TFile();
-  TFile(TFile&& other) noexcept;
-  TFile& operator=(TFile&& other) noexcept;
+  ~TFile() { Close(); }
+  TFile(TFile&& other) noexcept
+      : FHandle(std::exchange(other.FHandle, -1)), FPath(std::move(other.FPath)) {}
+  TFile& operator=(TFile&& other) noexcept {
+    if (this != &other) {
+      Close();
+      FHandle = std::exchange(other.FHandle, -1);
+      FPath = std::move(other.FPath);
+    }
+    return *this;
+  }
   TFile(const TFile&) = delete;
 
   // For reading, shared with other readers (waits for a writer that holds it).

@@ -30,7 +30,10 @@ class TRuntimeLibrary {
 
   // Gives back the memory of Name() and Error(), keeping the library: for a
   // binding that outlives the add-in's unloading.
-  void ReleaseText();
+  void ReleaseText() {
+    std::string().swap(FName);
+    std::string().swap(FError);
+  }
 
   // The address of a function or variable, or null.
   void* Symbol(const char* name) const;

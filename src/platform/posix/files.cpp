@@ -335,28 +335,9 @@ TSharedFolder::~TSharedFolder() {
   if (FHandle >= 0) close(static_cast<int>(FHandle));
 }
 
-TSharedFolder::TSharedFolder(TSharedFolder&& other) noexcept
-    : FHandle(std::exchange(other.FHandle, -1)), FPath(std::move(other.FPath)) {}
-
-TFile::~TFile() {
-  Close();
-}
-
 void TFile::Close() noexcept {
   if (FHandle >= 0) close(static_cast<int>(FHandle));
   FHandle = -1;
-}
-
-TFile::TFile(TFile&& other) noexcept
-    : FHandle(std::exchange(other.FHandle, -1)), FPath(std::move(other.FPath)) {}
-
-TFile& TFile::operator=(TFile&& other) noexcept {
-  if (this != &other) {
-    Close();
-    FHandle = std::exchange(other.FHandle, -1);
-    FPath = std::move(other.FPath);
-  }
-  return *this;
 }
 
 TFile TFile::OpenToRead(const std::string& path) {

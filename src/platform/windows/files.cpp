@@ -328,28 +328,9 @@ TSharedFolder::TSharedFolder(const std::string& root, const std::string& shared)
 
 TSharedFolder::~TSharedFolder() = default;
 
-TSharedFolder::TSharedFolder(TSharedFolder&& other) noexcept
-    : FHandle(std::exchange(other.FHandle, -1)), FPath(std::move(other.FPath)) {}
-
-TFile::~TFile() {
-  Close();
-}
-
 void TFile::Close() noexcept {
   if (FHandle != -1) CloseHandle(AsHandle(FHandle));
   FHandle = -1;
-}
-
-TFile::TFile(TFile&& other) noexcept
-    : FHandle(std::exchange(other.FHandle, -1)), FPath(std::move(other.FPath)) {}
-
-TFile& TFile::operator=(TFile&& other) noexcept {
-  if (this != &other) {
-    Close();
-    FHandle = std::exchange(other.FHandle, -1);
-    FPath = std::move(other.FPath);
-  }
-  return *this;
 }
 
 TFile TFile::OpenToRead(const std::string& path) {

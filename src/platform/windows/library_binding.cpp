@@ -51,11 +51,6 @@ bool TRuntimeLibrary::Open(std::initializer_list<const char*> names) {
   return false;
 }
 
-void TRuntimeLibrary::ReleaseText() {
-  std::string().swap(FName);
-  std::string().swap(FError);
-}
-
 void* TRuntimeLibrary::Symbol(const char* name) const {
   return FHandle ? reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(FHandle), name))
                  : nullptr;
