@@ -75,9 +75,6 @@ class TUdpSocket {
   // Multicast datagrams leave through the interface that has this address;
   // binding alone does not choose it.
   [[nodiscard]] TNetError SetMulticastInterface(const std::string& address);
-  // Receives what is sent to group through the interface that has this address.
-  [[nodiscard]] TNetError JoinMulticastGroup(const std::string& group,
-                                             const std::string& interfaceAddress);
   // One datagram, sent whole or not at all.
   [[nodiscard]] TNetError SendTo(std::string_view bytes, const std::string& address, uint16_t port);
   // Whether a datagram (or an error to collect) is waiting, after at most

@@ -124,15 +124,6 @@ TNetError TUdpSocket::SetMulticastInterface(const std::string& address) {
       setsockopt(static_cast<int>(FHandle), IPPROTO_IP, IP_MULTICAST_IF, &local, sizeof local));
 }
 
-TNetError TUdpSocket::JoinMulticastGroup(const std::string& group,
-                                         const std::string& interfaceAddress) {
-  ip_mreq request{};
-  if (!ToInAddr(group, request.imr_multiaddr) || !ToInAddr(interfaceAddress, request.imr_interface))
-    return EINVAL;
-  return ErrorOf(setsockopt(static_cast<int>(FHandle), IPPROTO_IP, IP_ADD_MEMBERSHIP, &request,
-                            sizeof request));
-}
-
 TNetError TUdpSocket::SendTo(std::string_view bytes, const std::string& address, uint16_t port) {
   sockaddr_in target;
   if (!ToSockAddr(address, port, target)) return EINVAL;

@@ -205,15 +205,6 @@ TNetError TUdpSocket::SetMulticastInterface(const std::string& address) {
                             reinterpret_cast<const char*>(&local), sizeof local));
 }
 
-TNetError TUdpSocket::JoinMulticastGroup(const std::string& group,
-                                         const std::string& interfaceAddress) {
-  ip_mreq request{};
-  if (!ToInAddr(group, request.imr_multiaddr) || !ToInAddr(interfaceAddress, request.imr_interface))
-    return WSAEINVAL;
-  return ErrorOf(setsockopt(Native(FHandle), IPPROTO_IP, IP_ADD_MEMBERSHIP,
-                            reinterpret_cast<const char*>(&request), sizeof request));
-}
-
 TNetError TUdpSocket::SendTo(std::string_view bytes, const std::string& address, uint16_t port) {
   sockaddr_in target;
   if (!ToSockAddr(address, port, target)) return WSAEINVAL;
