@@ -80,6 +80,18 @@ try:
               and os.listdir(folder) == ['весы №1.jpg'],
               'the next photo replaces the older one, nothing left beside it', out)
 
+        # Names in the "\\?\" form and names beyond MAX_PATH (260 characters).
+        deep = os.path.join(folder, *(['папка-с-длинным-именем-%d' % i for i in range(10)]))
+        os.makedirs(deep)
+        for target in ('\\\\?\\' + windows_path(os.path.join(folder, 'длинная форма.jpg')),
+                       windows_path(os.path.join(deep, 'фото.jpg'))):
+            code, out = run_host(['photo', *camera, '--password', 'secret', '-o', target], env)
+            got = os.path.join(folder, 'длинная форма.jpg') if target.startswith('\\\\?') \
+                else os.path.join(deep, 'фото.jpg')
+            check(code == 0 and os.path.exists(got) and open(got, 'rb').read() == snapshot
+                  and not [f for f in os.listdir(os.path.dirname(got)) if f.startswith('.zorvane')],
+                  'a photo to %s (%d characters)' % (target[:24] + '…', len(target)), out)
+
         code, out = run_host(['photo', *camera, '--password', 'wrong',
                               '-o', windows_path(photo)], env)
         check(code != 0 and open(photo, 'rb').read() == snapshot and 'secret' not in out,

@@ -16,10 +16,14 @@ __attribute__((constructor)) void OnLibraryLoad() {
 }
 
 __attribute__((destructor)) void OnLibraryUnload() {
-  zorvane::LibraryUnload();
-  zorvane::TCommonDriver::FinalizeDriverInfo();
-  zorvane::HttpGlobalCleanup();
-  zorvane::ReleaseWindowBindings();
+  try {
+    zorvane::LibraryUnload();
+    zorvane::TCommonDriver::FinalizeDriverInfo();
+    zorvane::HttpGlobalCleanup();
+    zorvane::ReleaseWindowBindings();
+  } catch (...) {
+    // Nobody is left to tell at unload.
+  }
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "common/error.h"
 #include "onvif/call_deadline.h"
 #include "platform/network.h"
+#include "platform/threads.h"
 
 namespace zorvane {
 
@@ -72,12 +73,12 @@ std::string ResolveWithin(const std::string& host, long timeoutMs) {
     ++gRunning;
   }
   try {
-    std::thread([state, bare] {
+    StartDetachedThread([state, bare] {
       Lookup(state, bare);
       std::lock_guard<std::mutex> lock(gRunningMutex);
       --gRunning;
       gRunningDone.notify_all();
-    }).detach();
+    });
   } catch (...) {
     std::lock_guard<std::mutex> lock(gRunningMutex);
     --gRunning;
@@ -102,6 +103,8 @@ std::string ResolveWithin(const std::string& host, long timeoutMs) {
 }
 
 void WaitForNameLookups() {
+  // At the process's exit the lookups' threads are gone without a word.
+  if (ProcessIsExiting()) return;
   std::unique_lock<std::mutex> lock(gRunningMutex);
   gRunningDone.wait_for(lock, kUnloadWait, [] { return gRunning == 0; });
 }

@@ -1,10 +1,10 @@
 #include "platform/files.h"
 
 #include <windows.h>
-#include <aclapi.h>
 #include <sddl.h>
 
 #include <algorithm>
+#include <memory>
 #include <utility>
 
 #include "common/error.h"
@@ -48,10 +48,41 @@ HANDLE AsHandle(intptr_t value) {
 
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
+// The wide name for the file functions. A long one goes as the full name in
+// the "\\?\" form, which has no length limit (nor "/" or ".." of its own).
+std::wstring FileName(const std::string& path) {
+  std::wstring wide = Wide(path);
+  if (wide.size() < 240 || wide.rfind(L"\\\\?\\", 0) == 0) return wide;
+  std::wstring full(GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr), L'\0');
+  const DWORD n = GetFullPathNameW(wide.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+  if (n == 0 || n >= full.size()) return wide;
+  full.resize(n);
+  if (full.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + full.substr(2);
+  return L"\\\\?\\" + full;
+}
+
+// The system's own name of an open file or folder, without the "\\?\" form.
+std::wstring FinalName(HANDLE handle) {
+  std::wstring name(32768, L'\0');
+  const DWORD n = GetFinalPathNameByHandleW(handle, name.data(), static_cast<DWORD>(name.size()),
+                                            FILE_NAME_NORMALIZED);
+  if (n == 0 || n >= name.size()) return {};
+  name.resize(n);
+  if (name.rfind(L"\\\\?\\UNC\\", 0) == 0) return L"\\\\" + name.substr(8);
+  if (name.rfind(L"\\\\?\\", 0) == 0) return name.substr(4);
+  return name;
+}
+
+// Whether two names of the system are the same, as NTFS compares them.
+bool SameName(const std::wstring& a, const std::wstring& b) {
+  return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(),
+                              static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+}
+
 // Opens the name itself: a link (reparse point) is opened as a link, a
 // folder as a folder, with no right beyond reading its attributes.
 THandle OpenName(const std::string& path, DWORD access = FILE_READ_ATTRIBUTES) {
-  return THandle(CreateFileW(Wide(path).c_str(), access, kShareAll, nullptr, OPEN_EXISTING,
+  return THandle(CreateFileW(FileName(path).c_str(), access, kShareAll, nullptr, OPEN_EXISTING,
                              FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
 }
 
@@ -129,7 +160,7 @@ void CreateFoldersWith(const std::string& path, SECURITY_ATTRIBUTES* attributes,
     if (at != path.size() && !IsSeparator(path[at])) continue;
     const std::string part = path.substr(0, at);
     if (part.empty() || IsSeparator(part.back()) || part.back() == ':') continue;
-    if (!CreateDirectoryW(Wide(part).c_str(), attributes) &&
+    if (!CreateDirectoryW(FileName(part).c_str(), attributes) &&
         GetLastError() != ERROR_ALREADY_EXISTS)
       ThrowLastError("Cannot create folder \"" + part + "\"");
     if (refuseLinksFrom && at > strictFrom) {
@@ -150,9 +181,10 @@ TFileInfo FileInfoOf(const std::string& path) {
 std::vector<std::string> ListFolder(const std::string& folder, TFileKind kind, size_t max) {
   std::vector<std::string> names;
   WIN32_FIND_DATAW entry{};
-  const HANDLE find = FindFirstFileExW(Wide(folder + "/*").c_str(), FindExInfoBasic, &entry,
+  const HANDLE find = FindFirstFileExW(FileName(folder + "\\*").c_str(), FindExInfoBasic, &entry,
                                        FindExSearchNameMatch, nullptr, 0);
   if (find == INVALID_HANDLE_VALUE) return names;
+  const std::unique_ptr<void, decltype(&FindClose)> closer(find, &FindClose);
   do {
     const std::wstring name = entry.cFileName;
     if (name == L"." || name == L"..") continue;
@@ -164,12 +196,11 @@ std::vector<std::string> ListFolder(const std::string& folder, TFileKind kind, s
     if (names.size() >= max) break;
     names.push_back(Narrow(name));
   } while (FindNextFileW(find, &entry));
-  FindClose(find);
   return names;
 }
 
 std::string ReadWholeFile(const std::string& path) {
-  const THandle handle(CreateFileW(Wide(path).c_str(), GENERIC_READ,
+  const THandle handle(CreateFileW(FileName(path).c_str(), GENERIC_READ,
                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                    FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!handle.IsOpen()) ThrowLastError("Cannot open file \"" + path + "\"");
@@ -184,7 +215,7 @@ std::string ReadWholeFile(const std::string& path) {
 
 void WritePrivateFile(const std::string& path, std::string_view bytes) {
   // The folder is the user's own temporary one: its access list is private.
-  const THandle handle(CreateFileW(Wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+  const THandle handle(CreateFileW(FileName(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!handle.IsOpen()) ThrowLastError("Cannot create file \"" + path + "\"");
   WriteAll(handle.Get(), bytes, path);
@@ -192,7 +223,7 @@ void WritePrivateFile(const std::string& path, std::string_view bytes) {
 
 std::string ReadSingleFileTail(const std::string& path, size_t maxBytes, TFileInfo& info,
                                bool& cut) {
-  const THandle handle(CreateFileW(Wide(path).c_str(), GENERIC_READ, kShareAll, nullptr,
+  const THandle handle(CreateFileW(FileName(path).c_str(), GENERIC_READ, kShareAll, nullptr,
                                    OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!handle.IsOpen()) ThrowLastError("Не удалось открыть " + path);
   info = InfoOf(handle.Get());
@@ -212,22 +243,12 @@ void ReplaceFileContents(const std::string& name, std::string_view bytes) {
   // A name that is a link keeps being one: the file it leads to gets the
   // bytes. The final name of an existing file is the system's to tell.
   std::string target = name;
-  {
-    const THandle existing(CreateFileW(Wide(name).c_str(), FILE_READ_ATTRIBUTES, kShareAll,
-                                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    const TFileInfo direct = FileInfoOf(name);
-    if (existing.IsOpen() && direct.Kind == TFileKind::Other) {
-      wchar_t final[32768];
-      const DWORD n = GetFinalPathNameByHandleW(existing.Get(), final, 32768, FILE_NAME_NORMALIZED);
-      if (n > 0 && n < 32768) {
-        std::wstring text(final, n);
-        if (text.rfind(L"\\\\?\\UNC\\", 0) == 0) {
-          text = L"\\\\" + text.substr(8);
-        } else if (text.rfind(L"\\\\?\\", 0) == 0) {
-          text = text.substr(4);
-        }
-        target = Narrow(text);
-      }
+  if (FileInfoOf(name).Kind == TFileKind::Other) {
+    const THandle existing(CreateFileW(FileName(name).c_str(), FILE_READ_ATTRIBUTES, kShareAll,
+                                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (existing.IsOpen()) {
+      const std::wstring final = FinalName(existing.Get());
+      if (!final.empty()) target = Narrow(final);
     }
   }
   const std::string shown =
@@ -241,36 +262,60 @@ void ReplaceFileContents(const std::string& name, std::string_view bytes) {
     unsigned char random[6];
     RandomBytes(random, sizeof random);
     static const char kDigits[] = "0123456789abcdef";
-    temp = folder + "/.zorvane-photo-";
+    temp = folder + "\\.zorvane-photo-";
     for (unsigned char b : random) {
       temp += kDigits[b >> 4];
       temp += kDigits[b & 15];
     }
-    file = THandle(CreateFileW(Wide(temp).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+    file = THandle(CreateFileW(FileName(temp).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                FILE_ATTRIBUTE_HIDDEN, nullptr));
     if (!file.IsOpen() && (GetLastError() != ERROR_FILE_EXISTS || attempt == 9))
       ThrowLastError("Cannot create file " + shown);
   }
+  const std::wstring tempName = FileName(temp);
+  const std::wstring targetName = FileName(target);
+  const auto discard = [&] {
+    SetFileAttributesW(tempName.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileW(tempName.c_str());
+  };
   try {
     WriteAll(file.Get(), bytes, target);
     if (!FlushFileBuffers(file.Get())) ThrowLastError("Cannot write file " + shown);
   } catch (...) {
     CloseHandle(file.Release());
-    DeleteFileW(Wide(temp).c_str());
+    discard();
     throw;
   }
   CloseHandle(file.Release());
-  // The new file takes the old one's attributes but not its hidden mark.
-  const DWORD old = GetFileAttributesW(Wide(target).c_str());
-  SetFileAttributesW(Wide(temp).c_str(), old == INVALID_FILE_ATTRIBUTES
-                                             ? FILE_ATTRIBUTE_NORMAL
-                                             : (old & ~FILE_ATTRIBUTE_HIDDEN) | FILE_ATTRIBUTE_ARCHIVE);
-  if (!MoveFileExW(Wide(temp).c_str(), Wide(target).c_str(),
-                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    const DWORD error = GetLastError();
-    DeleteFileW(Wide(temp).c_str());
+  // The new file takes the old one's attributes, read-only included, once
+  // it stands in its place; a read-only old file is replaced all the same,
+  // as a rename replaces one on Linux.
+  const DWORD old = GetFileAttributesW(targetName.c_str());
+  const DWORD kept = old == INVALID_FILE_ATTRIBUTES
+                         ? FILE_ATTRIBUTE_NORMAL
+                         : (old & ~(FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_DIRECTORY)) |
+                               FILE_ATTRIBUTE_ARCHIVE;
+  SetFileAttributesW(tempName.c_str(), kept & ~FILE_ATTRIBUTE_READONLY);
+  if (old != INVALID_FILE_ATTRIBUTES && (old & FILE_ATTRIBUTE_READONLY))
+    SetFileAttributesW(targetName.c_str(), old & ~FILE_ATTRIBUTE_READONLY);
+  // A scanner or an indexer may hold the old file for a moment.
+  DWORD error = ERROR_SUCCESS;
+  for (int attempt = 0; attempt < 5; ++attempt) {
+    if (MoveFileExW(tempName.c_str(), targetName.c_str(),
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      error = ERROR_SUCCESS;
+      break;
+    }
+    error = GetLastError();
+    if (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED) break;
+    Sleep(100);
+  }
+  if (error != ERROR_SUCCESS) {
+    discard();
+    if (old != INVALID_FILE_ATTRIBUTES) SetFileAttributesW(targetName.c_str(), old);
     ThrowLastError("Cannot create file " + shown, error);
   }
+  if (kept & FILE_ATTRIBUTE_READONLY) SetFileAttributesW(targetName.c_str(), kept);
 }
 
 std::string TemporaryFolder() {
@@ -286,13 +331,13 @@ void CreatePrivateFolders(const std::string& path) {
 }
 
 bool CreatePrivateFolder(const std::string& path) {
-  if (CreateDirectoryW(Wide(path).c_str(), nullptr)) return true;
+  if (CreateDirectoryW(FileName(path).c_str(), nullptr)) return true;
   if (GetLastError() == ERROR_ALREADY_EXISTS) return false;
   ThrowLastError("Cannot create folder \"" + path + "\"");
 }
 
 void RemoveTree(const std::string& path) {
-  const std::wstring wide = Wide(path);
+  const std::wstring wide = FileName(path);
   const DWORD attributes = GetFileAttributesW(wide.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return;
   if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
@@ -324,26 +369,68 @@ TSharedFolder::TSharedFolder(const std::string& root, const std::string& shared)
     throw;
   }
   LocalFree(descriptor);
+  // Every user may rename or remove what is in these folders, so the last
+  // one is held open while the add-in writes in it: a folder with an open
+  // handle inside it can be neither renamed nor removed, nor any folder
+  // above it. It must be where it was made, not behind a link or junction
+  // planted on the way: its name as the system tells it must be root's
+  // own name followed by shared.
+  std::string folder = FPath;
+  folder.pop_back();
+  THandle held(CreateFileW(FileName(folder).c_str(), FILE_READ_ATTRIBUTES,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!held.IsOpen()) ThrowLastError("Cannot open folder \"" + folder + "\"");
+  const THandle base(CreateFileW(FileName(root.empty() ? "." : root).c_str(), FILE_READ_ATTRIBUTES,
+                                 kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                                 nullptr));
+  std::wstring expected = base.IsOpen() ? FinalName(base.Get()) : std::wstring();
+  std::wstring tail = Wide(shared);
+  std::replace(tail.begin(), tail.end(), L'/', L'\\');
+  while (!tail.empty() && tail.front() == L'\\') tail.erase(0, 1);
+  if (!expected.empty() && expected.back() != L'\\') expected += L'\\';
+  expected += tail;
+  if (InfoOf(held.Get()).Kind != TFileKind::Folder || expected.empty() ||
+      !SameName(FinalName(held.Get()), expected))
+    throw Error("Cannot open folder \"" + folder + "\". Not a folder of its own");
+  FHandle = reinterpret_cast<intptr_t>(held.Release());
 }
 
-TSharedFolder::~TSharedFolder() = default;
+TSharedFolder::~TSharedFolder() {
+  if (FHandle != -1) CloseHandle(AsHandle(FHandle));
+}
 
 void TFile::Close() noexcept {
   if (FHandle != -1) CloseHandle(AsHandle(FHandle));
   FHandle = -1;
 }
 
+namespace {
+
+// Opens with CreateFileW; a file another process holds against this use is
+// waited for a while, as a lock would be.
+HANDLE OpenShared(const std::string& path, DWORD access, DWORD share, DWORD disposition) {
+  for (int attempt = 0;; ++attempt) {
+    const HANDLE handle = CreateFileW(FileName(path).c_str(), access, share, nullptr, disposition,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle != INVALID_HANDLE_VALUE || GetLastError() != ERROR_SHARING_VIOLATION ||
+        attempt == 100)
+      return handle;
+    Sleep(50);
+  }
+}
+
+}  // namespace
+
 TFile TFile::OpenToRead(const std::string& path) {
   // Readers share the file; a writer has it alone.
-  const HANDLE handle = CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE handle = OpenShared(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
   if (handle == INVALID_HANDLE_VALUE) ThrowLastError("Cannot open file \"" + path + "\"");
   return TFile(reinterpret_cast<intptr_t>(handle), path);
 }
 
 TFile TFile::CreateToWrite(const std::string& path) {
-  const HANDLE handle = CreateFileW(Wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE handle = OpenShared(path, GENERIC_WRITE, 0, CREATE_ALWAYS);
   if (handle == INVALID_HANDLE_VALUE) ThrowLastError("Cannot create file \"" + path + "\"");
   return TFile(reinterpret_cast<intptr_t>(handle), path);
 }
@@ -352,7 +439,7 @@ TFile TFile::OpenToAppend(const TSharedFolder& folder, const std::string& name) 
   const std::string path = folder.Path() + name;
   // Appending only: every write lands at the end. A link is opened as a link
   // and refused below, never written through.
-  THandle handle(CreateFileW(Wide(path).c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES |
+  THandle handle(CreateFileW(FileName(path).c_str(), FILE_APPEND_DATA | FILE_READ_DATA | FILE_READ_ATTRIBUTES |
                                                      SYNCHRONIZE,
                              kShareAll, nullptr, OPEN_ALWAYS,
                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
