@@ -33,11 +33,10 @@ bool TRuntimeLibrary::Open(std::initializer_list<const char*> names) {
   std::string reasons;
   for (const char* name : names) {
     // Only the system's folders and the application's: never the current
-    // folder, where anyone may have put a library of the same name.
+    // folder, where anyone may have put a library of the same name. (A
+    // Windows 7 without the update that brought these flags loads nothing.)
     HMODULE module = LoadLibraryExW(Wide(name).c_str(), nullptr,
                                     LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
-    if (!module && GetLastError() == ERROR_INVALID_PARAMETER)
-      module = LoadLibraryW(Wide(name).c_str());  // a system without the search flags
     if (module) {
       FHandle = module;
       FName = name;

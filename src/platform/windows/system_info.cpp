@@ -106,11 +106,16 @@ std::string GetCommonAppDataFolder() {
   if (const wchar_t* env = _wgetenv(L"ZORVANE_DATA_DIR"); env && *env) {
     folder = Narrow(env);
   } else {
-    wchar_t path[MAX_PATH] = {};
-    folder = SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT,
-                                        path))
+    // Asked once: the shell is not called again when the log's last line is
+    // written while the DLL unloads.
+    static const std::string common = [] {
+      wchar_t path[MAX_PATH] = {};
+      return SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr,
+                                        SHGFP_TYPE_CURRENT, path))
                  ? Narrow(path)
-                 : "C:\\ProgramData";
+                 : std::string("C:\\ProgramData");
+    }();
+    folder = common;
   }
   if (folder.back() != '/' && folder.back() != '\\') folder += '\\';
   return folder;
