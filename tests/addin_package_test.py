@@ -17,6 +17,8 @@ import tempfile
 import xml.etree.ElementTree as ET
 import zipfile
 
+from camera_sim_process import CameraSim
+
 BUNDLE = '{http://v8.1c.ru/8.2/addin/bundle}'
 failures = []
 
@@ -25,23 +27,6 @@ def check(ok, what):
     print(('ok   ' if ok else 'FAIL ') + what, flush=True)
     if not ok:
         failures.append(what)
-
-
-class CameraSim:
-    def __init__(self, sim):
-        self.proc = subprocess.Popen(
-            [sys.executable, sim, '--user', 'admin', '--password', 'secret',
-             '--snapshot-auth', 'digest'],
-            stdout=subprocess.PIPE, text=True)
-        line = self.proc.stdout.readline()
-        self.port = re.search(r':(\d+)', line).group(1)
-
-    def __enter__(self):
-        return self
-
-    def __exit__(self, *_):
-        self.proc.kill()
-        self.proc.wait()
 
 
 def photo(host_args, sim, folder, env=None):
@@ -103,7 +88,7 @@ def test_archive(zip_path, host, sim_path):
                                      text=True, timeout=60, env=env)
             check(classes.returncode == 0 and 'zorvane' in classes.stdout,
                   'the unpacked library registers its class: ' + classes.stdout.strip())
-            with CameraSim(sim_path) as sim:
+            with CameraSim(sim_path, '--snapshot-auth', 'digest') as sim:
                 check(photo([host, '--lib', lib], sim, folder, env),
                       'a photo through the unpacked library')
 
@@ -132,7 +117,7 @@ def test_deb(cpack_config, sim_path):
         root = os.path.join(folder, 'root')
         subprocess.run(['dpkg-deb', '-x', deb, root], check=True)
         host = os.path.join(root, 'usr/bin/zorvane')
-        with CameraSim(sim_path) as sim:
+        with CameraSim(sim_path, '--snapshot-auth', 'digest') as sim:
             check(photo([host], sim, folder, env),
                   'the packaged host finds the packaged library and takes a photo')
 

@@ -8,11 +8,12 @@ the data folder.
     wine_host_test.py WINE_RUN ZORVANE_EXE ZORVANE_DLL CAMERA_SIM
 """
 import os
-import re
 import shutil
 import subprocess
 import sys
 import tempfile
+
+from camera_sim_process import CameraSim
 
 wine_run, host, dll, sim_script = sys.argv[1:5]
 failures = []
@@ -31,23 +32,6 @@ def windows_path(path):
     return 'Z:' + path.replace('/', '\\')
 
 
-class CameraSim:
-    def __init__(self, *extra):
-        self.proc = subprocess.Popen(
-            [sys.executable, sim_script, '--user', 'admin', '--password', 'secret',
-             '--snapshot-auth', 'digest', *extra],
-            stdout=subprocess.PIPE, text=True)
-        line = self.proc.stdout.readline()
-        self.port = re.search(r':(\d+)', line).group(1)
-
-    def __enter__(self):
-        return self
-
-    def __exit__(self, *_):
-        self.proc.kill()
-        self.proc.wait()
-
-
 def run_host(args, env_extra=None, stdin=None):
     env = dict(os.environ)
     env.update(env_extra or {})
@@ -64,7 +48,7 @@ try:
     folder = os.path.join(work, 'снимки')
     os.mkdir(folder)
     photo = os.path.join(folder, 'весы №1.jpg')
-    with CameraSim() as sim:
+    with CameraSim(sim_script, '--snapshot-auth', 'digest') as sim:
         camera = ['--host', '127.0.0.1', '--port', sim.port, '--login', 'admin']
         code, out = run_host(['photo', *camera, '--password', 'secret',
                               '-o', windows_path(photo)], env)

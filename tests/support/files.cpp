@@ -4,6 +4,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "common/text.h"
 #include "platform/crypto.h"
 #include "platform/files.h"
 #include "tests/support/process.h"
@@ -15,8 +16,9 @@ TempDir::TempDir() {
   for (int attempt = 0; attempt < 10; ++attempt) {
     unsigned char bytes[6];
     RandomBytes(bytes, sizeof bytes);
-    std::string name = root + "/zorvane-test-";
-    for (unsigned char b : bytes) name += "0123456789abcdef"[b >> 4], name += "0123456789abcdef"[b & 15];
+    const std::string name =
+        root + "/zorvane-test-" +
+        LowerHex(std::string_view(reinterpret_cast<const char*>(bytes), sizeof bytes));
     if (CreatePrivateFolder(name)) {
       FPath = name;
       return;

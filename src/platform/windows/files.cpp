@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "common/error.h"
+#include "common/text.h"
 #include "platform/crypto.h"
 #include "platform/windows/windows_text.h"
 
@@ -261,12 +262,8 @@ void ReplaceFileContents(const std::string& name, std::string_view bytes) {
   for (int attempt = 0; !file.IsOpen(); ++attempt) {
     unsigned char random[6];
     RandomBytes(random, sizeof random);
-    static const char kDigits[] = "0123456789abcdef";
-    temp = folder + "\\.zorvane-photo-";
-    for (unsigned char b : random) {
-      temp += kDigits[b >> 4];
-      temp += kDigits[b & 15];
-    }
+    temp = folder + "\\.zorvane-photo-" +
+           LowerHex(std::string_view(reinterpret_cast<const char*>(random), sizeof random));
     file = THandle(CreateFileW(FileName(temp).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                FILE_ATTRIBUTE_HIDDEN, nullptr));
     if (!file.IsOpen() && (GetLastError() != ERROR_FILE_EXISTS || attempt == 9))
