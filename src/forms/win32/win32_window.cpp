@@ -231,6 +231,8 @@ TWindow::TWindow(const TWin32Call& call, const std::string& title, DWORD style, 
   }
   const int x = area.left + (area.right - area.left - width) / 2;
   const int y = area.top + (area.bottom - area.top - height) / 2;
+  // Without a display Wine fails the call without saying why.
+  SetLastError(0);
   FWindow = CreateWindowExW(exStyle, kClassName, Wide(title).c_str(), style, x, y, width, height,
                             owner, nullptr, ThisModule(), nullptr);
   if (!FWindow) {
