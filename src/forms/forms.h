@@ -17,8 +17,9 @@ void ShowLogViewer();
 // page goes to the user's browser and the call returns false at once (the
 // page's folder must then stay).
 bool ShowDocument(const std::string& htmlPath, const std::string& caption);
-// Throws the error ShowDocument would for a build that has no windows at
-// all, before any work is done for the page.
+// Throws the error ShowDocument would where the page could be shown neither
+// in a window nor in the user's browser (a build without windows; on
+// Windows, no desktop to show on), before any work is done for the page.
 void RequireDocumentWindow(const std::string& caption);
 
 // At unload: the bindings of the window libraries stay (GTK cannot be

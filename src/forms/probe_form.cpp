@@ -5,6 +5,7 @@
 
 #include "common/log_writer.h"
 #include "onvif/http_session.h"
+#include "platform/threads.h"
 
 namespace zorvane {
 
@@ -54,15 +55,17 @@ TOnvifProbeForm::~TOnvifProbeForm() {
 
 void TOnvifProbeForm::Cancel() {
   if (FDevice) FDevice->Cancel();
-  if (FWorker.joinable()) FWorker.join();
+  if (FShared) {
+    std::unique_lock<std::mutex> lock(FShared->Lock);
+    FShared->Ended.wait_for(lock, std::chrono::seconds(1), [this] { return FShared->Finished; });
+  }
   FSearching = false;
 }
 
 void TOnvifProbeForm::Button2Click(const std::string& user, const std::string& password,
                                    const std::string& localIP) {
   if (FSearching) return;
-  if (FWorker.joinable()) FWorker.join();  // ended already
-  auto manager = std::make_unique<TOnvifManager>();
+  auto manager = std::make_shared<TOnvifManager>();
   manager->Login = user;
   manager->Password = password;
   manager->LocalIP = localIP;
@@ -70,19 +73,19 @@ void TOnvifProbeForm::Button2Click(const std::string& user, const std::string& p
   manager->AttemptCnt = AttemptCnt;
   auto shared = std::make_shared<TShared>();
   // Started first: a thread that cannot be had leaves the window as it was.
-  std::thread worker(&TOnvifProbeForm::Search, shared, std::ref(*manager));
+  StartDetachedThread([shared, manager] { Search(shared, *manager); });
   // The previous search's cameras go with its manager: the items keep
   // their own copies of what the details window shows.
   FDevice = std::move(manager);
   FShared = std::move(shared);
-  FWorker = std::move(worker);
   FItems.clear();
   FMessage.clear();
   FProgress = "Поиск камер…";
   FSearching = true;
 }
 
-void TOnvifProbeForm::Search(std::shared_ptr<TShared> shared, TOnvifManager& manager) noexcept {
+void TOnvifProbeForm::Search(const std::shared_ptr<TShared>& shared,
+                             TOnvifManager& manager) noexcept {
   std::string message;
   bool found = false;
   try {
@@ -133,6 +136,7 @@ void TOnvifProbeForm::Search(std::shared_ptr<TShared> shared, TOnvifManager& man
   }
   shared->Finished = true;
   shared->Changed = true;
+  shared->Ended.notify_all();
 }
 
 bool TOnvifProbeForm::Update() {

@@ -8,7 +8,8 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
+#include <chrono>
+#include <condition_variable>
 #include <vector>
 
 #include "forms/device_form.h"
@@ -33,7 +34,7 @@ class TOnvifProbeForm {
   // The host's own addresses.
   TOnvifProbeForm();
   explicit TOnvifProbeForm(std::vector<std::string> localIPs);
-  // Cancels a running search and waits for it (about a second at most).
+  // Cancels a running search (see Cancel).
   ~TOnvifProbeForm();
   TOnvifProbeForm(const TOnvifProbeForm&) = delete;
   TOnvifProbeForm& operator=(const TOnvifProbeForm&) = delete;
@@ -50,7 +51,10 @@ class TOnvifProbeForm {
   // Ignored while a search runs.
   void Button2Click(const std::string& user, const std::string& password,
                     const std::string& localIP);
-  // Stops a running search within moments and waits for its thread.
+  // Stops a running search and waits for it, a second at most: where the
+  // system's HTTP library cannot be interrupted (WinHTTP), a camera that
+  // hangs is left to its time limit on the search's own thread, which holds
+  // what it uses.
   void Cancel();
 
   // Takes what the search did since the last call; true when anything
@@ -71,6 +75,7 @@ class TOnvifProbeForm {
  private:
   struct TShared {
     std::mutex Lock;
+    std::condition_variable Ended;
     std::vector<TFoundCamera> Items;
     std::string Progress;
     std::string Message;
@@ -78,11 +83,10 @@ class TOnvifProbeForm {
     bool Changed = false;
   };
   // The worker: runs the manager's search and tells shared what it finds.
-  static void Search(std::shared_ptr<TShared> shared, TOnvifManager& manager) noexcept;
+  static void Search(const std::shared_ptr<TShared>& shared, TOnvifManager& manager) noexcept;
 
-  std::unique_ptr<TOnvifManager> FDevice;  // the search's manager
+  std::shared_ptr<TOnvifManager> FDevice;  // the search's manager
   std::shared_ptr<TShared> FShared;
-  std::thread FWorker;
   std::vector<TFoundCamera> FItems;
   bool FSearching = false;
   std::string FProgress;

@@ -16,6 +16,7 @@ constexpr wchar_t kClassName[] = L"zorvane.Window";
 // The manifest resource that asks for comctl32 version 6.
 constexpr WORD kManifestResource = 2;
 constexpr int kDesignDpi = 120;
+constexpr char kNoDisplay[] = "нет графического дисплея";
 
 HMODULE ThisModule() {
   HMODULE module = nullptr;
@@ -34,6 +35,9 @@ struct TShared {
   HMODULE Library = nullptr;
   TComCtl Table;
   ATOM Class = 0;
+  // Wine without a display fails each window (after trying for one anew):
+  // found out once, with a window never shown.
+  bool NoDisplay = false;
 };
 
 TShared& Shared() {
@@ -113,8 +117,19 @@ TWin32Call::TWin32Call(const std::string& caption) : FCaption(caption) {
       s.Class = RegisterClassExW(&c);
       if (!s.Class) s.Failure = WindowsErrorText(GetLastError());
     }
+    if (s.Failure.empty()) {
+      SetLastError(0);
+      HWND probe = CreateWindowExW(0, kClassName, L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
+                                   ThisModule(), nullptr);
+      if (probe) {
+        DestroyWindow(probe);
+      } else {
+        s.NoDisplay = GetLastError() == 0;
+      }
+    }
   }
   if (!s.Failure.empty()) Fail(s.Failure);
+  if (s.NoDisplay) Fail(kNoDisplay);
   ActivateActCtx(s.Context, &FCookie);
 }
 
@@ -141,6 +156,7 @@ void ReleaseWin32Windows() {
   s.Library = nullptr;
   s.Table = TComCtl{};
   s.Tried = false;
+  s.NoDisplay = false;
   std::string().swap(s.Failure);
 }
 
@@ -237,7 +253,7 @@ TWindow::TWindow(const TWin32Call& call, const std::string& title, DWORD style, 
                             owner, nullptr, ThisModule(), nullptr);
   if (!FWindow) {
     const DWORD error = GetLastError();
-    call.Fail(error ? WindowsErrorText(error) : "нет графического дисплея");
+    call.Fail(error ? WindowsErrorText(error) : kNoDisplay);
   }
   SetWindowLongPtrW(FWindow, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   SetWindowLongPtrW(FWindow, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TWindow::Procedure));

@@ -477,8 +477,11 @@ void ShowLogViewer() {
   view.Show();
 }
 
-// Without an embedded browser the page still goes to the user's browser.
-void RequireDocumentWindow(const std::string&) {}
+// Checked before the page is made: where no window can be shown (a
+// service's desktop, Wine without a display) no browser can be either.
+void RequireDocumentWindow(const std::string& caption) {
+  const win32::TWin32Call call(caption);
+}
 
 bool ShowDocument(const std::string& htmlPath, const std::string& caption) {
   const win32::TWin32Call call(caption);
