@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdlib>
 #include <fstream>
 #include <thread>
 
@@ -19,7 +18,6 @@
 #include "forms/forms.h"
 #include "forms/log_form.h"
 #include "forms/probe_form.h"
-#include "markdown/markdown_renderer.h"
 #include "tests/support/camera_sim.h"
 #include "tests/support/checks.h"
 #include "tests/support/gtk_driving.h"
@@ -32,30 +30,10 @@ namespace zorvane {
 namespace {
 
 using testing::CameraSim;
+using testing::ScopedEnv;
 using testing::TempDir;
 using testing::TestNetwork;
 using testing::VirtualDisplay;
-
-// Sets an environment variable for the scope.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const std::string& value) : FName(name) {
-    if (const char* old = std::getenv(name)) FOld = old, FHad = true;
-    setenv(name, value.c_str(), 1);
-  }
-  ~ScopedEnv() {
-    if (FHad) {
-      setenv(FName, FOld.c_str(), 1);
-    } else {
-      unsetenv(FName);
-    }
-  }
-
- private:
-  const char* FName;
-  std::string FOld;
-  bool FHad = false;
-};
 
 std::vector<std::string> Lines(const TTreeItem& item, int depth = 0) {
   std::vector<std::string> out{std::string(static_cast<size_t>(depth) * 2, ' ') + item.Text};
@@ -353,107 +331,9 @@ TEST(ProbeFormTest, ASearchThatHearsNothingSaysSo) {
   EXPECT_EQ(form.TakeMessage(), "");  // shown once
 }
 
-// ---- the help renderer ---------------------------------------------------------------
-
-// A zip archive of the given entries (name, content), made by Python's zipfile.
-std::string Zip(const std::vector<std::pair<std::string, std::string>>& entries) {
-  TempDir dir;
-  std::string script =
-      "import sys, zipfile\nz = zipfile.ZipFile(sys.argv[1], 'w', zipfile.ZIP_DEFLATED)\n";
-  for (size_t i = 0; i < entries.size(); ++i) {
-    const std::string file = dir.path() + "/" + std::to_string(i);
-    Write(file, entries[i].second);
-    script += "z.write('" + file + "', '" + entries[i].first + "')\n";
-  }
-  script += "z.close()\n";
-  const std::string archive = dir.path() + "/a.zip";
-  const testing::RunResult r = testing::RunProgram("/usr/bin/python3", {"-c", script, archive});
-  EXPECT_EQ(r.exitCode, 0) << r.output;
-  return testing::ReadFile(archive);
-}
-
 bool Exists(const std::string& path) {
   struct stat st {};
   return lstat(path.c_str(), &st) == 0;
-}
-
-TEST(MarkdownRendererTest, PagesAsWrittenAndTheFolderGoneInEveryCase) {
-  const std::string markdown =
-      "# Справка\n\n| a | b |\n|---|---|\n| 1 | 2 |\n\n~~old~~ https://example.org\n\n"
-      "```\ncode\n```\n\n<div class=\"raw\">kept <b>as is</b></div>\n";
-  const std::string fragment = TMarkdownRenderer::ConvertMarkdown(markdown);
-  for (const char* part : {"<h1>Справка</h1>", "<table>", "<del>old</del>",
-                           "<a href=\"https://example.org\">", "<pre><code>code\n</code></pre>",
-                           "<div class=\"raw\">kept <b>as is</b></div>"})
-    EXPECT_NE(fragment.find(part), std::string::npos) << part << "\n" << fragment;
-
-  const struct {
-    const char* Name;
-    std::vector<std::pair<std::string, std::string>> Entries;
-    std::string Page;   // md.html, when it is made
-    std::string Error;  // else the message
-  } cases[] = {
-      {"Markdown and a style sheet",
-       {{"guide.md", markdown}, {"style.css", "body{}"}},
-       "\xEF\xBB\xBF<!DOCTYPE html>\r\n<html>\r\n<head>\r\n<link href=\"style.css\" "
-       "rel=\"stylesheet\">\r\n</head>\r\n<body>\r\n" +
-           fragment + "\r\n</body>\r\n</html>",
-       ""},
-      {"Markdown alone, with a byte-order mark", {{"guide.md", "\xEF\xBB\xBF" + markdown}},
-       "\xEF\xBB\xBF" + fragment, ""},
-      {"Markdown in UTF-16", {{"guide.md", std::string("\xFF\xFE#\0 \0\x16\x04\x34\x04\n\0", 12)}},
-       "\xEF\xBB\xBF<h1>Жд</h1>\n", ""},
-      {"Markdown only in a subfolder", {{"docs/guide.md", markdown}}, "", kMarkdownNotFound},
-      {"a name leading out of the folder", {{"../evil.md", markdown}}, "",
-       "Unsafe name in the archive: ../evil.md"},
-      {"no zip archive at all", {}, "", "Not a zip archive"},
-      {"an entry named as the archive", {{"md.zip", "junk"}, {"guide.md", "# A\n"}},
-       "\xEF\xBB\xBF<h1>A</h1>\n", ""},
-      {"a style sheet whose name needs escaping",
-       {{"guide.md", "# A\n"}, {"a\"b #1.css", ""}},
-       "\xEF\xBB\xBF<!DOCTYPE html>\r\n<html>\r\n<head>\r\n<link href=\"a%22b%20%231.css\" "
-       "rel=\"stylesheet\">\r\n</head>\r\n<body>\r\n<h1>A</h1>\n\r\n</body>\r\n</html>",
-       ""},
-      {"more than the archive may unpack to",
-       {{"guide.md", std::string(kMaxUnpackedHelpBytes + 1, 'a')}}, "",
-       "The help archive holds more than 64 MiB"},
-  };
-  TempDir tmp;
-  const ScopedEnv env("TMPDIR", tmp.path());
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.Name);
-    const std::string archive = c.Entries.empty() ? std::string("PK\3\4 damaged") : Zip(c.Entries);
-    std::string folder;
-    {
-      TMarkdownRenderer renderer("help");
-      renderer.FindSource = [&](std::string_view name) -> std::optional<std::string_view> {
-        if (name != "help") return std::nullopt;
-        return std::string_view(archive);
-      };
-      folder = renderer.TempDirectory();
-      EXPECT_EQ(folder.rfind(tmp.path() + "/{", 0), 0u) << folder;
-      try {
-        const std::string page = renderer.Prepare();
-        EXPECT_EQ(c.Error, "");
-        EXPECT_EQ(testing::ReadFile(page), c.Page);
-      } catch (const std::exception& e) {
-        EXPECT_NE(c.Error, "");
-        EXPECT_NE(std::string(e.what()).find(c.Error), std::string::npos) << e.what();
-      }
-      EXPECT_FALSE(Exists(tmp.path() + "/evil.md"));
-    }
-    EXPECT_FALSE(Exists(folder));
-  }
-  // No such resource: nothing is made.
-  EXPECT_EQ(testing::ErrorOf([] { TMarkdownRenderer::Render("no such help", "Справка"); }),
-            "File not found: no such help");
-  EXPECT_TRUE(testing::ListDir(tmp.path()).empty());
-  // The folder's name: a version-4 GUID, braced, upper case.
-  const std::string guid = NewGuidText();
-  ASSERT_EQ(guid.size(), 38u);
-  EXPECT_EQ(guid[0], '{');
-  EXPECT_EQ(guid[15], '4');
-  EXPECT_EQ(guid.find_first_not_of("{}-0123456789ABCDEF"), std::string::npos) << guid;
 }
 
 // ---- the windows on a private display ------------------------------------------------

@@ -49,6 +49,10 @@ zorvane_windows_test(http_digest_test http_digest_test.cpp)
 zorvane_windows_test(xml_document_test xml_document_test.cpp)
 zorvane_windows_test(xml_samples_test xml_samples_test.cpp)
 zorvane_windows_test(onvif_parsers_test onvif_parsers_test.cpp)
+# The help renderer on the libraries linked into the DLL; zlib (MinGW's, as
+# libzip uses) writes its test archives.
+zorvane_windows_test(markdown_renderer_test markdown_renderer_test.cpp)
+target_link_libraries(markdown_renderer_test PRIVATE ${ZORVANE_MINGW_ZLIB})
 foreach(t xml_samples_test onvif_parsers_test)
   target_compile_definitions(${t} PRIVATE ZORVANE_SAMPLES_MANIFEST="Z:${ZORVANE_SAMPLES_MANIFEST}")
   add_dependencies(${t} samples_manifest)

@@ -1,8 +1,5 @@
 #include "markdown/markdown_renderer.h"
 
-#include <md4c-html.h>
-#include <zip.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -12,79 +9,13 @@
 #include "common/resources.h"
 #include "common/text.h"
 #include "forms/forms.h"
+#include "markdown/help_libraries.h"
 #include "platform/crypto.h"
 #include "platform/files.h"
-#include "platform/library_binding.h"
-#include "platform/library_names.h"
 
 namespace zorvane {
 
 namespace {
-
-// libzip and md4c-html, bound when help is first asked for: the library
-// loads where neither is installed.
-struct TZipTable {
-  TRuntimeLibrary Library;
-  decltype(&zip_source_buffer_create) BufferSource = nullptr;
-  decltype(&zip_source_free) SourceFree = nullptr;
-  decltype(&zip_open_from_source) OpenSource = nullptr;
-  decltype(&zip_close) Close = nullptr;
-  decltype(&zip_get_num_entries) Count = nullptr;
-  decltype(&zip_get_name) Name = nullptr;
-  decltype(&zip_fopen_index) FileOpen = nullptr;
-  decltype(&zip_fread) Read = nullptr;
-  decltype(&zip_fclose) FileClose = nullptr;
-  decltype(&zip_strerror) StrError = nullptr;
-  decltype(&zip_error_init_with_code) ErrorInit = nullptr;
-  decltype(&zip_error_strerror) ErrorText = nullptr;
-  decltype(&zip_error_fini) ErrorFini = nullptr;
-  std::string Failure;
-
-  TZipTable() {
-    if (!Library.Open(kZipLibraryNames)) {
-      Failure = "Не найдена библиотека libzip; установите пакет libzip4 (" + Library.Error() + ")";
-      return;
-    }
-    if (!(Library.Bind(BufferSource, "zip_source_buffer_create") &&
-          Library.Bind(SourceFree, "zip_source_free") &&
-          Library.Bind(OpenSource, "zip_open_from_source") && Library.Bind(Close, "zip_close") &&
-          Library.Bind(Count, "zip_get_num_entries") && Library.Bind(Name, "zip_get_name") &&
-          Library.Bind(FileOpen, "zip_fopen_index") && Library.Bind(Read, "zip_fread") &&
-          Library.Bind(FileClose, "zip_fclose") && Library.Bind(StrError, "zip_strerror") &&
-          Library.Bind(ErrorInit, "zip_error_init_with_code") &&
-          Library.Bind(ErrorText, "zip_error_strerror") &&
-          Library.Bind(ErrorFini, "zip_error_fini")))
-      Failure = "Библиотека " + Library.Name() + " не подходит: " + Library.Error();
-  }
-};
-
-struct TMd4cTable {
-  TRuntimeLibrary Library;
-  decltype(&md_html) Html = nullptr;
-  std::string Failure;
-
-  TMd4cTable() {
-    if (!Library.Open(kMd4cHtmlLibraryNames)) {
-      Failure = "Не найдена библиотека md4c-html; установите пакет libmd4c-html0 (" +
-                Library.Error() + ")";
-      return;
-    }
-    if (!Library.Bind(Html, "md_html"))
-      Failure = "Библиотека " + Library.Name() + " не подходит: " + Library.Error();
-  }
-};
-
-const TZipTable& Zip() {
-  static const TZipTable table;
-  if (!table.Failure.empty()) throw Error(table.Failure);
-  return table;
-}
-
-const TMd4cTable& Md4c() {
-  static const TMd4cTable table;
-  if (!table.Failure.empty()) throw Error(table.Failure);
-  return table;
-}
 
 // An entry's name that stays inside the folder: relative, without "..".
 bool SafeEntryName(const std::string& name) {

@@ -8,9 +8,7 @@ namespace zorvane {
 
 #if defined(_WIN32)
 inline constexpr char kAddInFileName[] = "zorvane.dll";
-inline constexpr std::initializer_list<const char*> kZipLibraryNames = {"libzip.dll", "zip.dll"};
-inline constexpr std::initializer_list<const char*> kMd4cHtmlLibraryNames = {"libmd4c-html.dll",
-                                                                             "md4c-html.dll"};
+// libzip and md4c-html are linked into the DLL: nothing to bind for help.
 #else
 inline constexpr char kAddInFileName[] = "libzorvane.so";
 inline constexpr std::initializer_list<const char*> kZipLibraryNames = {"libzip.so.4",

@@ -83,4 +83,17 @@ RunResult RunProgram(const std::string& program, const std::vector<std::string>&
   return result;
 }
 
+ScopedEnv::ScopedEnv(const char* name, const std::string& value) : FName(name) {
+  if (const char* old = std::getenv(name)) FOld = old, FHad = true;
+  setenv(name, value.c_str(), 1);
+}
+
+ScopedEnv::~ScopedEnv() {
+  if (FHad) {
+    setenv(FName.c_str(), FOld.c_str(), 1);
+  } else {
+    unsetenv(FName.c_str());
+  }
+}
+
 }  // namespace zorvane::testing

@@ -29,6 +29,21 @@ class TempDir {
   std::string FPath;
 };
 
+// Sets an environment variable of this process for the scope, where both
+// the C library and the system look it up, and puts back what was there.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const std::string& value);
+  ~ScopedEnv();
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  std::string FName;
+  std::string FOld;
+  bool FHad = false;
+};
+
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& content);
 std::vector<std::string> ListDir(const std::string& path);

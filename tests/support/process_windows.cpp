@@ -1,7 +1,9 @@
 // RunProgram for the Windows tests: the program started with CreateProcessW,
-// its output read through a pipe, killed at the time limit.
+// its output read through a pipe, killed at the time limit; ScopedEnv on
+// both of the process's environments.
 #include <windows.h>
 
+#include <cstdlib>
 #include <stdexcept>
 #include <thread>
 
@@ -110,6 +112,20 @@ RunResult RunProgram(const std::string& program, const std::vector<std::string>&
   CloseHandle(process.hProcess);
   result.exitCode = static_cast<int>(code);
   return result;
+}
+
+// The C library's copy and the process's own block (which GetTempPathW and
+// the programs started read) set alike.
+ScopedEnv::ScopedEnv(const char* name, const std::string& value) : FName(name) {
+  if (const wchar_t* old = _wgetenv(Wide(FName).c_str())) FOld = Narrow(old), FHad = true;
+  _wputenv((Wide(FName) + L"=" + Wide(value)).c_str());
+  SetEnvironmentVariableW(Wide(FName).c_str(), Wide(value).c_str());
+}
+
+ScopedEnv::~ScopedEnv() {
+  // "NAME=" removes the C library's entry.
+  _wputenv((Wide(FName) + L"=" + Wide(FOld)).c_str());
+  SetEnvironmentVariableW(Wide(FName).c_str(), FHad ? Wide(FOld).c_str() : nullptr);
 }
 
 }  // namespace zorvane::testing
