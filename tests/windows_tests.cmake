@@ -59,7 +59,7 @@ endforeach()
 add_executable(http_exchange_test http_exchange_test.cpp)
 target_link_libraries(http_exchange_test PRIVATE zorvane_test_support GTest::gtest_main)
 add_test(NAME http_exchange
-  COMMAND Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/with_camera_sim.py
+  COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/with_camera_sim.py
           ${CMAKE_SOURCE_DIR}/tools/camera-sim/camera_sim.py
           ${CMAKE_SOURCE_DIR}/scripts/wine-run $<TARGET_FILE:http_exchange_test>)
 set_tests_properties(http_exchange PROPERTIES TIMEOUT 300)
@@ -72,7 +72,7 @@ add_test(NAME dll_exports_and_imports
 # The add-in under Wine through the command-line host: photos from
 # camera-sim on loopback, into files with Cyrillic names, and the errors.
 add_test(NAME wine_photo
-  COMMAND Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/wine_host_test.py
+  COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/wine_host_test.py
           ${CMAKE_SOURCE_DIR}/scripts/wine-run $<TARGET_FILE:zorvane_host> $<TARGET_FILE:zorvane>
           ${CMAKE_SOURCE_DIR}/tools/camera-sim/camera_sim.py)
 set_tests_properties(wine_photo PROPERTIES TIMEOUT 600)
@@ -97,7 +97,7 @@ set_tests_properties(msvc_abi_stand_in_platform PROPERTIES TIMEOUT 300)
 
 # The camera search in a private network namespace with two cameras.
 add_test(NAME wine_discovery
-  COMMAND Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/wine_discovery_test.py
+  COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/wine_discovery_test.py
           ${CMAKE_SOURCE_DIR}/scripts/wine-run $<TARGET_FILE:zorvane_host> $<TARGET_FILE:zorvane>
           ${CMAKE_SOURCE_DIR}/tools/camera-sim/camera_sim.py)
 set_tests_properties(wine_discovery PROPERTIES TIMEOUT 600 SKIP_RETURN_CODE 77 RUN_SERIAL TRUE)
