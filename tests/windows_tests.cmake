@@ -101,3 +101,26 @@ add_test(NAME wine_discovery
           ${CMAKE_SOURCE_DIR}/scripts/wine-run $<TARGET_FILE:zorvane_host> $<TARGET_FILE:zorvane>
           ${CMAKE_SOURCE_DIR}/tools/camera-sim/camera_sim.py)
 set_tests_properties(wine_discovery PROPERTIES TIMEOUT 600 SKIP_RETURN_CODE 77 RUN_SERIAL TRUE)
+
+# The windows on a virtual display of their own (with_wine_display.py: Xvfb,
+# a Wine prefix of their own, a stand-in for the user's browser, the private
+# network with cameras where asked), driven from a test thread through window
+# messages; screenshots in this build folder's screenshots/. One test program,
+# each of its tests run by a ctest test of its own with what it needs around it.
+add_executable(win32_windows_test win32_driving_test.cpp support/win32_driving.cpp)
+target_link_libraries(win32_windows_test PRIVATE zorvane_test_support GTest::gtest_main
+                                                 comctl32 gdi32 windowscodecs ole32 uuid)
+target_compile_definitions(win32_windows_test PRIVATE
+  ZORVANE_SCREENSHOT_DIR="Z:${CMAKE_BINARY_DIR}/screenshots")
+add_dependencies(win32_windows_test zorvane_host zorvane zorvane_test zorvane_noparams)
+# zorvane_window_test(NAME GTEST_FILTER [WRAPPER_OPTIONS...])
+function(zorvane_window_test name filter)
+  add_test(NAME ${name}
+    COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/with_wine_display.py ${ARGN}
+            ${CMAKE_SOURCE_DIR}/scripts/wine-run $<TARGET_FILE:win32_windows_test>
+            --gtest_filter=${filter})
+  set_tests_properties(${name} PROPERTIES TIMEOUT 600 RUN_SERIAL TRUE SKIP_RETURN_CODE 77
+                       SKIP_REGULAR_EXPRESSION "\\[  SKIPPED \\]")
+endfunction()
+set(camera_sim --camera-sim ${CMAKE_SOURCE_DIR}/tools/camera-sim/camera_sim.py)
+zorvane_window_test(win32_window_driving "Win32Driving.*")

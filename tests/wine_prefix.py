@@ -41,6 +41,13 @@ def own_prefix(wine_run, folder):
     own = os.path.join(folder, 'prefix')
     shutil.copytree(shared_prefix(), own, symlinks=True, copy_function=_link_or_copy,
                     ignore=shutil.ignore_patterns('wineserver', '*.lock'))
+    # Wine's own fonts (Marlett draws the caption buttons), which a prefix
+    # made before fonts-wine was installed lacks.
+    fonts, shipped = os.path.join(own, 'drive_c', 'windows', 'Fonts'), '/usr/share/wine/fonts'
+    if os.path.isdir(fonts) and os.path.isdir(shipped):
+        for name in os.listdir(shipped):
+            if not os.path.exists(os.path.join(fonts, name)):
+                shutil.copy2(os.path.join(shipped, name), fonts)
     return own
 
 
