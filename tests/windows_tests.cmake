@@ -107,7 +107,8 @@ set_tests_properties(wine_discovery PROPERTIES TIMEOUT 600 SKIP_RETURN_CODE 77 R
 # network with cameras where asked), driven from a test thread through window
 # messages; screenshots in this build folder's screenshots/. One test program,
 # each of its tests run by a ctest test of its own with what it needs around it.
-add_executable(win32_windows_test win32_driving_test.cpp support/win32_driving.cpp)
+add_executable(win32_windows_test win32_windows_test.cpp win32_driving_test.cpp
+                                  support/win32_driving.cpp)
 target_link_libraries(win32_windows_test PRIVATE zorvane_test_support GTest::gtest_main
                                                  comctl32 gdi32 windowscodecs ole32 uuid)
 target_compile_definitions(win32_windows_test PRIVATE
@@ -124,3 +125,19 @@ function(zorvane_window_test name filter)
 endfunction()
 set(camera_sim --camera-sim ${CMAKE_SOURCE_DIR}/tools/camera-sim/camera_sim.py)
 zorvane_window_test(win32_window_driving "Win32Driving.*")
+zorvane_window_test(win32_search_window "SearchWindowTest.CamerasFoundFailedAndShownInDetail"
+  ${camera_sim} --camera cam1=198.51.100.11 --camera cam2=198.51.100.12
+  --camera locked=198.51.100.13,--password,other)
+zorvane_window_test(win32_search_no_camera
+  "SearchWindowTest.NoCameraAnswersAndTheWindowClosesWithItsButton" --network)
+set(slow_cameras "")
+foreach(i RANGE 20 39)
+  list(APPEND slow_cameras --camera slow${i}=198.51.100.${i})
+endforeach()
+zorvane_window_test(win32_search_slow_cameras "SearchWindowTest.ClosingDuringASearchOfSlowCamerasEndsIt"
+  ${camera_sim} ${slow_cameras} --camera-config "{\"fault\": \"hang\", \"fault_paths\": [\"/onvif\"]}")
+zorvane_window_test(win32_search_no_address
+  "WindowTest.AHostWithoutAnAddressSaysSoAndStillOpensTheWindow" --no-address)
+zorvane_window_test(win32_log_viewer "WindowTest.TheLogViewerFollowsTheFileAndKeepsTheCaret")
+zorvane_window_test(win32_help "WindowTest.TheHelpGoesToTheUsersBrowserAndItsFolderStaysWithTheDriver")
+zorvane_window_test(win32_windows_through_host "WindowTest.TheActionsOpenTheirWindowsThroughTheHost")

@@ -23,14 +23,39 @@ def shared_prefix():
         os.environ.get('XDG_CACHE_HOME') or os.path.expanduser('~/.cache'), 'zorvane', 'wine')
 
 
-def _link_or_copy(source, target):
-    if source.lower().endswith(_SHARED):
-        try:
-            os.link(source, target)
-            return target
-        except OSError:
-            pass
-    return shutil.copy2(source, target)
+def _copy(base, own):
+    """The prefix's tree, as it is while other programs may use it: the
+    temporary folders' contents are left out, a file gone meanwhile too."""
+    for folder, dirs, files in os.walk(base):
+        rel = os.path.relpath(folder, base)
+        target = os.path.join(own, rel)
+        os.makedirs(target, exist_ok=True)
+        if os.path.basename(folder).lower() == 'temp':
+            dirs[:] = []
+            continue
+        for name in list(dirs):
+            if os.path.islink(os.path.join(folder, name)):
+                dirs.remove(name)
+                files.append(name)
+        for name in files:
+            source = os.path.join(folder, name)
+            if rel == '.' and (name == 'wineserver' or name.endswith('.lock')):
+                continue
+            try:
+                if os.path.islink(source):
+                    os.symlink(os.readlink(source), os.path.join(target, name))
+                    continue
+                if name.lower().endswith(_SHARED):
+                    try:
+                        os.link(source, os.path.join(target, name))
+                        continue
+                    except FileNotFoundError:
+                        raise
+                    except OSError:
+                        pass  # another file system: copied
+                shutil.copy2(source, os.path.join(target, name))
+            except FileNotFoundError:
+                pass
 
 
 def own_prefix(wine_run, folder):
@@ -39,8 +64,7 @@ def own_prefix(wine_run, folder):
     env.pop('DISPLAY', None)
     subprocess.run([wine_run, 'cmd', '/c', 'exit'], check=True, capture_output=True, env=env)
     own = os.path.join(folder, 'prefix')
-    shutil.copytree(shared_prefix(), own, symlinks=True, copy_function=_link_or_copy,
-                    ignore=shutil.ignore_patterns('wineserver', '*.lock'))
+    _copy(shared_prefix(), own)
     # Wine's own fonts (Marlett draws the caption buttons), which a prefix
     # made before fonts-wine was installed lacks.
     fonts, shipped = os.path.join(own, 'drive_c', 'windows', 'Fonts'), '/usr/share/wine/fonts'

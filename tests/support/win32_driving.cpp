@@ -192,6 +192,16 @@ bool IsEnabled(HWND control) {
   return control && IsWindowEnabled(control);
 }
 
+std::pair<int, int> Selection(HWND edit) {
+  DWORD from = 0, to = 0;
+  if (edit) Send(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&from), reinterpret_cast<LPARAM>(&to));
+  return {static_cast<int>(from), static_cast<int>(to)};
+}
+
+void Select(HWND edit, int from, int to) {
+  if (edit) Send(edit, EM_SETSEL, static_cast<WPARAM>(from), to);
+}
+
 std::vector<std::string> ComboItems(HWND combo) {
   std::vector<std::string> items;
   if (!combo) return items;

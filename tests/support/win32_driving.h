@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace zorvane::testing {
@@ -40,6 +41,9 @@ std::string Text(HWND window);
 // WM_SETTEXT, as typing the whole text would leave it.
 void SetText(HWND control, const std::string& text);
 bool IsEnabled(HWND control);
+// An edit control's selection (EM_GETSEL): the caret alone when both are equal.
+std::pair<int, int> Selection(HWND edit);
+void Select(HWND edit, int from, int to);
 
 std::vector<std::string> ComboItems(HWND combo);
 // The chosen item's text; empty with none chosen.
