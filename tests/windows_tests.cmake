@@ -141,3 +141,4 @@ zorvane_window_test(win32_search_no_address
 zorvane_window_test(win32_log_viewer "WindowTest.TheLogViewerFollowsTheFileAndKeepsTheCaret")
 zorvane_window_test(win32_help "WindowTest.TheHelpGoesToTheUsersBrowserAndItsFolderStaysWithTheDriver")
 zorvane_window_test(win32_windows_through_host "WindowTest.TheActionsOpenTheirWindowsThroughTheHost")
+zorvane_window_test(win32_windows_without_display "NoDisplayTest.*" --no-display)

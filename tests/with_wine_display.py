@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Runs a Windows test program under Wine on a virtual X display of its own
-(Xvfb on a free display number) with a Wine prefix of its own and a
+(Xvfb on a free display number), or on none, with a Wine prefix of its own and a
 stand-in for the user's browser; on request inside a private network
 (198.51.100.0/24, see private_network.py) with simulated cameras, or in a
 network namespace that has loopback alone. Everything it started goes when
@@ -21,12 +21,15 @@ is missing.
     --camera-config JSON   merged into every camera's settings once it runs
     --no-address           the program runs in a network namespace with
                            loopback alone
+    --no-display           no display at all (DISPLAY unset for Wine and its
+                           wineserver), to see the windows refused
     --time-limit SECONDS   the program is ended after that long (default 540)
 
 What the program is given, besides DISPLAY and WINEPREFIX:
     ZORVANE_TEST_NETWORK       "198.51.100.2" on the private network,
                                "loopback" in the namespace without addresses
     ZORVANE_TEST_CAMERAS       "NAME=ADDRESS:PORT" per camera, ";" between
+    ZORVANE_TEST_DISPLAY       the display's name, or "none" with --no-display
     ZORVANE_TEST_BROWSER_LOG   a file (as Z:\\...) where the stand-in xdg-open,
                                first on the Unix PATH, adds each address it
                                is asked to open, one a line
@@ -98,13 +101,14 @@ def main():
     parser.add_argument('--camera-sim')
     parser.add_argument('--camera-config')
     parser.add_argument('--no-address', action='store_true')
+    parser.add_argument('--no-display', action='store_true')
     parser.add_argument('--time-limit', type=float, default=540)
     parser.add_argument('wine_run')
     parser.add_argument('command', nargs=argparse.REMAINDER)
     args = parser.parse_args()
     network = args.network or bool(args.camera)
 
-    if shutil.which('Xvfb') is None:
+    if shutil.which('Xvfb') is None and not args.no_display:
         skip('Xvfb is not installed (Debian package xvfb)')
     if network or args.no_address:
         reason = private_network.cannot_run()
@@ -118,9 +122,13 @@ def main():
     inside = []
     status = 1
     try:
-        display = Display()
-        env = dict(os.environ, DISPLAY=display.name)
+        env = dict(os.environ)
         env.pop('WAYLAND_DISPLAY', None)
+        env.pop('DISPLAY', None)
+        if not args.no_display:
+            display = Display()
+            env['DISPLAY'] = display.name
+        env['ZORVANE_TEST_DISPLAY'] = display.name if display else 'none'
 
         # The user's browser: a stand-in that writes down what it was given.
         bin_dir = os.path.join(work, 'bin')
@@ -163,7 +171,8 @@ def main():
                                     timeout=args.time_limit).returncode
         except subprocess.TimeoutExpired:
             print('ended at the time limit of %g s' % args.time_limit)
-        print('the program ran %.1f s on display %s' % (time.monotonic() - started, display.name))
+        print('the program ran %.1f s on display %s' % (time.monotonic() - started,
+                                                       env['ZORVANE_TEST_DISPLAY']))
     finally:
         if prefix:
             stop_prefix(prefix, inside)
