@@ -8,7 +8,6 @@
 #include "common/error.h"
 #include "common/log_writer.h"
 #include "common/never_destroyed.h"
-#include "common/text.h"
 #include "forms/device_form.h"
 #include "forms/forms.h"
 #include "forms/gtk/gtk_api.h"
@@ -16,6 +15,7 @@
 #include "forms/log_form.h"
 #include "forms/pictures.h"
 #include "forms/probe_form.h"
+#include "forms/shown_text.h"
 #include "platform/shell.h"
 #include "xml/xml_document.h"
 
@@ -35,24 +35,6 @@ TWindowShownHook& ShownHook() {
 template <typename T>
 T* As(gpointer p) {
   return static_cast<T*>(p);
-}
-
-// Text as GTK takes it: valid UTF-8 (a camera's or a file's bytes may not
-// be), control characters other than tab and line break shown as U+FFFD
-// (markup refuses them).
-std::string Shown(std::string_view text) {
-  const std::string valid = ToValidUtf8(text);
-  std::string out;
-  out.reserve(valid.size());
-  for (const char c : valid) {
-    const auto u = static_cast<unsigned char>(c);
-    if ((u < 0x20 && c != '\n' && c != '\t') || u == 0x7F) {
-      out += "\xEF\xBF\xBD";
-    } else {
-      out += c;
-    }
-  }
-  return out;
 }
 
 // Work done inside a GTK callback: nothing may leave it for GTK's C frames.
@@ -199,7 +181,7 @@ void MessageBox(GtkWindow* owner, const std::string& text, const char* title) {
   const TGtk& G = BoundGtk();
   GtkWidget* dialog = G.gtk_message_dialog_new(
       owner, GtkDialogFlags(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT), GTK_MESSAGE_ERROR,
-      GTK_BUTTONS_OK, "%s", Shown(text).c_str());
+      GTK_BUTTONS_OK, "%s", ShownText(text).c_str());
   G.gtk_window_set_title(As<GtkWindow>(dialog), title);
   const TPixbuf picture(ErrorPicture(32));
   GtkWidget* image = G.gtk_image_new_from_pixbuf(picture.P);
@@ -219,7 +201,7 @@ void AddTree(GtkTreeStore* store, GtkTreeIter* parent, const TTreeItem& item) {
   const TGtk& G = BoundGtk();
   GtkTreeIter it;
   G.gtk_tree_store_append(store, &it, parent);
-  G.gtk_tree_store_set(store, &it, 0, Shown(item.Text).c_str(), -1);
+  G.gtk_tree_store_set(store, &it, 0, ShownText(item.Text).c_str(), -1);
   for (const TTreeItem& child : item.Children) AddTree(store, &it, child);
 }
 
@@ -255,7 +237,7 @@ void ShowDeviceDetails(GtkWindow* owner, const TOnvifDeviceForm& form) {
   for (const TField& f : fields) {
     G.gtk_grid_attach(As<GtkGrid>(grid), Label(f.Caption, f.LabelName), 1, row, 1, 1);
     GtkWidget* box = Named(G.gtk_entry_new(), f.BoxName);
-    G.gtk_entry_set_text(As<GtkEntry>(box), Shown(f.Value).c_str());
+    G.gtk_entry_set_text(As<GtkEntry>(box), ShownText(f.Value).c_str());
     G.gtk_editable_set_editable(As<GtkEditable>(box), FALSE);
     G.gtk_widget_set_hexpand(box, TRUE);
     G.gtk_widget_set_size_request(box, 344, -1);
@@ -422,8 +404,8 @@ class TProbeView {
         item.Details ? item.Details->edtHost + ":" + item.Details->edtPort
                      : item.Error;
     G.gtk_list_store_set(FStore, &it, kColPicture, item.Details ? FCamera.P : FFailedCamera.P,
-                         kColCaption, Shown(item.Caption).c_str(), kColTooltip,
-                         TXmlDocument::Escape(Shown(tooltip)).c_str(), -1);
+                         kColCaption, ShownText(item.Caption).c_str(), kColTooltip,
+                         TXmlDocument::Escape(ShownText(tooltip)).c_str(), -1);
   }
 
   void Refresh() {
@@ -438,7 +420,7 @@ class TProbeView {
       for (const TFoundCamera& item : items) AddItem(item);
       FShown = items.size();
     }
-    G.gtk_label_set_text(As<GtkLabel>(FProgress), Shown(F.Progress()).c_str());
+    G.gtk_label_set_text(As<GtkLabel>(FProgress), ShownText(F.Progress()).c_str());
     if (!F.Searching()) {
       G.gtk_spinner_stop(As<GtkSpinner>(FSpinner));
       G.gtk_widget_set_sensitive(FSearch, TRUE);
@@ -574,7 +556,7 @@ class TLogView {
     FUpdating = true;
     G.gtk_combo_box_text_remove_all(As<GtkComboBoxText>(FFiles));
     for (const std::string& name : F.cbbLogFiles)
-      G.gtk_combo_box_text_append_text(As<GtkComboBoxText>(FFiles), Shown(name).c_str());
+      G.gtk_combo_box_text_append_text(As<GtkComboBoxText>(FFiles), ShownText(name).c_str());
     G.gtk_combo_box_set_active(As<GtkComboBox>(FFiles), F.ItemIndex);
     FUpdating = false;
   }
@@ -595,7 +577,7 @@ class TLogView {
                                      0.0, FALSE, 0.0, 0.0);
       G.gtk_widget_grab_focus(FText);
     }
-    G.gtk_label_set_text(As<GtkLabel>(FStatus), Shown(F.Status).c_str());
+    G.gtk_label_set_text(As<GtkLabel>(FStatus), ShownText(F.Status).c_str());
   }
 
   static void OnChanged(GtkComboBox* box, gpointer self) {
@@ -627,7 +609,7 @@ class TLogView {
       try {
         v.F.btnOpenDirClick();
       } catch (const std::exception& e) {
-        BoundGtk().gtk_label_set_text(As<GtkLabel>(v.FStatus), Shown(e.what()).c_str());
+        BoundGtk().gtk_label_set_text(As<GtkLabel>(v.FStatus), ShownText(e.what()).c_str());
       }
     });
   }

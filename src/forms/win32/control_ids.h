@@ -45,9 +45,4 @@ enum : int {
   kLblStatus = 304,
 };
 
-// The help window (the caller's caption, "Справка"): the browser's host.
-enum : int {
-  kWbBrowser = 401,
-};
-
 }  // namespace zorvane::win32
