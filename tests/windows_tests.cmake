@@ -107,8 +107,13 @@ set_tests_properties(wine_discovery PROPERTIES TIMEOUT 600 SKIP_RETURN_CODE 77 R
 # network with cameras where asked), driven from a test thread through window
 # messages; screenshots in this build folder's screenshots/. One test program,
 # each of its tests run by a ctest test of its own with what it needs around it.
+# The windows run in the test program itself: it carries the DLL's manifest
+# for comctl32 version 6, which they activate from the module they are in.
+file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/win32_windows_test.rc
+  "2 24 \"${CMAKE_SOURCE_DIR}/src/platform/windows/common_controls.manifest\"\n")
 add_executable(win32_windows_test win32_windows_test.cpp win32_driving_test.cpp
-                                  support/win32_driving.cpp)
+                                  support/win32_driving.cpp
+                                  ${CMAKE_CURRENT_BINARY_DIR}/win32_windows_test.rc)
 target_link_libraries(win32_windows_test PRIVATE zorvane_test_support GTest::gtest_main
                                                  comctl32 gdi32 windowscodecs ole32 uuid)
 target_compile_definitions(win32_windows_test PRIVATE

@@ -57,6 +57,9 @@ std::vector<HWND> TopWindows(const std::string& title, bool ownProcess) {
   return find.Found;
 }
 
+// Set while AsUser's action has returned: no window of this process will come.
+std::atomic<bool> gActionReturned{false};
+
 std::string ScreenshotPath(const std::string& name) {
   const std::filesystem::path dir(Wide(ZORVANE_SCREENSHOT_DIR));
   std::error_code ignored;
@@ -143,7 +146,9 @@ HWND ShownWindow(const std::string& title) {
 
 HWND WaitForWindow(const std::string& title, double seconds) {
   HWND window = nullptr;
-  if (!WaitUntil([&] { return (window = ShownWindow(title)) != nullptr; }, seconds)) {
+  if (!WaitUntil([&] { return (window = ShownWindow(title)) != nullptr || gActionReturned; },
+                 seconds) ||
+      !window) {
     std::string shown;
     for (HWND w : ShownWindows()) shown += " «" + TitleOf(w) + "»";
     ADD_FAILURE() << "no window «" << title << "» within " << seconds << " s; shown:" << shown;
@@ -439,17 +444,18 @@ TPicture Screenshot(HWND window, const std::string& name) {
 }
 
 void AsUser(const std::function<void()>& user, const std::function<void()>& action) {
-  std::atomic<bool> returned{false};
+  gActionReturned = false;
   std::thread driver([&] {
     user();
-    while (!returned) {
+    while (!gActionReturned) {
       for (HWND w : ShownWindows()) Close(w);
       std::this_thread::sleep_for(std::chrono::milliseconds(200));
     }
   });
   action();
-  returned = true;
+  gActionReturned = true;
   driver.join();
+  gActionReturned = false;
 }
 
 }  // namespace zorvane::testing

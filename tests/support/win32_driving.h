@@ -25,7 +25,8 @@ bool WaitUntil(const std::function<bool()>& done, double seconds);
 
 // A visible top-level window of this process with the title; null if none.
 HWND ShownWindow(const std::string& title);
-// The same waited for up to seconds; null (and a test failure) after.
+// The same waited for up to seconds, or until AsUser's action has returned;
+// null (and a test failure) after.
 HWND WaitForWindow(const std::string& title, double seconds = 30);
 // A visible top-level window of any program of this wineserver with the
 // title, waited for up to seconds; null after (no failure).
