@@ -32,7 +32,8 @@ What the program is given, besides DISPLAY and WINEPREFIX:
     ZORVANE_TEST_DISPLAY       the display's name, or "none" with --no-display
     ZORVANE_TEST_BROWSER_LOG   a file (as Z:\\...) where the stand-in xdg-open,
                                first on the Unix PATH, adds each address it
-                               is asked to open, one a line
+                               is asked to open, one a line (web pages open
+                               with winebrowser, which calls xdg-open)
 """
 import argparse
 import os
@@ -164,6 +165,12 @@ def main():
         # frames and captions itself, so that screenshots show them.
         with open(os.path.join(prefix, 'user.reg'), 'a') as f:
             f.write('\n[Software\\\\Wine\\\\X11 Driver] 0\n"Decorated"="N"\n')
+        # Web pages open with winebrowser, as in a prefix made with mshtml
+        # (which registers the association; scripts/wine-run leaves it out).
+        with open(os.path.join(prefix, 'system.reg'), 'a') as f:
+            for extension in ('.htm', '.html'):
+                f.write('\n[Software\\\\Classes\\\\%s] 0\n@="htmlfile"\n'
+                        '"Content Type"="text/html"\n' % extension)
         env['WINEPREFIX'] = prefix
         started = time.monotonic()
         try:
