@@ -408,7 +408,8 @@ TEST_F(WindowTest, TheActionsOpenTheirWindowsThroughTheHost) {
   WriteText(browserLog, "");
   const RunResult help = RunProgram(ZORVANE_HOST_PATH, action("ShowHelp"), env, 60);
   EXPECT_TRUE(Has(help.output, "result: b:true")) << help.output;
-  EXPECT_TRUE(WaitUntil([&] { return Has(ReadText(browserLog), "/md.html"); }, 20));
+  EXPECT_TRUE(WaitUntil([&] { return Has(ReadText(browserLog), "/md.html"); }, 20))
+      << ReadText(browserLog);
   EXPECT_TRUE(ListDir(tmp.path()).empty());
 }
 
