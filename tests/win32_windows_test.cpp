@@ -404,11 +404,13 @@ TEST_F(WindowTest, TheActionsOpenTheirWindowsThroughTheHost) {
     EXPECT_TRUE(Has(result.output, "result: b:true")) << result.output;
   }
   // The help: to the browser, true, and its folder gone when the host ends.
+  // (winebrowser starts on its own and may look for the page after the host
+  // has removed it: then it passes the Windows name on as it is.)
   const std::string browserLog = Environment("ZORVANE_TEST_BROWSER_LOG");
   WriteText(browserLog, "");
   const RunResult help = RunProgram(ZORVANE_HOST_PATH, action("ShowHelp"), env, 60);
   EXPECT_TRUE(Has(help.output, "result: b:true")) << help.output;
-  EXPECT_TRUE(WaitUntil([&] { return Has(ReadText(browserLog), "/md.html"); }, 20))
+  EXPECT_TRUE(WaitUntil([&] { return Has(ReadText(browserLog), "md.html\n"); }, 20))
       << ReadText(browserLog);
   EXPECT_TRUE(ListDir(tmp.path()).empty());
 }
