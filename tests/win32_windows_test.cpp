@@ -368,6 +368,7 @@ TEST_F(WindowTest, TheHelpGoesToTheUsersBrowserAndItsFolderStaysWithTheDriver) {
     EXPECT_TRUE(WaitUntil([&] { return !(opened = ReadText(browserLog)).empty(); }, 20));
     folders = ListDir(tmp.path()).size();
   }
+  std::printf("the user's browser was given: %s", opened.c_str());
   const std::string name = std::filesystem::path(Wide(tmp.path())).filename().string();
   EXPECT_NE(opened.find(name + "/"), std::string::npos) << opened;
   EXPECT_NE(opened.find("/md.html\n"), std::string::npos) << opened;
