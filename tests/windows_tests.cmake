@@ -63,7 +63,7 @@ endforeach()
 add_executable(http_exchange_test http_exchange_test.cpp)
 target_link_libraries(http_exchange_test PRIVATE zorvane_test_support GTest::gtest_main)
 add_test(NAME http_exchange
-  COMMAND Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/with_camera_sim.py
+  COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/with_camera_sim.py
           ${CMAKE_SOURCE_DIR}/tools/camera-sim/camera_sim.py
           ${CMAKE_SOURCE_DIR}/scripts/wine-run $<TARGET_FILE:http_exchange_test>)
 set_tests_properties(http_exchange PROPERTIES TIMEOUT 300)
@@ -76,7 +76,7 @@ add_test(NAME dll_exports_and_imports
 # The add-in under Wine through the command-line host: photos from
 # camera-sim on loopback, into files with Cyrillic names, and the errors.
 add_test(NAME wine_photo
-  COMMAND Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/wine_host_test.py
+  COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/wine_host_test.py
           ${CMAKE_SOURCE_DIR}/scripts/wine-run $<TARGET_FILE:zorvane_host> $<TARGET_FILE:zorvane>
           ${CMAKE_SOURCE_DIR}/tools/camera-sim/camera_sim.py)
 set_tests_properties(wine_photo PROPERTIES TIMEOUT 600)
@@ -101,7 +101,53 @@ set_tests_properties(msvc_abi_stand_in_platform PROPERTIES TIMEOUT 300)
 
 # The camera search in a private network namespace with two cameras.
 add_test(NAME wine_discovery
-  COMMAND Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/wine_discovery_test.py
+  COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/wine_discovery_test.py
           ${CMAKE_SOURCE_DIR}/scripts/wine-run $<TARGET_FILE:zorvane_host> $<TARGET_FILE:zorvane>
           ${CMAKE_SOURCE_DIR}/tools/camera-sim/camera_sim.py)
 set_tests_properties(wine_discovery PROPERTIES TIMEOUT 600 SKIP_RETURN_CODE 77 RUN_SERIAL TRUE)
+
+# The windows on a virtual display of their own (with_wine_display.py: Xvfb,
+# a Wine prefix of their own, a stand-in for the user's browser, the private
+# network with cameras where asked), driven from a test thread through window
+# messages; screenshots in this build folder's screenshots/. One test program,
+# each of its tests run by a ctest test of its own with what it needs around it.
+# The windows run in the test program itself: it carries the DLL's manifest
+# for comctl32 version 6, which they activate from the module they are in.
+file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/win32_windows_test.rc
+  "2 24 \"${CMAKE_SOURCE_DIR}/src/platform/windows/common_controls.manifest\"\n")
+add_executable(win32_windows_test win32_windows_test.cpp win32_driving_test.cpp
+                                  support/win32_driving.cpp
+                                  ${CMAKE_CURRENT_BINARY_DIR}/win32_windows_test.rc)
+target_link_libraries(win32_windows_test PRIVATE zorvane_test_support GTest::gtest_main
+                                                 comctl32 gdi32 windowscodecs ole32 uuid)
+target_compile_definitions(win32_windows_test PRIVATE
+  ZORVANE_SCREENSHOT_DIR="Z:${CMAKE_BINARY_DIR}/screenshots")
+add_dependencies(win32_windows_test zorvane_host zorvane zorvane_test zorvane_noparams)
+# zorvane_window_test(NAME GTEST_FILTER [WRAPPER_OPTIONS...])
+function(zorvane_window_test name filter)
+  add_test(NAME ${name}
+    COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/with_wine_display.py ${ARGN}
+            ${CMAKE_SOURCE_DIR}/scripts/wine-run $<TARGET_FILE:win32_windows_test>
+            --gtest_filter=${filter})
+  set_tests_properties(${name} PROPERTIES TIMEOUT 600 RUN_SERIAL TRUE SKIP_RETURN_CODE 77
+                       SKIP_REGULAR_EXPRESSION "\\[  SKIPPED \\]")
+endfunction()
+set(camera_sim --camera-sim ${CMAKE_SOURCE_DIR}/tools/camera-sim/camera_sim.py)
+zorvane_window_test(win32_window_driving "Win32Driving.*")
+zorvane_window_test(win32_search_window "SearchWindowTest.CamerasFoundFailedAndShownInDetail"
+  ${camera_sim} --camera cam1=198.51.100.11 --camera cam2=198.51.100.12
+  --camera locked=198.51.100.13,--password,other)
+zorvane_window_test(win32_search_no_camera
+  "SearchWindowTest.NoCameraAnswersAndTheWindowClosesWithItsButton" --network)
+set(slow_cameras "")
+foreach(i RANGE 20 39)
+  list(APPEND slow_cameras --camera slow${i}=198.51.100.${i})
+endforeach()
+zorvane_window_test(win32_search_slow_cameras "SearchWindowTest.ClosingDuringASearchOfSlowCamerasEndsIt"
+  ${camera_sim} ${slow_cameras} --camera-config "{\"fault\": \"hang\", \"fault_paths\": [\"/onvif\"]}")
+zorvane_window_test(win32_search_no_address
+  "WindowTest.AHostWithoutAnAddressSaysSoAndStillOpensTheWindow" --no-address)
+zorvane_window_test(win32_log_viewer "WindowTest.TheLogViewerFollowsTheFileAndKeepsTheCaret")
+zorvane_window_test(win32_help "WindowTest.TheHelpGoesToTheUsersBrowserAndItsFolderStaysWithTheDriver")
+zorvane_window_test(win32_windows_through_host "WindowTest.TheActionsOpenTheirWindowsThroughTheHost")
+zorvane_window_test(win32_windows_without_display "NoDisplayTest.*" --no-display)

@@ -9,8 +9,11 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// Thread-local objects without destructors only: under MinGW a thread's
+// emulated TLS block may be freed before the destructors of its thread_local
+// objects run, and a search thread ending crashed in ~shared_ptr that way.
 thread_local TCallDeadline::TState gCall;
-thread_local std::shared_ptr<TCancelSource> gCancel;
+thread_local const TCallCancel* gCancelScope = nullptr;  // the innermost
 
 long MsUntil(Clock::time_point end) {
   return static_cast<long>(
@@ -96,20 +99,23 @@ void TCancelSource::Unregister(TSocketHandle socket) {
   FSockets.erase(socket);
 }
 
-TCallCancel::TCallCancel(std::shared_ptr<TCancelSource> source) : FSaved(std::move(gCancel)) {
-  gCancel = std::move(source);
+TCallCancel::TCallCancel(std::shared_ptr<TCancelSource> source)
+    : FSource(std::move(source)), FOuter(gCancelScope) {
+  gCancelScope = this;
 }
 
 TCallCancel::~TCallCancel() {
-  gCancel = std::move(FSaved);
+  gCancelScope = FOuter;
 }
 
 const std::shared_ptr<TCancelSource>& TCallCancel::Current() {
-  return gCancel;
+  static const std::shared_ptr<TCancelSource> none;
+  return gCancelScope ? gCancelScope->FSource : none;
 }
 
 void TCallCancel::ThrowIfCancelled() {
-  if (gCancel && gCancel->Cancelled()) throw Error(kSearchCancelled);
+  const std::shared_ptr<TCancelSource>& current = Current();
+  if (current && current->Cancelled()) throw Error(kSearchCancelled);
 }
 
 }  // namespace zorvane

@@ -59,7 +59,8 @@ class TCallCancel {
   static void ThrowIfCancelled();
 
  private:
-  std::shared_ptr<TCancelSource> FSaved;
+  std::shared_ptr<TCancelSource> FSource;
+  const TCallCancel* FOuter;  // the scope this one hides until it closes
 };
 
 class TCallDeadline {

@@ -169,6 +169,16 @@ class TDocView : public TWindow {
   // else why not.
   std::string Embed(const std::wstring& page) {
     if (FAILED(FOle.Result())) return HresultText("OleInitialize", FOle.Result());
+    // The page's engine first: without it (Wine without mshtml) the control
+    // still embeds, but every page fails after Navigate2 and the window stays blank.
+    {
+      static const CLSID kHtmlDocument = {
+          0x25336920, 0x03F9, 0x11CF, {0x8F, 0xD0, 0x00, 0xAA, 0x00, 0x68, 0x6F, 0x13}};
+      TRef<IUnknown> engine;
+      const HRESULT e = CoCreateInstance(kHtmlDocument, nullptr, CLSCTX_INPROC_SERVER,
+                                         IID_IUnknown, engine.PutVoid());
+      if (FAILED(e)) return HresultText("HTMLDocument", e);
+    }
     HRESULT r = CoCreateInstance(CLSID_WebBrowser, nullptr, CLSCTX_INPROC_SERVER, IID_IOleObject,
                                  FObject.PutVoid());
     if (FAILED(r)) return HresultText("WebBrowser", r);
