@@ -59,6 +59,9 @@ void TOnvifProbeForm::Cancel() {
     std::unique_lock<std::mutex> lock(FShared->Lock);
     FShared->Ended.wait_for(lock, std::chrono::seconds(1), [this] { return FShared->Finished; });
   }
+  // Waited for once: the search's thread holds what it still uses.
+  FShared.reset();
+  FDevice.reset();
   FSearching = false;
 }
 
