@@ -3,6 +3,7 @@
 #include "common/error.h"
 #include "forms/forms.h"
 #include "onvif/call_deadline.h"
+#include "onvif/http_session.h"
 #include "platform/files.h"
 
 namespace zorvane {
@@ -64,14 +65,40 @@ void TDriver::RequireCameraAddress() const {
     throw Error("Не задан ONVIF-порт камеры (параметр Port); задайте его и вызовите «Подключить»");
 }
 
+void TDriver::CheckAddressSettings() const {
+  if (!FHost.empty() && !IsValidUrlHost(FHost))
+    throw Error("Параметр Host (Адрес) «" + FHost +
+                "» не является адресом камеры: ожидается IP-адрес или имя хоста "
+                "(адрес IPv6 — в квадратных скобках)");
+  if (FSnapshotURI.empty()) return;
+  static const std::string kEncodeHint =
+      ". Символы / ? # @ : в логине и пароле записываются в URL в процентной кодировке: "
+      "%2F, %3F, %23, %40, %3A";
+  TUrlParts parts;
+  try {
+    parts = SplitUrl(FSnapshotURI);
+  } catch (const Error& e) {
+    throw Error("Параметр SnapshotURI (URIфотоснимка) не является допустимым URL: " +
+                std::string(e.what()) + kEncodeHint);
+  }
+  // An '@' in the path is where a password holding '/' ends: the host read
+  // from such a URL is a piece of the password, and is never looked up.
+  if ((parts.path + parts.document).find('@') != std::string::npos)
+    throw Error("Параметр SnapshotURI (URIфотоснимка): в пути URL есть «@» — похоже, пароль "
+                "содержит «/» и адрес камеры прочитан неверно: " +
+                PrintableUrl(FSnapshotURI) + kEncodeHint);
+}
+
 void TDriver::Snapshot(std::string& image) {
   const TCallDeadline deadline(kPhotoCallDeadline);
+  CheckAddressSettings();
   if (FSnapshotURI.empty()) RequireCameraAddress();
   FDevice->GetSnapshotBytes(FSnapshotURI, image);
 }
 
 std::string TDriver::DescribeDevice() {
   const TCallDeadline deadline(kDeviceTestCallDeadline);
+  CheckAddressSettings();
   if (FHost.empty() && !FSnapshotURI.empty()) {
     // Only a snapshot address: the test is a snapshot.
     std::string image;

@@ -47,6 +47,8 @@ class TDriver : public TVideocameraDriver {
   void Snapshot(std::string& image);
   // Says what is missing before a request to nowhere.
   void RequireCameraAddress() const;
+  // Refuses a camera address or snapshot URL that is none, before any lookup.
+  void CheckAddressSettings() const;
 
   std::unique_ptr<TOnvifDevice> FDevice;
 };

@@ -70,40 +70,107 @@ void RequireHttpScheme(const std::string& url) {
               "\" (only http and https): " + PrintableUrl(url));
 }
 
+namespace {
+
+bool IsHexDigit(char c) {
+  return std::isxdigit(static_cast<unsigned char>(c)) != 0;
+}
+
+// A host as RFC 3986 has it: an IP literal in brackets, or a name (or IPv4
+// address) of letters, digits, "-._~" and percent-encoded bytes. Bytes beyond
+// ASCII pass, as an internationalised name. Sub-delimiters, spaces, '@' and
+// the like are refused: such a "host" is a misread URL, never a camera.
+bool IsValidHostText(std::string_view host) {
+  if (host.empty()) return false;
+  if (host.front() == '[') {
+    if (host.size() < 4 || host.back() != ']') return false;
+    std::string_view inside = host.substr(1, host.size() - 2);
+    if (const size_t zone = inside.find("%25"); zone != std::string_view::npos) {
+      const std::string_view id = inside.substr(zone + 3);
+      if (id.empty() || !std::all_of(id.begin(), id.end(), [](char c) {
+            return std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '.' ||
+                   c == '_' || c == '~';
+          }))
+        return false;
+      inside = inside.substr(0, zone);
+    }
+    return inside.find(':') != std::string_view::npos &&
+           std::all_of(inside.begin(), inside.end(),
+                       [](char c) { return IsHexDigit(c) || c == ':' || c == '.'; });
+  }
+  for (size_t i = 0; i < host.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(host[i]);
+    if (std::isalnum(c) || c == '-' || c == '.' || c == '_' || c == '~' || c >= 0x80) continue;
+    if (c == '%' && i + 2 < host.size() && IsHexDigit(host[i + 1]) && IsHexDigit(host[i + 2])) {
+      i += 2;
+      continue;
+    }
+    return false;
+  }
+  return true;
+}
+
+// A port: 1 to 65535 in decimal digits.
+bool IsValidPort(std::string_view port) {
+  if (port.empty() || port.size() > 5) return false;
+  if (!std::all_of(port.begin(), port.end(),
+                   [](char c) { return std::isdigit(static_cast<unsigned char>(c)); }))
+    return false;
+  const long value = std::stol(std::string(port));
+  return value >= 1 && value <= 65535;
+}
+
+}  // namespace
+
+bool IsValidUrlHost(std::string_view host) {
+  return IsValidHostText(host);
+}
+
 TUrlParts SplitUrl(const std::string& url) {
   TUrlParts p;
   const size_t colon = url.find("://");
-  if (colon == std::string::npos || colon == 0) throw Error("Invalid URL (no scheme): " + url);
+  if (colon == std::string::npos || colon == 0)
+    throw Error("Invalid URL (no scheme): " + PrintableUrl(url));
   p.scheme = url.substr(0, colon);
-  std::string rest = url.substr(colon + 3);
-  if (const size_t hash = rest.find('#'); hash != std::string::npos) {
-    p.fragment = rest.substr(hash + 1);
-    rest.resize(hash);
+  // The authority ends at the first '/', '?' or '#' (RFC 3986, 3.2): a
+  // password holding one of them must be percent-encoded.
+  const std::string rest = url.substr(colon + 3);
+  const size_t end = rest.find_first_of("/?#");
+  std::string authority = rest.substr(0, end);
+  std::string tail = end == std::string::npos ? "" : rest.substr(end);
+  if (const size_t hash = tail.find('#'); hash != std::string::npos) {
+    p.fragment = tail.substr(hash + 1);
+    tail.resize(hash);
   }
-  if (const size_t q = rest.find('?'); q != std::string::npos) {
-    p.query = rest.substr(q + 1);
-    rest.resize(q);
+  if (const size_t q = tail.find('?'); q != std::string::npos) {
+    p.query = tail.substr(q + 1);
+    tail.resize(q);
   }
-  const size_t slash = rest.find('/');
-  std::string authority = rest.substr(0, slash);
-  const std::string fullPath = slash == std::string::npos ? "/" : rest.substr(slash);
+  const std::string fullPath = tail.empty() ? "/" : tail;
   if (const size_t at = authority.rfind('@'); at != std::string::npos) {
     p.userInfo = authority.substr(0, at);
     authority = authority.substr(at + 1);
   }
+  bool hasPort = false;
   if (!authority.empty() && authority[0] == '[') {
     const size_t close = authority.find(']');
-    if (close == std::string::npos) throw Error("Invalid URL (bad host): " + url);
+    if (close == std::string::npos) throw Error("Invalid URL (bad host): " + PrintableUrl(url));
     p.host = authority.substr(0, close + 1);
-    if (close + 1 < authority.size() && authority[close + 1] == ':')
+    if (close + 1 < authority.size()) {
+      if (authority[close + 1] != ':') throw Error("Invalid URL (bad host): " + PrintableUrl(url));
+      hasPort = true;
       p.port = authority.substr(close + 2);
+    }
   } else if (const size_t c = authority.rfind(':'); c != std::string::npos) {
     p.host = authority.substr(0, c);
     p.port = authority.substr(c + 1);
+    hasPort = true;
   } else {
     p.host = authority;
   }
-  if (p.host.empty()) throw Error("Invalid URL (no host): " + url);
+  if (p.host.empty()) throw Error("Invalid URL (no host): " + PrintableUrl(url));
+  if (!IsValidHostText(p.host)) throw Error("Invalid URL (bad host): " + PrintableUrl(url));
+  if (hasPort && !IsValidPort(p.port)) throw Error("Invalid URL (bad port): " + PrintableUrl(url));
   const size_t last = fullPath.rfind('/');
   p.path = fullPath.substr(0, last + 1);
   p.document = fullPath.substr(last + 1);
@@ -306,12 +373,13 @@ struct THttpSession::TImpl {
   }
   // The host's addresses looked up within timeoutMs (once per host and port)
   // into the request; nothing for a host that is an address.
-  void PinAddresses(THttpExchangeRequest& request, long timeoutMs);
+  void PinAddresses(THttpExchangeRequest& request, const TUrlParts& parts, long timeoutMs);
 };
 
-void THttpSession::TImpl::PinAddresses(THttpExchangeRequest& request, long timeoutMs) {
-  TUrlParts p;
-  if (!SplitAddress(request.Url, p)) return;
+void THttpSession::TImpl::PinAddresses(THttpExchangeRequest& request, const TUrlParts& parts,
+                                       long timeoutMs) {
+  TUrlParts p = parts;
+  if (p.port.empty()) p.port = Lower(p.scheme) == "https" ? "443" : "80";
   const std::string key = p.host + ":" + p.port;
   auto known = Resolved.find(key);
   if (known == Resolved.end()) {
@@ -389,8 +457,10 @@ THttpAnswer THttpSession::Exchange(const THttpRequest& request, std::string& bod
     const long lookupMs = TCallDeadline::RemainingMs(
         std::min(kConnectTimeoutMs, std::max(1L, request.TimeoutMs - MillisecondsSince(start))),
         request.Step);
+    // A URL whose authority is no host and port is refused here, before any lookup.
+    const TUrlParts parts = SplitUrl(url);
     try {
-      F->PinAddresses(one, lookupMs);
+      F->PinAddresses(one, parts, lookupMs);
     } catch (const Error& e) {
       throw Error(std::string(e.what()) + ": " + PrintableUrl(url));
     }

@@ -79,7 +79,12 @@ class THttpSession {
 struct TUrlParts {
   std::string scheme, userInfo, host, port, path, document, query, fragment;
 };
-TUrlParts SplitUrl(const std::string& url);  // throws for a URL without scheme or host
+// Throws for a URL without scheme or host, or whose authority (up to the
+// first '/', '?' or '#', as RFC 3986 reads it) is not a valid host and port.
+TUrlParts SplitUrl(const std::string& url);
+// A host as a URL may hold it: an IP literal in brackets, or a name or IPv4
+// address of letters, digits, "-._~" and percent-encoded bytes.
+bool IsValidUrlHost(std::string_view host);
 
 // Only http and https are followed; throws Error naming any other scheme.
 void RequireHttpScheme(const std::string& url);
