@@ -7,8 +7,10 @@
 
 #include "common/text.h"
 #include "onvif/http_session.h"
+#include "tests/support/checks.h"
 
 using namespace zorvane;
+using zorvane::testing::ErrorOf;
 
 TEST(HttpDigestTest, ChallengesAsCamerasSendThem) {
   struct Case {

@@ -74,6 +74,7 @@ void TDriver::CheckAddressSettings() const {
   static const std::string kEncodeHint =
       ". Символы / ? # @ : в логине и пароле записываются в URL в процентной кодировке: "
       "%2F, %3F, %23, %40, %3A";
+  RequireHttpScheme(FSnapshotURI);
   TUrlParts parts;
   try {
     parts = SplitUrl(FSnapshotURI);
