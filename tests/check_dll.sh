@@ -1,14 +1,29 @@
 #!/bin/sh
 # Checks what the platform and Windows see of a built add-in DLL:
-#   check_dll.sh OBJDUMP DLL
-# exactly the three exported entry points under their plain names, only
-# Windows system DLLs imported (everything else is linked in), and the
-# version resource.
+#   check_dll.sh OBJDUMP DLL [x86_64|i386]
+# the machine type the platform of that architecture loads, exactly the
+# three exported entry points under their plain names, only Windows system
+# DLLs imported (everything else is linked in), and the version resource.
 set -eu
 objdump=$1
 dll=$2
 status=0
+arch=${3:-}
 dump=$("$objdump" -p "$dll")
+
+if [ -n "$arch" ]; then
+  case $arch in
+    x86_64) want_format=pei-x86-64 ;;
+    i386) want_format=pei-i386 ;;
+    *) echo "FAIL: unknown architecture $arch"; exit 1 ;;
+  esac
+  format=$("$objdump" -f "$dll" | sed -n 's/.*file format //p' | head -n 1)
+  echo "format: $format"
+  if [ "$format" != "$want_format" ]; then
+    echo "FAIL: expected the file format $want_format"
+    status=1
+  fi
+fi
 
 got=$(printf '%s\n' "$dump" | awk '/\[Ordinal\/Name Pointer\] Table/ {on=1; next}
                                    on && /^\t\[/ {print $NF; next} on {on=0}' | sort | tr '\n' ' ')
