@@ -147,8 +147,29 @@ TEST_F(PhotoTest, AFailedPhotoKeepsTheOldFile) {
   EXPECT_TRUE(Has(empty.output, "error: Получен снимок нулевого размера")) << empty.output;
   EXPECT_EQ(ReadFile(photo), "the photo of yesterday");
   EXPECT_EQ(ListDir(dir.path()), std::vector<std::string>{"gate.jpg"});  // no temporary file left
-  // A good photo replaces it and keeps its mode.
+  // An error page with 200, whatever type it claims, is no photo: into a
+  // file or as bytes, the call fails and says what came.
   sim.Configure(R"({"empty_snapshot": false})");
+  for (const std::string type : {"text/html", "image/jpeg"}) {
+    SCOPED_TRACE(type);
+    sim.Configure(R"({"snapshot_page": [")" + type + R"(", "<html>Error: sensor busy</html>"]})");
+    const RunResult page = Host({"photo", "--host", "127.0.0.1", "--port", port, "--login",
+                                 "admin", "--password", "secret", "-o", photo});
+    EXPECT_EQ(page.exitCode, 1);
+    EXPECT_TRUE(Has(page.output, "error: Камера вернула вместо снимка не изображение "
+                                 "(Content-Type: " + type +
+                                     ", 31 байт, начало: «<html>Error: sensor busy</html>»)"))
+        << page.output;
+    EXPECT_EQ(ReadFile(photo), "the photo of yesterday");
+    const RunResult bytes = Host({"photo", "--host", "127.0.0.1", "--port", port, "--login",
+                                  "admin", "--password", "secret", "--stdout"});
+    EXPECT_EQ(bytes.exitCode, 1);
+    EXPECT_TRUE(Has(bytes.output, "error: Камера вернула вместо снимка не изображение"))
+        << bytes.output;
+  }
+  EXPECT_EQ(ListDir(dir.path()), std::vector<std::string>{"gate.jpg"});
+  sim.Configure(R"({"snapshot_page": null})");
+  // A good photo replaces it and keeps its mode.
   EXPECT_EQ(Host({"photo", "--host", "127.0.0.1", "--port", port, "--login", "admin", "--password",
                   "secret", "-o", photo})
                 .exitCode,
@@ -508,4 +529,41 @@ TEST_F(PhotoTest, ANameServerThatNeverAnswersCostsTheConnectLimit) {
   EXPECT_GE(callMs, 4900);
   EXPECT_LT(callMs, 7000);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(40));
+}
+
+TEST_F(PhotoTest, UnloadingWhileALookupHangsNeitherWaitsNorCrashes) {
+  // A name server that takes every question and answers none: the photo
+  // call ends at the connect limit (5 s), the lookup goes on until the
+  // resolver gives up (8 s). The host then unloads the add-in, as the
+  // platform does, and goes on: the unload does not wait for the lookup, and
+  // the lookup's end, after the unload, does not crash the process.
+  const std::string reason = TestNetwork::CannotRun();
+  if (!reason.empty()) GTEST_SKIP() << "skipped: " << reason;
+  TestNetwork net;
+  net.AddHost("client", net.AddSegment(), "198.51.100.2");
+  const std::string ns = net.Namespace("client");
+  const std::string config = "/etc/netns/" + ns;
+  std::filesystem::create_directories(config);
+  WriteFile(config + "/resolv.conf", "nameserver 127.0.0.1\noptions timeout:8 attempts:1\n");
+  net.Spawn("client", {"python3", "-c",
+                       "import socket,time\n"
+                       "s=socket.socket(socket.AF_INET,socket.SOCK_DGRAM)\n"
+                       "s.bind(('127.0.0.1',53))\ntime.sleep(60)\n"});
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  WriteFile(dir.path() + "/s.txt",
+            "call УстановитьПараметр s:SnapshotURI s:http://camera.example/snapshot.jpg\n"
+            "call СделатьФотоснимок s:" +
+                dir.path() + "/p.jpg\ncall GetLastError out\n");
+  const RunResult r = RunProgram("/usr/bin/env",
+                                 {"ip", "netns", "exec", ns, ZORVANE_HOST_PATH, "--lib",
+                                  ZORVANE_LIB_PATH, "--linger", "6", "script",
+                                  dir.path() + "/s.txt"},
+                                 {"ZORVANE_DATA_DIR=" + dir.path()});
+  std::filesystem::remove_all(config);
+  EXPECT_EQ(r.exitCode, 0) << r.output;  // no signal: every call answered
+  EXPECT_TRUE(Has(LastError(r), "Resolving timed out after 5000 milliseconds")) << r.output;
+  const size_t at = r.output.find("unloaded in ");
+  ASSERT_NE(at, std::string::npos) << r.output;
+  EXPECT_LT(std::stol(r.output.substr(at + 12)), 2000) << r.output;
+  EXPECT_TRUE(Has(r.output, "still running 6 s later")) << r.output;
 }

@@ -210,7 +210,6 @@ std::string PrintableUrl(const std::string& url) {
 }
 
 void HttpGlobalCleanup() {
-  WaitForNameLookups();
   HttpLibraryCleanup();
 }
 

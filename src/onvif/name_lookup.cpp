@@ -16,18 +16,12 @@ namespace zorvane {
 
 namespace {
 
-constexpr std::chrono::seconds kUnloadWait{30};  // the resolver's own longest wait
-
 struct TLookup {
   std::mutex Mutex;
   std::condition_variable Done;
   bool Finished = false;
   std::string Addresses;
 };
-
-std::mutex gRunningMutex;
-std::condition_variable gRunningDone;
-int gRunning = 0;
 
 bool IsAddress(const std::string& host) {
   return IsIPv4Address(host) || IsIPv6Address(host);
@@ -68,20 +62,12 @@ std::string ResolveWithin(const std::string& host, long timeoutMs) {
     bare = bare.substr(1, bare.size() - 2);
   if (bare.empty() || IsAddress(bare)) return {};
   auto state = std::make_shared<TLookup>();
-  {
-    std::lock_guard<std::mutex> lock(gRunningMutex);
-    ++gRunning;
-  }
+  // The thread keeps the add-in loaded until it ends: unloading while a
+  // lookup hangs in the system's resolver neither waits for it nor leaves
+  // it to return into code that is gone.
   try {
-    StartDetachedThread([state, bare] {
-      Lookup(state, bare);
-      std::lock_guard<std::mutex> lock(gRunningMutex);
-      --gRunning;
-      gRunningDone.notify_all();
-    });
+    StartDetachedThread([state, bare] { Lookup(state, bare); });
   } catch (...) {
-    std::lock_guard<std::mutex> lock(gRunningMutex);
-    --gRunning;
     throw Error("Could not start a name lookup for " + bare);
   }
   // Waited for in short steps, so that a cancelled search stops waiting.
@@ -100,13 +86,6 @@ std::string ResolveWithin(const std::string& host, long timeoutMs) {
   }
   if (state->Addresses.empty()) throw Error("Could not resolve host: " + bare);
   return state->Addresses;
-}
-
-void WaitForNameLookups() {
-  // At the process's exit the lookups' threads are gone without a word.
-  if (ProcessIsExiting()) return;
-  std::unique_lock<std::mutex> lock(gRunningMutex);
-  gRunningDone.wait_for(lock, kUnloadWait, [] { return gRunning == 0; });
 }
 
 }  // namespace zorvane

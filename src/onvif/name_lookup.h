@@ -14,7 +14,4 @@ namespace zorvane {
 // unknown or the lookup takes longer than timeoutMs.
 std::string ResolveWithin(const std::string& host, long timeoutMs);
 
-// Waits (a bounded time) for lookups still running, before the add-in unloads.
-void WaitForNameLookups();
-
 }  // namespace zorvane

@@ -48,17 +48,35 @@ bool IsMediaMissing(const TCameraAnswer& a) {
          (a.Http.Status == 404 || a.Http.Status == 405 || !IsSoapEnvelope(*a.Xml));
 }
 
-// Whether an answer is an image: by its media type, else by the first bytes
-// of the common formats. A camera's error page is not one.
-bool LooksLikeImage(const std::string& contentType, const std::string& body) {
-  if (contentType.size() >= 6 &&
-      SameAsciiText(std::string_view(contentType).substr(0, 6), "image/"))
-    return true;
+// Whether an answer is an image: by the first bytes of the formats cameras
+// send (JPEG, PNG, GIF, BMP), whatever its media type says. A camera's error
+// page is not one, even one sent as "image/jpeg".
+bool LooksLikeImage(const std::string& body) {
   static constexpr std::string_view kMagic[] = {"\xFF\xD8\xFF", "\x89PNG", "GIF8", "BM"};
   for (std::string_view magic : kMagic) {
     if (body.compare(0, magic.size(), magic) == 0) return true;
   }
   return false;
+}
+
+// The first bytes of an answer as they may be shown: printable ASCII as it
+// is, anything else as \xHH.
+std::string FirstBytes(const std::string& body) {
+  constexpr size_t kShown = 48;
+  std::string text;
+  for (size_t i = 0; i < body.size() && i < kShown; ++i) {
+    const unsigned char c = static_cast<unsigned char>(body[i]);
+    if (c >= 0x20 && c < 0x7F && c != '\\') {
+      text += static_cast<char>(c);
+    } else {
+      static constexpr char kHex[] = "0123456789ABCDEF";
+      text += "\\x";
+      text += kHex[c >> 4];
+      text += kHex[c & 15];
+    }
+  }
+  if (body.size() > kShown) text += "…";
+  return text;
 }
 
 std::string Trim(const std::string& text) {
@@ -265,27 +283,42 @@ void TOnvifDevice::GetSnapshotImg(TStream& AImgStream, const std::string& ASnaps
 
 bool TOnvifDevice::DownloadSnapshot(const std::string& url, std::string& image) {
   const THttpAnswer answer = GetSnapshot(FHttp, url, image);
-  return LooksLikeImage(answer.ContentType, image);
+  if (image.empty() || LooksLikeImage(image)) return true;
+  FNotAnImage = "Камера вернула вместо снимка не изображение (Content-Type: " +
+                (answer.ContentType.empty() ? std::string("не указан") : answer.ContentType) +
+                ", " + std::to_string(image.size()) + " байт, начало: «" + FirstBytes(image) +
+                "»): " + PrintableUrl(url);
+  return false;
 }
 
 void TOnvifDevice::GetSnapshotBytes(const std::string& ASnapshotURI, std::string& image) {
   PrepareSession(ASnapshotURI);
+  // What is not an image is never handed on as a photo.
+  const auto download = [&](const std::string& url) {
+    if (DownloadSnapshot(url, image)) return;
+    image.clear();
+    throw Error(FNotAnImage);
+  };
   if (!ASnapshotURI.empty()) {
-    DownloadSnapshot(ASnapshotURI, image);
+    download(ASnapshotURI);
     return;
   }
   const bool remembered = !FSnapshotURICache.empty();
   if (!remembered) AskSnapshotUri();
+  if (!remembered) {
+    download(FSnapshotURICache);
+    return;
+  }
   try {
-    if (DownloadSnapshot(FSnapshotURICache, image) || !remembered) return;
+    // An empty answer from a remembered address is asked again too.
+    if (DownloadSnapshot(FSnapshotURICache, image) && !image.empty()) return;
     LogInfo("the remembered snapshot address gave no image; the camera is asked again");
   } catch (const std::exception& e) {
-    if (!remembered) throw;
     LogInfo(std::string("snapshot from the remembered address failed (") + e.what() +
             "); the camera is asked again");
   }
   FSnapshotURICache.clear();  // forgotten also when asking again fails
-  DownloadSnapshot(AskSnapshotUri(), image);
+  download(AskSnapshotUri());
 }
 
 TOnvifManager::TOnvifManager() {

@@ -7,9 +7,10 @@
 namespace zorvane {
 
 // Runs work on a thread of its own, never joined; an exception of work ends
-// only that work. On Windows the thread holds a reference to the add-in's
-// DLL and gives it back as it exits, so the DLL stays mapped while the
-// thread runs, whatever the platform unloads meanwhile. Throws when no
+// only that work. The thread holds a reference to the add-in's library and
+// gives it back as its very last act, after its own code has returned, so
+// the library stays mapped while the thread runs, whatever the platform
+// unloads meanwhile, and unloading never waits for it. Throws when no
 // thread can be started.
 void StartDetachedThread(std::function<void()> work);
 

@@ -129,6 +129,7 @@ class Camera:
             'snapshot_uri': None, 'media_paths': a.media_paths.split(','),
             'device_path': a.device_path, 'snapshot_path': a.snapshot_path,
             'empty_snapshot': False,
+            'snapshot_page': None,      # [content type, text]: a 200 answer that is no image
             # camera quirks
             'soap_auth': 'token',       # token | digest (HTTP Digest, the token ignored)
             'strict_paths': False,      # device actions only at the device path, media only at media paths
@@ -510,19 +511,23 @@ class Handler(BaseHTTPRequestHandler):
                 return
         mode = cfg['snapshot_auth']
         image = b'' if cfg['empty_snapshot'] else self.camera.snapshot
+        image_type = 'image/jpeg'
+        if cfg['snapshot_page']:
+            image_type, page = cfg['snapshot_page']
+            image = page.encode('utf-8')
         if mode == 'none' or not cfg['user']:
-            self.send(200, image, 'image/jpeg')
+            self.send(200, image, image_type)
         elif mode == 'basic':
             expected = 'Basic ' + base64.b64encode(
                 '{}:{}'.format(cfg['user'], cfg['password']).encode('latin-1')).decode()
             if self.headers.get('Authorization') == expected:
-                self.send(200, image, 'image/jpeg')
+                self.send(200, image, image_type)
             else:
                 self.send(401, HTML_PAGE, 'text/html', [('WWW-Authenticate', 'Basic realm="camera-sim"')])
         else:
             algorithm = 'SHA-256' if mode == 'digest-sha256' else 'MD5'
             if self.digest_ok(algorithm):
-                self.send(200, image, 'image/jpeg')
+                self.send(200, image, image_type)
             else:
                 self.digest_challenge(algorithm, getattr(self, 'stale', False))
 

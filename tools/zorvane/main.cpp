@@ -2,6 +2,7 @@
 // from the command line. Output lines are stable so scripts and tests can read
 // them; see Usage() for the commands and the exit codes.
 
+#include <chrono>
 #include <cstring>
 #include <fstream>
 #include <iostream>
@@ -10,6 +11,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "common/text.h"
@@ -30,6 +32,9 @@ enum ExitCode { kOk = 0, kCallFailed = 1, kUsage = 2, kLoadFailed = 3, kMemoryFa
 void Usage(std::ostream& out) {
   out << "usage: zorvane [--lib PATH] [--class NAME] COMMAND [ARGS] [-- COMMAND [ARGS]]...\n"
          "       zorvane [--lib PATH] [--class NAME] script FILE|-\n"
+         "\n"
+         "--linger S: after the commands, unload the add-in (printing how long that took)\n"
+         "and stay S seconds more, as a platform that goes on without it does.\n"
          "\n"
          "Loads the add-in library (default: libzorvane.so beside this program, else\n"
          "../lib/zorvane/libzorvane.so from it) through\n"
@@ -503,6 +508,7 @@ std::string DefaultLibrary() {
 int Main(int argc, char** argv) {
   std::string libPath = DefaultLibrary();
   std::string className;
+  double lingerSeconds = -1;
   int i = 1;
   for (; i < argc && std::strncmp(argv[i], "--", 2) == 0 && argv[i][2]; ++i) {
     const std::string opt = argv[i];
@@ -516,6 +522,8 @@ int Main(int argc, char** argv) {
     }
     if (opt == "--lib") {
       libPath = argv[++i];
+    } else if (opt == "--linger") {
+      lingerSeconds = std::stod(argv[++i]);
     } else if (opt == "--class") {
       className = argv[++i];
     } else {
@@ -618,7 +626,18 @@ int Main(int argc, char** argv) {
     session->Close();
     memoryClean = CheckMemory(session->Memory()) && memoryClean;
   }
+  const auto unloading = std::chrono::steady_clock::now();
   lib.reset();
+  if (lingerSeconds >= 0) {
+    std::cout << "unloaded in "
+              << std::chrono::duration_cast<std::chrono::milliseconds>(
+                     std::chrono::steady_clock::now() - unloading)
+                     .count()
+              << " ms\n"
+              << std::flush;
+    std::this_thread::sleep_for(std::chrono::duration<double>(lingerSeconds));
+    std::cout << "still running " << lingerSeconds << " s later\n";
+  }
   return memoryClean ? status : kMemoryFault;
 }
 

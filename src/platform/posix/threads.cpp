@@ -1,16 +1,87 @@
 #include "platform/threads.h"
 
-#include <thread>
+#include <dlfcn.h>
+#include <pthread.h>
+
+#include <memory>
+
+#include "common/error.h"
 
 namespace zorvane {
 
-void StartDetachedThread(std::function<void()> work) {
-  std::thread([work = std::move(work)] {
+namespace {
+
+// The key whose value is a thread's reference to this library and whose
+// destructor is dlclose itself. The C library calls key destructors after
+// the thread's own code has returned, so when that reference is the last
+// one and dlclose unmaps the library, dlclose returns into the C library,
+// never into code that is gone: what FreeLibraryAndExitThread does on
+// Windows. The key is made once per load of the library and deleted with
+// it (its last reference is then let go, so no thread holds a value).
+class TReleaseKey {
+ public:
+  TReleaseKey() {
+    // void (*)(void) first: dlclose's result is ignored where it is called.
+    const auto release = reinterpret_cast<void (*)(void*)>(
+        reinterpret_cast<void (*)()>(&dlclose));
+    Made = pthread_key_create(&Key, release) == 0;
+  }
+  ~TReleaseKey() {
+    if (Made) pthread_key_delete(Key);
+  }
+  pthread_key_t Key{};
+  bool Made = false;
+};
+
+TReleaseKey gReleaseKey;
+
+// A new reference to the library this code is in, or null (linked into a
+// program, which is never unloaded, there may be nothing to hold).
+void* ReferenceToThisLibrary() {
+  Dl_info info{};
+  if (!dladdr(reinterpret_cast<void*>(&ReferenceToThisLibrary), &info) || !info.dli_fname)
+    return nullptr;
+  return dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD);
+}
+
+struct TStart {
+  std::function<void()> Work;
+  void* Library = nullptr;
+};
+
+void* RunDetached(void* parameter) {
+  {
+    const std::unique_ptr<TStart> start(static_cast<TStart*>(parameter));
+    // From here the reference is the key's to give back, as the thread's last act.
+    if (start->Library) pthread_setspecific(gReleaseKey.Key, start->Library);
     try {
-      work();
+      start->Work();
     } catch (...) {
     }
-  }).detach();
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+void StartDetachedThread(std::function<void()> work) {
+  auto start = std::make_unique<TStart>();
+  start->Work = std::move(work);
+  if (gReleaseKey.Made) start->Library = ReferenceToThisLibrary();
+  pthread_attr_t attributes;
+  if (pthread_attr_init(&attributes) != 0) {
+    if (start->Library) dlclose(start->Library);
+    throw Error("Cannot start a thread");
+  }
+  pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
+  pthread_t thread;
+  const int failed = pthread_create(&thread, &attributes, &RunDetached, start.get());
+  pthread_attr_destroy(&attributes);
+  if (failed != 0) {
+    if (start->Library) dlclose(start->Library);
+    throw Error("Cannot start a thread");
+  }
+  start.release();
 }
 
 bool ProcessIsExiting() {
