@@ -44,5 +44,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       __builtin_trap();
   (void)OriginOf(text);
   (void)RequestTarget(text);
+  // A URL that is taken has a host that is one, never looked up as anything else.
+  try {
+    const TUrlParts parts = SplitUrl(text);
+    if (!IsValidUrlHost(parts.host)) __builtin_trap();
+    for (const char c : parts.host)
+      if (c == '@' || c == '/' || c == '?' || c == '#' || c == ' ' || c == '\0') __builtin_trap();
+  } catch (const Error&) {
+  }
   return 0;
 }
