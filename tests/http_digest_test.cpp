@@ -7,8 +7,10 @@
 
 #include "common/text.h"
 #include "onvif/http_session.h"
+#include "tests/support/checks.h"
 
 using namespace zorvane;
+using namespace zorvane::testing;
 
 TEST(HttpDigestTest, ChallengesAsCamerasSendThem) {
   struct Case {
