@@ -28,7 +28,9 @@ class CameraQuirksTest : public ::testing::Test {
         "call УстановитьПараметр s:Port i:" +
         std::to_string(sim.port()) +
         "\n"
-        "call УстановитьПараметр s:Login s:admin\n"
+        "call УстановитьПараметр s:Login s:" +
+        login +
+        "\n"
         "call УстановитьПараметр s:Password s:" +
         password +
         "\n"
@@ -89,6 +91,7 @@ class CameraQuirksTest : public ::testing::Test {
 
   TempDir dir;
   CameraSim sim{{"--user", "admin", "--password", "secret"}};
+  std::string login = "admin";  // of the photos
   using Lines = std::vector<std::string>;
 };
 
@@ -314,4 +317,34 @@ TEST_F(CameraQuirksTest, Soap12MediaType) {
   EXPECT_EQ(requests[0].Header("Content-Type"), "text/xml;charset=utf-8");
   EXPECT_EQ(requests[1].Header("Content-Type"), "application/soap+xml; charset=utf-8");
   EXPECT_EQ(requests[3].method, "GET");
+}
+
+TEST_F(CameraQuirksTest, NoLoginNoSecurityHeader) {
+  // A server without WS-Security refuses a Security header it must
+  // understand: with no login none is sent, and the photo is taken.
+  login = "";
+  for (const char* profile : {"Profile_1", ""}) {
+    SCOPED_TRACE(profile);
+    sim.Reset();
+    sim.Configure(R"({"wsse": false})");
+    const RunResult r = Photos(1, profile, "");
+    EXPECT_EQ(Good(r), 1) << r.output;
+    for (const TSimRequest& request : sim.Requests()) {
+      EXPECT_EQ(request.body.find("Security"), std::string::npos) << request.body;
+      EXPECT_EQ(request.body.find("soap:Header"), std::string::npos) << request.body;
+      EXPECT_EQ(request.Header("Authorization"), "");
+    }
+  }
+  // With a login the token goes, and the refusal is the server's own.
+  login = "admin";
+  sim.Reset();
+  sim.Configure(R"({"wsse": false})");
+  EXPECT_EQ(LastError(Photos(1)),
+            "Не удалось получить информацию о фотоснимке: The data in element 'Security' must be "
+            "understood but cannot be processed");
+  // And a camera that wants a token says so when it gets none.
+  login = "";
+  sim.Reset();
+  EXPECT_EQ(LastError(Photos(1)),
+            "Не удалось получить информацию о фотоснимке: Sender not authorized");
 }

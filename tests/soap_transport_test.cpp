@@ -208,12 +208,12 @@ TEST(SoapEnvelopeTest, EnvelopesByteForByte) {
             "xmlns:wsdl=\"http://www.onvif.org/ver10/device/wsdl\"> <soap:Header>" +
                 WithUser(kHeader, "admin") +
                 "<soap:Body> <wsdl:GetDeviceInformation/> </soap:Body> </soap:Envelope>");
-  EXPECT_EQ(Masked(BuildGetProfiles("", "")),
+  // No login: no token, no header (a password alone signs nothing).
+  EXPECT_EQ(Masked(BuildGetProfiles("", "secret")),
             "<?xml version=\"1.0\"?> <soap:Envelope "
             "xmlns:soap=\"http://www.w3.org/2003/05/soap-envelope\" "
-            "xmlns:wsdl=\"http://www.onvif.org/ver10/media/wsdl\"><soap:Header>" +
-                WithUser(kHeader, "") +
-                "<soap:Body xmlns:xsd=\"http://www.w3.org/2001/XMLSchema\" "
+            "xmlns:wsdl=\"http://www.onvif.org/ver10/media/wsdl\">"
+            "<soap:Body xmlns:xsd=\"http://www.w3.org/2001/XMLSchema\" "
                 "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\"> <GetProfiles "
                 "xmlns=\"http://www.onvif.org/ver10/media/wsdl\" /> </soap:Body> </soap:Envelope>");
   // Login and profile token are escaped.

@@ -131,10 +131,11 @@ TCameraAnswer TOnvifDevice::Request(const std::string& url, const TBuild& build)
     a = post();
   }
   // (HTTP Digest, when the camera asks for it, is answered by the session.)
-  // A camera whose clock is not ours: its time for the token, once.
+  // A camera whose clock is not ours: its time for the token, once. (Without
+  // a login no token went: the refusal is not about the time.)
   const long status = a.Http.Status;
-  if ((status == 400 || status == 401 || status == 500) && IsNotAuthorizedFault(*a.Xml) &&
-      SyncClock()) {
+  if (!Login.empty() && (status == 400 || status == 401 || status == 500) &&
+      IsNotAuthorizedFault(*a.Xml) && SyncClock()) {
     a = post();
   }
   return a;

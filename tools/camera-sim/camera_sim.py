@@ -66,10 +66,18 @@ HTML_PAGE = ("<!DOCTYPE html>\n<html><head><title>Document Error: Unauthorized</
 
 
 def soap_fault(code, subcode, reason):
+    sub = '<env:Subcode><env:Value>{}</env:Value></env:Subcode>'.format(subcode) if subcode else ''
     return ENVELOPE.format(body=(
-        '<env:Fault><env:Code><env:Value>env:{}</env:Value><env:Subcode><env:Value>{}</env:Value>'
-        '</env:Subcode></env:Code><env:Reason><env:Text xml:lang="en">{}</env:Text></env:Reason>'
-        '</env:Fault>').format(code, subcode, reason))
+        '<env:Fault><env:Code><env:Value>env:{}</env:Value>{}</env:Code>'
+        '<env:Reason><env:Text xml:lang="en">{}</env:Text></env:Reason>'
+        '</env:Fault>').format(code, sub, reason))
+
+
+def must_understand(element):
+    for name, value in element.attrib.items():
+        if local(name) == 'mustUnderstand' and value.strip() in ('1', 'true'):
+            return True
+    return False
 
 
 def local(tag):
@@ -142,6 +150,8 @@ class Camera:
             'digest_nonce_uses': 0,     # a nonce serves this many requests, then is stale (0: for ever)
             'snapshot_token_uses': 0,   # snapshot addresses expire after this many downloads (0: never)
             'keep_alive': True,         # False: every answer closes the connection
+            'wsse': True,               # False: no WS-Security at all; a Security header it
+                                        #   must understand is a MustUnderstand fault
         }
         self.requests = []
         self.config['discovery_delay_max'] = a.discovery_delay_max
@@ -372,6 +382,15 @@ class Handler(BaseHTTPRequestHandler):
         if root is None:
             self.send(400, soap_fault('Sender', 'ter:WellFormed', 'Not well-formed: {}'.format(parse_error)))
             return
+        if not cfg['wsse']:
+            # A server without WS-Security, as SOAP 1.2 has it answer a header it must understand.
+            header = find_local(root, 'Header')
+            for element in (header if header is not None else []):
+                if local(element.tag) == 'Security' and must_understand(element):
+                    self.send(500, soap_fault('MustUnderstand', None,
+                                              "The data in element 'Security' must be understood "
+                                              "but cannot be processed"))
+                    return
         envelope_body = find_local(root, 'Body')
         action = None
         if envelope_body is not None and len(envelope_body):
@@ -383,7 +402,7 @@ class Handler(BaseHTTPRequestHandler):
                 self.send(404, 'not found', 'text/plain')
                 return
         needs_token = action != 'GetSystemDateAndTime' or cfg['gdt_auth']
-        if needs_token and cfg['soap_auth'] == 'token':
+        if needs_token and cfg['soap_auth'] == 'token' and cfg['wsse']:
             # Cameras that want a token for their time check the password only there.
             problem = self.check_token(root, check_time=action != 'GetSystemDateAndTime')
             if problem:
