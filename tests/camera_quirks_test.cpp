@@ -6,6 +6,8 @@
 // the first, on one connection.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <set>
 
 #include "onvif/onvif_manager.h"
@@ -274,6 +276,36 @@ TEST_F(CameraQuirksTest, TheMediaServiceIsElsewhere) {
                    "POST /onvif/media_service GetSnapshotUri", "GET /snapshot.jpg",
                    "GET /snapshot.jpg"}));
   EXPECT_NE(Log().find("\tINFO\tmedia service found at http://127.0.0.1:"), std::string::npos);
+
+  // A refused password is told in the camera's words, not as the 404 of the
+  // address guessed first: the device service's fault is the answer.
+  struct Case {
+    const char* name;
+    std::string login, password, profile;
+  };
+  const Case refused[] = {
+      {"wrong password", "admin", "wrong", "Profile_1"},
+      {"wrong password, no profile", "admin", "wrong", ""},
+      {"wrong user", "someone", "secret", "Profile_1"},
+      {"no login", "", "", ""},
+  };
+  for (const Case& c : refused) {
+    SCOPED_TRACE(c.name);
+    sim.Reset();
+    sim.Configure(R"({"strict_paths": true, "media_paths": ["/onvif/media_service"]})");
+    std::filesystem::remove_all(dir.path() + "/Telvask");
+    login = c.login;
+    const RunResult r = Photos(1, c.profile, c.password);
+    EXPECT_EQ(LastError(r), "Не удалось получить информацию о фотоснимке: Sender not authorized")
+        << r.output;
+    const Lines traffic = Traffic();
+    EXPECT_EQ(std::count(traffic.begin(), traffic.end(), "POST /onvif/device_service GetCapabilities"),
+              1);
+    EXPECT_EQ(std::count(traffic.begin(), traffic.end(), "POST /onvif/device_service GetServices"),
+              0);
+    EXPECT_NE(Log().find("; the device service refused the token: Sender not authorized"),
+              std::string::npos);
+  }
 }
 
 TEST_F(CameraQuirksTest, PrettyPrintedAddresses) {

@@ -150,6 +150,7 @@ class Camera:
             'digest_nonce_uses': 0,     # a nonce serves this many requests, then is stale (0: for ever)
             'snapshot_token_uses': 0,   # snapshot addresses expire after this many downloads (0: never)
             'keep_alive': True,         # False: every answer closes the connection
+            'open_actions': [],         # actions answered without a token
             'wsse': True,               # False: no WS-Security at all; a Security header it
                                         #   must understand is a MustUnderstand fault
         }
@@ -401,7 +402,8 @@ class Handler(BaseHTTPRequestHandler):
             if (media and path not in cfg['media_paths']) or (not media and path != cfg['device_path']):
                 self.send(404, 'not found', 'text/plain')
                 return
-        needs_token = action != 'GetSystemDateAndTime' or cfg['gdt_auth']
+        needs_token = (action != 'GetSystemDateAndTime' or cfg['gdt_auth']) and \
+            action not in cfg['open_actions']
         if needs_token and cfg['soap_auth'] == 'token' and cfg['wsse']:
             # Cameras that want a token for their time check the password only there.
             problem = self.check_token(root, check_time=action != 'GetSystemDateAndTime')
