@@ -317,8 +317,13 @@ TEST_F(PhotoTest, TheDeviceTestAsksTheCamera) {
     std::string profile;
     bool passed;
     std::string description;  // its beginning
+    std::string snapshotUri = "";
+    std::string camera = "{}";  // the simulator's settings
   };
   const std::string port = std::to_string(sim.port());
+  const std::string snapshot = sim.Url("/snapshot.jpg");
+  const std::string size = std::to_string(image.size());
+  const std::string broken = R"({"broken_actions": ["GetSnapshotUri"]})";
   const Case cases[] = {
       {"a good camera", port, "secret", "Profile_2", true,
        "Камера Zorvane camera-sim, прошивка 5.4.2; профиль Profile_2; снимок: " +
@@ -331,9 +336,27 @@ TEST_F(PhotoTest, TheDeviceTestAsksTheCamera) {
        "Не удалось получить информацию о фотоснимке: The requested profile token does not exist"},
       {"a closed port", "1", "secret", "", false, "Failed to connect to 127.0.0.1 port 1"},
       {"no answer", std::to_string(silent.port()), "secret", "", false, "Operation too slow"},
+      // With a snapshot address set, photos come from it and so does the test.
+      {"a broken GetSnapshotUri, the snapshot address set", port, "secret", "", true,
+       "Камера Zorvane camera-sim, прошивка 5.4.2; снимок получен по адресу " + snapshot + " (" +
+           size + " байт)",
+       snapshot, broken},
+      {"a broken GetSnapshotUri, no snapshot address", port, "secret", "", false,
+       "Не удалось получить информацию о фотоснимке: GetSnapshotUri is broken", "", broken},
+      {"the snapshot address set, the camera does not say what it is", port, "secret", "", true,
+       "Снимок получен по адресу " + snapshot + " (" + size +
+           " байт); сведения о камере не получены: Не удалось получить информацию об "
+           "устройстве: GetDeviceInformation is broken",
+       snapshot, R"({"broken_actions": ["GetDeviceInformation", "GetSnapshotUri"]})"},
+      {"the snapshot address set, a wrong password", port, "wrong", "", false,
+       "HTTP 401 Unauthorized: " + snapshot, snapshot},
+      {"the snapshot address set, no port", "0", "secret", "", true,
+       "Снимок получен по адресу " + snapshot + " (" + size + " байт)\n", snapshot},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
+    sim.Reset();
+    sim.Configure(c.camera);
     const RunResult r = Script(
         "call УстановитьПараметр s:Host s:127.0.0.1\n"
         "call УстановитьПараметр s:Port i:" +
@@ -341,8 +364,13 @@ TEST_F(PhotoTest, TheDeviceTestAsksTheCamera) {
         "call УстановитьПараметр s:Login s:admin\n"
         "call УстановитьПараметр s:Password s:" +
         c.password + "\n" + "call УстановитьПараметр s:Profile s:" + c.profile + "\n" +
+        "call УстановитьПараметр s:SnapshotURI s:" + c.snapshotUri + "\n" +
         "call ТестУстройства out out\n"
         "call GetLastError out\n");
+    if (!c.snapshotUri.empty()) {
+      for (const TSimRequest& request : sim.Requests())
+        EXPECT_EQ(request.body.find("GetSnapshotUri"), std::string::npos);
+    }
     EXPECT_TRUE(Has(r.output, std::string("call ТестУстройства(empty, empty)\nanswer: true\n") +
                                   "result: b:" + (c.passed ? "true" : "false") +
                                   "\nparam 0: s:" + c.description))

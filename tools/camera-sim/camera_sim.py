@@ -151,6 +151,7 @@ class Camera:
             'snapshot_token_uses': 0,   # snapshot addresses expire after this many downloads (0: never)
             'keep_alive': True,         # False: every answer closes the connection
             'open_actions': [],         # actions answered without a token
+            'broken_actions': [],       # actions answered with a Receiver fault (HTTP 500)
             'wsse': True,               # False: no WS-Security at all; a Security header it
                                         #   must understand is a MustUnderstand fault
         }
@@ -420,6 +421,9 @@ class Handler(BaseHTTPRequestHandler):
         }.get(action)
         if not handler:
             self.send(400, soap_fault('Sender', 'ter:ActionNotSupported', 'Unknown action {}'.format(action)))
+            return
+        if action in cfg['broken_actions']:
+            self.send(500, soap_fault('Receiver', 'ter:ActionFailed', '{} is broken'.format(action)))
             return
         if action == 'GetSnapshotUri' and cfg['check_profile']:
             token = find_local(envelope_body[0], 'ProfileToken')
