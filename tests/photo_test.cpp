@@ -335,7 +335,10 @@ TEST_F(PhotoTest, TheDeviceTestAsksTheCamera) {
       {"no such profile", port, "secret", "nope", false,
        "Не удалось получить информацию о фотоснимке: The requested profile token does not exist"},
       {"a closed port", "1", "secret", "", false, "Failed to connect to 127.0.0.1 port 1"},
-      {"no answer", std::to_string(silent.port()), "secret", "", false, "Operation too slow"},
+      {"no answer", std::to_string(silent.port()), "secret", "", false,
+       "Обмен с камерой остановился: меньше 1024 байт/с в течение 10 с; не завершён шаг: "
+       "GetDeviceInformation: http://127.0.0.1:" +
+           std::to_string(silent.port()) + "/onvif/device_service"},
       // With a snapshot address set, photos come from it and so does the test.
       {"a broken GetSnapshotUri, the snapshot address set", port, "secret", "", true,
        "Камера Zorvane camera-sim, прошивка 5.4.2; снимок получен по адресу " + snapshot + " (" +
@@ -389,9 +392,10 @@ TEST_F(PhotoTest, TheDeviceTestAsksTheCamera) {
 
 TEST_F(PhotoTest, ASlowCameraEndsWithinTheCallDeadline) {
   // Every answer takes 9 s, within the limit of its exchange, and the clock
-  // is off (one more exchange to ask the time, one to repeat): the photo as
-  // a whole stops at its deadline and names the step.
-  sim.Configure(R"({"fault": "delay", "delay": 9, "clock_offset": 18342})");
+  // is off (one more exchange to ask the time, one to repeat, which the
+  // camera takes: it allows for its own slowness): the photo as a whole
+  // stops at its deadline and names the step.
+  sim.Configure(R"({"fault": "delay", "delay": 9, "clock_offset": 18342, "skew": 30})");
   const auto start = std::chrono::steady_clock::now();
   const RunResult r =
       Host({"photo", "--host", "127.0.0.1", "--port", std::to_string(sim.port()), "--login",
@@ -403,6 +407,31 @@ TEST_F(PhotoTest, ASlowCameraEndsWithinTheCallDeadline) {
                   "не завершён шаг: GetSnapshotUri"))
       << r.output;
   EXPECT_LT(spent, std::chrono::seconds(40));
+}
+
+TEST_F(PhotoTest, AnAnswerThatStallsMidwayIsNamedInTheDriversWords) {
+  // Half an answer, then nothing: the low-speed limit ends it, and the
+  // message is the driver's own and names the step, on a new connection
+  // (the SOAP question) and on a kept one (the download after it).
+  struct Case {
+    const char* path;
+    const char* step;
+  };
+  const Case cases[] = {{"/onvif/Media", "GetSnapshotUri"}, {"/snapshot.jpg", "загрузка снимка"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.step);
+    sim.Reset();
+    sim.Configure(std::string(R"({"fault": "stall", "fault_paths": [")") + c.path + "\"]}");
+    const RunResult r = Script(Settings() +
+                               "call УстановитьПараметр s:Profile s:Profile_1\n"
+                               "call Подключить out\n"
+                               "call ПолучитьФотоснимок out\n"
+                               "call GetLastError out\n");
+    EXPECT_EQ(LastError(r), "Обмен с камерой остановился: меньше 1024 байт/с в течение 10 с; не "
+                            "завершён шаг: " +
+                                std::string(c.step) + ": " + sim.Url(c.path))
+        << r.output;
+  }
 }
 
 TEST_F(PhotoTest, CredentialsGoOnlyToTheCamera) {
@@ -517,7 +546,8 @@ TEST_F(PhotoTest, ANameServerThatNeverAnswersCostsTheConnectLimit) {
                                      {"ZORVANE_DATA_DIR=" + dir.path()});
   std::filesystem::remove_all(config);
   EXPECT_TRUE(
-      Has(LastError(photo), "Resolving timed out after 5000 milliseconds: http://camera.example/"))
+      Has(LastError(photo), "Имя камеры не разрешено в адрес за отведённое время (5 с); не "
+                            "завершён шаг: загрузка снимка: http://camera.example/"))
       << photo.output;
   // The call itself, from the log's times of its start and end.
   std::string log;

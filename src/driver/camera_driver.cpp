@@ -71,6 +71,8 @@ void TDriver::CheckAddressSettings() const {
                 "» не является адресом камеры: ожидается IP-адрес или имя хоста "
                 "(адрес IPv6 — в квадратных скобках)");
   if (FSnapshotURI.empty()) return;
+  // Another scheme is refused by its name, whatever else the URL holds.
+  RequireHttpScheme(FSnapshotURI);
   static const std::string kEncodeHint =
       ". Символы / ? # @ : в логине и пароле записываются в URL в процентной кодировке: "
       "%2F, %3F, %23, %40, %3A";

@@ -5,7 +5,9 @@ Serves the device service and the media service over HTTP, checks the
 WS-Security UsernameToken like a real camera, hands out a JPEG snapshot with
 no, Basic or Digest authentication, and can be told to misbehave (delays,
 hangs, HTML pages, SOAP faults, empty bodies, redirect chains, huge or slow
-bodies, a wrong clock). Python 3 standard library only.
+bodies, answers that stall midway, a wrong clock) or behave as other ONVIF
+servers do (the media service elsewhere, no WS-Security at all, actions
+open to anyone or broken). Python 3 standard library only.
 
 It binds the given port (0: a free one), prints one line
     camera-sim listening on http://HOST:PORT
@@ -261,7 +263,29 @@ class Handler(BaseHTTPRequestHandler):
         if fault == 'drip':
             self.stream_body(int(cfg['drip_seconds']), 1.0)
             return True
+        if fault == 'stall':
+            self.stall()
+            return True
         return False
+
+    def stall(self):
+        """An answer that stops midway: its headers and part of its body (half, at most
+        512 bytes, so that the transfer is slow from the start), then nothing."""
+        if self.command == 'POST':
+            body, content_type = self.camera.profiles, 'application/soap+xml; charset=utf-8'
+        else:
+            body, content_type = self.camera.snapshot, 'image/jpeg'
+        self.send_response(200)
+        self.send_header('Content-Type', content_type)
+        self.send_header('Content-Length', str(len(body)))
+        self.end_headers()
+        self.close_connection = True
+        try:
+            self.wfile.write(body[:min(len(body) // 2, 512)])
+            self.wfile.flush()
+        except (BrokenPipeError, ConnectionResetError):
+            return
+        self.camera.stop.wait(120)
 
     def redirect_chain(self, path):
         cfg = self.camera.config
