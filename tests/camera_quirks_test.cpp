@@ -380,3 +380,37 @@ TEST_F(CameraQuirksTest, NoLoginNoSecurityHeader) {
   EXPECT_EQ(LastError(Photos(1)),
             "Не удалось получить информацию о фотоснимке: Sender not authorized");
 }
+
+TEST_F(CameraQuirksTest, ServersThatBendTheRules) {
+  // A NotAuthorized fault sent with HTTP 200 (its clock off or its password
+  // wrong), schema elements in another namespace, the request's Security
+  // header echoed in the answer: photos and the search's questions work,
+  // and a refused password is told in the server's words.
+  struct Case {
+    const char* name;
+    std::string sim;
+  };
+  const Case cases[] = {
+      {"NotAuthorized with HTTP 200", R"({"auth_fault_status": 200})"},
+      {"NotAuthorized with HTTP 200, the clock off",
+       R"({"auth_fault_status": 200, "clock_offset": 18342})"},
+      {"schema elements in the wrong namespace", R"({"wrong_namespace": true})"},
+      {"the Security header echoed", R"({"echo_security": true})"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    sim.Reset();
+    sim.Configure(c.sim);
+    const RunResult r = Photos(2, "");
+    EXPECT_EQ(Good(r), 2) << r.output;
+    const zorvane::TOnvifDevice device(sim.Url("/onvif/device_service"), "admin", "secret");
+    EXPECT_EQ(device.Name, "camera-sim на 127.0.0.1");
+    EXPECT_EQ(device.Profiles.size(), 2u);
+    EXPECT_EQ(device.SnapshotURI, sim.Url("/snapshot.jpg"));
+
+    sim.Reset();
+    sim.Configure(c.sim);
+    EXPECT_EQ(LastError(Photos(1, "Profile_1", "wrong")),
+              "Не удалось получить информацию о фотоснимке: Sender not authorized");
+  }
+}

@@ -131,11 +131,10 @@ TCameraAnswer TOnvifDevice::Request(const std::string& url, const TBuild& build)
     a = post();
   }
   // (HTTP Digest, when the camera asks for it, is answered by the session.)
-  // A camera whose clock is not ours: its time for the token, once. (Without
-  // a login no token went: the refusal is not about the time.)
-  const long status = a.Http.Status;
-  if (!Login.empty() && (status == 400 || status == 401 || status == 500) &&
-      IsNotAuthorizedFault(*a.Xml) && SyncClock()) {
+  // A camera whose clock is not ours: its time for the token, once. The
+  // fault says so whatever the status it comes with (some send it with 200).
+  // Without a login no token went: the refusal is not about the time.
+  if (!Login.empty() && IsNotAuthorizedFault(*a.Xml) && SyncClock()) {
     a = post();
   }
   return a;

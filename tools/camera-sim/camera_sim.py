@@ -154,6 +154,9 @@ class Camera:
             'keep_alive': True,         # False: every answer closes the connection
             'open_actions': [],         # actions answered without a token
             'broken_actions': [],       # actions answered with a Receiver fault (HTTP 500)
+            'auth_fault_status': 400,   # the HTTP status of a NotAuthorized fault (some send 200)
+            'wrong_namespace': False,   # schema elements (tt:) answered in the media namespace
+            'echo_security': False,     # answers carry the request's Security header back
             'wsse': True,               # False: no WS-Security at all; a Security header it
                                         #   must understand is a MustUnderstand fault
         }
@@ -433,7 +436,7 @@ class Handler(BaseHTTPRequestHandler):
             # Cameras that want a token for their time check the password only there.
             problem = self.check_token(root, check_time=action != 'GetSystemDateAndTime')
             if problem:
-                self.send(400, soap_fault('Sender', 'ter:NotAuthorized', problem))
+                self.send(int(cfg['auth_fault_status']), soap_fault('Sender', 'ter:NotAuthorized', problem))
                 return
         handler = {
             'GetDeviceInformation': self.device_information,
@@ -456,7 +459,19 @@ class Handler(BaseHTTPRequestHandler):
                 self.send(400, soap_fault('Sender', 'ter:InvalidArgVal/ter:NoProfile',
                                           'The requested profile token does not exist'))
                 return
-        self.send(200, handler(envelope_body[0]))
+        answer = handler(envelope_body[0])
+        if isinstance(answer, bytes):
+            answer = answer.decode('utf-8')
+        if cfg['wrong_namespace']:
+            answer = answer.replace('xmlns:tt="http://www.onvif.org/ver10/schema"',
+                                    'xmlns:tt="http://www.onvif.org/ver10/media/wsdl"')
+        if cfg['echo_security']:
+            security = re.search(r'<(?:\w+:)?Security\b.*?</(?:\w+:)?Security>', body.decode('utf-8', 'replace'),
+                                 re.S)
+            if security:
+                answer = re.sub(r'<(\w+):Body>', lambda m: '<{0}:Header>{1}</{0}:Header><{0}:Body>'.format(
+                    m.group(1), security.group(0)), answer, count=1)
+        self.send(200, answer)
 
     def check_token(self, root, check_time=True):
         """Why the UsernameToken is refused, or None when it is good (or not needed)."""
