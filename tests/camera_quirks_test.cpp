@@ -299,8 +299,9 @@ TEST_F(CameraQuirksTest, TheMediaServiceIsElsewhere) {
     EXPECT_EQ(LastError(r), "Не удалось получить информацию о фотоснимке: Sender not authorized")
         << r.output;
     const Lines traffic = Traffic();
-    EXPECT_EQ(std::count(traffic.begin(), traffic.end(), "POST /onvif/device_service GetCapabilities"),
-              1);
+    EXPECT_EQ(
+        std::count(traffic.begin(), traffic.end(), "POST /onvif/device_service GetCapabilities"),
+        1);
     EXPECT_EQ(std::count(traffic.begin(), traffic.end(), "POST /onvif/device_service GetServices"),
               0);
     EXPECT_NE(Log().find("; the device service refused the token: Sender not authorized"),

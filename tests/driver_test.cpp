@@ -210,7 +210,8 @@ TEST_F(DriverTest, AValueTheTraceCannotShowStopsTheCallWithTheLogOnOrOff) {
                                "call УстановитьПараметр s:Port i:555\n"
                                "get Port\n");
     EXPECT_EQ(r.exitCode, 1) << r.output;
-    EXPECT_TRUE(Has(r.output, "description=Unsupported data type scode=0x80004005\nanswer: false\n"))
+    EXPECT_TRUE(
+        Has(r.output, "description=Unsupported data type scode=0x80004005\nanswer: false\n"))
         << r.output;
     EXPECT_TRUE(Has(r.output, "get Port -> true\nvalue: i:554\n")) << r.output;  // as it was
     EXPECT_TRUE(Has(r.output, "get Port -> true\nvalue: i:555\n")) << r.output;

@@ -427,9 +427,10 @@ TEST_F(PhotoTest, AnAnswerThatStallsMidwayIsNamedInTheDriversWords) {
                                "call Подключить out\n"
                                "call ПолучитьФотоснимок out\n"
                                "call GetLastError out\n");
-    EXPECT_EQ(LastError(r), "Обмен с камерой остановился: меньше 1024 байт/с в течение 10 с; не "
-                            "завершён шаг: " +
-                                std::string(c.step) + ": " + sim.Url(c.path))
+    EXPECT_EQ(LastError(r),
+              "Обмен с камерой остановился: меньше 1024 байт/с в течение 10 с; не "
+              "завершён шаг: " +
+                  std::string(c.step) + ": " + sim.Url(c.path))
         << r.output;
   }
 }
@@ -545,9 +546,9 @@ TEST_F(PhotoTest, ANameServerThatNeverAnswersCostsTheConnectLimit) {
                                       ZORVANE_LIB_PATH, "script", dir.path() + "/s.txt"},
                                      {"ZORVANE_DATA_DIR=" + dir.path()});
   std::filesystem::remove_all(config);
-  EXPECT_TRUE(
-      Has(LastError(photo), "Имя камеры не разрешено в адрес за отведённое время (5 с); не "
-                            "завершён шаг: загрузка снимка: http://camera.example/"))
+  EXPECT_TRUE(Has(LastError(photo),
+                  "Имя камеры не разрешено в адрес за отведённое время (5 с); не "
+                  "завершён шаг: загрузка снимка: http://camera.example/"))
       << photo.output;
   // The call itself, from the log's times of its start and end.
   std::string log;

@@ -214,8 +214,8 @@ TEST(SoapEnvelopeTest, EnvelopesByteForByte) {
             "xmlns:soap=\"http://www.w3.org/2003/05/soap-envelope\" "
             "xmlns:wsdl=\"http://www.onvif.org/ver10/media/wsdl\">"
             "<soap:Body xmlns:xsd=\"http://www.w3.org/2001/XMLSchema\" "
-                "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\"> <GetProfiles "
-                "xmlns=\"http://www.onvif.org/ver10/media/wsdl\" /> </soap:Body> </soap:Envelope>");
+            "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\"> <GetProfiles "
+            "xmlns=\"http://www.onvif.org/ver10/media/wsdl\" /> </soap:Body> </soap:Envelope>");
   // Login and profile token are escaped.
   EXPECT_EQ(
       Masked(BuildGetSnapshotUri("a&b<c", "x", "p&1<2")),

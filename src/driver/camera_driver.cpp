@@ -117,8 +117,8 @@ std::string TDriver::DescribeDevice() {
     std::string image;
     FDevice->GetSnapshotBytes(FSnapshotURI, image);
     if (image.empty()) throw Error(kEmptyPhoto);
-    const std::string where = "по адресу " + PrintableUrl(FSnapshotURI) + " (" +
-                              std::to_string(image.size()) + " байт)";
+    const std::string where =
+        "по адресу " + PrintableUrl(FSnapshotURI) + " (" + std::to_string(image.size()) + " байт)";
     if (FDevice->Host.empty() || FDevice->Port == 0) return "Снимок получен " + where;
     // The camera's name, where it tells it; photos do not depend on it.
     try {

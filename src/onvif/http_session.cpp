@@ -494,11 +494,11 @@ THttpAnswer THttpSession::Exchange(const THttpRequest& request, std::string& bod
       F->PinAddresses(one, parts, lookupMs);
     } catch (const TLookupTimedOut& e) {
       LogInfo(e.what());
-      const std::string message =
-          deadlineBoundsLookup ? TCallDeadline::ExpiredMessage(request.Step)
-                               : "Имя камеры не разрешено в адрес за отведённое время (" +
-                                     SecondsText(lookupMs) + " с); не завершён шаг: " +
-                                     request.Step;
+      const std::string message = deadlineBoundsLookup
+                                      ? TCallDeadline::ExpiredMessage(request.Step)
+                                      : "Имя камеры не разрешено в адрес за отведённое время (" +
+                                            SecondsText(lookupMs) +
+                                            " с); не завершён шаг: " + request.Step;
       throw Error(message + ": " + PrintableUrl(url));
     } catch (const Error& e) {
       throw Error(std::string(e.what()) + ": " + PrintableUrl(url));

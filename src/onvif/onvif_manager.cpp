@@ -211,12 +211,13 @@ TCameraAnswer TOnvifDevice::MediaRequest(const std::string& url, const TBuild& b
   TCameraAnswer a = Request(url, build);
   if (!IsMediaMissing(a)) return a;
   std::optional<TCameraAnswer> refusal;
-  if (FindMediaXAddr(refusal)) return FMediaXAddr != url ? Request(FMediaXAddr, build) : std::move(a);
+  if (FindMediaXAddr(refusal))
+    return FMediaXAddr != url ? Request(FMediaXAddr, build) : std::move(a);
   if (!refusal) return a;
   // The camera's own answer outweighs the status of an address we guessed.
-  LogInfo("no media service at " + PrintableUrl(url) + " (" + FailureReason(a.Http, *a.Xml) +
-          "); the device service refused the token: " +
-          FailureReason(refusal->Http, *refusal->Xml));
+  LogInfo(
+      "no media service at " + PrintableUrl(url) + " (" + FailureReason(a.Http, *a.Xml) +
+      "); the device service refused the token: " + FailureReason(refusal->Http, *refusal->Xml));
   return std::move(*refusal);
 }
 
