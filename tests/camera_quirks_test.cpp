@@ -6,6 +6,8 @@
 // the first, on one connection.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <set>
 
 #include "onvif/onvif_manager.h"
@@ -28,7 +30,9 @@ class CameraQuirksTest : public ::testing::Test {
         "call УстановитьПараметр s:Port i:" +
         std::to_string(sim.port()) +
         "\n"
-        "call УстановитьПараметр s:Login s:admin\n"
+        "call УстановитьПараметр s:Login s:" +
+        login +
+        "\n"
         "call УстановитьПараметр s:Password s:" +
         password +
         "\n"
@@ -89,6 +93,7 @@ class CameraQuirksTest : public ::testing::Test {
 
   TempDir dir;
   CameraSim sim{{"--user", "admin", "--password", "secret"}};
+  std::string login = "admin";  // of the photos
   using Lines = std::vector<std::string>;
 };
 
@@ -271,6 +276,37 @@ TEST_F(CameraQuirksTest, TheMediaServiceIsElsewhere) {
                    "POST /onvif/media_service GetSnapshotUri", "GET /snapshot.jpg",
                    "GET /snapshot.jpg"}));
   EXPECT_NE(Log().find("\tINFO\tmedia service found at http://127.0.0.1:"), std::string::npos);
+
+  // A refused password is told in the camera's words, not as the 404 of the
+  // address guessed first: the device service's fault is the answer.
+  struct Case {
+    const char* name;
+    std::string login, password, profile;
+  };
+  const Case refused[] = {
+      {"wrong password", "admin", "wrong", "Profile_1"},
+      {"wrong password, no profile", "admin", "wrong", ""},
+      {"wrong user", "someone", "secret", "Profile_1"},
+      {"no login", "", "", ""},
+  };
+  for (const Case& c : refused) {
+    SCOPED_TRACE(c.name);
+    sim.Reset();
+    sim.Configure(R"({"strict_paths": true, "media_paths": ["/onvif/media_service"]})");
+    std::filesystem::remove_all(dir.path() + "/Telvask");
+    login = c.login;
+    const RunResult r = Photos(1, c.profile, c.password);
+    EXPECT_EQ(LastError(r), "Не удалось получить информацию о фотоснимке: Sender not authorized")
+        << r.output;
+    const Lines traffic = Traffic();
+    EXPECT_EQ(
+        std::count(traffic.begin(), traffic.end(), "POST /onvif/device_service GetCapabilities"),
+        1);
+    EXPECT_EQ(std::count(traffic.begin(), traffic.end(), "POST /onvif/device_service GetServices"),
+              0);
+    EXPECT_NE(Log().find("; the device service refused the token: Sender not authorized"),
+              std::string::npos);
+  }
 }
 
 TEST_F(CameraQuirksTest, PrettyPrintedAddresses) {
@@ -314,4 +350,68 @@ TEST_F(CameraQuirksTest, Soap12MediaType) {
   EXPECT_EQ(requests[0].Header("Content-Type"), "text/xml;charset=utf-8");
   EXPECT_EQ(requests[1].Header("Content-Type"), "application/soap+xml; charset=utf-8");
   EXPECT_EQ(requests[3].method, "GET");
+}
+
+TEST_F(CameraQuirksTest, NoLoginNoSecurityHeader) {
+  // A server without WS-Security refuses a Security header it must
+  // understand: with no login none is sent, and the photo is taken.
+  login = "";
+  for (const char* profile : {"Profile_1", ""}) {
+    SCOPED_TRACE(profile);
+    sim.Reset();
+    sim.Configure(R"({"wsse": false})");
+    const RunResult r = Photos(1, profile, "");
+    EXPECT_EQ(Good(r), 1) << r.output;
+    for (const TSimRequest& request : sim.Requests()) {
+      EXPECT_EQ(request.body.find("Security"), std::string::npos) << request.body;
+      EXPECT_EQ(request.body.find("soap:Header"), std::string::npos) << request.body;
+      EXPECT_EQ(request.Header("Authorization"), "");
+    }
+  }
+  // With a login the token goes, and the refusal is the server's own.
+  login = "admin";
+  sim.Reset();
+  sim.Configure(R"({"wsse": false})");
+  EXPECT_EQ(LastError(Photos(1)),
+            "Не удалось получить информацию о фотоснимке: The data in element 'Security' must be "
+            "understood but cannot be processed");
+  // And a camera that wants a token says so when it gets none.
+  login = "";
+  sim.Reset();
+  EXPECT_EQ(LastError(Photos(1)),
+            "Не удалось получить информацию о фотоснимке: Sender not authorized");
+}
+
+TEST_F(CameraQuirksTest, ServersThatBendTheRules) {
+  // A NotAuthorized fault sent with HTTP 200 (its clock off or its password
+  // wrong), schema elements in another namespace, the request's Security
+  // header echoed in the answer: photos and the search's questions work,
+  // and a refused password is told in the server's words.
+  struct Case {
+    const char* name;
+    std::string sim;
+  };
+  const Case cases[] = {
+      {"NotAuthorized with HTTP 200", R"({"auth_fault_status": 200})"},
+      {"NotAuthorized with HTTP 200, the clock off",
+       R"({"auth_fault_status": 200, "clock_offset": 18342})"},
+      {"schema elements in the wrong namespace", R"({"wrong_namespace": true})"},
+      {"the Security header echoed", R"({"echo_security": true})"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    sim.Reset();
+    sim.Configure(c.sim);
+    const RunResult r = Photos(2, "");
+    EXPECT_EQ(Good(r), 2) << r.output;
+    const zorvane::TOnvifDevice device(sim.Url("/onvif/device_service"), "admin", "secret");
+    EXPECT_EQ(device.Name, "camera-sim на 127.0.0.1");
+    EXPECT_EQ(device.Profiles.size(), 2u);
+    EXPECT_EQ(device.SnapshotURI, sim.Url("/snapshot.jpg"));
+
+    sim.Reset();
+    sim.Configure(c.sim);
+    EXPECT_EQ(LastError(Photos(1, "Profile_1", "wrong")),
+              "Не удалось получить информацию о фотоснимке: Sender not authorized");
+  }
 }

@@ -192,6 +192,16 @@ TEST_F(DeviceTest, ADeviceFromItsAddressIsQueriedAtOnce) {
   sim.Configure(R"({"fault": "html", "fault_paths": ["/onvif/media"]})");
   EXPECT_EQ(ErrorOf([&] { TOnvifDevice(sim.Url("/onvif/device_service"), "admin", "secret"); }),
             "Не удалось получить информацию о профилях");
+
+  // A camera that tells anyone what it is, with its media service elsewhere:
+  // a refused password is its own fault, not the 404 of the address guessed.
+  sim.Reset();
+  sim.Configure(R"({"strict_paths": true, "media_paths": ["/onvif/media_service"],
+                    "open_actions": ["GetDeviceInformation"]})");
+  EXPECT_EQ(ErrorOf([&] { TOnvifDevice(sim.Url("/onvif/device_service"), "admin", "wrong"); }),
+            "Не удалось получить информацию о профилях: Sender not authorized");
+  EXPECT_EQ(TOnvifDevice(sim.Url("/onvif/device_service"), "admin", "secret").SnapshotURI,
+            sim.Url("/snapshot.jpg"));
 }
 
 TEST_F(DeviceTest, SnapshotsOfTheDriversDevice) {
@@ -449,7 +459,11 @@ TEST_F(SearchTest, TheHostSearchCommandListsCamerasAndFailures) {
   net->AddSegment();
   Camera("gate", "198.51.100.11");
   Camera("locked", "198.51.100.12", {"--password", "other"});
+  CameraSim& elsewhere = Camera("elsewhere", "198.51.100.13", {"--password", "other"});
   Client();
+  // Its media service elsewhere, and its device information open to anyone.
+  elsewhere.Configure(R"({"strict_paths": true, "media_paths": ["/onvif/media_service"],
+                          "open_actions": ["GetDeviceInformation"]})");
   const zorvane::testing::RunResult r = zorvane::testing::RunProgram(
       "/bin/sh", {"-c", "ip netns exec " + net->Namespace("client") + " " + ZORVANE_HOST_PATH +
                             " search --login admin --password secret"});
@@ -466,5 +480,10 @@ TEST_F(SearchTest, TheHostSearchCommandListsCamerasAndFailures) {
                           "Sender not authorized\n"),
             std::string::npos)
       << r.output;
-  EXPECT_NE(r.output.find("found 1 camera(s), 1 failed\n"), std::string::npos);
+  EXPECT_NE(r.output.find("failed http://198.51.100.13:" + std::to_string(sims[2]->port()) +
+                          "/onvif/device_service: Не удалось получить информацию о профилях: "
+                          "Sender not authorized\n"),
+            std::string::npos)
+      << r.output;
+  EXPECT_NE(r.output.find("found 1 camera(s), 2 failed\n"), std::string::npos);
 }

@@ -185,6 +185,39 @@ TEST_F(DriverTest, SetParameterByEitherNameAndItsFailures) {
   EXPECT_TRUE(Has(t.output, "get Counter -> true\nvalue: i:7\n"));
 }
 
+TEST_F(DriverTest, AValueTheTraceCannotShowStopsTheCallWithTheLogOnOrOff) {
+  // A date held as a double, or narrow text: the call answers false before
+  // the handler runs, whether or not the call lines are being written.
+  struct Case {
+    const char* log;
+    const char* value;
+  };
+  const Case cases[] = {
+      {"b:false", "date:45000"},
+      {"b:true", "date:45000"},
+      {"b:false", "a:8080"},
+      {"b:true", "a:8080"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.log) + " " + c.value);
+    const RunResult r = Script(std::string("set LogEnabled ") + c.log +
+                               "\n"
+                               "call УстановитьПараметр s:Порт i:554\n"
+                               "call УстановитьПараметр s:Порт " +
+                               c.value +
+                               "\n"
+                               "get Port\n"
+                               "call УстановитьПараметр s:Port i:555\n"
+                               "get Port\n");
+    EXPECT_EQ(r.exitCode, 1) << r.output;
+    EXPECT_TRUE(
+        Has(r.output, "description=Unsupported data type scode=0x80004005\nanswer: false\n"))
+        << r.output;
+    EXPECT_TRUE(Has(r.output, "get Port -> true\nvalue: i:554\n")) << r.output;  // as it was
+    EXPECT_TRUE(Has(r.output, "get Port -> true\nvalue: i:555\n")) << r.output;
+  }
+}
+
 TEST_F(DriverTest, PropertyConversions) {
   struct Case {
     const char* set;

@@ -116,13 +116,37 @@ TEST_F(HttpExchangeTest, TimeAndSizeLimits) {
   THttpRequest r;
   r.Url = FBase + "/snapshot.jpg";
   r.TimeoutMs = 1500;
+  r.Step = "загрузка снимка";
   std::string body;
   const auto start = std::chrono::steady_clock::now();
-  EXPECT_THROW(FSession.Exchange(r, body), zorvane::Error);
+  // The driver's own words, whichever system's library ran the exchange.
+  try {
+    FSession.Exchange(r, body);
+    ADD_FAILURE() << "a camera that never answers answered";
+  } catch (const zorvane::Error& e) {
+    EXPECT_EQ(std::string(e.what()),
+              "Камера не ответила за отведённое обмену время (1,5 с); не завершён шаг: загрузка "
+              "снимка: " +
+                  r.Url);
+  }
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   EXPECT_GE(seconds, 1.0);
   EXPECT_LT(seconds, 10.0);
+
+  // An answer that stops halfway is given up by the low-speed limit.
+  Control("/sim/config", R"({"fault": "stall"})");
+  THttpSession stalled;
+  r.TimeoutMs = 30000;
+  try {
+    stalled.Exchange(r, body);
+    ADD_FAILURE() << "an answer that stopped halfway was taken";
+  } catch (const zorvane::Error& e) {
+    EXPECT_EQ(std::string(e.what()),
+              "Обмен с камерой остановился: меньше 1024 байт/с в течение 10 с; не завершён шаг: "
+              "загрузка снимка: " +
+                  r.Url);
+  }
 
   Control("/sim/reset", "");
   Control("/sim/config", R"({"fault": "oversized", "size": 3145728})");

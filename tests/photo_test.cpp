@@ -338,8 +338,13 @@ TEST_F(PhotoTest, TheDeviceTestAsksTheCamera) {
     std::string profile;
     bool passed;
     std::string description;  // its beginning
+    std::string snapshotUri = "";
+    std::string camera = "{}";  // the simulator's settings
   };
   const std::string port = std::to_string(sim.port());
+  const std::string snapshot = sim.Url("/snapshot.jpg");
+  const std::string size = std::to_string(image.size());
+  const std::string broken = R"({"broken_actions": ["GetSnapshotUri"]})";
   const Case cases[] = {
       {"a good camera", port, "secret", "Profile_2", true,
        "Камера Zorvane camera-sim, прошивка 5.4.2; профиль Profile_2; снимок: " +
@@ -351,10 +356,31 @@ TEST_F(PhotoTest, TheDeviceTestAsksTheCamera) {
       {"no such profile", port, "secret", "nope", false,
        "Не удалось получить информацию о фотоснимке: The requested profile token does not exist"},
       {"a closed port", "1", "secret", "", false, "Failed to connect to 127.0.0.1 port 1"},
-      {"no answer", std::to_string(silent.port()), "secret", "", false, "Operation too slow"},
+      {"no answer", std::to_string(silent.port()), "secret", "", false,
+       "Обмен с камерой остановился: меньше 1024 байт/с в течение 10 с; не завершён шаг: "
+       "GetDeviceInformation: http://127.0.0.1:" +
+           std::to_string(silent.port()) + "/onvif/device_service"},
+      // With a snapshot address set, photos come from it and so does the test.
+      {"a broken GetSnapshotUri, the snapshot address set", port, "secret", "", true,
+       "Камера Zorvane camera-sim, прошивка 5.4.2; снимок получен по адресу " + snapshot + " (" +
+           size + " байт)",
+       snapshot, broken},
+      {"a broken GetSnapshotUri, no snapshot address", port, "secret", "", false,
+       "Не удалось получить информацию о фотоснимке: GetSnapshotUri is broken", "", broken},
+      {"the snapshot address set, the camera does not say what it is", port, "secret", "", true,
+       "Снимок получен по адресу " + snapshot + " (" + size +
+           " байт); сведения о камере не получены: Не удалось получить информацию об "
+           "устройстве: GetDeviceInformation is broken",
+       snapshot, R"({"broken_actions": ["GetDeviceInformation", "GetSnapshotUri"]})"},
+      {"the snapshot address set, a wrong password", port, "wrong", "", false,
+       "HTTP 401 Unauthorized: " + snapshot, snapshot},
+      {"the snapshot address set, no port", "0", "secret", "", true,
+       "Снимок получен по адресу " + snapshot + " (" + size + " байт)\n", snapshot},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
+    sim.Reset();
+    sim.Configure(c.camera);
     const RunResult r = Script(
         "call УстановитьПараметр s:Host s:127.0.0.1\n"
         "call УстановитьПараметр s:Port i:" +
@@ -362,8 +388,13 @@ TEST_F(PhotoTest, TheDeviceTestAsksTheCamera) {
         "call УстановитьПараметр s:Login s:admin\n"
         "call УстановитьПараметр s:Password s:" +
         c.password + "\n" + "call УстановитьПараметр s:Profile s:" + c.profile + "\n" +
+        "call УстановитьПараметр s:SnapshotURI s:" + c.snapshotUri + "\n" +
         "call ТестУстройства out out\n"
         "call GetLastError out\n");
+    if (!c.snapshotUri.empty()) {
+      for (const TSimRequest& request : sim.Requests())
+        EXPECT_EQ(request.body.find("GetSnapshotUri"), std::string::npos);
+    }
     EXPECT_TRUE(Has(r.output, std::string("call ТестУстройства(empty, empty)\nanswer: true\n") +
                                   "result: b:" + (c.passed ? "true" : "false") +
                                   "\nparam 0: s:" + c.description))
@@ -382,9 +413,10 @@ TEST_F(PhotoTest, TheDeviceTestAsksTheCamera) {
 
 TEST_F(PhotoTest, ASlowCameraEndsWithinTheCallDeadline) {
   // Every answer takes 9 s, within the limit of its exchange, and the clock
-  // is off (one more exchange to ask the time, one to repeat): the photo as
-  // a whole stops at its deadline and names the step.
-  sim.Configure(R"({"fault": "delay", "delay": 9, "clock_offset": 18342})");
+  // is off (one more exchange to ask the time, one to repeat, which the
+  // camera takes: it allows for its own slowness): the photo as a whole
+  // stops at its deadline and names the step.
+  sim.Configure(R"({"fault": "delay", "delay": 9, "clock_offset": 18342, "skew": 30})");
   const auto start = std::chrono::steady_clock::now();
   const RunResult r =
       Host({"photo", "--host", "127.0.0.1", "--port", std::to_string(sim.port()), "--login",
@@ -396,6 +428,32 @@ TEST_F(PhotoTest, ASlowCameraEndsWithinTheCallDeadline) {
                   "не завершён шаг: GetSnapshotUri"))
       << r.output;
   EXPECT_LT(spent, std::chrono::seconds(40));
+}
+
+TEST_F(PhotoTest, AnAnswerThatStallsMidwayIsNamedInTheDriversWords) {
+  // Half an answer, then nothing: the low-speed limit ends it, and the
+  // message is the driver's own and names the step, on a new connection
+  // (the SOAP question) and on a kept one (the download after it).
+  struct Case {
+    const char* path;
+    const char* step;
+  };
+  const Case cases[] = {{"/onvif/Media", "GetSnapshotUri"}, {"/snapshot.jpg", "загрузка снимка"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.step);
+    sim.Reset();
+    sim.Configure(std::string(R"({"fault": "stall", "fault_paths": [")") + c.path + "\"]}");
+    const RunResult r = Script(Settings() +
+                               "call УстановитьПараметр s:Profile s:Profile_1\n"
+                               "call Подключить out\n"
+                               "call ПолучитьФотоснимок out\n"
+                               "call GetLastError out\n");
+    EXPECT_EQ(LastError(r),
+              "Обмен с камерой остановился: меньше 1024 байт/с в течение 10 с; не "
+              "завершён шаг: " +
+                  std::string(c.step) + ": " + sim.Url(c.path))
+        << r.output;
+  }
 }
 
 TEST_F(PhotoTest, CredentialsGoOnlyToTheCamera) {
@@ -509,8 +567,9 @@ TEST_F(PhotoTest, ANameServerThatNeverAnswersCostsTheConnectLimit) {
                                       ZORVANE_LIB_PATH, "script", dir.path() + "/s.txt"},
                                      {"ZORVANE_DATA_DIR=" + dir.path()});
   std::filesystem::remove_all(config);
-  EXPECT_TRUE(
-      Has(LastError(photo), "Resolving timed out after 5000 milliseconds: http://camera.example/"))
+  EXPECT_TRUE(Has(LastError(photo),
+                  "Имя камеры не разрешено в адрес за отведённое время (5 с); не "
+                  "завершён шаг: загрузка снимка: http://camera.example/"))
       << photo.output;
   // The call itself, from the log's times of its start and end.
   std::string log;
@@ -561,7 +620,8 @@ TEST_F(PhotoTest, UnloadingWhileALookupHangsNeitherWaitsNorCrashes) {
                                  {"ZORVANE_DATA_DIR=" + dir.path()});
   std::filesystem::remove_all(config);
   EXPECT_EQ(r.exitCode, 0) << r.output;  // no signal: every call answered
-  EXPECT_TRUE(Has(LastError(r), "Resolving timed out after 5000 milliseconds")) << r.output;
+  EXPECT_TRUE(Has(LastError(r), "Имя камеры не разрешено в адрес за отведённое время (5 с)"))
+      << r.output;
   const size_t at = r.output.find("unloaded in ");
   ASSERT_NE(at, std::string::npos) << r.output;
   EXPECT_LT(std::stol(r.output.substr(at + 12)), 2000) << r.output;

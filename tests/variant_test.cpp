@@ -7,10 +7,13 @@
 #include <cstring>
 
 #include "common/error.h"
+#include "tests/support/checks.h"
 #include "tools/zorvane/host.h"
+#include "v8napi/trace.h"
 #include "v8napi/user_locale.h"
 
 using namespace zorvane;
+using zorvane::testing::ErrorOf;
 
 namespace {
 
@@ -251,4 +254,41 @@ TEST_F(VariantTest, DisplayText) {
         },
         Error);
   }
+}
+
+TEST_F(VariantTest, TheTypesTheTraceShowsAreKnownWithoutMakingText) {
+  // Every type code, plain and flagged: V8HasText says exactly when V8ToStr
+  // gives a text, and the parameter check refuses exactly the others (a
+  // BLOB aside, which the trace shows as BLOB).
+  std::vector<uint16_t> types;
+  for (uint16_t t = VTYPE_EMPTY; t <= VTYPE_CLSID; ++t) types.push_back(t);
+  types.insert(types.end(), {uint16_t(VTYPE_ARRAY | VTYPE_I4), uint16_t(VTYPE_BYREF | VTYPE_PWSTR),
+                             uint16_t(VTYPE_VECTOR | VTYPE_BOOL)});
+  for (const uint16_t type : types) {
+    SCOPED_TRACE(type);
+    const V8Variant params[2] = {Wide(u"Port"), Of(type, [](V8Variant& v) {
+                                   v.tmVal.tm_mday = 1;  // a date that exists, for VTYPE_TM
+                                 })};
+    bool made = true;
+    try {
+      V8ToStr(&params[1]);
+    } catch (const Error&) {
+      made = false;
+    }
+    EXPECT_EQ(V8HasText(&params[1]), made);
+    const bool accepted = made || type == VTYPE_BLOB;
+    EXPECT_EQ(ErrorOf([&] { RequireTraceableParams(params, 2); }),
+              accepted ? "(no error)" : "Unsupported data type");
+  }
+}
+
+TEST_F(VariantTest, ADateThatDoesNotExistStopsTheCallAsItsTextWould) {
+  V8Variant params[1] = {Of(VTYPE_TM, [](V8Variant& v) { v.tmVal.tm_mon = 13; })};
+  const std::string text = ErrorOf([&] { V8ToStr(&params[0]); });
+  EXPECT_EQ(text, "Invalid argument to date encode");
+  EXPECT_EQ(ErrorOf([&] { RequireTraceableParams(params, 1); }), text);
+  params[0].tmVal.tm_mon = 11;
+  EXPECT_EQ(ErrorOf([&] { RequireTraceableParams(params, 1); }), "Invalid argument to date encode");
+  params[0].tmVal.tm_mday = 31;
+  EXPECT_EQ(ErrorOf([&] { RequireTraceableParams(params, 1); }), "(no error)");
 }

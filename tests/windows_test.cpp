@@ -396,8 +396,12 @@ bool SearchEnded(void* window) {
 TEST_F(SearchWindowTest, CamerasFoundFailedAndShownInDetail) {
   Camera("cam1", "198.51.100.11");
   Camera("cam2", "198.51.100.12");
-  Camera("locked", "198.51.100.13", {"--password", "other"});
+  CameraSim& locked = Camera("locked", "198.51.100.13", {"--password", "other"});
   Client();
+  // Its media service elsewhere, its device information open to anyone: the
+  // refused password is still told in the camera's words.
+  locked.Configure(R"({"strict_paths": true, "media_paths": ["/onvif/media_service"],
+                       "open_actions": ["GetDeviceInformation"]})");
   std::vector<std::string> seen;
   std::vector<std::string> details;
   std::string failure;

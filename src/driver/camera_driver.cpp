@@ -71,10 +71,11 @@ void TDriver::CheckAddressSettings() const {
                 "» не является адресом камеры: ожидается IP-адрес или имя хоста "
                 "(адрес IPv6 — в квадратных скобках)");
   if (FSnapshotURI.empty()) return;
+  // Another scheme is refused by its name, whatever else the URL holds.
+  RequireHttpScheme(FSnapshotURI);
   static const std::string kEncodeHint =
       ". Символы / ? # @ : в логине и пароле записываются в URL в процентной кодировке: "
       "%2F, %3F, %23, %40, %3A";
-  RequireHttpScheme(FSnapshotURI);
   TUrlParts parts;
   try {
     parts = SplitUrl(FSnapshotURI);
@@ -97,24 +98,40 @@ void TDriver::Snapshot(std::string& image) {
   FDevice->GetSnapshotBytes(FSnapshotURI, image);
 }
 
+namespace {
+
+std::string CameraName(const TDeviceInformation& info) {
+  std::string text = "Камера " + info.Manufacturer + " " + info.Model;
+  if (!info.FirmwareVersion.empty()) text += ", прошивка " + info.FirmwareVersion;
+  return text;
+}
+
+}  // namespace
+
 std::string TDriver::DescribeDevice() {
   const TCallDeadline deadline(kDeviceTestCallDeadline);
   CheckAddressSettings();
-  if (FHost.empty() && !FSnapshotURI.empty()) {
-    // Only a snapshot address: the test is a snapshot.
+  if (!FSnapshotURI.empty()) {
+    // Photos come from the snapshot address given, so the test is a photo
+    // from it; the camera is not asked for an address it would not use.
     std::string image;
     FDevice->GetSnapshotBytes(FSnapshotURI, image);
     if (image.empty()) throw Error(kEmptyPhoto);
-    return "Снимок получен по адресу " + PrintableUrl(FSnapshotURI) + " (" +
-           std::to_string(image.size()) + " байт)";
+    const std::string where =
+        "по адресу " + PrintableUrl(FSnapshotURI) + " (" + std::to_string(image.size()) + " байт)";
+    if (FDevice->Host.empty() || FDevice->Port == 0) return "Снимок получен " + where;
+    // The camera's name, where it tells it; photos do not depend on it.
+    try {
+      return CameraName(FDevice->QueryDeviceInformation()) + "; снимок получен " + where;
+    } catch (const std::exception& e) {
+      return "Снимок получен " + where + "; сведения о камере не получены: " + e.what();
+    }
   }
   RequireCameraAddress();
   const TDeviceInformation info = FDevice->QueryDeviceInformation();
   const std::string uri = FDevice->AskSnapshotUri();
-  std::string text = "Камера " + info.Manufacturer + " " + info.Model;
-  if (!info.FirmwareVersion.empty()) text += ", прошивка " + info.FirmwareVersion;
-  text += "; профиль " + FDevice->ProfileInUse() + "; снимок: " + PrintableUrl(uri);
-  return text;
+  return CameraName(info) + "; профиль " + FDevice->ProfileInUse() +
+         "; снимок: " + PrintableUrl(uri);
 }
 
 void TDriver::MakePhoto(const std::string& AFileName) {

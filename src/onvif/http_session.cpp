@@ -45,6 +45,36 @@ std::string NewClientNonce() {
   return LowerHex(std::string_view(reinterpret_cast<const char*>(bytes), sizeof bytes));
 }
 
+// "15", "1,5": seconds as a message gives them, to the tenth.
+std::string SecondsText(long ms) {
+  const long tenths = (ms + 50) / 100;
+  std::string text = std::to_string(tenths / 10);
+  if (tenths % 10 != 0) text += "," + std::to_string(tenths % 10);
+  return text;
+}
+
+// The driver's own words for the limit that ended an exchange, the same
+// whichever system's HTTP library ran it; the library's text goes to the log.
+std::string TimedOutMessage(THttpTimeout kind, const THttpRequest& request,
+                            const THttpExchangeRequest& one) {
+  std::string text;
+  switch (kind) {
+    case THttpTimeout::Connect:
+      text = "Камера не приняла соединение за отведённое время (" +
+             SecondsText(one.ConnectTimeoutMs) + " с)";
+      break;
+    case THttpTimeout::Whole:
+      text = "Камера не ответила за отведённое обмену время (" + SecondsText(request.TimeoutMs) +
+             " с)";
+      break;
+    case THttpTimeout::TooSlow:
+      text = "Обмен с камерой остановился: меньше " + std::to_string(one.LowSpeedBytes) +
+             " байт/с в течение " + std::to_string(one.LowSpeedSeconds) + " с";
+      break;
+  }
+  return text + "; не завершён шаг: " + request.Step;
+}
+
 long MillisecondsSince(std::chrono::steady_clock::time_point start) {
   return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(
                                std::chrono::steady_clock::now() - start)
@@ -453,13 +483,22 @@ THttpAnswer THttpSession::Exchange(const THttpRequest& request, std::string& bod
     one.Cancel = TCallCancel::Current();
 
     // The name, looked up within the connect limit and the call's deadline.
-    const long lookupMs = TCallDeadline::RemainingMs(
-        std::min(kConnectTimeoutMs, std::max(1L, request.TimeoutMs - MillisecondsSince(start))),
-        request.Step);
+    const long lookupCap =
+        std::min(kConnectTimeoutMs, std::max(1L, request.TimeoutMs - MillisecondsSince(start)));
+    const bool deadlineBoundsLookup = TCallDeadline::Bounds(lookupCap - 1);
+    const long lookupMs = TCallDeadline::RemainingMs(lookupCap, request.Step);
     // A URL whose authority is no host and port is refused here, before any lookup.
     const TUrlParts parts = SplitUrl(url);
     try {
       F->PinAddresses(one, parts, lookupMs);
+    } catch (const TLookupTimedOut& e) {
+      LogInfo(e.what());
+      const std::string message = deadlineBoundsLookup
+                                      ? TCallDeadline::ExpiredMessage(request.Step)
+                                      : "Имя камеры не разрешено в адрес за отведённое время (" +
+                                            SecondsText(lookupMs) +
+                                            " с); не завершён шаг: " + request.Step;
+      throw Error(message + ": " + PrintableUrl(url));
     } catch (const Error& e) {
       throw Error(std::string(e.what()) + ": " + PrintableUrl(url));
     }
@@ -482,8 +521,11 @@ THttpAnswer THttpSession::Exchange(const THttpRequest& request, std::string& bod
         throw Error("The camera's answer is larger than " + std::to_string(request.MaxBytes >> 20) +
                     " MiB: " + where);
       case THttpOutcome::TimedOut:
-        if (deadlineBounds) throw Error(TCallDeadline::ExpiredMessage(request.Step) + ": " + where);
-        throw Error(got.Failure + ": " + where);
+        LogInfo(got.Failure + ": " + where);
+        // The call's deadline, where it rather than the exchange's own limit ended it.
+        if (got.Timeout == THttpTimeout::Whole && deadlineBounds)
+          throw Error(TCallDeadline::ExpiredMessage(request.Step) + ": " + where);
+        throw Error(TimedOutMessage(got.Timeout, request, one) + ": " + where);
       case THttpOutcome::Failed:
         throw Error(got.Failure + ": " + where);
     }

@@ -37,7 +37,7 @@ struct THttpRequest {
   long TimeoutMs = kSoapExchangeTimeoutMs;
   size_t MaxBytes = kMaxSoapAnswerBytes;
   bool BasicFirst = false;  // Basic with the first request, before any challenge
-  std::string Step;         // what the exchange is for, named when time runs out
+  std::string Step = "обмен с камерой";  // what the exchange is for, named when time runs out
 };
 
 struct THttpAnswer {

@@ -79,7 +79,8 @@ std::string ResolveWithin(const std::string& host, long timeoutMs) {
     lock.lock();
     const auto now = std::chrono::steady_clock::now();
     if (now >= end) {
-      throw Error("Resolving timed out after " + std::to_string(timeoutMs) + " milliseconds");
+      throw TLookupTimedOut("Resolving " + bare + " timed out after " + std::to_string(timeoutMs) +
+                            " milliseconds");
     }
     state->Done.wait_for(lock, std::min<std::chrono::steady_clock::duration>(
                                    end - now, std::chrono::milliseconds(50)));

@@ -7,11 +7,19 @@
 
 #include <string>
 
+#include "common/error.h"
+
 namespace zorvane {
+
+// A lookup that took longer than it was given.
+class TLookupTimedOut : public Error {
+ public:
+  using Error::Error;
+};
 
 // The addresses of host for libcurl's CURLOPT_RESOLVE ("10.0.0.5,[fe80::1]");
 // empty for a host that is an address already. Throws Error when the name is
-// unknown or the lookup takes longer than timeoutMs.
+// unknown, TLookupTimedOut when the lookup takes longer than timeoutMs.
 std::string ResolveWithin(const std::string& host, long timeoutMs);
 
 }  // namespace zorvane

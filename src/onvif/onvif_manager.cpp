@@ -149,10 +149,10 @@ TCameraAnswer TOnvifDevice::Request(const std::string& url, const TBuild& build)
     a = post();
   }
   // (HTTP Digest, when the camera asks for it, is answered by the session.)
-  // A camera whose clock is not ours: its time for the token, once.
-  const long status = a.Http.Status;
-  if ((status == 400 || status == 401 || status == 500) && IsNotAuthorizedFault(*a.Xml) &&
-      SyncClock()) {
+  // A camera whose clock is not ours: its time for the token, once. The
+  // fault says so whatever the status it comes with (some send it with 200).
+  // Without a login no token went: the refusal is not about the time.
+  if (!Login.empty() && IsNotAuthorizedFault(*a.Xml) && SyncClock()) {
     a = post();
   }
   return a;
@@ -197,7 +197,7 @@ bool TOnvifDevice::SyncClock() {
   return true;
 }
 
-bool TOnvifDevice::FindMediaXAddr() {
+bool TOnvifDevice::FindMediaXAddr(std::optional<TCameraAnswer>& refusal) {
   const std::string device = DeviceServiceURL();
   const TBuild ask[] = {
       [&](TClockOffset o) { return BuildGetCapabilities(Login, Password, o); },
@@ -205,11 +205,17 @@ bool TOnvifDevice::FindMediaXAddr() {
   };
   for (const TBuild& build : ask) {
     try {
+      TCameraAnswer a = Request(device, build);
       std::string xaddr;
-      if (ParseMediaXAddr(*Request(device, build).Xml, xaddr)) {
+      if (ParseMediaXAddr(*a.Xml, xaddr)) {
         FMediaXAddr = xaddr;
         LogInfo("media service found at " + xaddr);
         return true;
+      }
+      // A token refused here is refused for every question: no use asking on.
+      if (IsNotAuthorizedFault(*a.Xml)) {
+        refusal = std::move(a);
+        return false;
       }
     } catch (const std::exception&) {
       // GetServices is the next question.
@@ -221,8 +227,16 @@ bool TOnvifDevice::FindMediaXAddr() {
 TCameraAnswer TOnvifDevice::MediaRequest(const std::string& url, const TBuild& build) {
   if (!FMediaXAddr.empty()) return Request(FMediaXAddr, build);
   TCameraAnswer a = Request(url, build);
-  if (IsMediaMissing(a) && FindMediaXAddr() && FMediaXAddr != url) a = Request(FMediaXAddr, build);
-  return a;
+  if (!IsMediaMissing(a)) return a;
+  std::optional<TCameraAnswer> refusal;
+  if (FindMediaXAddr(refusal))
+    return FMediaXAddr != url ? Request(FMediaXAddr, build) : std::move(a);
+  if (!refusal) return a;
+  // The camera's own answer outweighs the status of an address we guessed.
+  LogInfo(
+      "no media service at " + PrintableUrl(url) + " (" + FailureReason(a.Http, *a.Xml) +
+      "); the device service refused the token: " + FailureReason(refusal->Http, *refusal->Xml));
+  return std::move(*refusal);
 }
 
 void TOnvifDevice::GetDeviceInformation() {
@@ -255,6 +269,8 @@ std::string TOnvifDevice::GetSnapshotUri() {
     FDefaultProfileAsked = true;
     const TCameraAnswer answer =
         MediaRequest(url, [&](TClockOffset o) { return BuildGetProfiles(Login, Password, o); });
+    // A refused token ends it here: the snapshot address would be refused too.
+    if (IsNotAuthorizedFault(*answer.Xml)) Fail(kNoSnapshotInformation, answer);
     try {
       if (ParseProfiles(*answer.Xml, Profiles))
         LogInfo("no profile set; the camera's first profile " + Profiles.front().token +

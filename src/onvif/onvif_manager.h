@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -85,7 +86,9 @@ class TOnvifDevice {
   // that is not the media service, found through the device service, once.
   TCameraAnswer MediaRequest(const std::string& url, const TBuild& build);
   bool SyncClock();
-  bool FindMediaXAddr();
+  // Asks the device service where the media service is; false when it does
+  // not say, with its answer in refusal when it refused the token.
+  bool FindMediaXAddr(std::optional<TCameraAnswer>& refusal);
   std::string DeviceServiceURL() const;
   // The login and password, and the camera they may be sent to: its device
   // address, and the snapshot address the user gave.

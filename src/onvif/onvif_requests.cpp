@@ -56,7 +56,14 @@ std::string BuildEnvelope(const TEnvelope& e, const std::string& Login, const st
   if (const size_t at = suffix.find("%s"); at != std::string::npos) {
     suffix.replace(at, 2, TXmlDocument::Escape(suffixValue));
   }
-  return ExpandNamespaces(e.Prefix) + BuildSecurityHeader(Login, Password, clockOffset) + suffix;
+  std::string prefix = ExpandNamespaces(e.Prefix);
+  if (Login.empty()) {
+    // No login, no token and no header: an empty token helps no camera, and
+    // one without WS-Security refuses the header it must understand.
+    prefix.resize(prefix.rfind("<soap:Header>"));
+    return prefix + suffix;
+  }
+  return prefix + BuildSecurityHeader(Login, Password, clockOffset) + suffix;
 }
 
 // The answer's document element, or null.
@@ -354,11 +361,8 @@ std::string BuildGetSnapshotUri(const std::string& Login, const std::string& Pas
 
 std::string BuildGetSystemDateAndTime(bool withToken, const std::string& Login,
                                       const std::string& Password) {
-  if (withToken) return BuildEnvelope(kGetSystemDateAndTime, Login, Password, TClockOffset(0));
-  // The prefix ends with the header's start tag: a request without a token has no header.
-  std::string prefix = ExpandNamespaces(kGetSystemDateAndTime.Prefix);
-  prefix.resize(prefix.rfind("<soap:Header>"));
-  return prefix + ExpandNamespaces(kGetSystemDateAndTime.Suffix);
+  return BuildEnvelope(kGetSystemDateAndTime, withToken ? Login : std::string(), Password,
+                       TClockOffset(0));
 }
 
 std::string BuildGetCapabilities(const std::string& Login, const std::string& Password,

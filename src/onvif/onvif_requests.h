@@ -185,7 +185,8 @@ struct TProfile {
 };
 
 // Envelopes, each with a fresh UsernameToken (its Created moved by
-// clockOffset for a camera whose clock differs). Login and token go in escaped.
+// clockOffset for a camera whose clock differs); with an empty login, no
+// token and no header at all. Login and token go in escaped.
 using TClockOffset = std::chrono::milliseconds;
 std::string BuildGetDeviceInformation(const std::string& Login, const std::string& Password,
                                       TClockOffset clockOffset = TClockOffset(0));

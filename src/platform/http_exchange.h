@@ -63,9 +63,17 @@ enum class THttpOutcome {
   Failed,    // anything else; Failure says what
 };
 
+// Which limit ended an exchange that timed out.
+enum class THttpTimeout {
+  Connect,  // ConnectTimeoutMs, before the connection was made
+  Whole,    // TimeoutMs
+  TooSlow,  // the low-speed limit
+};
+
 struct THttpExchangeAnswer {
   THttpOutcome Outcome = THttpOutcome::Failed;
   std::string Failure;  // the library's text, for TimedOut and Failed
+  THttpTimeout Timeout = THttpTimeout::Whole;  // for TimedOut
 
   long Status = 0;
   std::string StatusLine;               // "HTTP/1.1 401 Unauthorized"

@@ -1,5 +1,6 @@
 #include "v8napi/trace.h"
 
+#include "common/error.h"
 #include "common/log_writer.h"
 #include "common/text.h"
 #include "v8napi/variant.h"
@@ -37,7 +38,19 @@ std::string V8ParamsToStr(const V8Variant* Params, long ParamCount) {
   return text + "]";
 }
 
+void RequireTraceableParams(const V8Variant* Params, long ParamCount) {
+  for (long i = 0; i < ParamCount; ++i) {
+    const V8Variant& p = Params[i];
+    if (p.vt != VTYPE_BLOB && !V8HasText(&p)) throw Error("Unsupported data type");
+    // A date that does not exist has no text either: its error, as the line would raise it.
+    if (p.vt == VTYPE_TM) V8GetDate(&p);
+  }
+}
+
 void TraceCallIn(const std::string& MethName, const V8Variant* Params, long ParamCount) {
+  // The rule holds whether or not the line is written: the types alone are
+  // looked at, no text is made.
+  RequireTraceableParams(Params, ParamCount);
   if (!TracingCalls()) return;
   WriteLog("> " + MethName, "Params: " + V8ParamsToStr(Params, ParamCount), TLogLevel::llDebug);
 }

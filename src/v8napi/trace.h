@@ -12,6 +12,11 @@ namespace zorvane {
 // "Пароль" setting name as "********".
 std::string V8ParamsToStr(const V8Variant* Params, long ParamCount);
 
+// Throws "Unsupported data type" for a parameter the trace cannot show (see
+// V8HasText; a BLOB is shown as BLOB), and the date error for a date that
+// does not exist, as making the line would.
+void RequireTraceableParams(const V8Variant* Params, long ParamCount);
+// Checks the parameters as above, with the log on or off, then writes the line.
 void TraceCallIn(const std::string& MethName, const V8Variant* Params, long ParamCount);
 // RetValue is null for a call without a return value.
 void TraceCallOut(const std::string& MethName, const V8Variant* Params, long ParamCount,

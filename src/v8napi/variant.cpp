@@ -343,8 +343,19 @@ std::u16string V8GetWString(const V8Variant* v) {
   return text ? std::u16string(text) : std::u16string();
 }
 
+bool V8HasText(const V8Variant* v) {
+  // The whole type word: flagged types (arrays, references) have none.
+  static constexpr uint16_t kShown[] = {VTYPE_EMPTY, VTYPE_I4,   VTYPE_R8,
+                                        VTYPE_TM,    VTYPE_BOOL, VTYPE_PWSTR};
+  for (const uint16_t type : kShown) {
+    if (v->vt == type) return true;
+  }
+  return false;
+}
+
 std::string V8ToStr(const V8Variant* v) {
-  switch (v->vt) {  // the whole type word: flagged types are not shown
+  if (!V8HasText(v)) throw Error("Unsupported data type");
+  switch (v->vt) {
     case VTYPE_EMPTY:
       return {};
     case VTYPE_I4:
@@ -377,7 +388,7 @@ std::string V8ToStr(const V8Variant* v) {
     case VTYPE_PWSTR:
       return ToUtf8(V8GetWString(v));
     default:
-      throw Error("Unsupported data type");
+      return {};  // not reached: V8HasText answered for it
   }
 }
 

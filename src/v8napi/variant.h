@@ -36,8 +36,11 @@ bool V8IsString(const V8Variant* v);
 const WCHAR_T* V8GetPWideChar(const V8Variant* v);
 std::u16string V8GetWString(const V8Variant* v);
 
-// Display text of a value (UTF-8), as the call trace shows it.
+// Display text of a value (UTF-8), as the call trace shows it; "Unsupported
+// data type" for a value without one (V8HasText false: a date held as a
+// double, narrow text, a flagged type ...).
 std::string V8ToStr(const V8Variant* v);
+bool V8HasText(const V8Variant* v);
 
 // ---- date helpers (days since 1899-12-30) ---------------------------------
 double EncodeDateTime(int year, int month, int day, int hour, int minute, int second, int msec);

@@ -5,7 +5,9 @@ Serves the device service and the media service over HTTP, checks the
 WS-Security UsernameToken like a real camera, hands out a JPEG snapshot with
 no, Basic or Digest authentication, and can be told to misbehave (delays,
 hangs, HTML pages, SOAP faults, empty bodies, redirect chains, huge or slow
-bodies, a wrong clock). Python 3 standard library only.
+bodies, answers that stall midway, a wrong clock) or behave as other ONVIF
+servers do (the media service elsewhere, no WS-Security at all, actions
+open to anyone or broken). Python 3 standard library only.
 
 It binds the given port (0: a free one), prints one line
     camera-sim listening on http://HOST:PORT
@@ -66,10 +68,18 @@ HTML_PAGE = ("<!DOCTYPE html>\n<html><head><title>Document Error: Unauthorized</
 
 
 def soap_fault(code, subcode, reason):
+    sub = '<env:Subcode><env:Value>{}</env:Value></env:Subcode>'.format(subcode) if subcode else ''
     return ENVELOPE.format(body=(
-        '<env:Fault><env:Code><env:Value>env:{}</env:Value><env:Subcode><env:Value>{}</env:Value>'
-        '</env:Subcode></env:Code><env:Reason><env:Text xml:lang="en">{}</env:Text></env:Reason>'
-        '</env:Fault>').format(code, subcode, reason))
+        '<env:Fault><env:Code><env:Value>env:{}</env:Value>{}</env:Code>'
+        '<env:Reason><env:Text xml:lang="en">{}</env:Text></env:Reason>'
+        '</env:Fault>').format(code, sub, reason))
+
+
+def must_understand(element):
+    for name, value in element.attrib.items():
+        if local(name) == 'mustUnderstand' and value.strip() in ('1', 'true'):
+            return True
+    return False
 
 
 def local(tag):
@@ -143,6 +153,13 @@ class Camera:
             'digest_nonce_uses': 0,     # a nonce serves this many requests, then is stale (0: for ever)
             'snapshot_token_uses': 0,   # snapshot addresses expire after this many downloads (0: never)
             'keep_alive': True,         # False: every answer closes the connection
+            'open_actions': [],         # actions answered without a token
+            'broken_actions': [],       # actions answered with a Receiver fault (HTTP 500)
+            'auth_fault_status': 400,   # the HTTP status of a NotAuthorized fault (some send 200)
+            'wrong_namespace': False,   # schema elements (tt:) answered in the media namespace
+            'echo_security': False,     # answers carry the request's Security header back
+            'wsse': True,               # False: no WS-Security at all; a Security header it
+                                        #   must understand is a MustUnderstand fault
         }
         self.requests = []
         self.config['discovery_delay_max'] = a.discovery_delay_max
@@ -250,7 +267,29 @@ class Handler(BaseHTTPRequestHandler):
         if fault == 'drip':
             self.stream_body(int(cfg['drip_seconds']), 1.0)
             return True
+        if fault == 'stall':
+            self.stall()
+            return True
         return False
+
+    def stall(self):
+        """An answer that stops midway: its headers and part of its body (half, at most
+        512 bytes, so that the transfer is slow from the start), then nothing."""
+        if self.command == 'POST':
+            body, content_type = self.camera.profiles, 'application/soap+xml; charset=utf-8'
+        else:
+            body, content_type = self.camera.snapshot, 'image/jpeg'
+        self.send_response(200)
+        self.send_header('Content-Type', content_type)
+        self.send_header('Content-Length', str(len(body)))
+        self.end_headers()
+        self.close_connection = True
+        try:
+            self.wfile.write(body[:min(len(body) // 2, 512)])
+            self.wfile.flush()
+        except (BrokenPipeError, ConnectionResetError):
+            return
+        self.camera.stop.wait(120)
 
     def redirect_chain(self, path):
         cfg = self.camera.config
@@ -373,6 +412,15 @@ class Handler(BaseHTTPRequestHandler):
         if root is None:
             self.send(400, soap_fault('Sender', 'ter:WellFormed', 'Not well-formed: {}'.format(parse_error)))
             return
+        if not cfg['wsse']:
+            # A server without WS-Security, as SOAP 1.2 has it answer a header it must understand.
+            header = find_local(root, 'Header')
+            for element in (header if header is not None else []):
+                if local(element.tag) == 'Security' and must_understand(element):
+                    self.send(500, soap_fault('MustUnderstand', None,
+                                              "The data in element 'Security' must be understood "
+                                              "but cannot be processed"))
+                    return
         envelope_body = find_local(root, 'Body')
         action = None
         if envelope_body is not None and len(envelope_body):
@@ -383,12 +431,13 @@ class Handler(BaseHTTPRequestHandler):
             if (media and path not in cfg['media_paths']) or (not media and path != cfg['device_path']):
                 self.send(404, 'not found', 'text/plain')
                 return
-        needs_token = action != 'GetSystemDateAndTime' or cfg['gdt_auth']
-        if needs_token and cfg['soap_auth'] == 'token':
+        needs_token = (action != 'GetSystemDateAndTime' or cfg['gdt_auth']) and \
+            action not in cfg['open_actions']
+        if needs_token and cfg['soap_auth'] == 'token' and cfg['wsse']:
             # Cameras that want a token for their time check the password only there.
             problem = self.check_token(root, check_time=action != 'GetSystemDateAndTime')
             if problem:
-                self.send(400, soap_fault('Sender', 'ter:NotAuthorized', problem))
+                self.send(int(cfg['auth_fault_status']), soap_fault('Sender', 'ter:NotAuthorized', problem))
                 return
         handler = {
             'GetDeviceInformation': self.device_information,
@@ -401,6 +450,9 @@ class Handler(BaseHTTPRequestHandler):
         if not handler:
             self.send(400, soap_fault('Sender', 'ter:ActionNotSupported', 'Unknown action {}'.format(action)))
             return
+        if action in cfg['broken_actions']:
+            self.send(500, soap_fault('Receiver', 'ter:ActionFailed', '{} is broken'.format(action)))
+            return
         if action == 'GetSnapshotUri' and cfg['check_profile']:
             token = find_local(envelope_body[0], 'ProfileToken')
             tokens = re.findall(rb'<[^>]*Profiles[^>]*\stoken="([^"]*)"', self.camera.profiles)
@@ -408,7 +460,19 @@ class Handler(BaseHTTPRequestHandler):
                 self.send(400, soap_fault('Sender', 'ter:InvalidArgVal/ter:NoProfile',
                                           'The requested profile token does not exist'))
                 return
-        self.send(200, handler(envelope_body[0]))
+        answer = handler(envelope_body[0])
+        if isinstance(answer, bytes):
+            answer = answer.decode('utf-8')
+        if cfg['wrong_namespace']:
+            answer = answer.replace('xmlns:tt="http://www.onvif.org/ver10/schema"',
+                                    'xmlns:tt="http://www.onvif.org/ver10/media/wsdl"')
+        if cfg['echo_security']:
+            security = re.search(r'<(?:\w+:)?Security\b.*?</(?:\w+:)?Security>', body.decode('utf-8', 'replace'),
+                                 re.S)
+            if security:
+                answer = re.sub(r'<(\w+):Body>', lambda m: '<{0}:Header>{1}</{0}:Header><{0}:Body>'.format(
+                    m.group(1), security.group(0)), answer, count=1)
+        self.send(200, answer)
 
     def check_token(self, root, check_time=True):
         """Why the UsernameToken is refused, or None when it is good (or not needed)."""

@@ -181,6 +181,20 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
   return n;
 }
 
+// Which limit ended a transfer, by when it ended: libcurl gives them one
+// code. The whole limit ends it at TimeoutMs; the low-speed limit not before
+// LowSpeedSeconds have passed; the connect limit, shorter than both, earlier.
+THttpTimeout TimeoutOf(CURL* c, const THttpExchangeRequest& r) {
+  constexpr double kSlackMs = 50;  // libcurl looks at its clocks this often, at least
+  double seconds = 0;
+  if (curl_easy_getinfo(c, CURLINFO_TOTAL_TIME, &seconds) != CURLE_OK) return THttpTimeout::Whole;
+  const double ms = seconds * 1000;
+  if (ms + kSlackMs >= static_cast<double>(r.TimeoutMs)) return THttpTimeout::Whole;
+  if (r.LowSpeedSeconds > 0 && ms + kSlackMs >= static_cast<double>(r.LowSpeedSeconds) * 1000)
+    return THttpTimeout::TooSlow;
+  return THttpTimeout::Connect;
+}
+
 }  // namespace
 
 void HttpLibraryCleanup() {
@@ -348,6 +362,7 @@ THttpExchangeAnswer THttpConnection::Exchange(const THttpExchangeRequest& reques
   } else if (rc != CURLE_OK) {
     answer.Outcome = rc == CURLE_OPERATION_TIMEDOUT ? THttpOutcome::TimedOut : THttpOutcome::Failed;
     answer.Failure = errorText[0] ? errorText : curl_easy_strerror(rc);
+    if (rc == CURLE_OPERATION_TIMEDOUT) answer.Timeout = TimeoutOf(F->Curl, request);
   } else {
     answer.Outcome = THttpOutcome::Ok;
     curl_easy_getinfo(F->Curl, CURLINFO_RESPONSE_CODE, &answer.Status);

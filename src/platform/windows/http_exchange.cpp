@@ -341,6 +341,9 @@ THttpExchangeAnswer THttpConnection::Exchange(const THttpExchangeRequest& reques
   auto fail = [&](DWORD code, bool connecting) {
     if (IsTimeout(code)) {
       answer.Outcome = THttpOutcome::TimedOut;
+      answer.Timeout = clock.Expired() ? THttpTimeout::Whole
+                       : connecting    ? THttpTimeout::Connect
+                                       : THttpTimeout::TooSlow;
       answer.Failure = clock.Expired() ? clock.TimedOutText(body.size())
                        : connecting    ? clock.ConnectTimedOutText()
                                        : clock.TooSlowText();
@@ -424,11 +427,13 @@ THttpExchangeAnswer THttpConnection::Exchange(const THttpExchangeRequest& reques
     if (read == 0) break;
     if (!clock.Received(read)) {
       answer.Outcome = THttpOutcome::TimedOut;
+      answer.Timeout = THttpTimeout::TooSlow;
       answer.Failure = clock.TooSlowText();
       return answer;
     }
     if (clock.Expired()) {
       answer.Outcome = THttpOutcome::TimedOut;
+      answer.Timeout = THttpTimeout::Whole;
       answer.Failure = clock.TimedOutText(body.size());
       return answer;
     }
