@@ -86,9 +86,10 @@ void TDriver::CheckAddressSettings() const {
   // An '@' in the path is where a password holding '/' ends: the host read
   // from such a URL is a piece of the password, and is never looked up.
   if ((parts.path + parts.document).find('@') != std::string::npos)
-    throw Error("Параметр SnapshotURI (URIфотоснимка): в пути URL есть «@» — похоже, пароль "
-                "содержит «/» и адрес камеры прочитан неверно: " +
-                PrintableUrl(FSnapshotURI) + kEncodeHint);
+    throw Error(
+        "Параметр SnapshotURI (URIфотоснимка): в пути URL есть «@» — похоже, пароль "
+        "содержит «/» и адрес камеры прочитан неверно: " +
+        PrintableUrl(FSnapshotURI) + kEncodeHint);
 }
 
 void TDriver::Snapshot(std::string& image) {

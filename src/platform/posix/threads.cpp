@@ -22,8 +22,7 @@ class TReleaseKey {
  public:
   TReleaseKey() {
     // void (*)(void) first: dlclose's result is ignored where it is called.
-    const auto release = reinterpret_cast<void (*)(void*)>(
-        reinterpret_cast<void (*)()>(&dlclose));
+    const auto release = reinterpret_cast<void (*)(void*)>(reinterpret_cast<void (*)()>(&dlclose));
     Made = pthread_key_create(&Key, release) == 0;
   }
   ~TReleaseKey() {
