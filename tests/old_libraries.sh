@@ -5,8 +5,15 @@
 # and state folder; the system's apt settings are left as they are) and put in
 # front of the system's libraries with LD_LIBRARY_PATH.
 #   old_libraries.sh BUILD_DIR TEST_PROGRAM...
-# Exits 77 (skipped) with the reason when the archive cannot be reached.
+#   old_libraries.sh --fetch BUILD_DIR     (the download alone, once)
+# Exits 77 (skipped) with the reason when the archive cannot be reached. The
+# libraries stay in the build folder, so a run after --fetch needs no network.
 set -euo pipefail
+fetch_only=false
+if [ "${1:-}" = --fetch ]; then
+  fetch_only=true
+  shift
+fi
 build=$1
 shift
 dest=$build/old-libs
@@ -54,6 +61,7 @@ fetch() {
 }
 
 [ -e "$dest/libcurl.so.4" ] && [ -e "$dest/libssh2.so.1" ] && [ -e "$dest/libcrypto.so.1.1" ] || fetch
+$fetch_only && exit 0
 
 missing=$(LD_LIBRARY_PATH=$dest ldd "$dest/libcurl.so.4" | grep 'not found' || true)
 [ -z "$missing" ] || { echo "libcurl 7.74 lacks: $missing"; exit 1; }

@@ -48,6 +48,22 @@ class PhotoTest : public ::testing::Test {
   static bool Has(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
   }
+  // A host "client" of net whose name server (on its loopback, with the
+  // resolver options given) takes every question and answers none; returns
+  // its namespace, whose /etc/netns folder the caller removes.
+  static std::string SilentNameServer(TestNetwork& net, const std::string& options) {
+    net.AddHost("client", net.AddSegment(), "198.51.100.2");
+    const std::string ns = net.Namespace("client");
+    const std::string config = "/etc/netns/" + ns;
+    std::filesystem::create_directories(config);
+    WriteFile(config + "/resolv.conf", "nameserver 127.0.0.1\noptions " + options + "\n");
+    net.Spawn("client", {"python3", "-c",
+                         "import socket,time\n"
+                         "s=socket.socket(socket.AF_INET,socket.SOCK_DGRAM)\n"
+                         "s.bind(('127.0.0.1',53))\ntime.sleep(60)\n"});
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    return ns;
+  }
 
   TempDir dir;
   CameraSim sim{{"--user", "admin", "--password", "secret", "--snapshot-auth", "digest"}};
@@ -547,16 +563,8 @@ TEST_F(PhotoTest, ANameServerThatNeverAnswersCostsTheConnectLimit) {
   const std::string reason = TestNetwork::CannotRun();
   if (!reason.empty()) GTEST_SKIP() << "skipped: " << reason;
   TestNetwork net;
-  net.AddHost("client", net.AddSegment(), "198.51.100.2");
-  const std::string ns = net.Namespace("client");
+  const std::string ns = SilentNameServer(net, "timeout:5 attempts:2");
   const std::string config = "/etc/netns/" + ns;
-  std::filesystem::create_directories(config);
-  WriteFile(config + "/resolv.conf", "nameserver 127.0.0.1\noptions timeout:5 attempts:2\n");
-  net.Spawn("client", {"python3", "-c",
-                       "import socket,time\n"
-                       "s=socket.socket(socket.AF_INET,socket.SOCK_DGRAM)\n"
-                       "s.bind(('127.0.0.1',53))\ntime.sleep(60)\n"});
-  std::this_thread::sleep_for(std::chrono::seconds(1));
   WriteFile(dir.path() + "/s.txt",
             "set LogEnabled b:true\n"
             "call УстановитьПараметр s:SnapshotURI s:http://camera.example/snapshot.jpg\n"
@@ -602,16 +610,8 @@ TEST_F(PhotoTest, UnloadingWhileALookupHangsNeitherWaitsNorCrashes) {
   const std::string reason = TestNetwork::CannotRun();
   if (!reason.empty()) GTEST_SKIP() << "skipped: " << reason;
   TestNetwork net;
-  net.AddHost("client", net.AddSegment(), "198.51.100.2");
-  const std::string ns = net.Namespace("client");
+  const std::string ns = SilentNameServer(net, "timeout:8 attempts:1");
   const std::string config = "/etc/netns/" + ns;
-  std::filesystem::create_directories(config);
-  WriteFile(config + "/resolv.conf", "nameserver 127.0.0.1\noptions timeout:8 attempts:1\n");
-  net.Spawn("client", {"python3", "-c",
-                       "import socket,time\n"
-                       "s=socket.socket(socket.AF_INET,socket.SOCK_DGRAM)\n"
-                       "s.bind(('127.0.0.1',53))\ntime.sleep(60)\n"});
-  std::this_thread::sleep_for(std::chrono::seconds(1));
   WriteFile(dir.path() + "/s.txt",
             "call УстановитьПараметр s:SnapshotURI s:http://camera.example/snapshot.jpg\n"
             "call СделатьФотоснимок s:" +
