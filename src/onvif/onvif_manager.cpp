@@ -59,22 +59,10 @@ bool LooksLikeImage(const std::string& body) {
   return false;
 }
 
-// The first bytes of an answer as they may be shown: printable ASCII as it
-// is, anything else as \xHH.
+// The first bytes of an answer as they may be shown in a message.
 std::string FirstBytes(const std::string& body) {
   constexpr size_t kShown = 48;
-  std::string text;
-  for (size_t i = 0; i < body.size() && i < kShown; ++i) {
-    const unsigned char c = static_cast<unsigned char>(body[i]);
-    if (c >= 0x20 && c < 0x7F && c != '\\') {
-      text += static_cast<char>(c);
-    } else {
-      static constexpr char kHex[] = "0123456789ABCDEF";
-      text += "\\x";
-      text += kHex[c >> 4];
-      text += kHex[c & 15];
-    }
-  }
+  std::string text = EscapeControl(std::string_view(body).substr(0, kShown));
   if (body.size() > kShown) text += "…";
   return text;
 }
@@ -297,37 +285,35 @@ void TOnvifDevice::GetSnapshotImg(TStream& AImgStream, const std::string& ASnaps
   AImgStream.Write(image.data(), image.size());
 }
 
-bool TOnvifDevice::DownloadSnapshot(const std::string& url, std::string& image) {
+std::string TOnvifDevice::DownloadSnapshot(const std::string& url, std::string& image) {
   const THttpAnswer answer = GetSnapshot(FHttp, url, image);
-  if (image.empty() || LooksLikeImage(image)) return true;
-  FNotAnImage = "Камера вернула вместо снимка не изображение (Content-Type: " +
-                (answer.ContentType.empty() ? std::string("не указан") : answer.ContentType) +
-                ", " + std::to_string(image.size()) + " байт, начало: «" + FirstBytes(image) +
-                "»): " + PrintableUrl(url);
-  return false;
+  if (image.empty() || LooksLikeImage(image)) return {};
+  return "Камера вернула вместо снимка не изображение (Content-Type: " +
+         (answer.ContentType.empty() ? std::string("не указан") : answer.ContentType) + ", " +
+         std::to_string(image.size()) + " байт, начало: «" + FirstBytes(image) +
+         "»): " + PrintableUrl(url);
 }
 
 void TOnvifDevice::GetSnapshotBytes(const std::string& ASnapshotURI, std::string& image) {
   PrepareSession(ASnapshotURI);
   // What is not an image is never handed on as a photo.
   const auto download = [&](const std::string& url) {
-    if (DownloadSnapshot(url, image)) return;
+    const std::string notAnImage = DownloadSnapshot(url, image);
+    if (notAnImage.empty()) return;
     image.clear();
-    throw Error(FNotAnImage);
+    throw Error(notAnImage);
   };
   if (!ASnapshotURI.empty()) {
     download(ASnapshotURI);
     return;
   }
-  const bool remembered = !FSnapshotURICache.empty();
-  if (!remembered) AskSnapshotUri();
-  if (!remembered) {
-    download(FSnapshotURICache);
+  if (FSnapshotURICache.empty()) {
+    download(AskSnapshotUri());
     return;
   }
   try {
     // An empty answer from a remembered address is asked again too.
-    if (DownloadSnapshot(FSnapshotURICache, image) && !image.empty()) return;
+    if (DownloadSnapshot(FSnapshotURICache, image).empty() && !image.empty()) return;
     LogInfo("the remembered snapshot address gave no image; the camera is asked again");
   } catch (const std::exception& e) {
     LogInfo(std::string("snapshot from the remembered address failed (") + e.what() +

@@ -93,13 +93,12 @@ class TOnvifDevice {
   // The login and password, and the camera they may be sent to: its device
   // address, and the snapshot address the user gave.
   void PrepareSession(const std::string& userSnapshotURI = "");
-  // Downloads from url; false (and FNotAnImage says why) when the answer is
-  // not empty and not an image.
-  bool DownloadSnapshot(const std::string& url, std::string& image);
+  // Downloads from url; the reason, when the answer is not empty and not an
+  // image, else empty.
+  std::string DownloadSnapshot(const std::string& url, std::string& image);
 
   THttpSession FHttp;
   std::string FSnapshotURICache;
-  std::string FNotAnImage;
   TSoapOptions FSoapOptions;
   TClockOffset FClockOffset{0};
   std::string FMediaXAddr;
