@@ -42,6 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (const char c : target)
     if (static_cast<unsigned char>(c) <= ' ' || static_cast<unsigned char>(c) >= 0x7F)
       __builtin_trap();
+  (void)PrintableUrl(text);
   (void)OriginOf(text);
   (void)RequestTarget(text);
   // A URL that is taken has a host that is one, never looked up as anything else.

@@ -26,7 +26,9 @@ class CameraQuirksTest : public ::testing::Test {
                    const std::string& password = "secret", bool reconnectBetween = false) {
     std::string script =
         "set LogEnabled b:true\n"
-        "call УстановитьПараметр s:Host s:127.0.0.1\n"
+        "call УстановитьПараметр s:Host s:" +
+        host +
+        "\n"
         "call УстановитьПараметр s:Port i:" +
         std::to_string(sim.port()) +
         "\n"
@@ -94,6 +96,7 @@ class CameraQuirksTest : public ::testing::Test {
   TempDir dir;
   CameraSim sim{{"--user", "admin", "--password", "secret"}};
   std::string login = "admin";  // of the photos
+  std::string host = "127.0.0.1";
   using Lines = std::vector<std::string>;
 };
 
@@ -111,33 +114,36 @@ TEST_F(CameraQuirksTest, LaterPhotosCostOneRequest) {
   };
   const std::string uri = "POST /onvif/Media GetSnapshotUri";
   const Case cases[] = {
-      {"healthy",
-       "{}",
-       3,
-       {uri, "GET /snapshot.jpg Basic", "GET /snapshot.jpg Basic", "GET /snapshot.jpg Basic"},
-       1},
+      {"healthy", "{}", 3, {uri, "GET /snapshot.jpg", "GET /snapshot.jpg", "GET /snapshot.jpg"}, 1},
       {"no keep-alive",
        R"({"keep_alive": false})",
        2,
-       {uri, "GET /snapshot.jpg Basic", "GET /snapshot.jpg Basic"},
+       {uri, "GET /snapshot.jpg", "GET /snapshot.jpg"},
        3},
       {"expiring address",
        R"({"snapshot_token_uses": 2})",
        3,
-       {uri, "GET /snapshot.jpg?t= Basic", "GET /snapshot.jpg?t= Basic",
-        "GET /snapshot.jpg?t= Basic", uri, "GET /snapshot.jpg?t= Basic"},
+       {uri, "GET /snapshot.jpg?t=", "GET /snapshot.jpg?t=", "GET /snapshot.jpg?t=", uri,
+        "GET /snapshot.jpg?t="},
        1},
       {"snapshot behind Digest",
        R"({"snapshot_auth": "digest"})",
        3,
-       {uri, "GET /snapshot.jpg Basic", "GET /snapshot.jpg Digest", "GET /snapshot.jpg Digest",
+       {uri, "GET /snapshot.jpg", "GET /snapshot.jpg Digest", "GET /snapshot.jpg Digest",
         "GET /snapshot.jpg Digest"},
        1},
       {"Digest nonce gone stale",
        R"({"snapshot_auth": "digest", "digest_nonce_uses": 1})",
        2,
-       {uri, "GET /snapshot.jpg Basic", "GET /snapshot.jpg Digest", "GET /snapshot.jpg Digest",
+       {uri, "GET /snapshot.jpg", "GET /snapshot.jpg Digest", "GET /snapshot.jpg Digest",
         "GET /snapshot.jpg Digest"},
+       1},
+      // Asked once which scheme it takes; Basic then goes with each request.
+      {"snapshot behind Basic",
+       R"({"snapshot_auth": "basic"})",
+       3,
+       {uri, "GET /snapshot.jpg", "GET /snapshot.jpg Basic", "GET /snapshot.jpg Basic",
+        "GET /snapshot.jpg Basic"},
        1},
   };
   for (const Case& c : cases) {
@@ -307,6 +313,34 @@ TEST_F(CameraQuirksTest, TheMediaServiceIsElsewhere) {
     EXPECT_NE(Log().find("; the device service refused the token: Sender not authorized"),
               std::string::npos);
   }
+}
+
+// The password goes only to the camera: a media service it names on another
+// host is asked without the token (and the refusal says why); a camera set
+// up by its name gets its credentials on the address the name led to.
+TEST_F(CameraQuirksTest, CredentialsOnlyForTheCamerasOwnAddresses) {
+  CameraSim other{{"--user", "admin", "--password", "secret"}, "", "127.0.0.2"};
+  const std::string elsewhere = "http://127.0.0.2:" + std::to_string(other.port()) + "/onvif/media";
+  sim.Configure(R"({"strict_paths": true, "media_paths": [")" + elsewhere + "\"]}");
+  RunResult r = Photos(1);
+  EXPECT_EQ(LastError(r),
+            "Камера назвала адрес службы на другом узле; логин и пароль туда не отправляются, а "
+            "служба их требует (Sender not authorized): " +
+                elsewhere)
+      << r.output;
+  const std::vector<TSimRequest> reached = other.Requests();
+  ASSERT_EQ(reached.size(), 1u);
+  EXPECT_EQ(reached[0].body.find("UsernameToken"), std::string::npos) << reached[0].body;
+  EXPECT_EQ(reached[0].Header("Authorization"), "");
+
+  // By name: the snapshot address holds the IP address the name resolved to.
+  sim.Reset();
+  sim.Configure(R"({"snapshot_auth": "digest"})");
+  host = "localhost";
+  r = Photos(2);
+  EXPECT_EQ(Good(r), 2) << r.output;
+  EXPECT_EQ(TrafficWithAuth(), (Lines{"POST /onvif/Media GetSnapshotUri", "GET /snapshot.jpg",
+                                      "GET /snapshot.jpg Digest", "GET /snapshot.jpg Digest"}));
 }
 
 TEST_F(CameraQuirksTest, PrettyPrintedAddresses) {

@@ -21,18 +21,20 @@ class HttpExchangeTest : public ::testing::Test {
  protected:
   void SetUp() override {
     const char* address = std::getenv("ZORVANE_CAMERA_SIM");
-    if (!address || !*address) GTEST_SKIP() << "ZORVANE_CAMERA_SIM is not set: run through with_camera_sim.py";
+    if (!address || !*address)
+      GTEST_SKIP() << "ZORVANE_CAMERA_SIM is not set: run through with_camera_sim.py";
     FBase = std::string("http://") + address;
     Control("/sim/reset", "");
     FSession.SetCredentials("admin", "secret");
     FSession.AllowCredentialsFor(FBase);
   }
 
-  // A control request to the camera: its settings, as JSON.
-  void Control(const std::string& path, const std::string& json) {
+  // A control request to the camera (or to another simulator): its settings, as JSON.
+  void Control(const std::string& path, const std::string& json) { Control(FBase, path, json); }
+  static void Control(const std::string& base, const std::string& path, const std::string& json) {
     THttpSession control;
     THttpRequest r;
-    r.Url = FBase + path;
+    r.Url = base + path;
     r.Post = true;
     r.ContentType = "application/json";
     r.Body = json;
@@ -40,16 +42,16 @@ class HttpExchangeTest : public ::testing::Test {
     ASSERT_EQ(control.Exchange(r, body).Status, 200) << body;
   }
 
-  THttpAnswer Get(const std::string& path, std::string& body, bool basicFirst = false) {
+  THttpAnswer Get(const std::string& path, std::string& body) {
     THttpRequest r;
     r.Url = FBase + path;
-    r.BasicFirst = basicFirst;
     r.MaxBytes = zorvane::kMaxSnapshotBytes;
     return FSession.Exchange(r, body);
   }
 
   static std::string Snapshot() {
-    return zorvane::ReadWholeFile(std::string(ZORVANE_SOURCE_DIR) + "/tools/camera-sim/snapshot.jpg");
+    return zorvane::ReadWholeFile(std::string(ZORVANE_SOURCE_DIR) +
+                                  "/tools/camera-sim/snapshot.jpg");
   }
 
   std::string FBase;
@@ -57,16 +59,11 @@ class HttpExchangeTest : public ::testing::Test {
 };
 
 TEST_F(HttpExchangeTest, SnapshotWithEachAuthentication) {
-  struct TCase {
-    const char* auth;
-    bool basicFirst;
-  };
-  for (const TCase& c : {TCase{"none", false}, TCase{"basic", true}, TCase{"digest", false},
-                         TCase{"digest-sha256", false}}) {
-    SCOPED_TRACE(c.auth);
-    Control("/sim/config", std::string(R"({"snapshot_auth": ")") + c.auth + "\"}");
+  for (const char* auth : {"none", "basic", "digest", "digest-sha256"}) {
+    SCOPED_TRACE(auth);
+    Control("/sim/config", std::string(R"({"snapshot_auth": ")") + auth + "\"}");
     std::string body;
-    const THttpAnswer a = Get("/snapshot.jpg", body, c.basicFirst);
+    const THttpAnswer a = Get("/snapshot.jpg", body);
     EXPECT_EQ(a.Status, 200);
     EXPECT_EQ(a.ContentType, "image/jpeg");
     EXPECT_TRUE(body == Snapshot()) << body.size() << " bytes";
@@ -107,7 +104,8 @@ TEST_F(HttpExchangeTest, RedirectsFollowedHopByHop) {
     Get("/snapshot.jpg", body);
     ADD_FAILURE() << "a chain of 15 redirects was followed";
   } catch (const zorvane::Error& e) {
-    EXPECT_EQ(std::string(e.what()), "Too many redirects (more than 14): " + FBase + "/snapshot.jpg");
+    EXPECT_EQ(std::string(e.what()),
+              "Too many redirects (more than 14): " + FBase + "/snapshot.jpg");
   }
 }
 
@@ -160,6 +158,101 @@ TEST_F(HttpExchangeTest, TimeAndSizeLimits) {
     EXPECT_EQ(std::string(e.what()), "The camera's answer is larger than 1 MiB: " + r.Url);
   }
   EXPECT_LE(body.size(), size_t{1} << 20);
+}
+
+// What reached a simulator, as text blocks ("> GET /path", headers, body).
+std::string Received(const std::string& base) {
+  THttpSession control;
+  THttpRequest r;
+  r.Url = base + "/sim/requests.txt";
+  std::string body;
+  control.Exchange(r, body);
+  return body;
+}
+
+// Hostile redirects, each read as RFC 3986 reads it whichever library runs
+// the exchange: the request goes to the host our reader finds, and no
+// credentials (Basic, Digest or a SOAP envelope's token) reach any host but
+// the camera's. The other host asks for Basic and records what it gets.
+TEST_F(HttpExchangeTest, CredentialsGoOnlyToTheCamera) {
+  const char* address = std::getenv("ZORVANE_OTHER_HOST");
+  if (!address || !*address)
+    GTEST_SKIP() << "ZORVANE_OTHER_HOST is not set: run through with_camera_sim.py";
+  const std::string other = address;
+  const std::string otherBase = "http://" + other;
+  const std::string camera = FBase.substr(7);
+  struct TCase {
+    std::string location;
+    bool toOther;  // where RFC 3986 says it leads
+  };
+  const TCase cases[] = {
+      {"http://a@" + other + "@" + camera + "/snapshot.jpg", false},
+      {"http://" + other + "\\@" + camera + "/snapshot.jpg", false},
+      {"http://" + other + "#@" + camera + "/snapshot.jpg", true},
+      {"http://" + other + "?@" + camera + "/snapshot.jpg", true},
+      {"http://" + camera + "@" + other + "/snapshot.jpg", true},
+      {"http://admin:secret@" + other + "/snapshot.jpg", true},
+  };
+  for (const char* auth : {"basic", "digest"}) {
+    for (const TCase& c : cases) {
+      SCOPED_TRACE(std::string(auth) + " " + c.location);
+      std::string location = c.location;  // as a JSON string
+      for (size_t i = 0; (i = location.find('\\', i)) != std::string::npos; i += 2)
+        location.insert(i, "\\");
+      Control("/sim/config",
+              std::string(R"({"fault": "redirect_to", "fault_paths": ["/start"], )") +
+                  R"("snapshot_auth": ")" + auth + R"(", "location": ")" + location + "\"}");
+      Control(otherBase, "/sim/reset", "");
+      THttpSession session;
+      session.SetCredentials("admin", "secret");
+      session.AllowCredentialsFor(FBase);
+      THttpRequest r;
+      r.Url = FBase + "/start";
+      std::string body;
+      THttpAnswer a;
+      try {
+        a = session.Exchange(r, body);
+      } catch (const zorvane::Error& e) {
+        ADD_FAILURE() << e.what();
+        continue;
+      }
+      const std::string seen = Received(otherBase);
+      EXPECT_EQ(seen.find("Authorization"), std::string::npos) << seen;
+      if (c.toOther) {
+        EXPECT_NE(seen, "");
+        EXPECT_EQ(zorvane::OriginOf(a.Url), otherBase);
+        // A message names the host that answered.
+        std::string printed = zorvane::PrintableUrl(a.Url);
+        if (printed.rfind("http://********@", 0) == 0) printed.erase(7, 9);
+        EXPECT_EQ(printed.rfind(otherBase, 0), 0u) << printed;
+      } else {
+        EXPECT_EQ(seen, "");
+        EXPECT_EQ(a.Status, 200);
+        EXPECT_TRUE(body == Snapshot());
+      }
+    }
+  }
+
+  // A SOAP envelope with its token is not carried to another host by a redirect.
+  Control("/sim/config", R"({"fault": "redirect_to", "fault_paths": ["/onvif/device_service"], )"
+                         R"("redirect_status": 307, "location": ")" +
+                             otherBase + "/onvif/device_service\"}");
+  Control(otherBase, "/sim/reset", "");
+  THttpRequest soap;
+  soap.Url = FBase + "/onvif/device_service";
+  soap.Post = true;
+  soap.SecretBody = true;
+  soap.Body = "<Envelope><UsernameToken>...</UsernameToken></Envelope>";
+  std::string body;
+  try {
+    FSession.Exchange(soap, body);
+    ADD_FAILURE() << "the envelope followed the redirect";
+  } catch (const zorvane::Error& e) {
+    EXPECT_EQ(std::string(e.what()),
+              "Запрос с логином и паролем камеры не отправлен на другой адрес (" + other +
+                  "), куда камера его перенаправила: " + otherBase + "/onvif/device_service");
+  }
+  EXPECT_EQ(Received(otherBase), "");
 }
 
 }  // namespace

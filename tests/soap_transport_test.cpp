@@ -256,10 +256,16 @@ TEST_F(SoapExchangeTest, TheCameraAcceptsTheTokenAndTheAnswersParse) {
 TEST_F(SoapExchangeTest, HeadersAsSent) {
   PostSoapRequest(Media(), BuildGetProfiles("admin", "secret"));
   Get(sim.Url("/snapshot.jpg"));
-  Get(sim.Url("/snapshot.jpg"), "admin", "");
-  Get(sim.Url("/snapshot.jpg"), "Сергей", "pä");
-  const std::vector<TSimRequest> r = sim.Requests();
-  ASSERT_EQ(r.size(), 4u);
+  sim.Configure(R"({"snapshot_auth": "basic"})");
+  ErrorOf([&] { Get(sim.Url("/snapshot.jpg"), "admin", ""); });  // refused: the headers count
+  ErrorOf([&] { Get(sim.Url("/snapshot.jpg"), "Сергей", "pä"); });
+  // Each Basic answer follows the camera's 401 that asked for it.
+  std::vector<TSimRequest> r = sim.Requests();
+  ASSERT_EQ(r.size(), 6u);
+  EXPECT_EQ(r[2].Header("Authorization"), "");
+  EXPECT_EQ(r[4].Header("Authorization"), "");
+  r.erase(r.begin() + 4);
+  r.erase(r.begin() + 2);
   const std::string host = "127.0.0.1:" + std::to_string(sim.port());
   using Headers = std::vector<std::pair<std::string, std::string>>;
   EXPECT_EQ(r[0].method, "POST");
@@ -304,14 +310,19 @@ TEST_F(SoapExchangeTest, SnapshotAuthentication) {
     EXPECT_EQ(ErrorOf([&] { Get(sim.Url("/snapshot.jpg")); }),
               "HTTP 401 Unauthorized: " + sim.Url("/snapshot.jpg"));
   }
-  // The first request carries Basic even when the camera then asks for Digest.
-  sim.Reset();
-  sim.Configure(R"({"snapshot_auth": "digest"})");
-  Get(sim.Url("/snapshot.jpg"), "admin", "secret");
-  const auto r = sim.Requests();
-  ASSERT_GE(r.size(), 2u);
-  EXPECT_EQ(r[0].Header("Authorization").substr(0, 6), "Basic ");
-  EXPECT_EQ(r.back().Header("Authorization").substr(0, 7), "Digest ");
+  // Nothing goes before the camera asks; then the strongest scheme it offers,
+  // never Basic to a camera that takes Digest too.
+  for (const char* offered : {"digest", "digest-sha256", "digest-or-basic", "basic"}) {
+    SCOPED_TRACE(offered);
+    sim.Reset();
+    sim.Configure(std::string(R"({"snapshot_auth": ")") + offered + "\"}");
+    EXPECT_EQ(Get(sim.Url("/snapshot.jpg"), "admin", "secret"), image);
+    const auto r = sim.Requests();
+    ASSERT_EQ(r.size(), 2u);
+    EXPECT_EQ(r[0].Header("Authorization"), "");
+    EXPECT_EQ(r[1].Header("Authorization").substr(0, 7),
+              std::string(offered) == "basic" ? "Basic Y" : "Digest ");
+  }
 }
 
 TEST_F(SoapExchangeTest, Redirects) {

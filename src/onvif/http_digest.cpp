@@ -148,6 +148,14 @@ bool ParseDigestChallenge(const std::vector<std::string>& headerValues,
   return found;
 }
 
+bool OffersBasic(const std::vector<std::string>& headerValues) {
+  for (const std::string& value : headerValues) {
+    for (const TScheme& scheme : ReadChallenges(value))
+      if (SameAsciiText(scheme.Name, "Basic")) return true;
+  }
+  return false;
+}
+
 std::string DigestAuthorization(const TDigestChallenge& c, std::string_view login,
                                 std::string_view password, std::string_view method,
                                 std::string_view uri, std::string_view body, unsigned nc,

@@ -31,6 +31,9 @@ struct TDigestChallenge {
 bool ParseDigestChallenge(const std::vector<std::string>& headerValues,
                           TDigestChallenge& challenge);
 
+// Whether one of the WWW-Authenticate values offers the Basic scheme.
+bool OffersBasic(const std::vector<std::string>& headerValues);
+
 // The Authorization header value for one request under the challenge: nc is
 // the count of requests made with its nonce (1 for the first), cnonce a
 // fresh client nonce, uri the request target ("/path?query").

@@ -35,6 +35,20 @@ std::string BasicAuthorization(const std::string& login, const std::string& pass
   return "Basic " + Base64Encode(latin1);
 }
 
+// "host:port" of a URL as it was read, the port the scheme's own when none is written.
+std::string HostAndPort(const TUrlParts& parts) {
+  const bool secure = parts.scheme.size() == 5;  // "https": only http and https get here
+  return parts.host + ":" + (parts.port.empty() ? (secure ? "443" : "80") : parts.port);
+}
+
+// What the request line asks for: the path and query, never the fragment.
+std::string RequestTargetOf(const TUrlParts& parts) {
+  std::string target = parts.path + parts.document;
+  if (target.empty()) target = "/";
+  if (!parts.query.empty()) target.append("?").append(parts.query);
+  return target;
+}
+
 bool IsRedirect(long status) {
   return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
@@ -140,6 +154,28 @@ bool IsValidHostText(std::string_view host) {
   return true;
 }
 
+int HexValue(char c) {
+  return std::isdigit(static_cast<unsigned char>(c))
+             ? c - '0'
+             : std::tolower(static_cast<unsigned char>(c)) - 'a' + 10;
+}
+
+// "%41" as "A"; a '%' not followed by two hex digits stays as it is.
+std::string PercentDecoded(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '%' && i + 2 < text.size() && IsHexDigit(text[i + 1]) &&
+        IsHexDigit(text[i + 2])) {
+      out += static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
+      i += 2;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
 // A port: 1 to 65535 in decimal digits.
 bool IsValidPort(std::string_view port) {
   if (port.empty() || port.size() > 5) return false;
@@ -160,7 +196,7 @@ TUrlParts SplitUrl(const std::string& url) {
   TUrlParts p;
   const size_t colon = url.find("://");
   if (colon == std::string::npos || colon == 0)
-    throw Error("Invalid URL (no scheme): " + PrintableUrl(url));
+    throw Error("Invalid URL (no scheme): " + MaskUrlCredentials(url));
   p.scheme = url.substr(0, colon);
   // The authority ends at the first '/', '?' or '#' (RFC 3986, 3.2): a
   // password holding one of them must be percent-encoded.
@@ -184,10 +220,12 @@ TUrlParts SplitUrl(const std::string& url) {
   bool hasPort = false;
   if (!authority.empty() && authority[0] == '[') {
     const size_t close = authority.find(']');
-    if (close == std::string::npos) throw Error("Invalid URL (bad host): " + PrintableUrl(url));
+    if (close == std::string::npos)
+      throw Error("Invalid URL (bad host): " + MaskUrlCredentials(url));
     p.host = authority.substr(0, close + 1);
     if (close + 1 < authority.size()) {
-      if (authority[close + 1] != ':') throw Error("Invalid URL (bad host): " + PrintableUrl(url));
+      if (authority[close + 1] != ':')
+        throw Error("Invalid URL (bad host): " + MaskUrlCredentials(url));
       hasPort = true;
       p.port = authority.substr(close + 2);
     }
@@ -198,9 +236,17 @@ TUrlParts SplitUrl(const std::string& url) {
   } else {
     p.host = authority;
   }
-  if (p.host.empty()) throw Error("Invalid URL (no host): " + PrintableUrl(url));
-  if (!IsValidHostText(p.host)) throw Error("Invalid URL (bad host): " + PrintableUrl(url));
-  if (hasPort && !IsValidPort(p.port)) throw Error("Invalid URL (bad port): " + PrintableUrl(url));
+  if (p.host.empty()) throw Error("Invalid URL (no host): " + MaskUrlCredentials(url));
+  if (!IsValidHostText(p.host)) throw Error("Invalid URL (bad host): " + MaskUrlCredentials(url));
+  // A name written percent-encoded is the name itself ("%63am" is "cam"),
+  // and must still be a name once decoded.
+  if (p.host.find('%') != std::string::npos && p.host.front() != '[') {
+    p.host = PercentDecoded(p.host);
+    if (p.host.find('%') != std::string::npos || !IsValidHostText(p.host))
+      throw Error("Invalid URL (bad host): " + MaskUrlCredentials(url));
+  }
+  if (hasPort && !IsValidPort(p.port))
+    throw Error("Invalid URL (bad port): " + MaskUrlCredentials(url));
   const size_t last = fullPath.rfind('/');
   p.path = fullPath.substr(0, last + 1);
   p.document = fullPath.substr(last + 1);
@@ -236,7 +282,33 @@ std::string OriginOf(const std::string& url) {
 }
 
 std::string PrintableUrl(const std::string& url) {
-  return MaskUrlCredentials(url);
+  // Named by the host the URL leads to, as SplitUrl reads it. An '@' after
+  // the host may end a password written without percent-encoding: what
+  // stands before it is masked too. A URL that cannot be read is masked up
+  // to its last '@'.
+  const size_t mark = url.find("://");
+  if (mark == std::string::npos) return MaskUrlCredentials(url);
+  TUrlParts parts;
+  try {
+    parts = SplitUrl(url);
+  } catch (const Error&) {
+    return MaskUrlCredentials(url);
+  }
+  const size_t start = mark + 3;
+  const size_t end = std::min(url.find_first_of("/?#", start), url.size());
+  const std::string_view authority = std::string_view(url).substr(start, end - start);
+  std::string out = url.substr(0, start);
+  const size_t at = authority.rfind('@');
+  if (at != std::string_view::npos) out += "********@";
+  out.append(authority.substr(at == std::string_view::npos ? 0 : at + 1));
+  const std::string_view rest = std::string_view(url).substr(end);
+  if (const size_t later = rest.rfind('@'); later != std::string_view::npos) {
+    out.append(rest.substr(0, 1)).append("********");
+    out.append(rest.substr(later));
+  } else {
+    out.append(rest);
+  }
+  return out;
 }
 
 void HttpGlobalCleanup() {
@@ -395,21 +467,44 @@ struct THttpSession::TImpl {
   std::string ChallengeOrigin;
   unsigned Nc = 0;
   bool DigestLogged = false;
+  std::vector<std::string> BasicOrigins;        // asked for Basic, and only for Basic
   std::map<std::string, std::string> Resolved;  // "host:port" -> its addresses
 
-  bool MaySend(const std::string& origin) const {
-    return !Login.empty() && std::find(Origins.begin(), Origins.end(), origin) != Origins.end();
-  }
+  // An allowed origin, or an address one of them resolved to (same scheme
+  // and port): a camera set up by name hands out addresses with its IP.
+  bool IsCameraOrigin(const std::string& origin) const;
   // The host's addresses looked up within timeoutMs (once per host and port)
   // into the request; nothing for a host that is an address.
   void PinAddresses(THttpExchangeRequest& request, const TUrlParts& parts, long timeoutMs);
 };
 
+bool THttpSession::TImpl::IsCameraOrigin(const std::string& origin) const {
+  if (origin.empty()) return false;
+  if (std::find(Origins.begin(), Origins.end(), origin) != Origins.end()) return true;
+  TUrlParts asked;
+  if (!SplitAddress(origin, asked)) return false;
+  const std::string address = Lower(asked.host);
+  for (const std::string& allowed : Origins) {
+    TUrlParts a;
+    if (!SplitAddress(allowed, a) || a.scheme != asked.scheme || a.port != asked.port) continue;
+    const auto known = Resolved.find(a.host + ":" + a.port);
+    if (known == Resolved.end()) continue;
+    // "10.0.0.5,[fe80::1]"
+    for (size_t i = 0; i <= known->second.size();) {
+      size_t end = known->second.find(',', i);
+      if (end == std::string::npos) end = known->second.size();
+      if (Lower(known->second.substr(i, end - i)) == address) return true;
+      i = end + 1;
+    }
+  }
+  return false;
+}
+
 void THttpSession::TImpl::PinAddresses(THttpExchangeRequest& request, const TUrlParts& parts,
                                        long timeoutMs) {
   TUrlParts p = parts;
   if (p.port.empty()) p.port = Lower(p.scheme) == "https" ? "443" : "80";
-  const std::string key = p.host + ":" + p.port;
+  const std::string key = Lower(p.host) + ":" + p.port;
   auto known = Resolved.find(key);
   if (known == Resolved.end()) {
     std::string addresses = ResolveWithin(p.host, timeoutMs);
@@ -427,7 +522,10 @@ THttpSession::THttpSession(THttpSession&&) noexcept = default;
 THttpSession& THttpSession::operator=(THttpSession&&) noexcept = default;
 
 void THttpSession::SetCredentials(const std::string& login, const std::string& password) {
-  if (login != F->Login || password != F->Password) F->HasChallenge = false;
+  if (login != F->Login || password != F->Password) {
+    F->HasChallenge = false;
+    F->BasicOrigins.clear();
+  }
   F->Login = login;
   F->Password = password;
 }
@@ -439,10 +537,15 @@ void THttpSession::AllowCredentialsFor(const std::string& url) {
     F->Origins.push_back(origin);
 }
 
+bool THttpSession::MaySendCredentialsTo(const std::string& url) const {
+  return F->IsCameraOrigin(OriginOf(url));
+}
+
 void THttpSession::Reset() {
   F->Connection.Close();
   F->Origins.clear();
   F->HasChallenge = false;
+  F->BasicOrigins.clear();
   F->DigestLogged = false;
   F->Resolved.clear();
 }
@@ -450,8 +553,26 @@ void THttpSession::Reset() {
 THttpAnswer THttpSession::Exchange(const THttpRequest& request, std::string& body) {
   RequireHttpScheme(request.Url);
   F->Connection.Open();
+
+  // The credentials of the exchange: the session's, for the camera's
+  // origins; or those written in the URL itself, for its own origin only.
+  std::string login = F->Login;
+  std::string password = F->Password;
+  std::string urlOrigin;
+  if (const TUrlParts first = SplitUrl(request.Url); !first.userInfo.empty()) {
+    const size_t colon = first.userInfo.find(':');
+    login = PercentDecoded(std::string_view(first.userInfo).substr(0, colon));
+    password = colon == std::string::npos
+                   ? std::string()
+                   : PercentDecoded(std::string_view(first.userInfo).substr(colon + 1));
+    urlOrigin = OriginOf(request.Url);
+  }
   // A line break in the login would add headers of its own.
-  if (HasControlCharacter(F->Login)) throw Error("Логин камеры содержит управляющие символы");
+  if (HasControlCharacter(login)) throw Error("Логин камеры содержит управляющие символы");
+  const auto maySendTo = [&](const std::string& origin) {
+    if (login.empty()) return false;
+    return urlOrigin.empty() ? F->IsCameraOrigin(origin) : origin == urlOrigin;
+  };
 
   const auto start = std::chrono::steady_clock::now();
   std::string url = request.Url;
@@ -459,27 +580,49 @@ THttpAnswer THttpSession::Exchange(const THttpRequest& request, std::string& bod
   int hops = 0;
   int digestRounds = 0;
   bool challengeOfThisExchange = false;
+  bool basicOfThisExchange = false;
   for (;;) {
+    // A URL whose authority is no host and port is refused here, before any lookup.
+    const TUrlParts parts = SplitUrl(url);
     const std::string origin = OriginOf(url);
-    const bool maySend = F->MaySend(origin);
+    const bool maySend = maySendTo(origin);
+    // A body that carries the camera's credentials (a SOAP envelope with its
+    // token) goes only where the credentials may go.
+    if (post && request.SecretBody && !maySend && !F->Login.empty()) {
+      throw Error("Запрос с логином и паролем камеры не отправлен на другой адрес (" +
+                  HostAndPort(parts) + ")" + (hops > 0 ? ", куда камера его перенаправила" : "") +
+                  ": " + PrintableUrl(url));
+    }
+    const std::string target = RequestTargetOf(parts);
+
+    // No credentials before the camera asks for them; then the scheme it
+    // asked for (Digest before Basic), reused until it refuses it.
     std::string authorization;
     const bool sendDigest = maySend && F->HasChallenge && F->ChallengeOrigin == origin;
+    const bool sendBasic =
+        maySend && !sendDigest &&
+        std::find(F->BasicOrigins.begin(), F->BasicOrigins.end(), origin) != F->BasicOrigins.end();
     if (sendDigest) {
-      authorization = DigestAuthorization(
-          F->Challenge, F->Login, F->Password, post ? "POST" : "GET", RequestTarget(url),
-          post ? request.Body : std::string_view(), ++F->Nc, NewClientNonce());
-    } else if (maySend && request.BasicFirst) {
-      authorization = BasicAuthorization(F->Login, F->Password);
+      authorization =
+          DigestAuthorization(F->Challenge, login, password, post ? "POST" : "GET", target,
+                              post ? request.Body : std::string_view(), ++F->Nc, NewClientNonce());
+    } else if (sendBasic) {
+      authorization = BasicAuthorization(login, password);
     }
 
     THttpExchangeRequest one;
-    one.Url = url;
+    one.Secure = Lower(parts.scheme) == "https";
+    one.Host = parts.host;
+    one.Port = static_cast<unsigned short>(
+        std::stoi(parts.port.empty() ? (one.Secure ? "443" : "80") : parts.port));
+    one.Target = target;
+    one.Url = Lower(parts.scheme) + "://" + one.Host + ":" + std::to_string(one.Port) + target;
     one.Method = post ? THttpMethod::Post : THttpMethod::Get;
     one.Headers.emplace_back("Content-Type", request.ContentType);
     if (!authorization.empty()) one.Headers.emplace_back("Authorization", authorization);
     if (post) one.Body = request.Body;
     // Cookies live as long as one exchange: kept between its hops, dropped before the next.
-    one.KeepCookies = hops > 0 || digestRounds > 0;
+    one.KeepCookies = hops > 0 || digestRounds > 0 || basicOfThisExchange;
     one.Cancel = TCallCancel::Current();
 
     // The name, looked up within the connect limit and the call's deadline.
@@ -487,8 +630,6 @@ THttpAnswer THttpSession::Exchange(const THttpRequest& request, std::string& bod
         std::min(kConnectTimeoutMs, std::max(1L, request.TimeoutMs - MillisecondsSince(start)));
     const bool deadlineBoundsLookup = TCallDeadline::Bounds(lookupCap - 1);
     const long lookupMs = TCallDeadline::RemainingMs(lookupCap, request.Step);
-    // A URL whose authority is no host and port is refused here, before any lookup.
-    const TUrlParts parts = SplitUrl(url);
     try {
       F->PinAddresses(one, parts, lookupMs);
     } catch (const TLookupTimedOut& e) {
@@ -549,6 +690,8 @@ THttpAnswer THttpSession::Exchange(const THttpRequest& request, std::string& bod
         F->Nc = 0;
         ++digestRounds;
         challengeOfThisExchange = true;
+        F->BasicOrigins.erase(std::remove(F->BasicOrigins.begin(), F->BasicOrigins.end(), origin),
+                              F->BasicOrigins.end());
         if (!F->DigestLogged) {
           F->DigestLogged = true;
           LogInfo("camera asked for HTTP Digest (" + challenge.Algorithm +
@@ -556,24 +699,33 @@ THttpAnswer THttpSession::Exchange(const THttpRequest& request, std::string& bod
         }
         continue;
       }
+      // Basic only to a camera that offers nothing stronger, once per exchange.
+      if (!answer.DigestChallenge && maySend && !sendBasic && !basicOfThisExchange &&
+          OffersBasic(got.Challenges)) {
+        F->BasicOrigins.push_back(origin);
+        basicOfThisExchange = true;
+        LogInfo("camera asked for HTTP Basic; request answered with it");
+        continue;
+      }
       if (sendDigest) F->HasChallenge = false;  // refused: the next request starts afresh
-      answer.CredentialsWithheld = !F->Login.empty() && !maySend;
+      answer.CredentialsWithheld = !login.empty() && !maySend;
       return answer;
     }
     if (IsRedirect(answer.Status)) {
       // A redirect without a usable Location is the answer itself.
-      std::string target = ResolveLocation(url, got.Location);
-      if (!target.empty()) {
+      std::string next = ResolveLocation(url, got.Location);
+      if (!next.empty()) {
         if (++hops > kMaxRedirects) {
           throw Error("Too many redirects (more than " + std::to_string(kMaxRedirects) +
                       "): " + PrintableUrl(request.Url));
         }
-        RequireHttpScheme(target);
+        RequireHttpScheme(next);
         // 301 and 302 repeat the POST, as 307 and 308 do; 303 turns it into a GET.
         if (answer.Status == 303) post = false;
-        url = std::move(target);
+        url = std::move(next);
         digestRounds = 0;
         challengeOfThisExchange = false;
+        basicOfThisExchange = false;
         continue;
       }
     }

@@ -2,9 +2,10 @@
 // connection (platform/http_exchange) kept between exchanges, so the
 // connection stays open where the camera allows it; the login and password
 // and the one camera (scheme, host and port) they may be sent to; and the
-// HTTP Digest challenge last answered, reused for the next requests until
-// the camera refuses it. Redirects are followed here, hop by hop, so that
-// each hop is checked: http and https only, credentials only to the camera.
+// scheme the camera asked for (HTTP Digest before Basic; nothing is sent
+// before it asks), reused for the next requests until the camera refuses it.
+// Redirects are followed here, hop by hop, so that each hop is checked: http
+// and https only, credentials only to the camera.
 #pragma once
 
 #include <memory>
@@ -36,7 +37,10 @@ struct THttpRequest {
   std::string_view Body;
   long TimeoutMs = kSoapExchangeTimeoutMs;
   size_t MaxBytes = kMaxSoapAnswerBytes;
-  bool BasicFirst = false;  // Basic with the first request, before any challenge
+  // The body carries the camera's credentials (a SOAP envelope with its
+  // token): it goes only to the camera's origins, and a redirect elsewhere
+  // fails the exchange instead of taking it there.
+  bool SecretBody = false;
   std::string Step = "обмен с камерой";  // what the exchange is for, named when time runs out
 };
 
@@ -63,6 +67,9 @@ class THttpSession {
   // and port of each URL given (none before the first).
   void SetCredentials(const std::string& login, const std::string& password);
   void AllowCredentialsFor(const std::string& url);
+  // Whether the credentials may go to the URL: one of the camera's origins,
+  // or an address the camera's name was looked up to (same scheme and port).
+  bool MaySendCredentialsTo(const std::string& url) const;
   // Forgets the connection, the allowed camera and the challenge.
   void Reset();
 

@@ -124,8 +124,13 @@ std::string TOnvifDevice::DeviceServiceURL() const {
 
 TCameraAnswer TOnvifDevice::Request(const std::string& url, const TBuild& build) {
   PrepareSession();
+  // The token goes only where the password may go.
+  const bool token = !Login.empty() && FHttp.MaySendCredentialsTo(url);
+  const std::string none;
   auto post = [&] {
-    return TCameraAnswer(PostSoap(FHttp, url, build(FClockOffset), FSoapOptions.ContentType));
+    return TCameraAnswer(
+        PostSoap(FHttp, url, build(token ? Login : none, token ? Password : none, FClockOffset),
+                 FSoapOptions.ContentType));
   };
   TCameraAnswer a = post();
   // A camera that takes SOAP 1.2 only by its own media type.
@@ -140,8 +145,14 @@ TCameraAnswer TOnvifDevice::Request(const std::string& url, const TBuild& build)
   // A camera whose clock is not ours: its time for the token, once. The
   // fault says so whatever the status it comes with (some send it with 200).
   // Without a login no token went: the refusal is not about the time.
-  if (!Login.empty() && IsNotAuthorizedFault(*a.Xml) && SyncClock()) {
+  if (token && IsNotAuthorizedFault(*a.Xml) && SyncClock()) {
     a = post();
+  }
+  if (!token && !Login.empty() && (a.Http.Status == 401 || IsNotAuthorizedFault(*a.Xml))) {
+    throw Error(
+        "Камера назвала адрес службы на другом узле; логин и пароль туда не отправляются, "
+        "а служба их требует (" +
+        FailureReason(a.Http, *a.Xml) + "): " + PrintableUrl(url));
   }
   return a;
 }
@@ -188,8 +199,12 @@ bool TOnvifDevice::SyncClock() {
 bool TOnvifDevice::FindMediaXAddr(std::optional<TCameraAnswer>& refusal) {
   const std::string device = DeviceServiceURL();
   const TBuild ask[] = {
-      [&](TClockOffset o) { return BuildGetCapabilities(Login, Password, o); },
-      [&](TClockOffset o) { return BuildGetServices(Login, Password, o); },
+      [&](const std::string& l, const std::string& p, TClockOffset o) {
+        return BuildGetCapabilities(l, p, o);
+      },
+      [&](const std::string& l, const std::string& p, TClockOffset o) {
+        return BuildGetServices(l, p, o);
+      },
   };
   for (const TBuild& build : ask) {
     try {
@@ -232,14 +247,17 @@ void TOnvifDevice::GetDeviceInformation() {
   Name = FDeviceInformation.Model + " на " + Host;
   const TCameraAnswer profiles =
       MediaRequest(BuildServiceURL(XAddrs, TOnvifService::osMedia),
-                   [&](TClockOffset o) { return BuildGetProfiles(Login, Password, o); });
+                   [&](const std::string& l, const std::string& p, TClockOffset o) {
+                     return BuildGetProfiles(l, p, o);
+                   });
   if (!ParseProfiles(*profiles.Xml, Profiles)) Fail(kNoProfiles, profiles);
 }
 
 TDeviceInformation TOnvifDevice::QueryDeviceInformation() {
-  const TCameraAnswer answer = Request(DeviceServiceURL(), [&](TClockOffset o) {
-    return BuildGetDeviceInformation(Login, Password, o);
-  });
+  const TCameraAnswer answer =
+      Request(DeviceServiceURL(), [&](const std::string& l, const std::string& p, TClockOffset o) {
+        return BuildGetDeviceInformation(l, p, o);
+      });
   TDeviceInformation info;
   if (!ParseDeviceInformation(*answer.Xml, info)) Fail(kNoDeviceInformation, answer);
   return info;
@@ -256,7 +274,9 @@ std::string TOnvifDevice::GetSnapshotUri() {
     // No profile given: the camera's first one, asked once.
     FDefaultProfileAsked = true;
     const TCameraAnswer answer =
-        MediaRequest(url, [&](TClockOffset o) { return BuildGetProfiles(Login, Password, o); });
+        MediaRequest(url, [&](const std::string& l, const std::string& p, TClockOffset o) {
+          return BuildGetProfiles(l, p, o);
+        });
     // A refused token ends it here: the snapshot address would be refused too.
     if (IsNotAuthorizedFault(*answer.Xml)) Fail(kNoSnapshotInformation, answer);
     try {
@@ -271,8 +291,10 @@ std::string TOnvifDevice::GetSnapshotUri() {
     }
   }
   const std::string token = ProfileInUse();
-  const TCameraAnswer answer = MediaRequest(
-      url, [&](TClockOffset o) { return BuildGetSnapshotUri(Login, Password, token, o); });
+  const TCameraAnswer answer =
+      MediaRequest(url, [&](const std::string& l, const std::string& p, TClockOffset o) {
+        return BuildGetSnapshotUri(l, p, token, o);
+      });
   TSnapshotUri uri;
   if (!ParseSnapshotUri(*answer.Xml, uri)) Fail(kNoSnapshotInformation, answer);
   // Cameras pretty-print addresses: the URL is what stands between the blanks.
@@ -381,8 +403,7 @@ void TOnvifManager::FillDevicesList(TDeadline deadline) {
         ++late;
       } else {
         try {
-          devices[i] =
-              std::make_unique<TOnvifDevice>(matches[i].XAddrs, Login, Password, deadline);
+          devices[i] = std::make_unique<TOnvifDevice>(matches[i].XAddrs, Login, Password, deadline);
         } catch (const std::exception& e) {
           failures[i] = Cancelled() ? kSearchCancelled : e.what();
         } catch (...) {

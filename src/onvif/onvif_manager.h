@@ -77,10 +77,13 @@ class TOnvifDevice {
   std::string ProfileInUse() const { return Profiles.empty() ? Profile : Profiles.front().token; }
 
  private:
-  using TBuild = std::function<std::string(TClockOffset)>;
+  // An envelope for the login and password given (empty: no token).
+  using TBuild = std::function<std::string(const std::string& login, const std::string& password,
+                                           TClockOffset)>;
   std::string GetSnapshotUri();
   // One SOAP request with the cures for cameras that need them: the SOAP 1.2
   // media type, HTTP Digest, and the camera's clock; each repeats it once.
+  // A service the camera names on another host is asked without the token.
   TCameraAnswer Request(const std::string& url, const TBuild& build);
   // A media request: at the media address found earlier, else at url; when
   // that is not the media service, found through the device service, once.

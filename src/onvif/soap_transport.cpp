@@ -80,10 +80,10 @@ std::string FormatCreated(std::chrono::system_clock::time_point utc) {
   const year_month_day date(day);
   const hh_mm_ss time(ms - day);
   char text[80];
-  std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02d.%03dZ", static_cast<int>(date.year()),
-                static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
-                static_cast<int>(time.hours().count()), static_cast<int>(time.minutes().count()),
-                static_cast<int>(time.seconds().count()),
+  std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02d.%03dZ",
+                static_cast<int>(date.year()), static_cast<unsigned>(date.month()),
+                static_cast<unsigned>(date.day()), static_cast<int>(time.hours().count()),
+                static_cast<int>(time.minutes().count()), static_cast<int>(time.seconds().count()),
                 static_cast<int>(time.subseconds().count()));
   return text;
 }
@@ -171,6 +171,8 @@ TSoapAnswer PostSoap(THttpSession& session, const std::string& URL, const std::s
   request.Body = Envelope;
   request.ContentType = ContentType;
   request.Step = SoapActionName(Envelope);
+  // An envelope with a token goes only where the password may go.
+  request.SecretBody = Envelope.find("UsernameToken>") != std::string::npos;
   TSoapAnswer result;
   const THttpAnswer answer = session.Exchange(request, result.Body);
   result.Status = answer.Status;
@@ -224,7 +226,6 @@ THttpAnswer GetSnapshot(THttpSession& session, const std::string& URL, std::stri
   request.Url = URL;
   request.TimeoutMs = kSnapshotTimeoutMs;
   request.MaxBytes = kMaxSnapshotBytes;
-  request.BasicFirst = true;
   request.Step = "загрузка снимка";
   const THttpAnswer answer = session.Exchange(request, image);
   if (answer.Status < 200 || answer.Status > 299) {

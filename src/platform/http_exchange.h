@@ -26,7 +26,15 @@ inline constexpr size_t kMaxContentTypeBytes = 200;
 enum class THttpMethod { Get, Post };
 
 struct THttpExchangeRequest {
-  std::string Url;  // absolute, http or https
+  // Where the request goes, as the session read the URL: the connection is
+  // made to Host and Port and Target is sent, whatever a library would make
+  // of the same text. Url is the same place written out (no user
+  // information, no fragment), for a library that takes a URL.
+  std::string Url;
+  bool Secure = false;      // https
+  std::string Host;         // a name, an IPv4 address, or an IPv6 address in brackets
+  unsigned short Port = 0;  // always given
+  std::string Target;       // "/path?query"
   THttpMethod Method = THttpMethod::Get;
   // Sent as given, after the library's own (Host, Content-Length); names and
   // values hold no line break.
@@ -72,7 +80,7 @@ enum class THttpTimeout {
 
 struct THttpExchangeAnswer {
   THttpOutcome Outcome = THttpOutcome::Failed;
-  std::string Failure;  // the library's text, for TimedOut and Failed
+  std::string Failure;                         // the library's text, for TimedOut and Failed
   THttpTimeout Timeout = THttpTimeout::Whole;  // for TimedOut
 
   long Status = 0;

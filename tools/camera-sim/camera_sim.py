@@ -536,8 +536,8 @@ class Handler(BaseHTTPRequestHandler):
             '<tds:Service><tds:Namespace>http://www.onvif.org/ver10/device/wsdl</tds:Namespace>'
             '<tds:XAddr>{0}{1}</tds:XAddr></tds:Service>'
             '<tds:Service><tds:Namespace>http://www.onvif.org/ver10/media/wsdl</tds:Namespace>'
-            '<tds:XAddr>{0}{2}</tds:XAddr></tds:Service>'
-            '</tds:GetServicesResponse>').format(self.base_url(), cfg['device_path'], cfg['media_paths'][0]))
+            '<tds:XAddr>{2}</tds:XAddr></tds:Service>'
+            '</tds:GetServicesResponse>').format(self.base_url(), cfg['device_path'], self.media_xaddr()))
 
     def system_date_and_time(self, request):
         now = datetime.datetime.fromtimestamp(time.time() + float(self.camera.config['clock_offset']),
@@ -556,9 +556,15 @@ class Handler(BaseHTTPRequestHandler):
         return ENVELOPE.format(body=(
             '<tds:GetCapabilitiesResponse><tds:Capabilities>'
             '<tt:Device><tt:XAddr>{0}{1}</tt:XAddr></tt:Device>'
-            '<tt:Media><tt:XAddr>{0}{2}</tt:XAddr></tt:Media>'
+            '<tt:Media><tt:XAddr>{2}</tt:XAddr></tt:Media>'
             '</tds:Capabilities></tds:GetCapabilitiesResponse>').format(
-                self.base_url(), cfg['device_path'], cfg['media_paths'][0]))
+                self.base_url(), cfg['device_path'], self.media_xaddr()))
+
+    def media_xaddr(self):
+        """The media service's address: the first media path here, or, where
+        that is a whole URL, wherever it names (another host)."""
+        media = self.camera.config['media_paths'][0]
+        return media if media.startswith('http') else self.base_url() + media
 
     # ---- snapshot -----------------------------------------------------------------------
 
@@ -582,12 +588,17 @@ class Handler(BaseHTTPRequestHandler):
         if mode == 'none' or not cfg['user']:
             self.send(200, image, image_type)
         elif mode == 'basic':
-            expected = 'Basic ' + base64.b64encode(
-                '{}:{}'.format(cfg['user'], cfg['password']).encode('latin-1')).decode()
-            if self.headers.get('Authorization') == expected:
+            if self.basic_ok():
                 self.send(200, image, image_type)
             else:
                 self.send(401, HTML_PAGE, 'text/html', [('WWW-Authenticate', 'Basic realm="camera-sim"')])
+        elif mode == 'digest-or-basic':
+            # Either scheme taken; Basic offered first, as some cameras do.
+            if self.basic_ok() or self.digest_ok('MD5'):
+                self.send(200, image, image_type)
+            else:
+                self.digest_challenge('MD5', getattr(self, 'stale', False),
+                                      [('WWW-Authenticate', 'Basic realm="camera-sim"')])
         else:
             algorithm = 'SHA-256' if mode == 'digest-sha256' else 'MD5'
             if self.digest_ok(algorithm):
@@ -595,7 +606,13 @@ class Handler(BaseHTTPRequestHandler):
             else:
                 self.digest_challenge(algorithm, getattr(self, 'stale', False))
 
-    def digest_challenge(self, algorithm, stale=False):
+    def basic_ok(self):
+        cfg = self.camera.config
+        expected = 'Basic ' + base64.b64encode(
+            '{}:{}'.format(cfg['user'], cfg['password']).encode('latin-1')).decode()
+        return self.headers.get('Authorization') == expected
+
+    def digest_challenge(self, algorithm, stale=False, before=()):
         nonce = secrets.token_hex(16)
         with self.camera.lock:
             self.camera.digest_nonces[nonce] = {'uses': 0, 'nc': 0}
@@ -603,7 +620,7 @@ class Handler(BaseHTTPRequestHandler):
             algorithm, nonce, secrets.token_hex(8))
         if stale:
             challenge += ', stale=true'
-        self.send(401, HTML_PAGE, 'text/html', [('WWW-Authenticate', challenge)])
+        self.send(401, HTML_PAGE, 'text/html', list(before) + [('WWW-Authenticate', challenge)])
 
     def digest_ok(self, algorithm):
         self.stale = False
@@ -740,7 +757,7 @@ def main():
     parser.add_argument('--profiles', help='a GetProfiles answer to serve')
     parser.add_argument('--snapshot', default=os.path.join(HERE, 'snapshot.jpg'))
     parser.add_argument('--snapshot-auth', default='none',
-                        choices=['none', 'basic', 'digest', 'digest-sha256'])
+                        choices=['none', 'basic', 'digest', 'digest-sha256', 'digest-or-basic'])
     parser.add_argument('--manufacturer', default='Zorvane')
     parser.add_argument('--model', default='camera-sim')
     parser.add_argument('--discovery', metavar='ADDRESS',

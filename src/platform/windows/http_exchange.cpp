@@ -214,33 +214,6 @@ bool IsTimeout(DWORD code) {
   return code == ERROR_WINHTTP_TIMEOUT || code == kSocketTimedOut;
 }
 
-// The parts of the URL WinHTTP needs: host, port, https or not, and the
-// request target (path and query, never the fragment).
-struct TTarget {
-  std::wstring Host;
-  INTERNET_PORT Port = 0;
-  bool Secure = false;
-  std::wstring Object;
-};
-
-bool CrackUrl(const std::wstring& url, TTarget& target) {
-  URL_COMPONENTS parts{};
-  parts.dwStructSize = sizeof parts;
-  parts.dwHostNameLength = static_cast<DWORD>(-1);
-  parts.dwUrlPathLength = static_cast<DWORD>(-1);
-  parts.dwExtraInfoLength = static_cast<DWORD>(-1);
-  if (!WinHttpCrackUrl(url.c_str(), static_cast<DWORD>(url.size()), 0, &parts)) return false;
-  target.Host.assign(parts.lpszHostName, parts.dwHostNameLength);
-  target.Port = parts.nPort;
-  target.Secure = parts.nScheme == INTERNET_SCHEME_HTTPS;
-  target.Object.assign(parts.lpszUrlPath, parts.dwUrlPathLength);
-  if (parts.lpszExtraInfo) target.Object.append(parts.lpszExtraInfo, parts.dwExtraInfoLength);
-  if (const size_t hash = target.Object.find(L'#'); hash != std::wstring::npos)
-    target.Object.resize(hash);
-  if (target.Object.empty() || target.Object.front() != L'/') target.Object.insert(0, L"/");
-  return true;
-}
-
 // The header lines; WinHTTP sends them in UTF-8, so a login beyond ASCII in
 // a Digest answer goes out in the bytes it was hashed in.
 std::wstring HeaderLines(const THttpExchangeRequest& r) {
@@ -354,16 +327,17 @@ THttpExchangeAnswer THttpConnection::Exchange(const THttpExchangeRequest& reques
     return answer;
   };
 
-  TTarget target;
-  if (!CrackUrl(Wide(request.Url), target)) return fail(GetLastError(), false);
-  const THandle connection(WinHttpConnect(F->Session.get(), target.Host.c_str(), target.Port, 0));
+  // The host, port and target the session read; WinHTTP's own reading of
+  // the URL (WinHttpCrackUrl) may differ from it and is never asked.
+  const THandle connection(
+      WinHttpConnect(F->Session.get(), Wide(request.Host).c_str(), request.Port, 0));
   if (!connection) return fail(GetLastError(), true);
   const bool post = request.Method == THttpMethod::Post;
   // The target goes out as the session wrote it: the Digest answer covers it.
   const THandle r(
-      WinHttpOpenRequest(connection.get(), post ? L"POST" : L"GET", target.Object.c_str(), nullptr,
-                         WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
-                         (target.Secure ? WINHTTP_FLAG_SECURE : 0) | WINHTTP_FLAG_ESCAPE_DISABLE |
+      WinHttpOpenRequest(connection.get(), post ? L"POST" : L"GET", Wide(request.Target).c_str(),
+                         nullptr, WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
+                         (request.Secure ? WINHTTP_FLAG_SECURE : 0) | WINHTTP_FLAG_ESCAPE_DISABLE |
                              WINHTTP_FLAG_ESCAPE_DISABLE_QUERY));
   if (!r) return fail(GetLastError(), true);
 
@@ -371,7 +345,7 @@ THttpExchangeAnswer THttpConnection::Exchange(const THttpExchangeRequest& reques
   // logon of the Windows user is ever offered.
   ZV_SETOPTION(r.get(), WINHTTP_OPTION_REDIRECT_POLICY, WINHTTP_OPTION_REDIRECT_POLICY_NEVER);
   ZV_SETOPTION(r.get(), WINHTTP_OPTION_AUTOLOGON_POLICY, WINHTTP_AUTOLOGON_SECURITY_LEVEL_HIGH);
-  if (target.Secure) ZV_SETOPTION(r.get(), WINHTTP_OPTION_SECURITY_FLAGS, kIgnoreCertificate);
+  if (request.Secure) ZV_SETOPTION(r.get(), WINHTTP_OPTION_SECURITY_FLAGS, kIgnoreCertificate);
 
   // The limits, set on the request (limits on the session alone are not
   // obeyed everywhere) and renewed before each call that waits. The wait for
