@@ -40,7 +40,7 @@ std::string Envelope(const std::string& body) {
 
 TEST(OnvifParsersTest, CameraAnswersGiveTheReferenceValues) {
   std::ifstream in(ZORVANE_SAMPLES_MANIFEST);
-  if (std::string(ZORVANE_SAMPLES_MANIFEST).empty() || !in) GTEST_SKIP() << "no reference readings";
+  ASSERT_TRUE(!std::string(ZORVANE_SAMPLES_MANIFEST).empty() && in) << "no reference readings";
   // Each check: the manifest path (from the document element) and the value the record holds.
   struct Parsed {
     bool device = false, profiles = false, snapshot = false;

@@ -28,7 +28,7 @@ target_link_libraries(zorvane_test_support PUBLIC zorvane_objects GTest::gtest)
 zorvane_embed_resources(zorvane_test_support ${ZORVANE_RESOURCES})
 # Under Wine, a name from the root of the Unix file system is reached through drive Z:.
 target_compile_definitions(zorvane_test_support PUBLIC
-  ZORVANE_SAMPLES_DIR="Z:${CMAKE_SOURCE_DIR}/../shared/onvif-samples"
+  ZORVANE_SAMPLES_DIR="Z:${CMAKE_SOURCE_DIR}/tests/data/onvif-samples"
   ZORVANE_TEST_DATA_DIR="Z:${CMAKE_CURRENT_SOURCE_DIR}/data"
   ZORVANE_SOURCE_DIR="Z:${CMAKE_SOURCE_DIR}"
   ZORVANE_HOST_PATH="Z:$<TARGET_FILE:zorvane_host>"
