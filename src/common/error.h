@@ -12,7 +12,4 @@ class Error : public std::runtime_error {
   explicit Error(const std::string& message) : std::runtime_error(message) {}
 };
 
-// "<what>. <the system's text for errnum>" as an Error.
-[[noreturn]] void ThrowSystemError(const std::string& what, int errnum);
-
 }  // namespace zorvane

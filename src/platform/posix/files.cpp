@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "common/error.h"
+#include "platform/system_error.h"
 
 namespace zorvane {
 

@@ -12,6 +12,7 @@
 #include <cerrno>
 
 #include "common/error.h"
+#include "platform/system_error.h"
 
 namespace zorvane {
 

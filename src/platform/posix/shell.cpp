@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "common/error.h"
+#include "platform/system_error.h"
 
 extern char** environ;
 

@@ -1,6 +1,6 @@
-#include "common/error.h"
-
 #include "platform/system_error.h"
+
+#include "common/error.h"
 
 namespace zorvane {
 
