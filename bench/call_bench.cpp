@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "common/log_writer.h"
+#include "log/log_writer.h"
 #include "tests/support/test_class.h"
 #include "tools/zorvane/host.h"
 #include "v8napi/component.h"

@@ -1,7 +1,7 @@
 // The daily log: header, line layout, levels and modes, switching on and off,
 // folder and file rights, the failure when the file cannot be written, and what
 // other users of the machine may put in the shared folder.
-#include "common/log_writer.h"
+#include "log/log_writer.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -17,8 +17,8 @@
 #include <thread>
 
 #include "common/error.h"
-#include "platform/system_info.h"
 #include "common/text.h"
+#include "platform/system_info.h"
 #include "tests/support/camera_sim.h"
 #include "tests/support/checks.h"
 #include "tests/support/host_runner.h"

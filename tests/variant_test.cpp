@@ -7,10 +7,10 @@
 #include <cstring>
 
 #include "common/error.h"
+#include "platform/user_locale.h"
 #include "tests/support/checks.h"
 #include "tools/zorvane/host.h"
 #include "v8napi/trace.h"
-#include "v8napi/user_locale.h"
 
 using namespace zorvane;
 using zorvane::testing::ErrorOf;

@@ -4,9 +4,8 @@
 // clicks, presses keys and takes screenshots into the build folder's
 // screenshots/. with_wine_display.py gives the program its display, and the
 // private network with its cameras where a test needs one.
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <chrono>
 #include <cstdio>
@@ -17,9 +16,9 @@
 #include <thread>
 #include <tuple>
 
-#include "common/log_writer.h"
 #include "driver/camera_driver.h"
 #include "forms/win32/control_ids.h"
+#include "log/log_writer.h"
 #include "platform/windows/windows_text.h"
 #include "tests/support/checks.h"
 #include "tests/support/host_runner.h"

@@ -1,8 +1,8 @@
 // The windows: what each holds and does (without a display), then the real
 // windows on a private X display, driven through their controls, with a
 // screenshot of each state in the build folder's screenshots/.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sched.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,12 +12,12 @@
 #include <fstream>
 #include <thread>
 
-#include "common/log_writer.h"
 #include "driver/camera_driver.h"
 #include "forms/device_form.h"
 #include "forms/forms.h"
 #include "forms/log_form.h"
 #include "forms/probe_form.h"
+#include "log/log_writer.h"
 #include "tests/support/camera_sim.h"
 #include "tests/support/checks.h"
 #include "tests/support/gtk_driving.h"

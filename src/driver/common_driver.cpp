@@ -1,11 +1,11 @@
 #include "driver/common_driver.h"
 
 #include "common/error.h"
-#include "common/log_writer.h"
 #include "common/never_destroyed.h"
 #include "common/resources.h"
 #include "common/text.h"
 #include "forms/forms.h"
+#include "log/log_writer.h"
 #include "markdown/markdown_renderer.h"
 #include "v8napi/variant.h"
 #include "xml/xml_document.h"

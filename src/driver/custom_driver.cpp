@@ -1,10 +1,10 @@
 #include "driver/custom_driver.h"
 
 #include "common/error.h"
-#include "common/log_writer.h"
 #include "common/never_destroyed.h"
-#include "platform/system_info.h"
 #include "common/text.h"
+#include "log/log_writer.h"
+#include "platform/system_info.h"
 #include "v8napi/variant.h"
 
 namespace zorvane {

@@ -3,7 +3,7 @@
 #include <charconv>
 #include <cstdio>
 
-#include "v8napi/user_locale.h"
+#include "platform/user_locale.h"
 
 namespace zorvane {
 

@@ -3,8 +3,8 @@
 #include <algorithm>
 
 #include "common/error.h"
-#include "common/log_writer.h"
 #include "common/text.h"
+#include "log/log_writer.h"
 #include "platform/shell.h"
 
 namespace zorvane {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <utility>
 
-#include "common/log_writer.h"
+#include "log/log_writer.h"
 #include "onvif/http_session.h"
 #include "platform/threads.h"
 

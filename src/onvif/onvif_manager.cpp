@@ -7,8 +7,8 @@
 #include <thread>
 
 #include "common/error.h"
-#include "common/log_writer.h"
 #include "common/text.h"
+#include "log/log_writer.h"
 #include "onvif/call_deadline.h"
 #include "onvif/soap_transport.h"
 

@@ -1,6 +1,6 @@
 // The number and time conventions of a locale as the system keeps them, read
 // without touching the process locale (the add-in lives in someone else's
-// process). v8napi/user_locale fills in what the system leaves out.
+// process). platform/user_locale fills in what the system leaves out.
 #pragma once
 
 #include <optional>

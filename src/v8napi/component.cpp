@@ -5,11 +5,11 @@
 #include <set>
 
 #include "common/error.h"
-#include "common/log_writer.h"
 #include "common/never_destroyed.h"
 #include "common/text.h"
+#include "log/log_writer.h"
+#include "platform/user_locale.h"
 #include "v8napi/trace.h"
-#include "v8napi/user_locale.h"
 
 namespace zorvane {
 

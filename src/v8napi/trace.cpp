@@ -1,8 +1,8 @@
 #include "v8napi/trace.h"
 
 #include "common/error.h"
-#include "common/log_writer.h"
 #include "common/text.h"
+#include "log/log_writer.h"
 #include "v8napi/variant.h"
 
 namespace zorvane {

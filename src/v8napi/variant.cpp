@@ -7,7 +7,7 @@
 
 #include "common/error.h"
 #include "common/text.h"
-#include "v8napi/user_locale.h"
+#include "platform/user_locale.h"
 
 namespace zorvane {
 

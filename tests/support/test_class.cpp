@@ -3,9 +3,9 @@
 #include <stdexcept>
 
 #include "common/error.h"
-#include "common/log_writer.h"
 #include "common/text.h"
 #include "driver/common_driver.h"
+#include "log/log_writer.h"
 #include "v8napi/user_object.h"
 #include "v8napi/variant.h"
 

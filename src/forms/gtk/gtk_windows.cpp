@@ -6,7 +6,6 @@
 #include <string>
 
 #include "common/error.h"
-#include "common/log_writer.h"
 #include "common/never_destroyed.h"
 #include "forms/device_form.h"
 #include "forms/forms.h"
@@ -16,6 +15,7 @@
 #include "forms/pictures.h"
 #include "forms/probe_form.h"
 #include "forms/shown_text.h"
+#include "log/log_writer.h"
 #include "platform/shell.h"
 #include "xml/xml_document.h"
 

@@ -1,9 +1,9 @@
 #include "forms/win32/browser_window.h"
 
-#include <ole2.h>
 #include <exdisp.h>
+#include <ole2.h>
 
-#include "common/log_writer.h"
+#include "log/log_writer.h"
 #include "platform/shell.h"
 #include "platform/windows/windows_text.h"
 

@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "common/error.h"
-#include "common/log_writer.h"
 #include "forms/shown_text.h"
+#include "log/log_writer.h"
 #include "platform/windows/windows_text.h"
 
 namespace zorvane::win32 {

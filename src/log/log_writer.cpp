@@ -1,4 +1,4 @@
-#include "common/log_writer.h"
+#include "log/log_writer.h"
 
 #include <algorithm>
 #include <atomic>
@@ -11,7 +11,7 @@
 #include "common/text.h"
 #include "platform/files.h"
 #include "platform/system_info.h"
-#include "v8napi/user_locale.h"
+#include "platform/user_locale.h"
 
 namespace zorvane {
 

@@ -1,4 +1,4 @@
-#include "v8napi/user_locale.h"
+#include "platform/user_locale.h"
 
 #include "common/never_destroyed.h"
 #include "platform/locale_conventions.h"
