@@ -177,7 +177,7 @@ TEST(MarkdownRendererTest, PagesAsWrittenAndTheFolderGoneInEveryCase) {
     EXPECT_FALSE(Exists(folder));
   }
   // No such resource: nothing is made.
-  EXPECT_EQ(testing::ErrorOf([] { TMarkdownRenderer::Render("no such help", "Справка"); }),
+  EXPECT_EQ(testing::ErrorOf([] { TMarkdownRenderer::Render("no such help", "Справка", {}); }),
             "File not found: no such help");
   EXPECT_TRUE(testing::ListDir(tmp.path()).empty());
   // The folder's name: a version-4 GUID, braced, upper case.

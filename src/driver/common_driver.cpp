@@ -269,7 +269,7 @@ void TCommonDriver::ViewLog() {
 
 void TCommonDriver::ShowHelp() {
   std::unique_ptr<TMarkdownRenderer> kept;
-  TMarkdownRenderer::Render("help", "Справка", &kept);
+  TMarkdownRenderer::Render("help", "Справка", {&RequireDocumentWindow, &ShowDocument}, &kept);
   // Shown in the user's browser: the page's folder stays while this object lives.
   if (kept) FKeptHelp.push_back(std::move(kept));
 }

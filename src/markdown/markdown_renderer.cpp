@@ -8,7 +8,6 @@
 #include "common/error.h"
 #include "common/resources.h"
 #include "common/text.h"
-#include "forms/forms.h"
 #include "markdown/help_libraries.h"
 #include "platform/crypto.h"
 #include "platform/files.h"
@@ -77,11 +76,12 @@ bool TMarkdownRenderer::SourceExist(const std::string& ASourceName) {
 }
 
 bool TMarkdownRenderer::Render(const std::string& ASourceName, const std::string& ACaption,
+                               const TPageViewer& viewer,
                                std::unique_ptr<TMarkdownRenderer>* kept) {
   if (!SourceExist(ASourceName)) throw Error("File not found: " + ASourceName);
-  RequireDocumentWindow(ACaption);
+  viewer.Require(ACaption);
   auto renderer = std::make_unique<TMarkdownRenderer>(ASourceName);
-  const bool shown = renderer->Render(ACaption);
+  const bool shown = renderer->Render(ACaption, viewer);
   if (!shown && kept) *kept = std::move(renderer);
   return shown;
 }
@@ -116,8 +116,8 @@ std::string TMarkdownRenderer::Prepare() {
   return FTempDirectory + "/md.html";
 }
 
-bool TMarkdownRenderer::Render(const std::string& ACaption) {
-  return ShowDocument(Prepare(), ACaption);
+bool TMarkdownRenderer::Render(const std::string& ACaption, const TPageViewer& viewer) {
+  return viewer.Show(Prepare(), ACaption);
 }
 
 void TMarkdownRenderer::UnpackSource() {

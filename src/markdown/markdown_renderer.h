@@ -17,6 +17,15 @@ inline constexpr char kMarkdownNotFound[] = "Mardown file not found";
 // The most an archive may unpack to.
 inline constexpr size_t kMaxUnpackedHelpBytes = 64u << 20;
 
+// Where a page goes, given by the caller (the driver's windows): Require
+// throws where no page could be shown under the caption, before any work is
+// done; Show shows the page (an HTML file) and returns true once its window
+// is closed, false when it went to the user's browser instead.
+struct TPageViewer {
+  std::function<void(const std::string& caption)> Require;
+  std::function<bool(const std::string& htmlPath, const std::string& caption)> Show;
+};
+
 class TMarkdownRenderer {
  public:
   // The whole job: the named archive rendered and shown under caption.
@@ -24,7 +33,7 @@ class TMarkdownRenderer {
   // window (no browser view here): the renderer is then handed back in kept,
   // so that its folder stays while the browser reads it.
   static bool Render(const std::string& ASourceName, const std::string& ACaption,
-                     std::unique_ptr<TMarkdownRenderer>* kept = nullptr);
+                     const TPageViewer& viewer, std::unique_ptr<TMarkdownRenderer>* kept = nullptr);
   static bool SourceExist(const std::string& ASourceName);
 
   // Makes the temporary folder ($TMPDIR or /tmp, then a new braced GUID).
@@ -46,7 +55,7 @@ class TMarkdownRenderer {
   // convert, save; returns the page's path.
   std::string Prepare();
   // Prepare, then the page in a window (true) or the user's browser (false).
-  bool Render(const std::string& ACaption);
+  bool Render(const std::string& ACaption, const TPageViewer& viewer);
 
   void UnpackSource();
   // The first file "*.ext" directly in the folder, in the folder's order; empty when none.
