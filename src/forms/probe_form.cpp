@@ -103,7 +103,7 @@ void TOnvifProbeForm::Search(const std::shared_ptr<TShared>& shared,
         item.Details = std::make_shared<const TOnvifDeviceForm>(*p.Device);
       } else if (p.Failure) {
         item.Caption = AddressOf(p.Failure->XAddrs);
-        item.Error = p.Failure->Message.empty() ? "Unknown error" : p.Failure->Message;
+        item.Error = p.Failure->Message.empty() ? kUnknownFailure : p.Failure->Message;
       }
       const std::lock_guard<std::mutex> lock(shared->Lock);
       if (p.Device || p.Failure) shared->Items.push_back(std::move(item));
@@ -115,7 +115,7 @@ void TOnvifProbeForm::Search(const std::shared_ptr<TShared>& shared,
   } catch (const std::exception& e) {
     message = e.what();
   } catch (...) {
-    message = "Unknown error";
+    message = kUnknownFailure;
   }
   const std::lock_guard<std::mutex> lock(shared->Lock);
   try {

@@ -21,6 +21,8 @@ inline constexpr std::chrono::seconds kDeviceQueryDeadline{30};     // one camer
 
 // The message of work given up because its owner cancelled it.
 inline constexpr char kSearchCancelled[] = "Поиск прерван";
+// A failure that came without words of its own (not an exception of ours).
+inline constexpr char kUnknownFailure[] = "Неизвестная ошибка";
 
 // Lets one thread stop the camera work of others at once: waits end early,
 // open connections are shut (so a blocked transfer returns now) and new ones

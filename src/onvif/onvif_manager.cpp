@@ -407,7 +407,7 @@ void TOnvifManager::FillDevicesList(TDeadline deadline) {
         } catch (const std::exception& e) {
           failures[i] = Cancelled() ? kSearchCancelled : e.what();
         } catch (...) {
-          failures[i] = "Unknown error";
+          failures[i] = kUnknownFailure;
         }
       }
       const std::lock_guard<std::mutex> lock(progressLock);
