@@ -5,13 +5,10 @@
 #pragma once
 
 #include <chrono>
-#include <condition_variable>
 #include <memory>
-#include <mutex>
-#include <set>
 #include <string>
 
-#include "platform/network.h"
+#include "platform/cancel.h"
 
 namespace zorvane {
 
@@ -21,29 +18,6 @@ inline constexpr std::chrono::seconds kDeviceQueryDeadline{30};     // one camer
 
 // The message of work given up because its owner cancelled it.
 inline constexpr char kSearchCancelled[] = "Поиск прерван";
-
-// Lets one thread stop the camera work of others at once: waits end early,
-// open connections are shut (so a blocked transfer returns now) and new ones
-// are refused. Shared by the owner and every exchange that registered a
-// connection with it.
-class TCancelSource {
- public:
-  void Cancel();
-  bool Cancelled() const;
-  // Waits up to timeout; false when cancelled (before or meanwhile).
-  bool Sleep(std::chrono::milliseconds timeout);
-  // A connection to shut when cancelled; false (and nothing kept) when
-  // cancelled already. A descriptor given as int registers as it is.
-  bool Register(TSocketHandle socket);
-  // Called before the connection is closed.
-  void Unregister(TSocketHandle socket);
-
- private:
-  mutable std::mutex FLock;
-  std::condition_variable FCancelledSignal;
-  bool FCancelled = false;
-  std::set<TSocketHandle> FSockets;
-};
 
 // Makes a cancel source the current one of the calling thread for the scope:
 // every exchange and deadline check on this thread then obeys it.

@@ -13,7 +13,7 @@
 
 #include "common/error.h"
 #include "common/text.h"
-#include "onvif/call_deadline.h"
+#include "platform/cancel.h"
 
 namespace zorvane {
 
