@@ -6,23 +6,16 @@ namespace zorvane {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
 // Thread-local objects without destructors only: under MinGW a thread's
 // emulated TLS block may be freed before the destructors of its thread_local
 // objects run, and a search thread ending crashed in ~shared_ptr that way.
 thread_local TCallDeadline::TState gCall;
 thread_local const TCallCancel* gCancelScope = nullptr;  // the innermost
 
-long MsUntil(Clock::time_point end) {
-  return static_cast<long>(
-      std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count());
-}
-
 }  // namespace
 
 TCallDeadline::TCallDeadline(std::chrono::milliseconds budget) : FSaved(gCall) {
-  const Clock::time_point end = Clock::now() + budget;
+  const TDeadline end(budget);
   if (!gCall.Active) {
     gCall = TState{true, end, budget, false};
   } else if (end < gCall.End) {
@@ -46,13 +39,13 @@ bool TCallDeadline::Active() {
 long TCallDeadline::RemainingMs(long cap, const std::string& step) {
   TCallCancel::ThrowIfCancelled();
   if (!gCall.Active) return cap;
-  const long left = MsUntil(gCall.End);
+  const long left = gCall.End.RemainingMs();
   if (left <= 0) throw Error(ExpiredMessage(step));
   return left < cap ? left : cap;
 }
 
 bool TCallDeadline::Bounds(long cap) {
-  return gCall.Active && MsUntil(gCall.End) <= cap;
+  return gCall.Active && gCall.End.RemainingMs() <= cap;
 }
 
 std::string TCallDeadline::ExpiredMessage(const std::string& step) {

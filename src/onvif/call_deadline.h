@@ -58,7 +58,7 @@ class TCallDeadline {
 
   struct TState {
     bool Active = false;
-    std::chrono::steady_clock::time_point End;
+    TDeadline End;
     std::chrono::milliseconds Budget{0};
     bool ClockSynced = false;
   };

@@ -1,5 +1,6 @@
 #include "onvif/name_lookup.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -15,6 +16,9 @@
 namespace zorvane {
 
 namespace {
+
+// How often a waiting caller looks whether its work was cancelled.
+constexpr long kLookupPollMs = 50;
 
 struct TLookup {
   std::mutex Mutex;
@@ -71,19 +75,18 @@ std::string ResolveWithin(const std::string& host, long timeoutMs) {
     throw Error("Could not start a name lookup for " + bare);
   }
   // Waited for in short steps, so that a cancelled search stops waiting.
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  const TDeadline end{std::chrono::milliseconds(timeoutMs)};
   std::unique_lock<std::mutex> lock(state->Mutex);
   while (!state->Finished) {
     lock.unlock();
     TCallCancel::ThrowIfCancelled();
     lock.lock();
-    const auto now = std::chrono::steady_clock::now();
-    if (now >= end) {
+    const long left = end.RemainingMs();
+    if (left <= 0) {
       throw TLookupTimedOut("Resolving " + bare + " timed out after " + std::to_string(timeoutMs) +
                             " milliseconds");
     }
-    state->Done.wait_for(lock, std::min<std::chrono::steady_clock::duration>(
-                                   end - now, std::chrono::milliseconds(50)));
+    state->Done.wait_for(lock, std::chrono::milliseconds(std::min(left, kLookupPollMs)));
   }
   if (state->Addresses.empty()) throw Error("Could not resolve host: " + bare);
   return state->Addresses;

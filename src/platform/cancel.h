@@ -1,6 +1,6 @@
-// Cancelling work from another thread, for the HTTP exchange and for the
-// waits of the layers above: the source, and the connections registered
-// with it.
+// Cancelling work from another thread, and the end of a time limit: what
+// the HTTP exchange, the name lookups and the waits of the layers above need
+// to stop early or on time.
 #pragma once
 
 #include <chrono>
@@ -33,6 +33,28 @@ class TCancelSource {
   std::condition_variable FCancelledSignal;
   bool FCancelled = false;
   std::set<TSocketHandle> FSockets;
+};
+
+// The end of a time limit on the steady clock; a plain value, which a
+// thread_local may hold (no destructor).
+class TDeadline {
+ public:
+  using TClock = std::chrono::steady_clock;
+
+  constexpr TDeadline() = default;  // passed already
+  explicit TDeadline(std::chrono::milliseconds budget) : FEnd(TClock::now() + budget) {}
+
+  TClock::time_point End() const { return FEnd; }
+  // Milliseconds until the end; 0 or less once it has passed.
+  long RemainingMs() const {
+    return static_cast<long>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(FEnd - TClock::now()).count());
+  }
+  bool Passed() const { return TClock::now() >= FEnd; }
+  bool operator<(const TDeadline& other) const { return FEnd < other.FEnd; }
+
+ private:
+  TClock::time_point FEnd{};
 };
 
 }  // namespace zorvane

@@ -26,6 +26,7 @@
 #include <optional>
 
 #include "common/error.h"
+#include "platform/cancel.h"
 
 namespace zorvane {
 
@@ -146,13 +147,13 @@ class TRequestClock {
 
   explicit TRequestClock(const THttpExchangeRequest& r)
       : FStart(Clock::now()),
-        FEnd(FStart + std::chrono::milliseconds(std::max(r.TimeoutMs, 1L))),
+        FEnd(std::chrono::milliseconds(std::max(r.TimeoutMs, 1L))),
         FLowSpeedBytes(r.LowSpeedBytes),
         FLowSpeedSeconds(r.LowSpeedSeconds),
         FWindowStart(FStart) {}
 
   long ElapsedMs() const { return MsBetween(FStart, Clock::now()); }
-  long RemainingMs() const { return std::max(0L, MsBetween(Clock::now(), FEnd)); }
+  long RemainingMs() const { return std::max(0L, FEnd.RemainingMs()); }
   bool Expired() const { return RemainingMs() == 0; }
   bool LowSpeedLimited() const { return FLowSpeedBytes > 0 && FLowSpeedSeconds > 0; }
 
@@ -204,7 +205,8 @@ class TRequestClock {
     return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(b - a).count());
   }
 
-  Clock::time_point FStart, FEnd;
+  Clock::time_point FStart;
+  TDeadline FEnd;
   long FLowSpeedBytes, FLowSpeedSeconds;
   Clock::time_point FWindowStart;
   unsigned long long FWindowBytes = 0;
