@@ -27,6 +27,7 @@
 
 #include "common/error.h"
 #include "platform/cancel.h"
+#include "platform/windows/windows_text.h"
 
 namespace zorvane {
 
@@ -46,25 +47,6 @@ struct THandleCloser {
   void operator()(HINTERNET h) const { WinHttpCloseHandle(h); }
 };
 using THandle = std::unique_ptr<void, THandleCloser>;
-
-std::wstring Wide(std::string_view text) {
-  if (text.empty()) return {};
-  if (text.size() > INT_MAX) throw Error("Text too long for WinHTTP");
-  const int size = static_cast<int>(text.size());
-  const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), size, nullptr, 0);
-  std::wstring out(static_cast<size_t>(std::max(n, 0)), L'\0');
-  if (n > 0) MultiByteToWideChar(CP_UTF8, 0, text.data(), size, out.data(), n);
-  return out;
-}
-
-std::string Utf8(std::wstring_view text) {
-  if (text.empty()) return {};
-  const int size = static_cast<int>(std::min<size_t>(text.size(), INT_MAX));
-  const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<size_t>(std::max(n, 0)), '\0');
-  if (n > 0) WideCharToMultiByte(CP_UTF8, 0, text.data(), size, out.data(), n, nullptr, nullptr);
-  return out;
-}
 
 // A header value as the server sent its bytes (a Digest realm is hashed as
 // bytes). WinHTTP widens them through the ANSI code page (so under Wine:
@@ -91,26 +73,12 @@ std::string HeaderBytes(std::wstring_view value) {
     if (back > 0) MultiByteToWideChar(CP_ACP, 0, ansi.data(), n, again.data(), back);
     if (again == value) return ansi;
   }
-  return below(0x100) ? narrow() : Utf8(value);
-}
-
-// The system's words for a WinHTTP or socket error, else its number.
-std::string ErrorText(DWORD code) {
-  wchar_t* text = nullptr;
-  const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_HMODULE |
-                                     FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                 GetModuleHandleW(L"winhttp.dll"), code, 0,
-                                 reinterpret_cast<LPWSTR>(&text), 0, nullptr);
-  std::string out = n && text ? Utf8(std::wstring_view(text, n)) : std::string();
-  if (text) LocalFree(text);
-  while (!out.empty() && (static_cast<unsigned char>(out.back()) <= ' ' || out.back() == '.'))
-    out.pop_back();
-  return out.empty() ? "WinHTTP error " + std::to_string(code) : out;
+  return below(0x100) ? narrow() : Narrow(value);
 }
 
 [[noreturn]] void ThrowLibraryError(const std::string& what) {
   const DWORD code = GetLastError();
-  throw Error(what + ": " + ErrorText(code));
+  throw Error(what + ": " + WindowsErrorText(code));
 }
 
 void SetNumber(HINTERNET h, DWORD option, DWORD value, const char* name) {
@@ -281,7 +249,7 @@ struct THttpConnection::TImpl {
                             sizeof protocols)) {
         const DWORD code = GetLastError();
         Session.reset();
-        throw Error("WinHTTP refused TLS 1.2: " + ErrorText(code));
+        throw Error("WinHTTP refused TLS 1.2: " + WindowsErrorText(code));
       }
     }
   }
@@ -324,7 +292,7 @@ THttpExchangeAnswer THttpConnection::Exchange(const THttpExchangeRequest& reques
                                        : clock.TooSlowText();
     } else {
       answer.Outcome = THttpOutcome::Failed;
-      answer.Failure = ErrorText(code);
+      answer.Failure = WindowsErrorText(code);
     }
     return answer;
   };
