@@ -467,15 +467,15 @@ struct THttpSession::TImpl {
   std::string ChallengeOrigin;
   unsigned Nc = 0;
   bool DigestLogged = false;
-  std::vector<std::string> BasicOrigins;        // asked for Basic, and only for Basic
-  std::map<std::string, std::string> Resolved;  // "host:port" -> its addresses
+  std::vector<std::string> BasicOrigins;  // asked for Basic, and only for Basic
+  std::map<std::string, std::vector<THostAddress>> Resolved;  // "host:port" -> its addresses
 
   // An allowed origin, or an address one of them resolved to (same scheme
   // and port): a camera set up by name hands out addresses with its IP.
   bool IsCameraOrigin(const std::string& origin) const;
-  // The host's addresses looked up within timeoutMs (once per host and port)
-  // into the request; nothing for a host that is an address.
-  void PinAddresses(THttpExchangeRequest& request, const TUrlParts& parts, long timeoutMs);
+  // The host's addresses, looked up within timeoutMs once per host and port;
+  // none for a host that is an address.
+  THostLookup AddressesOf(const TUrlParts& parts, long timeoutMs);
 };
 
 bool THttpSession::TImpl::IsCameraOrigin(const std::string& origin) const {
@@ -489,31 +489,23 @@ bool THttpSession::TImpl::IsCameraOrigin(const std::string& origin) const {
     if (!SplitAddress(allowed, a) || a.scheme != asked.scheme || a.port != asked.port) continue;
     const auto known = Resolved.find(a.host + ":" + a.port);
     if (known == Resolved.end()) continue;
-    // "10.0.0.5,[fe80::1]"
-    for (size_t i = 0; i <= known->second.size();) {
-      size_t end = known->second.find(',', i);
-      if (end == std::string::npos) end = known->second.size();
-      if (Lower(known->second.substr(i, end - i)) == address) return true;
-      i = end + 1;
+    for (const THostAddress& resolved : known->second) {
+      // As a URL writes it: an IPv6 address in brackets.
+      if (Lower(resolved.IPv6 ? "[" + resolved.Text + "]" : resolved.Text) == address) return true;
     }
   }
   return false;
 }
 
-void THttpSession::TImpl::PinAddresses(THttpExchangeRequest& request, const TUrlParts& parts,
-                                       long timeoutMs) {
-  TUrlParts p = parts;
-  if (p.port.empty()) p.port = Lower(p.scheme) == "https" ? "443" : "80";
-  const std::string key = Lower(p.host) + ":" + p.port;
-  auto known = Resolved.find(key);
-  if (known == Resolved.end()) {
-    std::string addresses = ResolveWithin(p.host, timeoutMs);
-    if (addresses.empty()) return;
-    known = Resolved.emplace(key, std::move(addresses)).first;
-  }
-  request.PinnedHost = p.host;
-  request.PinnedPort = p.port;
-  request.PinnedAddresses = known->second;
+THostLookup THttpSession::TImpl::AddressesOf(const TUrlParts& parts, long timeoutMs) {
+  const std::string port =
+      parts.port.empty() ? (Lower(parts.scheme) == "https" ? "443" : "80") : parts.port;
+  const std::string key = Lower(parts.host) + ":" + port;
+  if (const auto known = Resolved.find(key); known != Resolved.end())
+    return {TLookupOutcome::Found, known->second};
+  THostLookup found = ResolveWithin(parts.host, timeoutMs);
+  if (!found.Addresses.empty()) Resolved.emplace(key, found.Addresses);
+  return found;
 }
 
 THttpSession::THttpSession() : F(std::make_unique<TImpl>()) {}
@@ -630,19 +622,25 @@ THttpAnswer THttpSession::Exchange(const THttpRequest& request, std::string& bod
         std::min(kConnectTimeoutMs, std::max(1L, request.TimeoutMs - MillisecondsSince(start)));
     const bool deadlineBoundsLookup = TCallDeadline::Bounds(lookupCap - 1);
     const long lookupMs = TCallDeadline::RemainingMs(lookupCap, request.Step);
+    THostLookup lookup;
     try {
-      F->PinAddresses(one, parts, lookupMs);
-    } catch (const TLookupTimedOut& e) {
-      LogInfo(e.what());
+      lookup = F->AddressesOf(parts, lookupMs);
+    } catch (const Error& e) {
+      throw Error(std::string(e.what()) + ": " + PrintableUrl(url));
+    }
+    if (lookup.Outcome == TLookupOutcome::TimedOut) {
+      LogInfo("Resolving " + parts.host + " timed out after " + std::to_string(lookupMs) +
+              " milliseconds");
       const std::string message = deadlineBoundsLookup
                                       ? TCallDeadline::ExpiredMessage(request.Step)
                                       : "Имя камеры не разрешено в адрес за отведённое время (" +
                                             SecondsText(lookupMs) +
                                             " с); не завершён шаг: " + request.Step;
       throw Error(message + ": " + PrintableUrl(url));
-    } catch (const Error& e) {
-      throw Error(std::string(e.what()) + ": " + PrintableUrl(url));
     }
+    if (lookup.Outcome == TLookupOutcome::NotFound)
+      throw Error("Could not resolve host: " + parts.host + ": " + PrintableUrl(url));
+    one.PinnedAddresses = std::move(lookup.Addresses);
     // What is left of the exchange's own limit, within the call's deadline.
     const long left = std::max(1L, request.TimeoutMs - MillisecondsSince(start));
     one.TimeoutMs = TCallDeadline::RemainingMs(left, request.Step);

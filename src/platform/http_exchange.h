@@ -12,6 +12,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/network.h"
+
 namespace zorvane {
 
 class TCancelSource;
@@ -48,12 +50,10 @@ struct THttpExchangeRequest {
   long LowSpeedBytes = 0;
   long LowSpeedSeconds = 0;
 
-  // The addresses the session looked up for the URL's host ("10.0.0.5,[fe80::1]"),
-  // to be used instead of a lookup of the library's own; empty: the library
-  // looks the name up itself. (WinHTTP has no way to take them and does.)
-  std::string PinnedHost;
-  std::string PinnedPort;
-  std::string PinnedAddresses;
+  // The addresses the session looked up for Host, to be used instead of a
+  // lookup of the library's own; empty: the library looks the name up
+  // itself. (WinHTTP has no way to take them and does.)
+  std::vector<THostAddress> PinnedAddresses;
 
   // Cookies set by the earlier hops of the same exchange are sent; false drops
   // every cookie first (the first request of an exchange).

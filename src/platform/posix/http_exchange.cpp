@@ -113,6 +113,18 @@ std::unique_ptr<curl_slist, TSlistDeleter> RequestHeaders(const THttpExchangeReq
   return list;
 }
 
+// The pinned addresses of the request's host as CURLOPT_RESOLVE takes them:
+// "cam.local:80:10.0.0.5,[fe80::1]".
+std::string ResolveEntry(const THttpExchangeRequest& r) {
+  std::string entry = r.Host + ":" + std::to_string(r.Port) + ":";
+  for (size_t i = 0; i < r.PinnedAddresses.size(); ++i) {
+    const THostAddress& a = r.PinnedAddresses[i];
+    if (i > 0) entry += ',';
+    entry += a.IPv6 ? "[" + a.Text + "]" : a.Text;
+  }
+  return entry;
+}
+
 // What the callbacks fill while libcurl runs one request.
 struct TTransfer {
   std::string* Body;
@@ -278,8 +290,7 @@ CURLcode THttpConnection::TImpl::Perform(const TCurlFeatures& features,
   const auto headers = RequestHeaders(r);
   std::unique_ptr<curl_slist, TSlistDeleter> pinned;
   if (!r.PinnedAddresses.empty()) {
-    const std::string entry = r.PinnedHost + ":" + r.PinnedPort + ":" + r.PinnedAddresses;
-    pinned.reset(curl_slist_append(nullptr, entry.c_str()));
+    pinned.reset(curl_slist_append(nullptr, ResolveEntry(r).c_str()));
     if (!pinned) throw Error("Cannot start an HTTP exchange");
   }
 
