@@ -1,7 +1,10 @@
 // The HTTP client against camera-sim, as every system's build runs it (on
 // Windows under Wine, where WinHTTP carries the exchanges): authentication,
-// redirects, time and size limits. tests/with_camera_sim.py starts the
-// camera and names it in ZORVANE_CAMERA_SIM ("127.0.0.1:PORT").
+// redirects, time and size limits, and what each system's exchange reports
+// when it ends without an answer. tests/with_camera_sim.py starts the camera
+// and names it in ZORVANE_CAMERA_SIM ("127.0.0.1:PORT").
+#include "platform/http_exchange.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -10,12 +13,15 @@
 #include "common/error.h"
 #include "onvif/http_session.h"
 #include "platform/files.h"
+#include "tests/support/checks.h"
 
 namespace {
 
 using zorvane::THttpAnswer;
+using zorvane::THttpFailureKind;
 using zorvane::THttpRequest;
 using zorvane::THttpSession;
+using zorvane::testing::ErrorOf;
 
 class HttpExchangeTest : public ::testing::Test {
  protected:
@@ -158,6 +164,73 @@ TEST_F(HttpExchangeTest, TimeAndSizeLimits) {
     EXPECT_EQ(std::string(e.what()), "The camera's answer is larger than 1 MiB: " + r.Url);
   }
   EXPECT_LE(body.size(), size_t{1} << 20);
+}
+
+// The system's exchange, below the session, tells what ended it as a kind
+// (the same on every system), how long it ran and how much of the body came.
+TEST_F(HttpExchangeTest, AnExchangeThatEndsEarlySaysWhatEndedIt) {
+  const auto simPort = static_cast<unsigned short>(std::stoi(FBase.substr(FBase.rfind(':') + 1)));
+  // A label longer than 63 bytes: the resolver refuses the name without
+  // asking any name server.
+  const std::string unknownName = std::string(64, 'a') + ".invalid";
+  struct TCase {
+    const char* name;
+    std::string host;
+    unsigned short port;
+    const char* fault;  // camera-sim's
+    long timeoutMs;
+    long minSpeedSeconds;  // at 1024 bytes a second; 0: no speed limit
+    THttpFailureKind kind;
+    size_t minBytes, maxBytes;  // of the body received by then
+  };
+  const TCase cases[] = {
+      {"a closed port", "127.0.0.1", 1, "null", 5000, 0, THttpFailureKind::CannotConnect, 0, 0},
+      {"an unknown name", unknownName, simPort, "null", 5000, 0, THttpFailureKind::NameNotFound, 0,
+       0},
+      {"no answer", "127.0.0.1", simPort, "\"hang\"", 1500, 0, THttpFailureKind::TimedOut, 0, 0},
+      {"an answer that stops", "127.0.0.1", simPort, "\"stall\"", 10000, 1,
+       THttpFailureKind::TooSlow, 1, 512},
+      {"too large", "127.0.0.1", simPort, "\"oversized\", \"size\": 3145728", 10000, 0,
+       THttpFailureKind::TooLarge, 0, 1u << 20},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    Control("/sim/config", std::string(R"({"fault": )") + c.fault + "}");
+    zorvane::THttpExchangeRequest r;
+    r.Host = c.host;
+    r.Port = c.port;
+    r.Target = "/snapshot.jpg";
+    r.Url = "http://" + r.Host + ":" + std::to_string(r.Port) + r.Target;
+    r.TimeoutMs = c.timeoutMs;
+    r.ConnectTimeoutMs = 5000;
+    r.MaxBodyBytes = 1u << 20;
+    r.MinBytesPerSecond = c.minSpeedSeconds > 0 ? 1024 : 0;
+    r.MinSpeedSeconds = c.minSpeedSeconds;
+    zorvane::THttpConnection connection;
+    std::string body;
+    const zorvane::THttpFailure f = connection.Exchange(r, body).Failure;
+    EXPECT_EQ(static_cast<int>(f.Kind), static_cast<int>(c.kind)) << f.SystemText;
+    EXPECT_GE(f.ReceivedBytes, c.minBytes);
+    EXPECT_LE(f.ReceivedBytes, c.maxBytes);
+    EXPECT_LT(f.ElapsedMs, c.timeoutMs + 2000);
+    if (c.kind == THttpFailureKind::TimedOut) {
+      EXPECT_GE(f.ElapsedMs, c.timeoutMs - 100);
+    }
+    if (c.kind == THttpFailureKind::CannotConnect) {
+      EXPECT_NE(f.SystemText, "");  // the system's words for why
+    }
+  }
+
+  // The session words them, once for every system, naming where it went.
+  THttpRequest r;
+  r.Url = "http://127.0.0.1:1/onvif/device_service";
+  std::string body;
+  const std::string refused = ErrorOf([&] { FSession.Exchange(r, body); });
+  EXPECT_EQ(refused.rfind("Failed to connect to 127.0.0.1 port 1: ", 0), 0u) << refused;
+  EXPECT_EQ(refused.substr(refused.size() - r.Url.size() - 2), ": " + r.Url) << refused;
+  r.Url = "http://" + unknownName + "/x";
+  EXPECT_EQ(ErrorOf([&] { FSession.Exchange(r, body); }),
+            "Could not resolve host: " + unknownName + ": " + r.Url);
 }
 
 // What reached a simulator, as text blocks ("> GET /path", headers, body).

@@ -52,9 +52,9 @@ class TOnvifProbeForm {
   void Button2Click(const std::string& user, const std::string& password,
                     const std::string& localIP);
   // Stops a running search and waits for it, a second at most: where the
-  // system's HTTP library cannot be interrupted (WinHTTP), a camera that
-  // hangs is left to its time limit on the search's own thread, which holds
-  // what it uses.
+  // system's HTTP exchange cannot be interrupted from another thread, a
+  // camera that hangs is left to its time limit on the search's own thread,
+  // which holds what it uses.
   void Cancel();
 
   // Takes what the search did since the last call; true when anything

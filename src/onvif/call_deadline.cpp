@@ -1,13 +1,10 @@
 #include "onvif/call_deadline.h"
 
 #include "common/error.h"
-#include "platform/network.h"
 
 namespace zorvane {
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 // Thread-local objects without destructors only: under MinGW a thread's
 // emulated TLS block may be freed before the destructors of its thread_local
@@ -15,15 +12,10 @@ using Clock = std::chrono::steady_clock;
 thread_local TCallDeadline::TState gCall;
 thread_local const TCallCancel* gCancelScope = nullptr;  // the innermost
 
-long MsUntil(Clock::time_point end) {
-  return static_cast<long>(
-      std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count());
-}
-
 }  // namespace
 
 TCallDeadline::TCallDeadline(std::chrono::milliseconds budget) : FSaved(gCall) {
-  const Clock::time_point end = Clock::now() + budget;
+  const TDeadline end(budget);
   if (!gCall.Active) {
     gCall = TState{true, end, budget, false};
   } else if (end < gCall.End) {
@@ -47,13 +39,13 @@ bool TCallDeadline::Active() {
 long TCallDeadline::RemainingMs(long cap, const std::string& step) {
   TCallCancel::ThrowIfCancelled();
   if (!gCall.Active) return cap;
-  const long left = MsUntil(gCall.End);
+  const long left = gCall.End.RemainingMs();
   if (left <= 0) throw Error(ExpiredMessage(step));
   return left < cap ? left : cap;
 }
 
 bool TCallDeadline::Bounds(long cap) {
-  return gCall.Active && MsUntil(gCall.End) <= cap;
+  return gCall.Active && gCall.End.RemainingMs() <= cap;
 }
 
 std::string TCallDeadline::ExpiredMessage(const std::string& step) {
@@ -67,36 +59,6 @@ bool TCallDeadline::FirstClockSync() {
   if (gCall.ClockSynced) return false;
   gCall.ClockSynced = true;
   return true;
-}
-
-void TCancelSource::Cancel() {
-  std::lock_guard<std::mutex> lock(FLock);
-  FCancelled = true;
-  // Still open: a socket leaves the set before it is closed.
-  for (const TSocketHandle s : FSockets) ShutdownSocket(s);
-  FCancelledSignal.notify_all();
-}
-
-bool TCancelSource::Cancelled() const {
-  std::lock_guard<std::mutex> lock(FLock);
-  return FCancelled;
-}
-
-bool TCancelSource::Sleep(std::chrono::milliseconds timeout) {
-  std::unique_lock<std::mutex> lock(FLock);
-  return !FCancelledSignal.wait_for(lock, timeout, [this] { return FCancelled; });
-}
-
-bool TCancelSource::Register(TSocketHandle socket) {
-  std::lock_guard<std::mutex> lock(FLock);
-  if (FCancelled) return false;
-  FSockets.insert(socket);
-  return true;
-}
-
-void TCancelSource::Unregister(TSocketHandle socket) {
-  std::lock_guard<std::mutex> lock(FLock);
-  FSockets.erase(socket);
 }
 
 TCallCancel::TCallCancel(std::shared_ptr<TCancelSource> source)

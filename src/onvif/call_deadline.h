@@ -5,13 +5,10 @@
 #pragma once
 
 #include <chrono>
-#include <condition_variable>
 #include <memory>
-#include <mutex>
-#include <set>
 #include <string>
 
-#include "platform/network.h"
+#include "platform/cancel.h"
 
 namespace zorvane {
 
@@ -23,29 +20,6 @@ inline constexpr std::chrono::seconds kDeviceQueryDeadline{30};     // one camer
 inline constexpr char kSearchCancelled[] = "Поиск прерван";
 // A failure that came without words of its own (not an exception of ours).
 inline constexpr char kUnknownFailure[] = "Неизвестная ошибка";
-
-// Lets one thread stop the camera work of others at once: waits end early,
-// open connections are shut (so a blocked transfer returns now) and new ones
-// are refused. Shared by the owner and every exchange that registered a
-// connection with it.
-class TCancelSource {
- public:
-  void Cancel();
-  bool Cancelled() const;
-  // Waits up to timeout; false when cancelled (before or meanwhile).
-  bool Sleep(std::chrono::milliseconds timeout);
-  // A connection to shut when cancelled; false (and nothing kept) when
-  // cancelled already. A descriptor given as int registers as it is.
-  bool Register(TSocketHandle socket);
-  // Called before the connection is closed.
-  void Unregister(TSocketHandle socket);
-
- private:
-  mutable std::mutex FLock;
-  std::condition_variable FCancelledSignal;
-  bool FCancelled = false;
-  std::set<TSocketHandle> FSockets;
-};
 
 // Makes a cancel source the current one of the calling thread for the scope:
 // every exchange and deadline check on this thread then obeys it.
@@ -86,7 +60,7 @@ class TCallDeadline {
 
   struct TState {
     bool Active = false;
-    std::chrono::steady_clock::time_point End;
+    TDeadline End;
     std::chrono::milliseconds Budget{0};
     bool ClockSynced = false;
   };

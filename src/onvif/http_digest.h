@@ -1,8 +1,8 @@
 // HTTP Digest access authentication (RFC 7616, with RFC 2617's MD5 and the
 // older form without qop), computed by us so that a request is answered with
-// its full body on the first try: libcurl's own Digest first sends a POST
-// without its body to obtain a challenge, which SOAP servers that read the
-// envelope before they check authentication answer with 400 or 500.
+// its full body on the first try: an HTTP library's own Digest may first
+// send a POST without its body to obtain a challenge, which SOAP servers that
+// read the envelope before they check authentication answer with 400 or 500.
 #pragma once
 
 #include <string>

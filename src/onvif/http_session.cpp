@@ -67,26 +67,65 @@ std::string SecondsText(long ms) {
   return text;
 }
 
-// The driver's own words for the limit that ended an exchange, the same
-// whichever system's HTTP library ran it; the library's text goes to the log.
-std::string TimedOutMessage(THttpTimeout kind, const THttpRequest& request,
-                            const THttpExchangeRequest& one) {
-  std::string text;
-  switch (kind) {
-    case THttpTimeout::Connect:
-      text = "Камера не приняла соединение за отведённое время (" +
-             SecondsText(one.ConnectTimeoutMs) + " с)";
-      break;
-    case THttpTimeout::Whole:
-      text = "Камера не ответила за отведённое обмену время (" + SecondsText(request.TimeoutMs) +
-             " с)";
-      break;
-    case THttpTimeout::TooSlow:
-      text = "Обмен с камерой остановился: меньше " + std::to_string(one.LowSpeedBytes) +
-             " байт/с в течение " + std::to_string(one.LowSpeedSeconds) + " с";
+// "10.0.0.5 port 80": where an exchange was going.
+std::string HostAndPortOf(const THttpExchangeRequest& one) {
+  return one.Host + " port " + std::to_string(one.Port);
+}
+
+// ": Connection refused": the system's words, where it gave any.
+std::string SystemWords(const THttpFailure& failure) {
+  return failure.SystemText.empty() ? std::string() : ": " + failure.SystemText;
+}
+
+// The message of an exchange that ended without a whole answer, written here
+// alone, the same whichever system's library ran it; the URL follows it.
+// A time limit is named in the driver's own words, the call's deadline
+// where it rather than the exchange's own limit ended it (deadlineBounds).
+std::string FailureMessage(const THttpFailure& failure, const THttpRequest& request,
+                           const THttpExchangeRequest& one, bool deadlineBounds) {
+  const std::string unfinished = "; не завершён шаг: " + request.Step;
+  switch (failure.Kind) {
+    case THttpFailureKind::NameNotFound:
+      return "Could not resolve host: " + one.Host;
+    case THttpFailureKind::CannotConnect:
+      return "Failed to connect to " + HostAndPortOf(one) + SystemWords(failure);
+    case THttpFailureKind::ConnectTimedOut:
+      return "Камера не приняла соединение за отведённое время (" +
+             SecondsText(one.ConnectTimeoutMs) + " с)" + unfinished;
+    case THttpFailureKind::TimedOut:
+      if (deadlineBounds) return TCallDeadline::ExpiredMessage(request.Step);
+      return "Камера не ответила за отведённое обмену время (" + SecondsText(request.TimeoutMs) +
+             " с)" + unfinished;
+    case THttpFailureKind::TooSlow:
+      return "Обмен с камерой остановился: меньше " + std::to_string(one.MinBytesPerSecond) +
+             " байт/с в течение " + std::to_string(one.MinSpeedSeconds) + " с" + unfinished;
+    case THttpFailureKind::Tls:
+      return "TLS connection to " + HostAndPortOf(one) + " failed" + SystemWords(failure);
+    case THttpFailureKind::ConnectionLost:
+      return "Connection to " + HostAndPortOf(one) + " lost after " +
+             std::to_string(failure.ReceivedBytes) + " bytes of the answer" + SystemWords(failure);
+    case THttpFailureKind::TooLarge:
+      return "The camera's answer is larger than " + std::to_string(request.MaxBytes >> 20) +
+             " MiB";
+    case THttpFailureKind::None:
+    case THttpFailureKind::Other:
       break;
   }
-  return text + "; не завершён шаг: " + request.Step;
+  return "HTTP exchange with " + HostAndPortOf(one) + " failed" + SystemWords(failure);
+}
+
+// What the log keeps of an exchange that ran out of time: how far it got,
+// and the system's own words.
+std::string TimedOutLogLine(const THttpFailure& failure, const std::string& where) {
+  std::string line = "exchange ended after " + std::to_string(failure.ElapsedMs) + " ms with " +
+                     std::to_string(failure.ReceivedBytes) + " bytes received";
+  if (!failure.SystemText.empty()) line += " (" + failure.SystemText + ")";
+  return line + ": " + where;
+}
+
+bool IsTimeout(THttpFailureKind kind) {
+  return kind == THttpFailureKind::ConnectTimedOut || kind == THttpFailureKind::TimedOut ||
+         kind == THttpFailureKind::TooSlow;
 }
 
 long MillisecondsSince(std::chrono::steady_clock::time_point start) {
@@ -399,8 +438,8 @@ std::string MergePaths(const TReference& base, std::string_view path) {
   return std::string(base.Path.substr(0, slash + 1)) + std::string(path);
 }
 
-// Spaces and bytes beyond ASCII percent-encoded, as libcurl sends them;
-// everything else as written.
+// Spaces and bytes beyond ASCII percent-encoded, as HTTP libraries send
+// them; everything else as written.
 std::string EncodeUnsafeBytes(std::string_view text) {
   static constexpr char kHex[] = "0123456789ABCDEF";
   std::string out;
@@ -467,15 +506,15 @@ struct THttpSession::TImpl {
   std::string ChallengeOrigin;
   unsigned Nc = 0;
   bool DigestLogged = false;
-  std::vector<std::string> BasicOrigins;        // asked for Basic, and only for Basic
-  std::map<std::string, std::string> Resolved;  // "host:port" -> its addresses
+  std::vector<std::string> BasicOrigins;  // asked for Basic, and only for Basic
+  std::map<std::string, std::vector<THostAddress>> Resolved;  // "host:port" -> its addresses
 
   // An allowed origin, or an address one of them resolved to (same scheme
   // and port): a camera set up by name hands out addresses with its IP.
   bool IsCameraOrigin(const std::string& origin) const;
-  // The host's addresses looked up within timeoutMs (once per host and port)
-  // into the request; nothing for a host that is an address.
-  void PinAddresses(THttpExchangeRequest& request, const TUrlParts& parts, long timeoutMs);
+  // The host's addresses, looked up within timeoutMs once per host and port;
+  // none for a host that is an address.
+  THostLookup AddressesOf(const TUrlParts& parts, long timeoutMs);
 };
 
 bool THttpSession::TImpl::IsCameraOrigin(const std::string& origin) const {
@@ -489,31 +528,23 @@ bool THttpSession::TImpl::IsCameraOrigin(const std::string& origin) const {
     if (!SplitAddress(allowed, a) || a.scheme != asked.scheme || a.port != asked.port) continue;
     const auto known = Resolved.find(a.host + ":" + a.port);
     if (known == Resolved.end()) continue;
-    // "10.0.0.5,[fe80::1]"
-    for (size_t i = 0; i <= known->second.size();) {
-      size_t end = known->second.find(',', i);
-      if (end == std::string::npos) end = known->second.size();
-      if (Lower(known->second.substr(i, end - i)) == address) return true;
-      i = end + 1;
+    for (const THostAddress& resolved : known->second) {
+      // As a URL writes it: an IPv6 address in brackets.
+      if (Lower(resolved.IPv6 ? "[" + resolved.Text + "]" : resolved.Text) == address) return true;
     }
   }
   return false;
 }
 
-void THttpSession::TImpl::PinAddresses(THttpExchangeRequest& request, const TUrlParts& parts,
-                                       long timeoutMs) {
-  TUrlParts p = parts;
-  if (p.port.empty()) p.port = Lower(p.scheme) == "https" ? "443" : "80";
-  const std::string key = Lower(p.host) + ":" + p.port;
-  auto known = Resolved.find(key);
-  if (known == Resolved.end()) {
-    std::string addresses = ResolveWithin(p.host, timeoutMs);
-    if (addresses.empty()) return;
-    known = Resolved.emplace(key, std::move(addresses)).first;
-  }
-  request.PinnedHost = p.host;
-  request.PinnedPort = p.port;
-  request.PinnedAddresses = known->second;
+THostLookup THttpSession::TImpl::AddressesOf(const TUrlParts& parts, long timeoutMs) {
+  const std::string port =
+      parts.port.empty() ? (Lower(parts.scheme) == "https" ? "443" : "80") : parts.port;
+  const std::string key = Lower(parts.host) + ":" + port;
+  if (const auto known = Resolved.find(key); known != Resolved.end())
+    return {TLookupOutcome::Found, known->second};
+  THostLookup found = ResolveWithin(parts.host, timeoutMs);
+  if (!found.Addresses.empty()) Resolved.emplace(key, found.Addresses);
+  return found;
 }
 
 THttpSession::THttpSession() : F(std::make_unique<TImpl>()) {}
@@ -553,6 +584,7 @@ void THttpSession::Reset() {
 THttpAnswer THttpSession::Exchange(const THttpRequest& request, std::string& body) {
   RequireHttpScheme(request.Url);
   F->Connection.Open();
+  const THttpCapabilities can = THttpConnection::Capabilities();
 
   // The credentials of the exchange: the session's, for the camera's
   // origins; or those written in the URL itself, for its own origin only.
@@ -623,52 +655,54 @@ THttpAnswer THttpSession::Exchange(const THttpRequest& request, std::string& bod
     if (post) one.Body = request.Body;
     // Cookies live as long as one exchange: kept between its hops, dropped before the next.
     one.KeepCookies = hops > 0 || digestRounds > 0 || basicOfThisExchange;
-    one.Cancel = TCallCancel::Current();
+    // Where the exchange cannot be cancelled from another thread, a
+    // cancelled call stops once it returns, at the next check.
+    if (can.CancelsFromAnotherThread) one.Cancel = TCallCancel::Current();
 
     // The name, looked up within the connect limit and the call's deadline.
     const long lookupCap =
         std::min(kConnectTimeoutMs, std::max(1L, request.TimeoutMs - MillisecondsSince(start)));
     const bool deadlineBoundsLookup = TCallDeadline::Bounds(lookupCap - 1);
     const long lookupMs = TCallDeadline::RemainingMs(lookupCap, request.Step);
+    THostLookup lookup;
     try {
-      F->PinAddresses(one, parts, lookupMs);
-    } catch (const TLookupTimedOut& e) {
-      LogInfo(e.what());
+      lookup = F->AddressesOf(parts, lookupMs);
+    } catch (const Error& e) {
+      throw Error(std::string(e.what()) + ": " + PrintableUrl(url));
+    }
+    if (lookup.Outcome == TLookupOutcome::TimedOut) {
+      LogInfo("Resolving " + parts.host + " timed out after " + std::to_string(lookupMs) +
+              " milliseconds");
       const std::string message = deadlineBoundsLookup
                                       ? TCallDeadline::ExpiredMessage(request.Step)
                                       : "Имя камеры не разрешено в адрес за отведённое время (" +
                                             SecondsText(lookupMs) +
                                             " с); не завершён шаг: " + request.Step;
       throw Error(message + ": " + PrintableUrl(url));
-    } catch (const Error& e) {
-      throw Error(std::string(e.what()) + ": " + PrintableUrl(url));
     }
+    if (lookup.Outcome == TLookupOutcome::NotFound) {
+      THttpFailure notFound;
+      notFound.Kind = THttpFailureKind::NameNotFound;
+      throw Error(FailureMessage(notFound, request, one, false) + ": " + PrintableUrl(url));
+    }
+    // The addresses are still looked up where the exchange takes none: the
+    // lookup keeps its own time limit, and tells which addresses are the camera's.
+    if (can.PinsAddresses) one.PinnedAddresses = std::move(lookup.Addresses);
     // What is left of the exchange's own limit, within the call's deadline.
     const long left = std::max(1L, request.TimeoutMs - MillisecondsSince(start));
     one.TimeoutMs = TCallDeadline::RemainingMs(left, request.Step);
     one.ConnectTimeoutMs = std::min(kConnectTimeoutMs, one.TimeoutMs);
     one.MaxBodyBytes = request.MaxBytes;
-    one.LowSpeedBytes = kLowSpeedLimitBytes;
-    one.LowSpeedSeconds = kLowSpeedTimeSeconds;
+    one.MinBytesPerSecond = kLowSpeedLimitBytes;
+    one.MinSpeedSeconds = kLowSpeedTimeSeconds;
     const bool deadlineBounds = TCallDeadline::Bounds(left - 1);
 
     const THttpExchangeAnswer got = F->Connection.Exchange(one, body);
-    if (got.Outcome != THttpOutcome::Ok) TCallCancel::ThrowIfCancelled();
-    const std::string where = PrintableUrl(url);
-    switch (got.Outcome) {
-      case THttpOutcome::Ok:
-        break;
-      case THttpOutcome::TooLarge:
-        throw Error("The camera's answer is larger than " + std::to_string(request.MaxBytes >> 20) +
-                    " MiB: " + where);
-      case THttpOutcome::TimedOut:
-        LogInfo(got.Failure + ": " + where);
-        // The call's deadline, where it rather than the exchange's own limit ended it.
-        if (got.Timeout == THttpTimeout::Whole && deadlineBounds)
-          throw Error(TCallDeadline::ExpiredMessage(request.Step) + ": " + where);
-        throw Error(TimedOutMessage(got.Timeout, request, one) + ": " + where);
-      case THttpOutcome::Failed:
-        throw Error(got.Failure + ": " + where);
+    if (got.Failure.Kind != THttpFailureKind::None) {
+      TCallCancel::ThrowIfCancelled();
+      const std::string where = PrintableUrl(url);
+      if (IsTimeout(got.Failure.Kind)) LogInfo(TimedOutLogLine(got.Failure, where));
+      throw Error(FailureMessage(got.Failure, request, one, deadlineBounds) + ": " + where);
     }
     THttpAnswer answer;
     answer.Status = got.Status;

@@ -1,5 +1,6 @@
 #include "onvif/name_lookup.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -16,29 +17,30 @@ namespace zorvane {
 
 namespace {
 
+// How often a waiting caller looks whether its work was cancelled.
+constexpr long kLookupPollMs = 50;
+
 struct TLookup {
   std::mutex Mutex;
   std::condition_variable Done;
   bool Finished = false;
-  std::string Addresses;
+  std::vector<THostAddress> Addresses;
 };
 
 bool IsAddress(const std::string& host) {
   return IsIPv4Address(host) || IsIPv6Address(host);
 }
 
-// The addresses as libcurl takes them: IPv6 ones in brackets, each once;
-// empty when the name is unknown. Runs on the lookup's own thread, so it
-// throws nothing.
-std::string ResolvedAddresses(const std::string& host) noexcept {
+// The addresses, each once; none when the name is unknown. Runs on the
+// lookup's own thread, so it throws nothing.
+std::vector<THostAddress> ResolvedAddresses(const std::string& host) noexcept {
   try {
-    std::string addresses;
-    for (const THostAddress& a : LookupHost(host, TAddressFamily::Any)) {
-      const std::string address = a.IPv6 ? "[" + a.Text + "]" : a.Text;
-      // Whole entries compared: "10.0.0.1" is not a repeat of "10.0.0.15".
-      if (("," + addresses + ",").find("," + address + ",") != std::string::npos) continue;
-      if (!addresses.empty()) addresses += ',';
-      addresses += address;
+    std::vector<THostAddress> addresses;
+    for (THostAddress& a : LookupHost(host, TAddressFamily::Any)) {
+      const bool repeat = std::any_of(addresses.begin(), addresses.end(), [&](const auto& known) {
+        return known.Text == a.Text && known.IPv6 == a.IPv6;
+      });
+      if (!repeat) addresses.push_back(std::move(a));
     }
     return addresses;
   } catch (...) {
@@ -47,7 +49,7 @@ std::string ResolvedAddresses(const std::string& host) noexcept {
 }
 
 void Lookup(const std::shared_ptr<TLookup>& state, const std::string& host) {
-  std::string addresses = ResolvedAddresses(host);
+  std::vector<THostAddress> addresses = ResolvedAddresses(host);
   std::lock_guard<std::mutex> lock(state->Mutex);
   state->Addresses = std::move(addresses);
   state->Finished = true;
@@ -56,7 +58,7 @@ void Lookup(const std::shared_ptr<TLookup>& state, const std::string& host) {
 
 }  // namespace
 
-std::string ResolveWithin(const std::string& host, long timeoutMs) {
+THostLookup ResolveWithin(const std::string& host, long timeoutMs) {
   std::string bare = host;
   if (bare.size() > 2 && bare.front() == '[' && bare.back() == ']')
     bare = bare.substr(1, bare.size() - 2);
@@ -71,22 +73,18 @@ std::string ResolveWithin(const std::string& host, long timeoutMs) {
     throw Error("Could not start a name lookup for " + bare);
   }
   // Waited for in short steps, so that a cancelled search stops waiting.
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  const TDeadline end{std::chrono::milliseconds(timeoutMs)};
   std::unique_lock<std::mutex> lock(state->Mutex);
   while (!state->Finished) {
     lock.unlock();
     TCallCancel::ThrowIfCancelled();
     lock.lock();
-    const auto now = std::chrono::steady_clock::now();
-    if (now >= end) {
-      throw TLookupTimedOut("Resolving " + bare + " timed out after " + std::to_string(timeoutMs) +
-                            " milliseconds");
-    }
-    state->Done.wait_for(lock, std::min<std::chrono::steady_clock::duration>(
-                                   end - now, std::chrono::milliseconds(50)));
+    const long left = end.RemainingMs();
+    if (left <= 0) return {TLookupOutcome::TimedOut, {}};
+    state->Done.wait_for(lock, std::chrono::milliseconds(std::min(left, kLookupPollMs)));
   }
-  if (state->Addresses.empty()) throw Error("Could not resolve host: " + bare);
-  return state->Addresses;
+  if (state->Addresses.empty()) return {TLookupOutcome::NotFound, {}};
+  return {TLookupOutcome::Found, std::move(state->Addresses)};
 }
 
 }  // namespace zorvane

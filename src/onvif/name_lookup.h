@@ -1,25 +1,32 @@
-// Name lookups within a time limit. libcurl bounds a lookup by its connect
-// limit but then waits for the system's resolver to give up (10 s and more
-// with an unanswering name server); here the lookup runs on a thread of its
-// own, the caller waits only as long as it may, and a lookup that outlives
-// its caller finishes alone.
+// Name lookups within a time limit. A system's resolver may wait far longer
+// than a camera call may (10 s and more with an unanswering name server);
+// here the lookup runs on a thread of its own, the caller waits only as long
+// as it may, and a lookup that outlives its caller finishes alone.
 #pragma once
 
 #include <string>
+#include <vector>
 
-#include "common/error.h"
+#include "platform/network.h"
 
 namespace zorvane {
 
-// A lookup that took longer than it was given.
-class TLookupTimedOut : public Error {
- public:
-  using Error::Error;
+enum class TLookupOutcome {
+  Found,     // the name has addresses (or the host is an address itself)
+  NotFound,  // the resolver knows no address for the name
+  TimedOut,  // the lookup took longer than it was given
 };
 
-// The addresses of host for libcurl's CURLOPT_RESOLVE ("10.0.0.5,[fe80::1]");
-// empty for a host that is an address already. Throws Error when the name is
-// unknown, TLookupTimedOut when the lookup takes longer than timeoutMs.
-std::string ResolveWithin(const std::string& host, long timeoutMs);
+struct THostLookup {
+  TLookupOutcome Outcome = TLookupOutcome::Found;
+  // Found: each address once, in the resolver's order; none for a host
+  // that is an address already.
+  std::vector<THostAddress> Addresses;
+};
+
+// The addresses of host (a name, an IPv4 address, or an IPv6 one in
+// brackets), waited for at most timeoutMs. Throws Error only when no lookup
+// can be started, and when the calling thread's work is cancelled.
+THostLookup ResolveWithin(const std::string& host, long timeoutMs);
 
 }  // namespace zorvane

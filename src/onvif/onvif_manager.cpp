@@ -84,14 +84,11 @@ TCameraAnswer::TCameraAnswer(TSoapAnswer answer)
 }
 
 TOnvifDevice::TOnvifDevice(const std::string& AXAddrs, const std::string& ALogin,
-                           const std::string& APassword, TDeadline deadline)
+                           const std::string& APassword, std::optional<TDeadline> deadline)
     : Password(APassword), Login(ALogin), XAddrs(AXAddrs) {
   // One camera of a search: its own deadline, and the search's when that comes first.
   auto budget = std::chrono::duration_cast<std::chrono::milliseconds>(kDeviceQueryDeadline);
-  if (deadline != TDeadline{}) {
-    budget = std::min(budget, std::chrono::duration_cast<std::chrono::milliseconds>(
-                                  deadline - std::chrono::steady_clock::now()));
-  }
+  if (deadline) budget = std::min(budget, std::chrono::milliseconds(deadline->RemainingMs()));
   const TCallDeadline scope(budget);
   const TUrlParts url = SplitUrl(AXAddrs);
   Host = url.host;
@@ -351,13 +348,13 @@ TOnvifManager::TOnvifManager() {
 }
 
 bool TOnvifManager::SearchDeices() {
-  const TDeadline deadline = std::chrono::steady_clock::now() + SearchDeadline;
+  const TDeadline deadline(SearchDeadline);
   FOnvifDevicesList.clear();
   FFailedDevicesList.clear();
   FDroppedAnswers = 0;
   FUnqueriedDevices = 0;
   for (int attempt = 0;
-       attempt < AttemptCnt && std::chrono::steady_clock::now() < deadline && !Cancelled();
+       attempt < AttemptCnt && !deadline.Passed() && !Cancelled();
        ++attempt) {
     if (FOnvifProbe.Execute(LocalIP)) {
       FDroppedAnswers = FOnvifProbe.DroppedAnswers();
@@ -376,7 +373,7 @@ bool TOnvifManager::SearchDeices() {
   return false;
 }
 
-void TOnvifManager::FillDevicesList(TDeadline deadline) {
+void TOnvifManager::FillDevicesList(const TDeadline& deadline) {
   const std::vector<TProbeMatch> matches = UniqueProbeMatch(FOnvifProbe.ProbeMatchArray());
   // Query the cameras a few at a time; the lists keep the order of the matches.
   std::vector<std::unique_ptr<TOnvifDevice>> devices(matches.size());
@@ -398,7 +395,7 @@ void TOnvifManager::FillDevicesList(TDeadline deadline) {
     for (size_t i; (i = next++) < matches.size();) {
       if (Cancelled()) {
         failures[i] = kSearchCancelled;
-      } else if (std::chrono::steady_clock::now() >= deadline) {
+      } else if (deadline.Passed()) {
         failures[i] = kNotQueriedInTime;
         ++late;
       } else {

@@ -14,6 +14,7 @@
 #include "onvif/onvif_requests.h"
 #include "onvif/soap_transport.h"
 #include "onvif/ws_discovery.h"
+#include "platform/cancel.h"
 #include "xml/xml_document.h"
 #include "xml/xml_stream.h"
 
@@ -24,8 +25,6 @@ inline constexpr size_t kMaxConcurrentQueries = 8;
 // A whole search, probes and queries, ends by then: no exchange runs past it,
 // and cameras not queried by then are listed as failed with that reason.
 inline constexpr std::chrono::seconds kSearchDeadline{60};
-
-using TDeadline = std::chrono::steady_clock::time_point;
 
 // A camera's answer, its body read once (LoadAnswer) for every question asked
 // of it and then let go. Reading throws when the answer passes a limit.
@@ -43,7 +42,7 @@ class TOnvifDevice {
   // when the camera does not answer as expected. With a deadline, no
   // exchange runs past it.
   TOnvifDevice(const std::string& AXAddrs, const std::string& ALogin, const std::string& APassword,
-               TDeadline deadline = {});
+               std::optional<TDeadline> deadline = std::nullopt);
 
   std::string Password;
   std::string Login;
@@ -159,7 +158,7 @@ class TOnvifManager {
   bool Cancelled() const { return FCancel->Cancelled(); }
 
  private:
-  void FillDevicesList(TDeadline deadline);
+  void FillDevicesList(const TDeadline& deadline);
 
   std::shared_ptr<TCancelSource> FCancel = std::make_shared<TCancelSource>();
   TONVIFProbe FOnvifProbe;

@@ -1,8 +1,9 @@
-// One HTTP request and its response, made by the system's HTTP library
-// (libcurl on Linux, WinHTTP on Windows). Nothing is decided here: a redirect
-// or a 401 comes back as it is, for the session above (onvif/http_session)
-// to follow or answer. A THttpConnection keeps the library's handle, and the
-// connection to the camera where it stays open, from one exchange to the next.
+// One HTTP request and its response, made by the system's HTTP library.
+// Nothing is decided here: a redirect or a 401 comes back as it is, for the
+// session above (onvif/http_session) to follow or answer, and a failure
+// comes back as what happened, for the session to put into words. A
+// THttpConnection keeps the library's handle, and the connection to the
+// camera where it stays open, from one exchange to the next.
 #pragma once
 
 #include <cstddef>
@@ -11,6 +12,8 @@
 #include <string_view>
 #include <utility>
 #include <vector>
+
+#include "platform/network.h"
 
 namespace zorvane {
 
@@ -22,6 +25,16 @@ inline constexpr size_t kMaxChallenges = 16;
 inline constexpr size_t kMaxChallengeBytes = 4096;
 // The Content-Type of an answer is cut to this many bytes.
 inline constexpr size_t kMaxContentTypeBytes = 200;
+
+// What this system's exchange can do beyond what every one does; the session
+// asks rather than assumes.
+struct THttpCapabilities {
+  // Connects to the request's PinnedAddresses instead of looking the name up.
+  bool PinsAddresses = false;
+  // A request's cancel source, cancelled from another thread, ends an
+  // exchange blocked in the network at once.
+  bool CancelsFromAnotherThread = false;
+};
 
 enum class THttpMethod { Get, Post };
 
@@ -44,44 +57,50 @@ struct THttpExchangeRequest {
   long TimeoutMs = 0;         // the whole exchange
   long ConnectTimeoutMs = 0;  // name lookup and connect (TLS included)
   size_t MaxBodyBytes = 0;    // a larger body ends the exchange as TooLarge
-  // Fewer than LowSpeedBytes a second for LowSpeedSeconds ends it as TimedOut.
-  long LowSpeedBytes = 0;
-  long LowSpeedSeconds = 0;
+  // The slowest an exchange may be: fewer than MinBytesPerSecond a second
+  // for MinSpeedSeconds on end ends it as TooSlow; 0: no such limit.
+  long MinBytesPerSecond = 0;
+  long MinSpeedSeconds = 0;
 
-  // The addresses the session looked up for the URL's host ("10.0.0.5,[fe80::1]"),
-  // to be used instead of a lookup of the library's own; empty: the library
-  // looks the name up itself. (WinHTTP has no way to take them and does.)
-  std::string PinnedHost;
-  std::string PinnedPort;
-  std::string PinnedAddresses;
+  // The addresses the session looked up for Host, to connect to instead of
+  // looking the name up again (where PinsAddresses); empty: the exchange
+  // looks the name up itself.
+  std::vector<THostAddress> PinnedAddresses;
 
   // Cookies set by the earlier hops of the same exchange are sent; false drops
   // every cookie first (the first request of an exchange).
   bool KeepCookies = false;
 
   // Connections opened for the request are registered with it, so that
-  // cancelling shuts them (null: none). WinHTTP cannot be interrupted this way.
+  // cancelling shuts them (where CancelsFromAnotherThread; null: none).
   std::shared_ptr<TCancelSource> Cancel;
 };
 
-enum class THttpOutcome {
-  Ok,        // an answer arrived whole, whatever its status
-  TimedOut,  // a time limit or the low-speed limit ended it
-  TooLarge,  // the body is (or announced itself) larger than MaxBodyBytes
-  Failed,    // anything else; Failure says what
+// What ended an exchange before a whole answer arrived.
+enum class THttpFailureKind {
+  None,             // an answer arrived whole, whatever its status
+  NameNotFound,     // the host's name has no address
+  CannotConnect,    // the connection was refused, or the host cannot be reached
+  ConnectTimedOut,  // ConnectTimeoutMs passed before the connection was made
+  TimedOut,         // TimeoutMs passed
+  TooSlow,          // the exchange stayed below MinBytesPerSecond too long
+  Tls,              // the TLS handshake failed
+  ConnectionLost,   // the connection broke or was closed before the answer was whole
+  TooLarge,         // the body is (or announced itself) larger than MaxBodyBytes
+  Other,            // anything else; SystemText says what
 };
 
-// Which limit ended an exchange that timed out.
-enum class THttpTimeout {
-  Connect,  // ConnectTimeoutMs, before the connection was made
-  Whole,    // TimeoutMs
-  TooSlow,  // the low-speed limit
+struct THttpFailure {
+  THttpFailureKind Kind = THttpFailureKind::None;
+  long ElapsedMs = 0;        // from the start of the exchange to its end
+  size_t ReceivedBytes = 0;  // of the answer's body, by then
+  // The system's own words for what happened (its HTTP library's or its
+  // network's), in no particular language; may be empty.
+  std::string SystemText;
 };
 
 struct THttpExchangeAnswer {
-  THttpOutcome Outcome = THttpOutcome::Failed;
-  std::string Failure;                         // the library's text, for TimedOut and Failed
-  THttpTimeout Timeout = THttpTimeout::Whole;  // for TimedOut
+  THttpFailure Failure;  // Kind None: the answer below arrived whole
 
   long Status = 0;
   std::string StatusLine;               // "HTTP/1.1 401 Unauthorized"
@@ -97,13 +116,16 @@ class THttpConnection {
   THttpConnection(THttpConnection&&) noexcept;
   THttpConnection& operator=(THttpConnection&&) noexcept;
 
+  // What the exchanges of this system can do; the same for every connection.
+  static THttpCapabilities Capabilities();
+
   // Readies the library and the handle (Exchange does it too); throws Error
   // when the system's HTTP library cannot serve.
   void Open();
 
   // One request and its answer; the body goes into body (its capacity
   // reused; cleared first). What the network or the server does comes back
-  // in the outcome; only a library that cannot be used throws Error.
+  // in the answer's Failure; only a library that cannot be used throws Error.
   THttpExchangeAnswer Exchange(const THttpExchangeRequest& request, std::string& body);
 
   // Closes the connection and drops the cookies.

@@ -18,14 +18,6 @@ constexpr WORD kManifestResource = 2;
 constexpr int kDesignDpi = 120;
 constexpr char kNoDisplay[] = "нет графического дисплея";
 
-HMODULE ThisModule() {
-  HMODULE module = nullptr;
-  GetModuleHandleExW(
-      GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-      reinterpret_cast<LPCWSTR>(&ThisModule), &module);
-  return module;
-}
-
 // What every window action shares, made by the first.
 struct TShared {
   std::mutex Lock;

@@ -8,12 +8,14 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <map>
 
 #include "common/error.h"
 #include "common/text.h"
-#include "onvif/call_deadline.h"
+#include "platform/cancel.h"
+#include "platform/system_error.h"
 
 namespace zorvane {
 
@@ -113,6 +115,18 @@ std::unique_ptr<curl_slist, TSlistDeleter> RequestHeaders(const THttpExchangeReq
   return list;
 }
 
+// The pinned addresses of the request's host as CURLOPT_RESOLVE takes them:
+// "cam.local:80:10.0.0.5,[fe80::1]".
+std::string ResolveEntry(const THttpExchangeRequest& r) {
+  std::string entry = r.Host + ":" + std::to_string(r.Port) + ":";
+  for (size_t i = 0; i < r.PinnedAddresses.size(); ++i) {
+    const THostAddress& a = r.PinnedAddresses[i];
+    if (i > 0) entry += ',';
+    entry += a.IPv6 ? "[" + a.Text + "]" : a.Text;
+  }
+  return entry;
+}
+
 // What the callbacks fill while libcurl runs one request.
 struct TTransfer {
   std::string* Body;
@@ -182,17 +196,53 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
 }
 
 // Which limit ended a transfer, by when it ended: libcurl gives them one
-// code. The whole limit ends it at TimeoutMs; the low-speed limit not before
-// LowSpeedSeconds have passed; the connect limit, shorter than both, earlier.
-THttpTimeout TimeoutOf(CURL* c, const THttpExchangeRequest& r) {
-  constexpr double kSlackMs = 50;  // libcurl looks at its clocks this often, at least
-  double seconds = 0;
-  if (curl_easy_getinfo(c, CURLINFO_TOTAL_TIME, &seconds) != CURLE_OK) return THttpTimeout::Whole;
-  const double ms = seconds * 1000;
-  if (ms + kSlackMs >= static_cast<double>(r.TimeoutMs)) return THttpTimeout::Whole;
-  if (r.LowSpeedSeconds > 0 && ms + kSlackMs >= static_cast<double>(r.LowSpeedSeconds) * 1000)
-    return THttpTimeout::TooSlow;
-  return THttpTimeout::Connect;
+// code. The whole limit ends it at TimeoutMs; the speed limit not before
+// MinSpeedSeconds have passed; the connect limit, shorter than both, earlier.
+THttpFailureKind TimeoutOf(long elapsedMs, const THttpExchangeRequest& r) {
+  constexpr long kSlackMs = 50;  // libcurl looks at its clocks this often, at least
+  if (elapsedMs + kSlackMs >= r.TimeoutMs) return THttpFailureKind::TimedOut;
+  if (r.MinSpeedSeconds > 0 && elapsedMs + kSlackMs >= r.MinSpeedSeconds * 1000)
+    return THttpFailureKind::TooSlow;
+  return THttpFailureKind::ConnectTimedOut;
+}
+
+// What the libcurl failures the session tells apart mean; any other code is
+// Other, and a time-out is told by TimeoutOf.
+struct TCurlFailure {
+  CURLcode Code;
+  THttpFailureKind Kind;
+};
+constexpr TCurlFailure kCurlFailures[] = {
+    {CURLE_COULDNT_RESOLVE_HOST, THttpFailureKind::NameNotFound},
+    {CURLE_COULDNT_CONNECT, THttpFailureKind::CannotConnect},
+    {CURLE_SSL_CONNECT_ERROR, THttpFailureKind::Tls},
+    {CURLE_SSL_CIPHER, THttpFailureKind::Tls},
+    {CURLE_SSL_CERTPROBLEM, THttpFailureKind::Tls},
+    {CURLE_PEER_FAILED_VERIFICATION, THttpFailureKind::Tls},
+    {CURLE_GOT_NOTHING, THttpFailureKind::ConnectionLost},
+    {CURLE_PARTIAL_FILE, THttpFailureKind::ConnectionLost},
+    {CURLE_RECV_ERROR, THttpFailureKind::ConnectionLost},
+    {CURLE_SEND_ERROR, THttpFailureKind::ConnectionLost},
+    {CURLE_FILESIZE_EXCEEDED, THttpFailureKind::TooLarge},
+};
+
+THttpFailureKind FailureKindOf(CURLcode rc) {
+  for (const TCurlFailure& f : kCurlFailures) {
+    if (f.Code == rc) return f.Kind;
+  }
+  return THttpFailureKind::Other;
+}
+
+// The system's words for a failure: for a connection that could not be
+// made, the socket's own error ("Connection refused"); else libcurl's text
+// of this transfer, or of its code.
+std::string SystemTextOf(CURL* c, CURLcode rc, THttpFailureKind kind, const char* errorText) {
+  long osError = 0;
+  if (kind == THttpFailureKind::CannotConnect &&
+      curl_easy_getinfo(c, CURLINFO_OS_ERRNO, &osError) == CURLE_OK && osError != 0)
+    return SystemErrorText(static_cast<int>(osError));
+  if (kind == THttpFailureKind::CannotConnect) return curl_easy_strerror(rc);
+  return errorText[0] ? errorText : curl_easy_strerror(rc);
 }
 
 }  // namespace
@@ -278,8 +328,7 @@ CURLcode THttpConnection::TImpl::Perform(const TCurlFeatures& features,
   const auto headers = RequestHeaders(r);
   std::unique_ptr<curl_slist, TSlistDeleter> pinned;
   if (!r.PinnedAddresses.empty()) {
-    const std::string entry = r.PinnedHost + ":" + r.PinnedPort + ":" + r.PinnedAddresses;
-    pinned.reset(curl_slist_append(nullptr, entry.c_str()));
+    pinned.reset(curl_slist_append(nullptr, ResolveEntry(r).c_str()));
     if (!pinned) throw Error("Cannot start an HTTP exchange");
   }
 
@@ -305,8 +354,8 @@ CURLcode THttpConnection::TImpl::Perform(const TCurlFeatures& features,
   if (!r.KeepCookies) ZV_SETOPT(c, CURLOPT_COOKIELIST, "ALL");
   ZV_SETOPT(c, CURLOPT_CONNECTTIMEOUT_MS, r.ConnectTimeoutMs);
   ZV_SETOPT(c, CURLOPT_TIMEOUT_MS, r.TimeoutMs);
-  ZV_SETOPT(c, CURLOPT_LOW_SPEED_LIMIT, r.LowSpeedBytes);
-  ZV_SETOPT(c, CURLOPT_LOW_SPEED_TIME, r.LowSpeedSeconds);
+  ZV_SETOPT(c, CURLOPT_LOW_SPEED_LIMIT, r.MinBytesPerSecond);
+  ZV_SETOPT(c, CURLOPT_LOW_SPEED_TIME, r.MinSpeedSeconds);
   ZV_SETOPT(c, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(r.MaxBodyBytes));
   // Cameras ship self-signed certificates: TLS 1.2 or newer, no certificate check.
   ZV_SETOPT(c, CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2));
@@ -336,6 +385,12 @@ CURLcode THttpConnection::TImpl::Perform(const TCurlFeatures& features,
   return rc;
 }
 
+THttpCapabilities THttpConnection::Capabilities() {
+  // The session's addresses go in as CURLOPT_RESOLVE; the sockets are opened
+  // here and registered with the request's cancel source.
+  return {.PinsAddresses = true, .CancelsFromAnotherThread = true};
+}
+
 THttpConnection::THttpConnection() : F(std::make_unique<TImpl>()) {}
 THttpConnection::~THttpConnection() = default;
 THttpConnection::THttpConnection(THttpConnection&&) noexcept = default;
@@ -356,17 +411,21 @@ THttpExchangeAnswer THttpConnection::Exchange(const THttpExchangeRequest& reques
   TTransfer transfer{&body, request.MaxBodyBytes, &answer};
   body.clear();
   char errorText[CURL_ERROR_SIZE] = {};
+  const auto start = std::chrono::steady_clock::now();
   const CURLcode rc = F->Perform(CurlFeatures(), request, transfer, errorText);
-  if (transfer.TooLarge || rc == CURLE_FILESIZE_EXCEEDED) {
-    answer.Outcome = THttpOutcome::TooLarge;
-  } else if (rc != CURLE_OK) {
-    answer.Outcome = rc == CURLE_OPERATION_TIMEDOUT ? THttpOutcome::TimedOut : THttpOutcome::Failed;
-    answer.Failure = errorText[0] ? errorText : curl_easy_strerror(rc);
-    if (rc == CURLE_OPERATION_TIMEDOUT) answer.Timeout = TimeoutOf(F->Curl, request);
-  } else {
-    answer.Outcome = THttpOutcome::Ok;
+  if (rc == CURLE_OK) {
     curl_easy_getinfo(F->Curl, CURLINFO_RESPONSE_CODE, &answer.Status);
+    return answer;
   }
+  THttpFailure& failure = answer.Failure;
+  failure.ElapsedMs = static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                            std::chrono::steady_clock::now() - start)
+                                            .count());
+  failure.ReceivedBytes = body.size();
+  failure.Kind = transfer.TooLarge                ? THttpFailureKind::TooLarge
+                 : rc == CURLE_OPERATION_TIMEDOUT ? TimeoutOf(failure.ElapsedMs, request)
+                                                  : FailureKindOf(rc);
+  failure.SystemText = SystemTextOf(F->Curl, rc, failure.Kind, errorText);
   return answer;
 }
 

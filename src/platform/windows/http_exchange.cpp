@@ -7,7 +7,8 @@
 // WinHTTP looks the name up itself: the pinned addresses are not used.
 // Cancelling: closing a handle from another thread does not interrupt a call
 // blocked in it (so it is under Wine), so an exchange here ends only at its
-// time limits, and the request's cancel source is not used.
+// time limits, and the request's cancel source is not used. Capabilities()
+// says both.
 #include "platform/http_exchange.h"
 
 #ifndef NOMINMAX
@@ -26,6 +27,8 @@
 #include <optional>
 
 #include "common/error.h"
+#include "platform/cancel.h"
+#include "platform/windows/windows_text.h"
 
 namespace zorvane {
 
@@ -41,29 +44,33 @@ constexpr DWORD kTls12And13 =
 // A receive that runs out of time ends with either code (the second under Wine).
 constexpr DWORD kSocketTimedOut = 10060;  // WSAETIMEDOUT
 
+// What the WinHTTP failures the session tells apart mean; any other code is
+// Other, and a time-out is told by the request's clock.
+struct TWinHttpFailure {
+  DWORD Code;
+  THttpFailureKind Kind;
+};
+constexpr TWinHttpFailure kWinHttpFailures[] = {
+    {ERROR_WINHTTP_NAME_NOT_RESOLVED, THttpFailureKind::NameNotFound},
+    {ERROR_WINHTTP_CANNOT_CONNECT, THttpFailureKind::CannotConnect},
+    {ERROR_WINHTTP_SECURE_FAILURE, THttpFailureKind::Tls},
+    {ERROR_WINHTTP_SECURE_CHANNEL_ERROR, THttpFailureKind::Tls},
+    {ERROR_WINHTTP_SECURE_INVALID_CERT, THttpFailureKind::Tls},
+    {ERROR_WINHTTP_CLIENT_AUTH_CERT_NEEDED, THttpFailureKind::Tls},
+    {ERROR_WINHTTP_CONNECTION_ERROR, THttpFailureKind::ConnectionLost},
+};
+
+THttpFailureKind FailureKindOf(DWORD code) {
+  for (const TWinHttpFailure& f : kWinHttpFailures) {
+    if (f.Code == code) return f.Kind;
+  }
+  return THttpFailureKind::Other;
+}
+
 struct THandleCloser {
   void operator()(HINTERNET h) const { WinHttpCloseHandle(h); }
 };
 using THandle = std::unique_ptr<void, THandleCloser>;
-
-std::wstring Wide(std::string_view text) {
-  if (text.empty()) return {};
-  if (text.size() > INT_MAX) throw Error("Text too long for WinHTTP");
-  const int size = static_cast<int>(text.size());
-  const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), size, nullptr, 0);
-  std::wstring out(static_cast<size_t>(std::max(n, 0)), L'\0');
-  if (n > 0) MultiByteToWideChar(CP_UTF8, 0, text.data(), size, out.data(), n);
-  return out;
-}
-
-std::string Utf8(std::wstring_view text) {
-  if (text.empty()) return {};
-  const int size = static_cast<int>(std::min<size_t>(text.size(), INT_MAX));
-  const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<size_t>(std::max(n, 0)), '\0');
-  if (n > 0) WideCharToMultiByte(CP_UTF8, 0, text.data(), size, out.data(), n, nullptr, nullptr);
-  return out;
-}
 
 // A header value as the server sent its bytes (a Digest realm is hashed as
 // bytes). WinHTTP widens them through the ANSI code page (so under Wine:
@@ -90,26 +97,12 @@ std::string HeaderBytes(std::wstring_view value) {
     if (back > 0) MultiByteToWideChar(CP_ACP, 0, ansi.data(), n, again.data(), back);
     if (again == value) return ansi;
   }
-  return below(0x100) ? narrow() : Utf8(value);
-}
-
-// The system's words for a WinHTTP or socket error, else its number.
-std::string ErrorText(DWORD code) {
-  wchar_t* text = nullptr;
-  const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_HMODULE |
-                                     FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                 GetModuleHandleW(L"winhttp.dll"), code, 0,
-                                 reinterpret_cast<LPWSTR>(&text), 0, nullptr);
-  std::string out = n && text ? Utf8(std::wstring_view(text, n)) : std::string();
-  if (text) LocalFree(text);
-  while (!out.empty() && (static_cast<unsigned char>(out.back()) <= ' ' || out.back() == '.'))
-    out.pop_back();
-  return out.empty() ? "WinHTTP error " + std::to_string(code) : out;
+  return below(0x100) ? narrow() : Narrow(value);
 }
 
 [[noreturn]] void ThrowLibraryError(const std::string& what) {
   const DWORD code = GetLastError();
-  throw Error(what + ": " + ErrorText(code));
+  throw Error(what + ": " + WindowsErrorText(code));
 }
 
 void SetNumber(HINTERNET h, DWORD option, DWORD value, const char* name) {
@@ -138,65 +131,51 @@ std::optional<std::wstring> QueryHeader(HINTERNET request, DWORD info, DWORD* in
   return value;
 }
 
-// The clock of one request: its whole limit, and the low-speed limit as
-// libcurl keeps it (fewer than LowSpeedBytes a second, LowSpeedSeconds long).
+// The clock of one request: its whole limit, and its lowest speed (fewer
+// than MinBytesPerSecond a second, MinSpeedSeconds on end, ends it).
 class TRequestClock {
  public:
   using Clock = std::chrono::steady_clock;
 
   explicit TRequestClock(const THttpExchangeRequest& r)
       : FStart(Clock::now()),
-        FEnd(FStart + std::chrono::milliseconds(std::max(r.TimeoutMs, 1L))),
-        FLowSpeedBytes(r.LowSpeedBytes),
-        FLowSpeedSeconds(r.LowSpeedSeconds),
+        FEnd(std::chrono::milliseconds(std::max(r.TimeoutMs, 1L))),
+        FMinBytesPerSecond(r.MinBytesPerSecond),
+        FMinSpeedSeconds(r.MinSpeedSeconds),
         FWindowStart(FStart) {}
 
   long ElapsedMs() const { return MsBetween(FStart, Clock::now()); }
-  long RemainingMs() const { return std::max(0L, MsBetween(Clock::now(), FEnd)); }
+  long RemainingMs() const { return std::max(0L, FEnd.RemainingMs()); }
   bool Expired() const { return RemainingMs() == 0; }
-  bool LowSpeedLimited() const { return FLowSpeedBytes > 0 && FLowSpeedSeconds > 0; }
+  bool SpeedLimited() const { return FMinBytesPerSecond > 0 && FMinSpeedSeconds > 0; }
 
   // How long one call may wait for data: the rest of the request, and no
-  // longer than the low-speed limit allows silence.
+  // longer than the speed limit allows silence.
   DWORD WaitMs() const {
     long ms = RemainingMs();
-    if (LowSpeedLimited()) ms = std::min(ms, FLowSpeedSeconds * 1000);
+    if (SpeedLimited()) ms = std::min(ms, FMinSpeedSeconds * 1000);
     return static_cast<DWORD>(std::max(ms, 1L));
   }
 
-  // The low-speed limit counts from the first byte of the body on; until
-  // then, silence is bounded by WaitMs.
+  // The speed limit counts from the first byte of the body on; until then,
+  // silence is bounded by WaitMs.
   void StartBody() {
     FWindowStart = Clock::now();
     FWindowBytes = 0;
   }
 
-  // Counts bytes received; false once a whole low-speed period brought fewer
-  // than the limit asks.
+  // Counts bytes received; false once a whole period of MinSpeedSeconds
+  // brought fewer than the limit asks.
   bool Received(size_t bytes) {
-    if (!LowSpeedLimited()) return true;
+    if (!SpeedLimited()) return true;
     FWindowBytes += bytes;
     const Clock::time_point now = Clock::now();
-    if (MsBetween(FWindowStart, now) < FLowSpeedSeconds * 1000) return true;
+    if (MsBetween(FWindowStart, now) < FMinSpeedSeconds * 1000) return true;
     const bool fastEnough =
-        FWindowBytes >= static_cast<unsigned long long>(FLowSpeedBytes) * FLowSpeedSeconds;
+        FWindowBytes >= static_cast<unsigned long long>(FMinBytesPerSecond) * FMinSpeedSeconds;
     FWindowStart = now;
     FWindowBytes = 0;
     return fastEnough;
-  }
-
-  // The texts libcurl gives for the same ends, so that a message reads the
-  // same on every system.
-  std::string TimedOutText(size_t received) const {
-    return "Operation timed out after " + std::to_string(ElapsedMs()) + " milliseconds with " +
-           std::to_string(received) + " bytes received";
-  }
-  std::string ConnectTimedOutText() const {
-    return "Connection timed out after " + std::to_string(ElapsedMs()) + " milliseconds";
-  }
-  std::string TooSlowText() const {
-    return "Operation too slow. Less than " + std::to_string(FLowSpeedBytes) +
-           " bytes/sec transferred the last " + std::to_string(FLowSpeedSeconds) + " seconds";
   }
 
  private:
@@ -204,8 +183,9 @@ class TRequestClock {
     return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(b - a).count());
   }
 
-  Clock::time_point FStart, FEnd;
-  long FLowSpeedBytes, FLowSpeedSeconds;
+  Clock::time_point FStart;
+  TDeadline FEnd;
+  long FMinBytesPerSecond, FMinSpeedSeconds;
   Clock::time_point FWindowStart;
   unsigned long long FWindowBytes = 0;
 };
@@ -257,6 +237,10 @@ bool ReadHeaders(HINTERNET request, size_t maxBytes, THttpExchangeAnswer& a, std
 
 }  // namespace
 
+THttpCapabilities THttpConnection::Capabilities() {
+  return {.PinsAddresses = false, .CancelsFromAnotherThread = false};
+}
+
 void HttpLibraryCleanup() {
   // WinHTTP holds nothing beyond the handles, which their owners close.
 }
@@ -279,7 +263,7 @@ struct THttpConnection::TImpl {
                             sizeof protocols)) {
         const DWORD code = GetLastError();
         Session.reset();
-        throw Error("WinHTTP refused TLS 1.2: " + ErrorText(code));
+        throw Error("WinHTTP refused TLS 1.2: " + WindowsErrorText(code));
       }
     }
   }
@@ -311,20 +295,23 @@ THttpExchangeAnswer THttpConnection::Exchange(const THttpExchangeRequest& reques
   THttpExchangeAnswer answer;
   body.clear();
   TRequestClock clock(request);
-  auto fail = [&](DWORD code, bool connecting) {
-    if (IsTimeout(code)) {
-      answer.Outcome = THttpOutcome::TimedOut;
-      answer.Timeout = clock.Expired() ? THttpTimeout::Whole
-                       : connecting    ? THttpTimeout::Connect
-                                       : THttpTimeout::TooSlow;
-      answer.Failure = clock.Expired() ? clock.TimedOutText(body.size())
-                       : connecting    ? clock.ConnectTimedOutText()
-                                       : clock.TooSlowText();
-    } else {
-      answer.Outcome = THttpOutcome::Failed;
-      answer.Failure = ErrorText(code);
-    }
+  // The exchange ends as kind, with the system's words for code (0: none, the
+  // clock decided).
+  auto end = [&](THttpFailureKind kind, DWORD code) {
+    answer.Failure.Kind = kind;
+    answer.Failure.ElapsedMs = clock.ElapsedMs();
+    answer.Failure.ReceivedBytes = body.size();
+    if (code != 0) answer.Failure.SystemText = WindowsErrorText(code);
     return answer;
+  };
+  // A call that failed with code; a time-out is the whole limit's once it
+  // has passed, else the connect limit's or the silence the speed limit allows.
+  auto fail = [&](DWORD code, bool connecting) {
+    if (!IsTimeout(code)) return end(FailureKindOf(code), code);
+    return end(clock.Expired() ? THttpFailureKind::TimedOut
+               : connecting    ? THttpFailureKind::ConnectTimedOut
+                               : THttpFailureKind::TooSlow,
+               code);
   };
 
   // The host, port and target the session read; WinHTTP's own reading of
@@ -377,10 +364,7 @@ THttpExchangeAnswer THttpConnection::Exchange(const THttpExchangeRequest& reques
   bool setsCookie = false;
   const bool fits = ReadHeaders(r.get(), request.MaxBodyBytes, answer, body, setsCookie);
   F->CookiesSet = F->CookiesSet || setsCookie;
-  if (!fits) {
-    answer.Outcome = THttpOutcome::TooLarge;
-    return answer;
-  }
+  if (!fits) return end(THttpFailureKind::TooLarge, 0);
   clock.StartBody();
 
   for (;;) {
@@ -388,10 +372,8 @@ THttpExchangeAnswer THttpConnection::Exchange(const THttpExchangeRequest& reques
     DWORD available = 0;
     if (!WinHttpQueryDataAvailable(r.get(), &available)) return fail(GetLastError(), false);
     if (available == 0) break;
-    if (available > request.MaxBodyBytes - std::min(body.size(), request.MaxBodyBytes)) {
-      answer.Outcome = THttpOutcome::TooLarge;
-      return answer;
-    }
+    if (available > request.MaxBodyBytes - std::min(body.size(), request.MaxBodyBytes))
+      return end(THttpFailureKind::TooLarge, 0);
     const size_t had = body.size();
     body.resize(had + available);
     DWORD read = 0;
@@ -399,20 +381,9 @@ THttpExchangeAnswer THttpConnection::Exchange(const THttpExchangeRequest& reques
     body.resize(had + (ok ? read : 0));
     if (!ok) return fail(GetLastError(), false);
     if (read == 0) break;
-    if (!clock.Received(read)) {
-      answer.Outcome = THttpOutcome::TimedOut;
-      answer.Timeout = THttpTimeout::TooSlow;
-      answer.Failure = clock.TooSlowText();
-      return answer;
-    }
-    if (clock.Expired()) {
-      answer.Outcome = THttpOutcome::TimedOut;
-      answer.Timeout = THttpTimeout::Whole;
-      answer.Failure = clock.TimedOutText(body.size());
-      return answer;
-    }
+    if (!clock.Received(read)) return end(THttpFailureKind::TooSlow, 0);
+    if (clock.Expired()) return end(THttpFailureKind::TimedOut, 0);
   }
-  answer.Outcome = THttpOutcome::Ok;
   return answer;
 }
 

@@ -14,13 +14,12 @@
 #include <mutex>
 
 #include "common/error.h"
-#include "common/text.h"
+#include "platform/windows/windows_text.h"
 
 namespace zorvane {
 
 namespace {
 
-constexpr size_t kErrorTextChars = 512;
 constexpr DWORD kHostNameChars = 256;           // a DNS name has at most 255
 constexpr ULONG kAdapterListBytes = 16 * 1024;  // enough for most machines at once
 constexpr int kAdapterListAttempts = 4;         // the list may grow between the calls
@@ -43,26 +42,13 @@ SOCKET Native(TSocketHandle handle) {
   return static_cast<SOCKET>(handle);
 }
 
-std::wstring ToWide(const std::string& text) {
-  const std::u16string utf16 = ToUtf16(text);
-  return std::wstring(utf16.begin(), utf16.end());
-}
-
-std::string FromWide(const wchar_t* text, size_t length) {
-  return ToUtf8(std::u16string(text, text + length));
-}
-
-// The system's text for an error code, as one line in UTF-8, with the code.
+// The system's text for an error code with the code beside it, which tells
+// apart Winsock errors whose words are alike; the code alone where the
+// system has no words for it.
 std::string ErrorText(TNetError error) {
-  wchar_t text[kErrorTextChars] = {};
-  const DWORD length =
-      FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                     static_cast<DWORD>(error), 0, text, kErrorTextChars, nullptr);
-  // The texts end with a full stop and a line break.
-  std::string message = TrimControl(FromWide(text, length));
-  if (!message.empty() && message.back() == '.') message.pop_back();
   const std::string code = std::to_string(error);
-  return message.empty() ? "error " + code : message + " (" + code + ")";
+  const std::string text = WindowsErrorText(static_cast<unsigned long>(error));
+  return text == "error " + code ? text : text + " (" + code + ")";
 }
 
 bool ToInAddr(const std::string& text, IN_ADDR& address) {
@@ -109,7 +95,7 @@ TNetError HostName(std::string& name) {
   DWORD length = kHostNameChars;
   if (!GetComputerNameExW(ComputerNameDnsHostname, text, &length))
     return static_cast<TNetError>(GetLastError());
-  name = FromWide(text, length);
+  name = Narrow(std::wstring_view(text, length));
   return 0;
 }
 
@@ -119,7 +105,7 @@ std::vector<THostAddress> LookupHost(const std::string& name, TAddressFamily fam
   hints.ai_family = family == TAddressFamily::IPv4 ? AF_INET : AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;
   ADDRINFOW* found = nullptr;
-  if (GetAddrInfoW(ToWide(name).c_str(), nullptr, &hints, &found) != 0) return {};
+  if (GetAddrInfoW(Wide(name).c_str(), nullptr, &hints, &found) != 0) return {};
   std::vector<THostAddress> addresses;
   for (const ADDRINFOW* a = found; a; a = a->ai_next) {
     char text[NI_MAXHOST] = {};

@@ -16,19 +16,6 @@
 
 namespace zorvane {
 
-namespace {
-
-// The module this code is part of: the add-in DLL, or the program it is linked into.
-HMODULE ThisModule() {
-  HMODULE module = nullptr;
-  GetModuleHandleExW(
-      GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-      reinterpret_cast<LPCWSTR>(&ThisModule), &module);
-  return module;
-}
-
-}  // namespace
-
 const char kPathSeparators[] = "/\\";
 
 void UseBinaryStandardStreams() {

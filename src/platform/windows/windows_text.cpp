@@ -1,6 +1,5 @@
 #include "platform/windows/windows_text.h"
 
-#include <windows.h>
 #include <winhttp.h>
 
 #include <algorithm>
@@ -106,6 +105,14 @@ std::string WindowsErrorText(unsigned long code) {
   TrimMessageEnd(text);
   if (text.empty()) return "error " + std::to_string(code);
   return Narrow(text);
+}
+
+HMODULE ThisModule() {
+  HMODULE module = nullptr;
+  GetModuleHandleExW(
+      GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+      reinterpret_cast<LPCWSTR>(&ThisModule), &module);
+  return module;
 }
 
 }  // namespace zorvane

@@ -1,7 +1,11 @@
-// Text at the Windows API: UTF-8 inside the add-in, UTF-16 (wchar_t) at the
-// system's wide functions, and the system's own words for its error codes.
-// For the Windows side of the platform layer only.
+// What Windows-only code shares at the Windows API: UTF-8 inside the add-in,
+// UTF-16 (wchar_t) at the system's wide functions, the system's own words for
+// its error codes, and the module this code is part of. The one door to them
+// for the Windows side of the platform layer, the Win32 windows
+// (forms/win32) and their tests; no other file converts or formats these.
 #pragma once
+
+#include <windows.h>
 
 #include <string>
 #include <string_view>
@@ -19,5 +23,9 @@ std::string Narrow(std::wstring_view text);
 // line break: "Access is denied". Codes the system has no message for give
 // "error 1234".
 std::string WindowsErrorText(unsigned long code);
+
+// The module this code is linked into: the add-in DLL, or the program that
+// holds the add-in's code itself (a test). No reference is added.
+HMODULE ThisModule();
 
 }  // namespace zorvane
