@@ -13,6 +13,7 @@
 #include "common/error.h"
 #include "common/text.h"
 #include "platform/crypto.h"
+#include "platform/windows/folder_access.h"
 #include "platform/windows/windows_text.h"
 
 namespace zorvane {
@@ -213,20 +214,54 @@ TOwner OwnerOf(HANDLE handle) {
   return found;
 }
 
+// Whether the open folder's access list lets other users take over what is in it.
+bool FolderGivesOthersTooMuch(HANDLE folder) {
+  PACL dacl = nullptr;
+  PSECURITY_DESCRIPTOR sd = nullptr;
+  if (GetSecurityInfo(folder, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
+                      nullptr, &sd) != ERROR_SUCCESS)
+    return true;
+  const bool tooMuch = GivesOthersTooMuch(dacl);
+  LocalFree(sd);
+  return tooMuch;
+}
+
+// Gives a shared folder of this user's, made by an older version, the access
+// list of a new one (the system passes it on to what is in it).
+bool MendSharedFolder(const std::string& path, PSECURITY_DESCRIPTOR shared) {
+  BOOL present = FALSE, defaulted = FALSE;
+  PACL dacl = nullptr;
+  if (!GetSecurityDescriptorDacl(shared, &present, &dacl, &defaulted) || !present) return false;
+  const THandle folder = OpenName(path, READ_CONTROL | WRITE_DAC);
+  return folder.IsOpen() &&
+         SetSecurityInfo(folder.Get(), SE_FILE_OBJECT,
+                         DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr,
+                         nullptr, dacl, nullptr) == ERROR_SUCCESS;
+}
+
 // A folder of sub, as found (not made) on the way: a folder of its own (no
-// link or junction) that belongs to this user or the system.
-void RequireFolderOfItsOwn(const std::string& path, bool created) {
+// link or junction) that belongs to this user or the system; a shared one
+// must not let other users take over what is in it, and is mended when it is
+// this user's.
+void RequireFolderOfItsOwn(const std::string& path, bool created,
+                           PSECURITY_DESCRIPTOR sharedAccess) {
   const THandle folder = OpenName(path, FILE_READ_ATTRIBUTES | READ_CONTROL);
   if (InfoOf(folder.Get()).Kind != TFileKind::Folder)
     throw Error("Cannot create folder \"" + path + "\". Not a folder of its own");
-  if (!created && OwnerOf(folder.Get()) == TOwner::Other)
+  if (created) return;
+  const TOwner owner = OwnerOf(folder.Get());
+  if (owner == TOwner::Other)
     throw Error("Cannot use folder \"" + path + "\". Its owner is another user");
+  if (!sharedAccess || !FolderGivesOthersTooMuch(folder.Get())) return;
+  if (owner != TOwner::ThisUser || !MendSharedFolder(path, sharedAccess))
+    throw Error("Cannot use folder \"" + path + "\". Other users may replace what is in it");
 }
 
 // Every folder on the way to path created when missing, each with
 // attributes; those after subFrom (the folders of sub) checked as above.
 void CreateFoldersWith(const std::string& path, SECURITY_ATTRIBUTES* attributes,
-                       size_t subFrom = std::string::npos) {
+                       size_t subFrom = std::string::npos,
+                       PSECURITY_DESCRIPTOR sharedAccess = nullptr) {
   for (size_t at = RootLength(path); at <= path.size(); ++at) {
     if (at != path.size() && !IsSeparator(path[at])) continue;
     const std::string part = path.substr(0, at);
@@ -234,7 +269,7 @@ void CreateFoldersWith(const std::string& path, SECURITY_ATTRIBUTES* attributes,
     const bool created = CreateDirectoryW(FileName(part).c_str(), attributes) != 0;
     if (!created && GetLastError() != ERROR_ALREADY_EXISTS)
       ThrowLastError("Cannot create folder \"" + part + "\"");
-    if (at > subFrom) RequireFolderOfItsOwn(part, created);
+    if (at > subFrom) RequireFolderOfItsOwn(part, created, sharedAccess);
   }
 }
 
@@ -418,17 +453,15 @@ void RemoveTree(const std::string& path) {
 TFolder::TFolder(const std::string& root, const std::string& sub, TAccess access)
     : FHandle(-1), FPath(root + sub + "\\"), FAccess(access) {
   std::replace(FPath.begin(), FPath.end(), '/', '\\');
-  // Shared folders made here are opened to every user of the machine: full
-  // access for Everyone, inherited by the files and folders made in them.
-  // Own ones inherit the access list of the user's own folder they are made in.
+  // Shared folders made here get the shared access list; own ones inherit
+  // that of the user's own folder they are made in.
   PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (access == TAccess::Shared &&
-      !ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:(A;OICI;FA;;;WD)", SDDL_REVISION_1,
-                                                            &descriptor, nullptr))
+  if (access == TAccess::Shared && !ConvertStringSecurityDescriptorToSecurityDescriptorW(
+                                       kSharedFolderAccess, SDDL_REVISION_1, &descriptor, nullptr))
     ThrowLastError("Cannot open folder \"" + FPath + "\" to all users");
   SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
   try {
-    CreateFoldersWith(FPath, descriptor ? &attributes : nullptr, root.size());
+    CreateFoldersWith(FPath, descriptor ? &attributes : nullptr, root.size(), descriptor);
   } catch (...) {
     LocalFree(descriptor);
     throw;
