@@ -53,6 +53,12 @@ void ReplaceFileContents(const std::string& name, std::string_view bytes);
 
 // The folder for temporary files, without a trailing separator.
 std::string TemporaryFolder();
+// TemporaryFolder() as the system resolves it, when no other user can move
+// or replace a folder made in it: on Linux every folder from it up to the
+// root belongs to this user or root and is open to others only with the
+// sticky bit (empty when not, or when it is missing); on Windows it is the
+// user's own temporary folder, made when missing.
+std::string PrivateTemporaryFolder();
 // Creates path and its missing parents, private to this user.
 void CreatePrivateFolders(const std::string& path);
 // Creates the folder path; false when the name exists already.

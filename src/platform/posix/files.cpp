@@ -304,6 +304,23 @@ std::string TemporaryFolder() {
   return root;
 }
 
+std::string PrivateTemporaryFolder() {
+  char* resolved = realpath(TemporaryFolder().c_str(), nullptr);
+  if (!resolved) return {};
+  const std::string folder = resolved;
+  free(resolved);
+  // From the folder up to the root: nobody but this user and root may move a
+  // folder on the way, or what is made in the last one.
+  for (std::string at = folder;;) {
+    struct stat st {};
+    if (lstat(at.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return {};
+    if ((st.st_uid != geteuid() && st.st_uid != 0) || OthersRearrange(st)) return {};
+    if (at == "/") return folder;
+    const size_t slash = at.find_last_of('/');
+    at = slash == 0 ? "/" : at.substr(0, slash);
+  }
+}
+
 void CreatePrivateFolders(const std::string& path) {
   for (size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
     const std::string part = path.substr(0, slash);

@@ -416,6 +416,13 @@ void ReplaceFileContents(const std::string& name, std::string_view bytes) {
   if (kept & FILE_ATTRIBUTE_READONLY) SetFileAttributesW(targetName.c_str(), kept);
 }
 
+std::string PrivateTemporaryFolder() {
+  // The user's own temporary folder: the profile gives it an access list of its own.
+  const std::string folder = TemporaryFolder();
+  CreatePrivateFolders(folder);
+  return folder;
+}
+
 std::string TemporaryFolder() {
   wchar_t buffer[MAX_PATH + 2];
   const DWORD n = GetTempPathW(MAX_PATH + 2, buffer);
