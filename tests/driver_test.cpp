@@ -3,6 +3,7 @@
 // property rules and the last result.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <regex>
@@ -378,6 +379,44 @@ TEST_F(DriverTest, LogSwitchIsSharedByAllObjects) {
                    ? ""
                    : dirPath + "/Telvask/zorvane/" + ListDir(dirPath + "/Telvask/zorvane")[0]);
   EXPECT_NE(log.find("============Stop log===============\r\n\r\n"), std::string::npos);
+}
+
+// One object switches the log on where no log folder can be made: the calls
+// of another object, which never touched the log, answer as their work did.
+// The lines go to the user's own folder; where none can be made either they
+// are lost, and still no call fails.
+TEST_F(DriverTest, TheLogNeverChangesACallsAnswer) {
+  // A file stands where the data folder would be made.
+  WriteFile(dirPath + "/file", "");
+  const std::string script =
+      "object 0\n"
+      "set LogEnabled b:true\n"
+      "object 1\n"
+      "call ПолучитьНомерВерсии\n"
+      "call УстановитьПараметр s:Host s:127.0.0.1\n"
+      "call ПолучитьПараметры out\n"
+      "call ПолучитьОшибку out\n"
+      "object 0\n"
+      "set LogEnabled b:false\n";
+  for (const bool ownFolder : {false, true}) {
+    SCOPED_TRACE(ownFolder ? "the user's own folder" : "no folder at all");
+    runner.Environment = {
+        "ZORVANE_DATA_DIR=" + dirPath + "/file/data",
+        "ZORVANE_USER_DATA_DIR=" + (ownFolder ? runner.OwnDataDir() : dirPath + "/file/user")};
+    const RunResult r = Script(script);
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_FALSE(Has(r.output, "description=")) << r.output;
+    EXPECT_TRUE(Has(r.output, "call ПолучитьОшибку(empty)\nanswer: true\nresult: i:0\n"))
+        << r.output;
+    EXPECT_TRUE(Has(r.output, "set LogEnabled b:false -> true\n")) << r.output;
+    const std::vector<std::string> lines = runner.LogLines("zorvane", true);
+    const auto traced = [&lines](const std::string& start) {
+      return std::any_of(lines.begin(), lines.end(),
+                         [&](const std::string& line) { return line.rfind(start, 0) == 0; });
+    };
+    EXPECT_EQ(traced("DEBUG\t> GetVersion: \tParams: []"), ownFolder);
+    EXPECT_EQ(traced("DEBUG\t< GetLastError: \tResult=0"), ownFolder);
+  }
 }
 
 TEST_F(DriverTest, ManyCallsLeaveTheMemoryBalanced) {

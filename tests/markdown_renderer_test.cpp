@@ -3,9 +3,12 @@
 // is built for (the Windows build has libzip and md4c-html linked in, Linux
 // binds the system's).
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <zlib.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -186,6 +189,71 @@ TEST(MarkdownRendererTest, PagesAsWrittenAndTheFolderGoneInEveryCase) {
   EXPECT_EQ(guid[0], '{');
   EXPECT_EQ(guid[15], '4');
   EXPECT_EQ(guid.find_first_not_of("{}-0123456789ABCDEF"), std::string::npos) << guid;
+}
+
+// Where the help's folder is made: in $TMPDIR only where no other user can
+// move it away or put something in its place (every folder on the way this
+// user's or the system's, and open to others only with the sticky bit); else
+// in a private folder of the user's own.
+TEST(MarkdownRendererTest, TheFolderIsMadeWhereNoOtherUserCanMoveIt) {
+#ifdef _WIN32
+  GTEST_SKIP() << "the folder modes and owners tested here are Linux's; on Windows the help "
+                  "goes to the user's own %TEMP%";
+#else
+  struct Case {
+    const char* what;
+    std::vector<std::pair<const char*, mode_t>> folders;  // made in turn, the last is $TMPDIR
+    uid_t owner;                                          // of the last one
+    bool taken;                                           // whether the help goes there
+  };
+  const uid_t me = geteuid(), other = 65534;
+  const Case cases[] = {
+      {"a folder of the user's own", {{"mine", 0700}}, me, true},
+      {"open to all with the sticky bit, as /tmp", {{"sticky", 01777}}, me, true},
+      {"open to all without the sticky bit", {{"open", 0777}}, me, false},
+      {"another user's", {{"theirs", 0755}}, other, false},
+      {"another user's with the sticky bit (its owner may move what is in it)",
+       {{"theirs", 01777}},
+       other,
+       false},
+      {"the user's own inside one open to all", {{"open", 0777}, {"mine", 0700}}, me, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (c.owner != me && me != 0) {
+      std::printf("skipped \"%s\": giving a folder to another user needs root\n", c.what);
+      continue;
+    }
+    TempDir base;
+    std::string tmp = base.path();
+    for (const auto& [name, mode] : c.folders) {
+      tmp += std::string("/") + name;
+      ASSERT_EQ(mkdir(tmp.c_str(), 0700), 0);
+      ASSERT_EQ(chmod(tmp.c_str(), mode), 0);
+    }
+    ASSERT_EQ(chown(tmp.c_str(), c.owner, c.owner), 0);
+    const ScopedEnv tmpdir("TMPDIR", tmp);
+    const std::string own = base.path() + "/user";
+    const ScopedEnv user("ZORVANE_USER_DATA_DIR", own);
+    const TMarkdownRenderer renderer("help");
+    const std::string folder = renderer.TempDirectory();
+    const std::string parent = folder.substr(0, folder.rfind('/'));
+    struct stat st {};
+    ASSERT_EQ(lstat(folder.c_str(), &st), 0) << folder;
+    EXPECT_EQ(st.st_mode & 07777, 0700u);
+    EXPECT_EQ(st.st_uid, me);
+    if (c.taken) {
+      EXPECT_EQ(parent, tmp);
+    } else {
+      EXPECT_EQ(parent, own + "/Telvask/tmp");
+      EXPECT_TRUE(testing::ListDir(tmp).empty()) << "something made in " << tmp;
+      for (const std::string& f : {own, own + "/Telvask", parent}) {
+        ASSERT_EQ(lstat(f.c_str(), &st), 0) << f;
+        EXPECT_EQ(st.st_mode & 07777, 0700u) << f;
+      }
+    }
+  }
+#endif
 }
 
 // The help the add-in carries, as the driver asks for it: the archive the

@@ -1,10 +1,13 @@
 // Photos the way a configuration takes them: the real library through the
 // command-line host, and the camera simulator on loopback.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <thread>
@@ -21,7 +24,9 @@ class PhotoTest : public ::testing::Test {
  protected:
   RunResult Host(std::vector<std::string> args) {
     args.insert(args.begin(), {"--lib", ZORVANE_LIB_PATH});
-    return RunProgram(ZORVANE_HOST_PATH, args, {"ZORVANE_DATA_DIR=" + dir.path()});
+    return RunProgram(
+        ZORVANE_HOST_PATH, args,
+        {"ZORVANE_DATA_DIR=" + dir.path(), "ZORVANE_USER_DATA_DIR=" + dir.path() + "/user"});
   }
   RunResult Script(const std::string& lines) {
     const std::string path = dir.path() + "/script.txt";
@@ -197,6 +202,55 @@ TEST_F(PhotoTest, AFailedPhotoKeepsTheOldFile) {
   struct stat st {};
   ASSERT_EQ(stat(photo.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0640u);
+}
+
+// While the photo downloads, another process takes the log's lock and keeps
+// it, so the line after the call cannot go into that file: the photo taken
+// is reported as taken, into a file or as bytes.
+TEST_F(PhotoTest, APhotoTakenIsReportedAsTakenWhateverTheLog) {
+  const std::string photo = dir.path() + "/gate.jpg";
+  WriteFile(photo, "the photo of yesterday");
+  // Each download takes a second: time enough to take the lock meanwhile.
+  sim.Configure(R"({"fault": "delay", "delay": 1, "fault_paths": ["/snapshot.jpg"]})");
+  struct Case {
+    std::string call;
+    const char* traced;  // the line before the call, after which the lock is taken
+    std::string answer;
+  };
+  const Case cases[] = {
+      {"call СделатьФотоснимок s:" + photo,
+       "\tDEBUG\t> MakePhoto: ", "answer: true\nresult: b:true\n"},
+      {"call ПолучитьФотоснимок out", "\tDEBUG\t> GetPhoto: ",
+       "answer: true\nresult: b:true\nparam 0: blob:" + std::to_string(image.size()) + ":ffd8"},
+  };
+  const std::string folder = dir.path() + "/Telvask/zorvane/";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.call);
+    std::atomic<bool> done{false};
+    int holder = -1;
+    std::thread locker([&] {
+      for (; !done && holder < 0; std::this_thread::sleep_for(std::chrono::milliseconds(5))) {
+        for (const std::string& name : ListDir(folder)) {
+          if (!Has(ReadFile(folder + name), c.traced)) continue;
+          holder = open((folder + name).c_str(), O_RDONLY | O_CLOEXEC);
+          if (holder >= 0) flock(holder, LOCK_EX);
+        }
+      }
+    });
+    const RunResult r = Script("set LogEnabled b:true\n" + Settings() + "call Подключить out\n" +
+                               c.call + "\ncall ПолучитьОшибку out\n");
+    done = true;
+    locker.join();
+    EXPECT_GE(holder, 0) << "the lock was never taken";
+    if (holder >= 0) close(holder);
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_TRUE(Has(r.output, c.answer)) << r.output;
+    EXPECT_TRUE(Has(r.output, "call ПолучитьОшибку(empty)\nanswer: true\nresult: i:0\n"))
+        << r.output;
+    EXPECT_FALSE(Has(r.output, "description=")) << r.output;
+    EXPECT_TRUE(Has(r.output, "memory: ok\n")) << r.output;
+  }
+  EXPECT_EQ(ReadFile(photo), image);
 }
 
 TEST_F(PhotoTest, APhotoThroughASymbolicLinkReplacesTheFileItLeadsTo) {

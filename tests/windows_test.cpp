@@ -262,6 +262,22 @@ TEST(LogFormTest, TheFolderIsMadeOpenToAllEvenWithTheLogOff) {
   EXPECT_TRUE(form.cbbLogFiles.empty());
 }
 
+// Where the shared folder cannot be used (here a file stands in its way), the
+// viewer shows the user's own folder, the one the lines go to.
+TEST(LogFormTest, WithoutTheSharedFolderTheUsersOwnIsShown) {
+  TempDir data;
+  Write(data.path() + "/Telvask", "not a folder");
+  const ScopedEnv env("ZORVANE_DATA_DIR", data.path());
+  const ScopedEnv own("ZORVANE_USER_DATA_DIR", data.path() + "/user");
+  SetLogMode(TLogMode::lmAll);
+  WriteLog("a line", "", TLogLevel::llDebug);
+  SetLogMode(TLogMode::lmOff);
+  const TLogForm form;
+  EXPECT_EQ(form.FLogDirectory.rfind(data.path() + "/user/Telvask/", 0), 0u) << form.FLogDirectory;
+  ASSERT_EQ(form.cbbLogFiles.size(), 1u);
+  EXPECT_NE(form.mmoLog.find("\tDEBUG\ta line\r\n"), std::string::npos) << form.mmoLog;
+}
+
 TEST(LogFormTest, TheFolderOpensInTheFileManagerWithoutWaiting) {
   TempDir bin;
   const std::string seen = bin.path() + "/seen";

@@ -68,6 +68,8 @@ endfunction()
 
 zorvane_windows_test(variant_test variant_test.cpp)
 zorvane_windows_test(driver_test driver_test.cpp)
+# The log folders' access lists, which only Windows has.
+zorvane_windows_test(log_writer_windows_test log_writer_windows_test.cpp)
 zorvane_windows_test(binding_test binding_test.cpp)
 zorvane_windows_test(http_digest_test http_digest_test.cpp)
 zorvane_windows_test(xml_document_test xml_document_test.cpp)

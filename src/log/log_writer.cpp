@@ -21,13 +21,24 @@ constexpr const char* kStartLine = "============Start log=============";
 constexpr const char* kStopLine = "============Stop log===============";
 constexpr const char* kLineBreak = "\r\n";
 
+// Where the lines go: the folder every user shares, or the user's own when
+// the shared one cannot be used.
+enum class TLogPlace { Shared, Own };
+
 struct LogState {
+  // Changed under lock; read without it for the quick test of a level.
   std::atomic<TLogMode> mode{TLogMode::lmOff};
-  std::atomic<bool> headerWritten{false};
   std::mutex nameLock;  // guards name only
   std::string name;
-  std::mutex lock;              // serialises appending
-  bool lockHeldLately = false;  // the file lock stayed taken past the wait; under lock
+  // Orders the log: held while the header, a line or the stop line is
+  // stamped and appended, and while the mode changes. Guards what follows.
+  std::mutex lock;
+  bool headerWritten = false;
+  bool lockHeldLately = false;  // the file lock stayed taken past the wait
+  TLogPlace place = TLogPlace::Shared;
+  std::string movedBecause;  // why the lines left the shared folder, until the own one says so
+  uint64_t lost = 0;         // lines lost since the last one written
+  std::string lostBecause;   // why the last of them was lost
 };
 
 LogState& State() {
@@ -68,8 +79,7 @@ std::string BaseNameOf(const std::string& path) {
   return name;
 }
 
-std::string TimeStamp() {
-  const TLocalTime t = LocalTimeNow();
+std::string TimeStamp(const TLocalTime& t) {
   const std::string& sep = UserLocale().TimeSeparator;
   char date[48];
   std::snprintf(date, sizeof date, "%04d.%02d.%02d ", t.Year, t.Month, t.Day);
@@ -83,11 +93,19 @@ std::string TimeStamp() {
   return stamp + part;
 }
 
+// A line after its time stamp: level, message and details, each made one line.
+std::string LineBody(TLogLevel Level, const std::string& Message, const std::string& Details) {
+  // Texts may come from a camera or the network: whatever they hold, one line stays one line.
+  std::string body =
+      std::string("\t") + LevelText(Level) + "\t" + EscapeControl(TrimControl(Message));
+  if (!Details.empty()) body += ": \t" + EscapeControl(TrimControl(Details));
+  return body;
+}
+
 // Where today's line goes: the log folder, opened, and the file's name in it.
 struct LogFile {
-  TSharedFolder folder;
+  TFolder folder;
   std::string name;
-  std::string path;  // for messages
 };
 
 std::string LogBaseName() {
@@ -95,27 +113,26 @@ std::string LogBaseName() {
   return BaseNameOf(name.empty() ? GetModulePath() : name);
 }
 
-std::string LogFileName(const std::string& base) {
-  const TLocalTime t = LocalTimeNow();
+std::string LogFileName(const std::string& base, const TLocalTime& t) {
   char date[48];
   std::snprintf(date, sizeof date, "%04d.%02d.%02d", t.Year, t.Month, t.Day);
   return base + "_" + date + ".log";
 }
 
-LogFile OpenLogFolder() {
+LogFile OpenLogFolder(TLogPlace place, const TLocalTime& now) {
   const std::string base = LogBaseName();
-  const std::string root = GetCommonAppDataFolder();
-  const std::string shared = std::string(LogCompanyFolder) + "/" + base;
-  LogFile file{TSharedFolder(root, shared), LogFileName(base), ""};
-  file.path = file.folder.Path() + file.name;
-  return file;
+  const std::string sub = std::string(LogCompanyFolder) + "/" + base;
+  if (place == TLogPlace::Shared)
+    return {TFolder(GetCommonAppDataFolder(), sub, TFolder::TAccess::Shared),
+            LogFileName(base, now)};
+  return {TFolder(GetUserAppDataFolder(), sub, TFolder::TAccess::Own), LogFileName(base, now)};
 }
 
-// Every process with this library holds the lock for one line's write only, so
-// a lock held longer than kLockWait is not one of ours at work: the line fails
-// rather than hang the call. Once that happened, later lines try only briefly
-// (kLockWaitWhileHeld) until one gets through, so a call that writes several
-// lines still never waits much longer than kLockWait.
+// Every process with this library holds the lock for one write only, so a
+// lock held longer than kLockWait is not one of ours at work: the write
+// fails rather than hang the call. Once that happened, later writes try only
+// briefly (kLockWaitWhileHeld) until one gets through, so a call that writes
+// several lines still never waits much longer than kLockWait.
 constexpr auto kLockWait = std::chrono::milliseconds(250);
 constexpr auto kLockWaitWhileHeld = std::chrono::milliseconds(10);
 constexpr auto kLockRetryMax = std::chrono::milliseconds(10);
@@ -142,76 +159,164 @@ void LockForAppend(TFile& file, bool& heldLately) {
   }
 }
 
-void AppendLogLine(const std::string& text) {
-  const LogFile file = OpenLogFolder();
-  const std::string bytes = text + kLineBreak;
-  LogState& s = State();
-  std::lock_guard<std::mutex> guard(s.lock);
-  TFile log = TFile::OpenToAppend(file.folder, file.name);
-  // Other processes with this library take the same lock: one writer at a time.
-  LockForAppend(log, s.lockHeldLately);
-  log.Write(bytes);
+std::string HeaderText() {
+  const auto v = GetModuleVersion();
+  char version[32];
+  std::snprintf(version, sizeof version, "%d.%d.%d.%d", v[0], v[1], v[2], v[3]);
+  const std::string blanks(40, ' ');
+  const std::string modulePath = GetModulePath();
+  return blanks + kLineBreak + kStartLine + kLineBreak + "OS version:\t" +
+         EscapeControl(GetOSDescription()) + kLineBreak + "Application:\t" +
+         EscapeControl(modulePath.substr(modulePath.find_last_of(kPathSeparators) + 1)) +
+         kLineBreak + "App. version:\t" + version + kLineBreak + blanks + kLineBreak;
+}
+
+// How many lines of text are not empty.
+uint64_t LineCount(const std::string& text) {
+  uint64_t count = 0;
+  for (size_t start = 0, end; (end = text.find(kLineBreak, start)) != std::string::npos;
+       start = end + 2)
+    count += end > start ? 1 : 0;
+  return count;
+}
+
+// What goes into the file of folder before lines: the start header when it is
+// due, then what the log has to say of itself (where it went and why, how
+// many lines were lost and why), stamped at now.
+std::string Preamble(const LogState& s, const TFolder& folder, const TLocalTime& now, bool header) {
+  std::string text = header && !s.headerWritten ? HeaderText() : std::string();
+  if (!s.movedBecause.empty() && s.place == TLogPlace::Own) {
+    text += FormatLogLine(
+                TimeStamp(now), TLogLevel::llInfo, "Log folder",
+                folder.Path() + " (the shared folder cannot be used: " + s.movedBecause + ")") +
+            kLineBreak;
+  }
+  if (s.lost > 0) {
+    text += FormatLogLine(TimeStamp(now), TLogLevel::llError, "Log lines lost",
+                          std::to_string(s.lost) + " (" + s.lostBecause + ")") +
+            kLineBreak;
+  }
+  return text;
+}
+
+// Appends lines (whole, stamped at now) to today's file where the log goes,
+// in one write, after the preamble. Where the shared folder fails and
+// mayMove, the lines go to the user's own folder from then on, until the log
+// is switched on or off; lines that cannot be written are lost and counted.
+// The header comes first when header is set. Under s.lock.
+void AppendUnderLock(LogState& s, const TLocalTime& now, const std::string& lines, bool header,
+                     bool mayMove) noexcept {
+  try {
+    for (;;) {
+      try {
+        const LogFile file = OpenLogFolder(s.place, now);
+        TFile log = TFile::OpenToAppend(file.folder, file.name);
+        // Other processes with this library take the same lock: one writer at a time.
+        LockForAppend(log, s.lockHeldLately);
+        log.Write(Preamble(s, file.folder, now, header) + lines);
+        s.headerWritten = s.headerWritten || header;
+        s.movedBecause.clear();
+        s.lost = 0;
+        s.lostBecause.clear();
+        return;
+      } catch (const std::exception& e) {
+        if (s.place == TLogPlace::Own || !mayMove) {
+          s.lost += LineCount(lines);
+          s.lostBecause = e.what();
+          return;
+        }
+        // Whoever made the shared folder unusable, it stops neither the call nor the log.
+        s.place = TLogPlace::Own;
+        s.movedBecause = e.what();
+        s.headerWritten = false;
+      }
+    }
+  } catch (...) {
+    // No memory even for the reason: the lines are counted all the same.
+    s.lost += LineCount(lines);
+  }
+}
+
+std::string PathOf(const LogFile& file, bool FolderOnly) {
+  return FolderOnly ? file.folder.Path() : file.folder.Path() + file.name;
 }
 
 }  // namespace
 
 std::string FormatLogLine(const std::string& timeStamp, TLogLevel Level, const std::string& Message,
                           const std::string& Details) {
-  // Texts may come from a camera or the network: whatever they hold, one line stays one line.
-  std::string line =
-      timeStamp + "\t" + LevelText(Level) + "\t" + EscapeControl(TrimControl(Message));
-  if (!Details.empty()) line += ": \t" + EscapeControl(TrimControl(Details));
-  return line;
+  return timeStamp + LineBody(Level, Message, Details);
 }
 
-void WriteLog(const std::string& Message, const std::string& Details, TLogLevel Level) {
-  if (!LevelPasses(State().mode, Level)) return;
-  WriteLogHeader();
-  AppendLogLine(FormatLogLine(TimeStamp(), Level, Message, Details));
-}
-
-void WriteLogHeader() {
+void WriteLog(const std::string& Message, const std::string& Details, TLogLevel Level) noexcept {
   LogState& s = State();
-  if (s.mode == TLogMode::lmOff || s.headerWritten) return;
-  const auto v = GetModuleVersion();
-  char version[32];
-  std::snprintf(version, sizeof version, "%d.%d.%d.%d", v[0], v[1], v[2], v[3]);
-  const std::string blanks(40, ' ');
-  const std::string modulePath = GetModulePath();
-  AppendLogLine(blanks);
-  AppendLogLine(kStartLine);
-  AppendLogLine("OS version:\t" + EscapeControl(GetOSDescription()));
-  AppendLogLine("Application:\t" +
-                EscapeControl(modulePath.substr(modulePath.find_last_of(kPathSeparators) + 1)));
-  AppendLogLine(std::string("App. version:\t") + version);
-  AppendLogLine(blanks);
-  s.headerWritten = true;
+  if (!LevelPasses(s.mode, Level)) return;
+  try {
+    // The text is made before the lock; the stamp under it, so that the
+    // lines stand in the order of their stamps.
+    const std::string body = LineBody(Level, Message, Details) + kLineBreak;
+    std::lock_guard<std::mutex> guard(s.lock);
+    // Switched off meanwhile: the stop line is written already.
+    if (!LevelPasses(s.mode, Level)) return;
+    const TLocalTime now = LocalTimeNow();
+    AppendUnderLock(s, now, TimeStamp(now) + body, true, true);
+  } catch (const std::exception& e) {
+    LogLineLost(e.what());
+  } catch (...) {
+    LogLineLost("Unknown error");
+  }
 }
 
 void TryWriteLog(const std::string& Message, TLogLevel Level) noexcept {
+  WriteLog(Message, "", Level);
+}
+
+void LogLineLost(const std::string& why) noexcept {
+  LogState& s = State();
   try {
-    WriteLog(Message, "", Level);
+    std::lock_guard<std::mutex> guard(s.lock);
+    if (s.mode == TLogMode::lmOff) return;
+    ++s.lost;
+    s.lostBecause = why;
   } catch (...) {
+    // Nothing is left to count with.
   }
 }
 
-void SetLogMode(TLogMode Mode) {
+void WriteLogHeader() noexcept {
   LogState& s = State();
-  const TLogMode old = s.mode;
-  const bool switchingOff = old != TLogMode::lmOff && Mode == TLogMode::lmOff;
-  if (switchingOff && s.headerWritten) {
-    // The stop line goes out while the log is still on; if it cannot be
-    // written the log is switched off all the same.
-    try {
-      AppendLogLine(std::string(kStopLine) + kLineBreak);
-    } catch (...) {
-      s.mode = Mode;
-      s.headerWritten = false;
-      throw;
-    }
+  try {
+    std::lock_guard<std::mutex> guard(s.lock);
+    if (s.mode == TLogMode::lmOff || s.headerWritten) return;
+    AppendUnderLock(s, LocalTimeNow(), "", true, true);
+  } catch (...) {
+    // Written with the next line.
   }
-  s.mode = Mode;
-  if (switchingOff) s.headerWritten = false;
+}
+
+void SetLogMode(TLogMode Mode) noexcept {
+  LogState& s = State();
+  try {
+    std::lock_guard<std::mutex> guard(s.lock);
+    const TLogMode old = s.mode;
+    const bool switchingOff = old != TLogMode::lmOff && Mode == TLogMode::lmOff;
+    const bool switchingOn = old == TLogMode::lmOff && Mode != TLogMode::lmOff;
+    // The stop line goes where the header went, while the log is still on;
+    // if it cannot be written it is lost, and the log is switched off all the same.
+    if (switchingOff && s.headerWritten)
+      AppendUnderLock(s, LocalTimeNow(), std::string(kStopLine) + kLineBreak + kLineBreak, false,
+                      false);
+    s.mode = Mode;
+    // Each start tries the shared folder again.
+    if (switchingOff || switchingOn) {
+      s.headerWritten = false;
+      s.place = TLogPlace::Shared;
+      s.movedBecause.clear();
+      s.lockHeldLately = false;
+    }
+  } catch (...) {
+    // Only a lock the system refuses: the mode stays as it was.
+  }
 }
 
 TLogMode GetLogMode() {
@@ -229,18 +334,33 @@ std::string GetLogName() {
 }
 
 std::string GetLogPath(bool FolderOnly) {
-  const LogFile file = OpenLogFolder();
-  return FolderOnly ? file.path.substr(0, file.path.size() - file.name.size()) : file.path;
+  LogState& s = State();
+  std::lock_guard<std::mutex> guard(s.lock);
+  const TLocalTime now = LocalTimeNow();
+  if (s.place == TLogPlace::Shared) {
+    try {
+      const LogFile file = OpenLogFolder(TLogPlace::Shared, now);
+      // Today's file, when there already, must be one the lines can go to.
+      TFile::OpenToAppend(file.folder, file.name, false);
+      return PathOf(file, FolderOnly);
+    } catch (const std::exception&) {
+      // The lines would go to the user's own folder, as below.
+    }
+  }
+  return PathOf(OpenLogFolder(TLogPlace::Own, now), FolderOnly);
 }
 
 void LogUnload() {
-  try {
-    SetLogMode(TLogMode::lmOff);
-  } catch (...) {
-    // Nobody is left to tell at unload.
+  SetLogMode(TLogMode::lmOff);
+  LogState& s = State();
+  {
+    std::lock_guard<std::mutex> guard(s.lock);
+    ResetAndRelease(s.movedBecause);
+    ResetAndRelease(s.lostBecause);
+    s.lost = 0;
   }
-  std::lock_guard<std::mutex> guard(State().nameLock);
-  ResetAndRelease(State().name);
+  std::lock_guard<std::mutex> guard(s.nameLock);
+  ResetAndRelease(s.name);
 }
 
 }  // namespace zorvane

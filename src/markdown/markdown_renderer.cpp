@@ -6,11 +6,13 @@
 #include <mutex>
 
 #include "common/error.h"
+#include "common/log_writer.h"
 #include "common/resources.h"
 #include "common/text.h"
 #include "markdown/help_libraries.h"
 #include "platform/crypto.h"
 #include "platform/files.h"
+#include "platform/system_info.h"
 
 namespace zorvane {
 
@@ -56,6 +58,20 @@ std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian) {
   return ToUtf8(text);
 }
 
+// Where the help's folder is made: the temporary folder, unless another user
+// could move the folder away and put one of theirs in its place; then a
+// folder of the user's own.
+std::string HelpFoldersRoot() {
+  std::string root = PrivateTemporaryFolder();
+  if (root.empty()) {
+    const TFolder own(GetUserAppDataFolder(), std::string(LogCompanyFolder) + "/tmp",
+                      TFolder::TAccess::Own);
+    root = own.Path();
+    root.pop_back();
+  }
+  return root;
+}
+
 }  // namespace
 
 std::string NewGuidText() {
@@ -87,8 +103,7 @@ bool TMarkdownRenderer::Render(const std::string& ASourceName, const std::string
 }
 
 TMarkdownRenderer::TMarkdownRenderer() : FindSource(&FindResource) {
-  const std::string root = TemporaryFolder();
-  CreatePrivateFolders(root);
+  const std::string root = HelpFoldersRoot();
   // A folder of its own: made now, never one found there.
   for (int attempt = 0;; ++attempt) {
     FTempDirectory = root + "/" + NewGuidText();

@@ -36,7 +36,9 @@ class TMarkdownRenderer {
                      const TPageViewer& viewer, std::unique_ptr<TMarkdownRenderer>* kept = nullptr);
   static bool SourceExist(const std::string& ASourceName);
 
-  // Makes the temporary folder ($TMPDIR or /tmp, then a new braced GUID).
+  // Makes its folder, named by a new braced GUID: in the temporary folder
+  // ($TMPDIR or /tmp) where no other user can move it away, else in the
+  // user's own data folder (Telvask/tmp, private to the user).
   TMarkdownRenderer();
   explicit TMarkdownRenderer(std::string ASourceName);
   // Deletes the folder with everything in it.

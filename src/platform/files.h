@@ -53,6 +53,12 @@ void ReplaceFileContents(const std::string& name, std::string_view bytes);
 
 // The folder for temporary files, without a trailing separator.
 std::string TemporaryFolder();
+// TemporaryFolder() as the system resolves it, when no other user can move
+// or replace a folder made in it: on Linux every folder from it up to the
+// root belongs to this user or root and is open to others only with the
+// sticky bit (empty when not, or when it is missing); on Windows it is the
+// user's own temporary folder, made when missing.
+std::string PrivateTemporaryFolder();
 // Creates path and its missing parents, private to this user.
 void CreatePrivateFolders(const std::string& path);
 // Creates the folder path; false when the name exists already.
@@ -60,24 +66,35 @@ bool CreatePrivateFolder(const std::string& path);
 // Removes path with everything in it, depth first; links are removed, not followed.
 void RemoveTree(const std::string& path);
 
-// A folder every user of the machine may create files in (the log folder):
-// root + shared, every missing folder created on the way and opened to all
-// users. The folders of shared must not be links.
-class TSharedFolder {
+// An open folder that files are created and appended in: root + sub, every
+// missing folder created on the way. The folders of sub must be folders of
+// their own (not links) that belong to this user, or (Shared) to the system.
+//   Shared: every user of the machine may create files in the folders made,
+//           nobody may remove, replace or rewrite another user's (the log
+//           folder). A folder of sub that other users may rearrange, or that
+//           another user owns, is refused.
+//   Own:    the folders made are this user's alone (the log's folder when the
+//           shared one cannot be used).
+class TFolder {
  public:
-  TSharedFolder(const std::string& root, const std::string& shared);
-  ~TSharedFolder();
-  TSharedFolder(TSharedFolder&& other) noexcept
-      : FHandle(std::exchange(other.FHandle, -1)), FPath(std::move(other.FPath)) {}
-  TSharedFolder& operator=(TSharedFolder&&) = delete;
-  TSharedFolder(const TSharedFolder&) = delete;
+  enum class TAccess { Shared, Own };
+  TFolder(const std::string& root, const std::string& sub, TAccess access);
+  ~TFolder();
+  TFolder(TFolder&& other) noexcept
+      : FHandle(std::exchange(other.FHandle, -1)),
+        FPath(std::move(other.FPath)),
+        FAccess(other.FAccess) {}
+  TFolder& operator=(TFolder&&) = delete;
+  TFolder(const TFolder&) = delete;
 
-  const std::string& Path() const { return FPath; }  // with its trailing "/"
+  const std::string& Path() const { return FPath; }  // with its trailing separator
+  TAccess Access() const { return FAccess; }
 
  private:
   friend class TFile;
   intptr_t FHandle;
   std::string FPath;
+  TAccess FAccess;
 };
 
 // An open file.
@@ -101,10 +118,12 @@ class TFile {
   static TFile OpenToRead(const std::string& path);
   // Created or emptied for writing, held alone among those who ask.
   static TFile CreateToWrite(const std::string& path);
-  // The file name of a shared folder, for appending: created readable and
-  // writable by all users when missing; refused when it is not a regular
-  // file with this one name (never written through a link).
-  static TFile OpenToAppend(const TSharedFolder& folder, const std::string& name);
+  // The file name of folder, for appending. A missing one is created when
+  // create is set (readable by all in a shared folder, by this user alone in
+  // an own one, written by this user alone), else not opened. Refused when
+  // it is not a regular file of this user with this one name: never written
+  // through a link, a FIFO, another name of a file or another user's file.
+  static TFile OpenToAppend(const TFolder& folder, const std::string& name, bool create = true);
 
   // One writer at a time among the processes that ask, without waiting.
   enum class TLock { Taken, Busy, Unsupported };
@@ -114,6 +133,7 @@ class TFile {
   size_t Read(char* buffer, size_t count);
   void Write(std::string_view bytes);
   const std::string& Path() const { return FPath; }
+  bool IsOpen() const { return FHandle != -1; }
 
  private:
   TFile(intptr_t handle, std::string path) : FHandle(handle), FPath(std::move(path)) {}

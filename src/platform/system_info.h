@@ -1,6 +1,7 @@
 // Facts about the library file and the machine that the log header and the
 // version query need: module path and version, OS description, the
-// machine-wide data folder the log lives under, and the local time.
+// machine-wide data folder the log lives under (and the user's own one it
+// moves to when that cannot be used), and the local time.
 #pragma once
 
 #include <array>
@@ -28,6 +29,11 @@ std::string FormatOSDescription(const std::string& osRelease, const std::string&
 // $ZORVANE_DATA_DIR, else the machine's common data folder (/var/tmp on
 // Linux, %ProgramData% on Windows); always ends with "/".
 std::string GetCommonAppDataFolder();
+
+// $ZORVANE_USER_DATA_DIR, else this user's own data folder ($XDG_STATE_HOME,
+// else ~/.local/state on Linux; %LOCALAPPDATA% on Windows); always ends with
+// a separator.
+std::string GetUserAppDataFolder();
 
 // What separates the folders of a path: "/" on Linux, "/" or "\\" on Windows.
 extern const char kPathSeparators[];

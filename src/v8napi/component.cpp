@@ -70,12 +70,7 @@ TV8ComponentObject::~TV8ComponentObject() = default;
 
 void TV8ComponentObject::Report(const std::string& message, bool traceLine) {
   FObject->ReportError(message);
-  if (!traceLine) return;
-  try {
-    TraceError(message);
-  } catch (...) {
-    // The log itself failed; the platform has the message already.
-  }
+  if (traceLine) TraceError(message);
 }
 
 bool TV8ComponentObject::Init(void* disp) {
@@ -228,10 +223,13 @@ bool TV8ComponentObject::CallMethod(long n, V8Variant* RetValue, V8Variant* Para
     ~ScratchGuard() { object.V8ClearVar(&value); }
   } scratchGuard{*FObject, scratch};
 
-  return Guarded(
+  const TMethReg* m = nullptr;
+  V8Variant* ret = asFunc && RetValue ? RetValue : &scratch;
+  bool ran = false;  // the method returned its answer
+  const bool answer = Guarded(
       false,
       [&] {
-        const TMethReg* m = FReg.Method(n);
+        m = FReg.Method(n);
         if (!m) throw Error("Method index " + std::to_string(n) + " is out of range");
         if (ParamCount < 0 || (ParamCount > 0 && !Params)) {
           throw Error("Method " + m->MethNameUtf8 + " called without its parameters");
@@ -242,18 +240,20 @@ bool TV8ComponentObject::CallMethod(long n, V8Variant* RetValue, V8Variant* Para
           throw Error("Method " + m->MethNameUtf8 + " takes " + std::to_string(m->ParamCount) +
                       " parameter(s), " + std::to_string(ParamCount) + " given");
         }
-        V8Variant* ret = asFunc && RetValue ? RetValue : &scratch;
         TraceCallIn(m->MethNameUtf8, Params, ParamCount);
-        bool answer = false;
+        bool result = false;
         if (m->IsFunction && m->ExecuteFunc) {
-          answer = m->ExecuteFunc(*FObject, ret, Params, ParamCount);
+          result = m->ExecuteFunc(*FObject, ret, Params, ParamCount);
         } else if (!m->IsFunction && m->ExecuteProc) {
-          answer = m->ExecuteProc(*FObject, Params, ParamCount);
+          result = m->ExecuteProc(*FObject, Params, ParamCount);
         }
-        TraceCallOut(m->MethNameUtf8, Params, ParamCount, asFunc ? ret : nullptr);
-        return answer;
+        ran = true;
+        return result;
       },
       [&](const char* message) { Report(message, true); });
+  // After the guard: the line after the call can neither fail it nor touch what it gave back.
+  if (ran) TraceCallOut(m->MethNameUtf8, Params, ParamCount, asFunc ? ret : nullptr);
+  return answer;
 }
 
 bool TV8ComponentObject::CallAsProc(const long lMethodNum, V8Variant* paParams,

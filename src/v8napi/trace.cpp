@@ -21,6 +21,18 @@ bool TracingCalls() {
   return GetLogMode() == TLogMode::lmAll;
 }
 
+// Makes and writes a line; a line whose text cannot be made is lost and counted.
+template <typename Make>
+void WriteLine(Make&& make) noexcept {
+  try {
+    make();
+  } catch (const std::exception& e) {
+    LogLineLost(e.what());
+  } catch (...) {
+    LogLineLost("Unknown error");
+  }
+}
+
 }  // namespace
 
 std::string V8ParamsToStr(const V8Variant* Params, long ParamCount) {
@@ -52,20 +64,24 @@ void TraceCallIn(const std::string& MethName, const V8Variant* Params, long Para
   // looked at, no text is made.
   RequireTraceableParams(Params, ParamCount);
   if (!TracingCalls()) return;
-  WriteLog("> " + MethName, "Params: " + V8ParamsToStr(Params, ParamCount), TLogLevel::llDebug);
+  WriteLine([&] {
+    WriteLog("> " + MethName, "Params: " + V8ParamsToStr(Params, ParamCount), TLogLevel::llDebug);
+  });
 }
 
 void TraceCallOut(const std::string& MethName, const V8Variant* Params, long ParamCount,
-                  const V8Variant* RetValue) {
+                  const V8Variant* RetValue) noexcept {
   if (!TracingCalls()) return;
-  std::string details;
-  if (RetValue) details = "Result=" + MaskUrlCredentials(V8ToStr(RetValue));
-  details += "; Params: " + V8ParamsToStr(Params, ParamCount);
-  WriteLog("< " + MethName, details, TLogLevel::llDebug);
+  WriteLine([&] {
+    std::string details;
+    if (RetValue) details = "Result=" + MaskUrlCredentials(V8ToStr(RetValue));
+    details += "; Params: " + V8ParamsToStr(Params, ParamCount);
+    WriteLog("< " + MethName, details, TLogLevel::llDebug);
+  });
 }
 
-void TraceError(const std::string& message) {
-  WriteLog("EXCEPTION", MaskUrlCredentials(message), TLogLevel::llError);
+void TraceError(const std::string& message) noexcept {
+  WriteLine([&] { WriteLog("EXCEPTION", MaskUrlCredentials(message), TLogLevel::llError); });
 }
 
 }  // namespace zorvane

@@ -16,11 +16,13 @@ std::string V8ParamsToStr(const V8Variant* Params, long ParamCount);
 // V8HasText; a BLOB is shown as BLOB), and the date error for a date that
 // does not exist, as making the line would.
 void RequireTraceableParams(const V8Variant* Params, long ParamCount);
-// Checks the parameters as above, with the log on or off, then writes the line.
+// Checks the parameters as above, with the log on or off, then writes the
+// line; only the check can fail.
 void TraceCallIn(const std::string& MethName, const V8Variant* Params, long ParamCount);
-// RetValue is null for a call without a return value.
+// RetValue is null for a call without a return value. A line that cannot be
+// made or written is lost, never the call's answer.
 void TraceCallOut(const std::string& MethName, const V8Variant* Params, long ParamCount,
-                  const V8Variant* RetValue);
-void TraceError(const std::string& message);
+                  const V8Variant* RetValue) noexcept;
+void TraceError(const std::string& message) noexcept;
 
 }  // namespace zorvane

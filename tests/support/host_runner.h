@@ -1,5 +1,6 @@
 // Runs the command-line host on an add-in library with the log kept in a
-// folder of the test's own, and reads the trace lines back.
+// folder of the test's own (the shared data folder and the user's own data
+// folder "user" in it), and reads the trace lines back.
 #pragma once
 
 #include <string>
@@ -18,11 +19,14 @@ class HostRunner {
   // A script of host commands on one object of the class.
   RunResult Script(const std::string& lines, const std::string& className,
                    const std::string& lib = "") const;
-  // The trace lines of every log file of the log folder named logName, without time stamps.
-  std::vector<std::string> LogLines(const std::string& logName) const;
+  // The trace lines of every log file of the log folder named logName, without
+  // time stamps: of the shared folder, or of the user's own (own).
+  std::vector<std::string> LogLines(const std::string& logName, bool own = false) const;
   const std::string& DataDir() const { return FDir.path(); }
+  std::string OwnDataDir() const { return FDir.path() + "/user"; }
 
-  // "NAME=value" entries for the host's environment besides ZORVANE_DATA_DIR.
+  // "NAME=value" entries for the host's environment; ZORVANE_DATA_DIR and
+  // ZORVANE_USER_DATA_DIR name the folders above unless given here.
   std::vector<std::string> Environment;
 
  private:

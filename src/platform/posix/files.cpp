@@ -134,18 +134,55 @@ mode_t CurrentUmask() {
 // Mode of a folder the add-in shares: everyone may create files in it, only a
 // file's owner may remove or rename it (the sticky bit).
 constexpr mode_t kSharedFolderMode = 01777;
+// Mode of a folder of the user's own.
+constexpr mode_t kOwnFolderMode = 0700;
+// Bits that let users other than the owner add, remove and rename names in a folder.
+constexpr mode_t kOthersWrite = S_IWGRP | S_IWOTH;
 
 [[noreturn]] void ThrowFolderError(const std::string& path, int errnum) {
   ThrowSystemError("Cannot create folder \"" + path + "\"", errnum);
 }
 
-// The folder name within the folder at (shown as path), created when missing.
-// A folder of our own (strict) is never reached through a symbolic link.
-TDescriptor OpenStep(int at, const std::string& name, const std::string& path, bool strict) {
+// Whether users other than its owner may remove or rename what is not theirs in the folder.
+bool OthersRearrange(const struct stat& st) {
+  return (st.st_mode & kOthersWrite) != 0 && (st.st_mode & S_ISVTX) == 0;
+}
+
+// An existing folder of sub (name within the folder at, shown as path), as
+// fstat saw it: it must belong to this user, or (shared) to root, and no
+// other user may rearrange what is in it. One of this user's own that an
+// older version left open to all without the sticky bit, or (own) open to
+// others at all, is mended.
+void RequireFolderOfItsOwn(int at, const std::string& name, const std::string& path,
+                           const struct stat& st, TFolder::TAccess access) {
+  const bool shared = access == TFolder::TAccess::Shared;
+  const bool mine = st.st_uid == geteuid();
+  if (!mine && !(shared && st.st_uid == 0))
+    throw Error("Cannot use folder \"" + path + "\". Its owner is another user");
+  if (shared ? !OthersRearrange(st) : (st.st_mode & kOthersWrite) == 0) return;
+  const std::string refused =
+      "Cannot use folder \"" + path + "\". Other users may replace what is in it";
+  if (!mine) throw Error(refused);
+  const mode_t mode = st.st_mode & 07777;
+  const mode_t mended = shared ? mode | S_ISVTX : mode & ~kOthersWrite;
+  // The same folder once more, with the right to change its mode.
+  const TDescriptor own(openat(at, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  struct stat again {};
+  if (own.Get() < 0 || fstat(own.Get(), &again) != 0 || again.st_dev != st.st_dev ||
+      again.st_ino != st.st_ino || fchmod(own.Get(), mended) != 0)
+    throw Error(refused);
+}
+
+// The folder name within the folder at (shown as path), created when missing
+// (open to all users in a shared place, private in an own one). A folder of
+// sub is never reached through a symbolic link and must be of its own; those
+// of root are followed as the system resolves them.
+TDescriptor OpenStep(int at, const std::string& name, const std::string& path, bool ofSub,
+                     TFolder::TAccess access) {
   // Private until the mode below is set on the very folder made here.
   const bool created = mkdirat(at, name.c_str(), 0700) == 0;
   if (!created && errno != EEXIST) ThrowFolderError(path, errno);
-  const int nofollow = strict || created ? O_NOFOLLOW : 0;
+  const int nofollow = ofSub || created ? O_NOFOLLOW : 0;
   // O_PATH needs no read right on an existing folder, only the right to pass through it.
   TDescriptor folder(
       openat(at, name.c_str(), (created ? O_RDONLY : O_PATH) | O_DIRECTORY | nofollow | O_CLOEXEC));
@@ -154,14 +191,12 @@ TDescriptor OpenStep(int at, const std::string& name, const std::string& path, b
   if (fstat(folder.Get(), &st) != 0) ThrowFolderError(path, errno);
   if (!S_ISDIR(st.st_mode)) ThrowFolderError(path, ENOTDIR);
   if (created) {
-    if (fchmod(folder.Get(), kSharedFolderMode) != 0)
-      ThrowSystemError("Cannot open folder \"" + path + "\" to all users", errno);
-  } else if (strict && st.st_uid == geteuid() && (st.st_mode & S_IWOTH) != 0 &&
-             (st.st_mode & S_ISVTX) == 0) {
-    // Shared without the sticky bit by an older version: anyone could replace a file in it.
-    TDescriptor own(openat(at, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    if (own.Get() >= 0 && fstat(own.Get(), &st) == 0 && st.st_uid == geteuid())
-      fchmod(own.Get(), (st.st_mode & 07777) | S_ISVTX);  // best effort: the log works without
+    const bool shared = access == TFolder::TAccess::Shared;
+    if (fchmod(folder.Get(), shared ? kSharedFolderMode : kOwnFolderMode) != 0)
+      ThrowSystemError("Cannot open folder \"" + path + "\"" + (shared ? " to all users" : ""),
+                       errno);
+  } else if (ofSub) {
+    RequireFolderOfItsOwn(at, name, path, st, access);
   }
   return folder;
 }
@@ -270,6 +305,23 @@ std::string TemporaryFolder() {
   return root;
 }
 
+std::string PrivateTemporaryFolder() {
+  char* resolved = realpath(TemporaryFolder().c_str(), nullptr);
+  if (!resolved) return {};
+  const std::string folder = resolved;
+  free(resolved);
+  // From the folder up to the root: nobody but this user and root may move a
+  // folder on the way, or what is made in the last one.
+  for (std::string at = folder;;) {
+    struct stat st {};
+    if (lstat(at.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return {};
+    if ((st.st_uid != geteuid() && st.st_uid != 0) || OthersRearrange(st)) return {};
+    if (at == "/") return folder;
+    const size_t slash = at.find_last_of('/');
+    at = slash == 0 ? "/" : at.substr(0, slash);
+  }
+}
+
 void CreatePrivateFolders(const std::string& path) {
   for (size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
     const std::string part = path.substr(0, slash);
@@ -299,11 +351,10 @@ void RemoveTree(const std::string& path) {
       16, FTW_DEPTH | FTW_PHYS);
 }
 
-TSharedFolder::TSharedFolder(const std::string& root, const std::string& shared)
-    : FHandle(-1), FPath(root + shared + "/") {
+TFolder::TFolder(const std::string& root, const std::string& sub, TAccess access)
+    : FHandle(-1), FPath(root + sub + "/"), FAccess(access) {
   // Walked and created through descriptors, so that a name swapped on the
-  // way cannot lead the add-in into a place it did not mean. The folders of
-  // root are followed as the system resolves them; those of shared are ours.
+  // way cannot lead the add-in into a place it did not mean.
   const bool absolute = root.starts_with('/');
   std::string path(absolute ? 1 : 0, '/');
   TDescriptor current;
@@ -311,7 +362,7 @@ TSharedFolder::TSharedFolder(const std::string& root, const std::string& shared)
     current = TDescriptor(open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
     if (current.Get() < 0) ThrowFolderError("/", errno);
   }
-  const auto walk = [&](const std::string& text, bool strict) {
+  const auto walk = [&](const std::string& text, bool ofSub) {
     for (size_t pos = 0; pos < text.size();) {
       size_t end = text.find('/', pos);
       if (end == std::string::npos) end = text.size();
@@ -320,11 +371,11 @@ TSharedFolder::TSharedFolder(const std::string& root, const std::string& shared)
       if (name.empty()) continue;
       if (!path.empty() && !path.ends_with('/')) path += '/';
       path += name;
-      current = OpenStep(current.Get() >= 0 ? current.Get() : AT_FDCWD, name, path, strict);
+      current = OpenStep(current.Get() >= 0 ? current.Get() : AT_FDCWD, name, path, ofSub, access);
     }
   };
   walk(root, false);
-  walk(shared, true);
+  walk(sub, true);
   if (current.Get() < 0) {
     current = TDescriptor(open(".", O_PATH | O_DIRECTORY | O_CLOEXEC));
     if (current.Get() < 0) ThrowFolderError(".", errno);
@@ -332,7 +383,7 @@ TSharedFolder::TSharedFolder(const std::string& root, const std::string& shared)
   FHandle = current.Release();
 }
 
-TSharedFolder::~TSharedFolder() {
+TFolder::~TFolder() {
   if (FHandle >= 0) close(static_cast<int>(FHandle));
 }
 
@@ -356,24 +407,27 @@ TFile TFile::CreateToWrite(const std::string& path) {
   return TFile(fd, path);
 }
 
-// The folder is open to every user of the machine, so whatever stands under
-// the name may have been put there by someone else: a symbolic link is not
-// followed, a FIFO does not block the open, and only a plain file with no other
-// name is written to (O_APPEND keeps each write at the end).
-TFile TFile::OpenToAppend(const TSharedFolder& folder, const std::string& name) {
+// A shared folder is open to every user of the machine, so whatever stands
+// under the name may have been put there by someone else: a symbolic link is
+// not followed, a FIFO does not block the open, and only a plain file of this
+// user's with no other name is written to (O_APPEND keeps each write at the end).
+TFile TFile::OpenToAppend(const TFolder& folder, const std::string& name, bool create) {
   constexpr int kFlags = O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+  // Readable by all in a shared folder, by this user alone in an own one;
+  // written by this user alone, whatever the umask.
+  const mode_t mode = folder.Access() == TFolder::TAccess::Shared ? 0644 : 0600;
   const int at = static_cast<int>(folder.FHandle);
   const std::string path = folder.Path() + name;
   for (int attempt = 0;; ++attempt) {
-    // Created by us: readable and writable by all, whatever the umask.
-    TDescriptor fd(openat(at, name.c_str(), kFlags | O_CREAT | O_EXCL, 0666));
+    TDescriptor fd(create ? openat(at, name.c_str(), kFlags | O_CREAT | O_EXCL, mode) : -1);
     if (fd.Get() >= 0) {
-      fchmod(fd.Get(), 0666);
+      fchmod(fd.Get(), mode);
       return TFile(fd.Release(), path);
     }
-    // Without O_CREAT, so that a file of another user in a folder with the sticky
-    // bit may still be opened where the system protects such files from O_CREAT.
-    if (errno == EEXIST) fd = TDescriptor(openat(at, name.c_str(), kFlags));
+    // A file there already: opened without O_CREAT (which the system refuses
+    // on another user's file in a folder with the sticky bit, with no reason
+    // given), then looked at.
+    if (!create || errno == EEXIST) fd = TDescriptor(openat(at, name.c_str(), kFlags));
     if (fd.Get() >= 0) {
       struct stat st {};
       if (fstat(fd.Get(), &st) != 0) ThrowSystemError("Cannot open file \"" + path + "\"", errno);
@@ -381,8 +435,11 @@ TFile TFile::OpenToAppend(const TSharedFolder& folder, const std::string& name) 
         throw Error("Cannot open file \"" + path + "\". Not a regular file");
       if (st.st_nlink != 1)
         throw Error("Cannot open file \"" + path + "\". The file has other names (hard links)");
+      if (st.st_uid != geteuid())
+        throw Error("Cannot open file \"" + path + "\". Its owner is another user");
       return TFile(fd.Release(), path);
     }
+    if (!create && errno == ENOENT) return TFile();
     // Removed between the two opens: try again.
     if (errno != ENOENT || attempt == 3)
       ThrowSystemError("Cannot open file \"" + path + "\"", errno);

@@ -1,8 +1,10 @@
 #include "platform/system_info.h"
 
 #include <dlfcn.h>
+#include <pwd.h>
 #include <sys/time.h>
 #include <sys/utsname.h>
+#include <unistd.h>
 
 #include <climits>
 #include <cstdio>
@@ -12,6 +14,7 @@
 #include <sstream>
 
 #include "build_version.h"
+#include "common/error.h"
 
 namespace zorvane {
 
@@ -113,6 +116,35 @@ TLocalTime LocalTimeNow() {
 std::string GetCommonAppDataFolder() {
   const char* env = std::getenv("ZORVANE_DATA_DIR");
   std::string folder = env && *env ? env : "/var/tmp";
+  if (folder.back() != '/') folder += '/';
+  return folder;
+}
+
+namespace {
+
+// $HOME when absolute, else the home folder the user database gives.
+std::string HomeFolder() {
+  if (const char* home = std::getenv("HOME"); home && *home == '/') return home;
+  struct passwd entry {};
+  struct passwd* found = nullptr;
+  std::vector<char> buffer(16384);
+  if (getpwuid_r(geteuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found &&
+      found->pw_dir && *found->pw_dir == '/')
+    return found->pw_dir;
+  throw Error("The user has no home folder");
+}
+
+}  // namespace
+
+std::string GetUserAppDataFolder() {
+  std::string folder;
+  if (const char* env = std::getenv("ZORVANE_USER_DATA_DIR"); env && *env) {
+    folder = env;
+  } else if (const char* state = std::getenv("XDG_STATE_HOME"); state && *state == '/') {
+    folder = state;
+  } else {
+    folder = HomeFolder() + "/.local/state";
+  }
   if (folder.back() != '/') folder += '/';
   return folder;
 }

@@ -1,15 +1,19 @@
 #include "platform/files.h"
 
 #include <windows.h>
+// After windows.h, which they need.
+#include <aclapi.h>
 #include <sddl.h>
 
 #include <algorithm>
 #include <memory>
 #include <utility>
+#include <vector>
 
 #include "common/error.h"
 #include "common/text.h"
 #include "platform/crypto.h"
+#include "platform/windows/folder_access.h"
 #include "platform/windows/windows_text.h"
 
 namespace zorvane {
@@ -154,21 +158,118 @@ size_t RootLength(const std::string& path) {
   return !path.empty() && IsSeparator(path[0]) ? 1 : 0;
 }
 
-// Every folder on the way to path created when missing, each with attributes.
+// The security identifier in a token's information block of the given class.
+std::vector<BYTE> TokenSid(HANDLE token, TOKEN_INFORMATION_CLASS what) {
+  DWORD size = 0;
+  GetTokenInformation(token, what, nullptr, 0, &size);
+  std::vector<BYTE> block(size);
+  if (size == 0 || !GetTokenInformation(token, what, block.data(), size, &size)) return {};
+  // TOKEN_USER and TOKEN_OWNER both begin with the identifier's address.
+  const PSID sid = what == TokenUser ? reinterpret_cast<TOKEN_USER*>(block.data())->User.Sid
+                                     : reinterpret_cast<TOKEN_OWNER*>(block.data())->Owner;
+  const BYTE* bytes = static_cast<const BYTE*>(sid);
+  return std::vector<BYTE>(bytes, bytes + GetLengthSid(sid));
+}
+
+// This process's user and the owner it gives what it makes (the
+// administrators, for an administrator's elevated process).
+struct TProcessOwners {
+  std::vector<BYTE> User, Owner;
+};
+
+const TProcessOwners& ProcessOwners() {
+  static const TProcessOwners owners = [] {
+    TProcessOwners found;
+    HANDLE token = nullptr;
+    if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
+      found.User = TokenSid(token, TokenUser);
+      found.Owner = TokenSid(token, TokenOwner);
+      CloseHandle(token);
+    }
+    return found;
+  }();
+  return owners;
+}
+
+bool IsSid(PSID sid, const std::vector<BYTE>& other) {
+  return !other.empty() && EqualSid(sid, const_cast<BYTE*>(other.data()));
+}
+
+enum class TOwner { ThisUser, System, Other };
+
+// Who owns the open file or folder (opened with READ_CONTROL).
+TOwner OwnerOf(HANDLE handle) {
+  PSID owner = nullptr;
+  PSECURITY_DESCRIPTOR sd = nullptr;
+  if (GetSecurityInfo(handle, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr,
+                      nullptr, &sd) != ERROR_SUCCESS)
+    return TOwner::Other;
+  const TProcessOwners& process = ProcessOwners();
+  const TOwner found = IsSid(owner, process.User) || IsSid(owner, process.Owner) ? TOwner::ThisUser
+                       : IsWellKnownSid(owner, WinLocalSystemSid) ||
+                               IsWellKnownSid(owner, WinBuiltinAdministratorsSid)
+                           ? TOwner::System
+                           : TOwner::Other;
+  LocalFree(sd);
+  return found;
+}
+
+// Whether the open folder's access list lets other users take over what is in it.
+bool FolderGivesOthersTooMuch(HANDLE folder) {
+  PACL dacl = nullptr;
+  PSECURITY_DESCRIPTOR sd = nullptr;
+  if (GetSecurityInfo(folder, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
+                      nullptr, &sd) != ERROR_SUCCESS)
+    return true;
+  const bool tooMuch = GivesOthersTooMuch(dacl);
+  LocalFree(sd);
+  return tooMuch;
+}
+
+// Gives a shared folder of this user's, made by an older version, the access
+// list of a new one (the system passes it on to what is in it).
+bool MendSharedFolder(const std::string& path, PSECURITY_DESCRIPTOR shared) {
+  BOOL present = FALSE, defaulted = FALSE;
+  PACL dacl = nullptr;
+  if (!GetSecurityDescriptorDacl(shared, &present, &dacl, &defaulted) || !present) return false;
+  const THandle folder = OpenName(path, READ_CONTROL | WRITE_DAC);
+  return folder.IsOpen() &&
+         SetSecurityInfo(folder.Get(), SE_FILE_OBJECT,
+                         DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr,
+                         nullptr, dacl, nullptr) == ERROR_SUCCESS;
+}
+
+// A folder of sub, as found (not made) on the way: a folder of its own (no
+// link or junction) that belongs to this user or the system; a shared one
+// must not let other users take over what is in it, and is mended when it is
+// this user's.
+void RequireFolderOfItsOwn(const std::string& path, bool created,
+                           PSECURITY_DESCRIPTOR sharedAccess) {
+  const THandle folder = OpenName(path, FILE_READ_ATTRIBUTES | READ_CONTROL);
+  if (InfoOf(folder.Get()).Kind != TFileKind::Folder)
+    throw Error("Cannot create folder \"" + path + "\". Not a folder of its own");
+  if (created) return;
+  const TOwner owner = OwnerOf(folder.Get());
+  if (owner == TOwner::Other)
+    throw Error("Cannot use folder \"" + path + "\". Its owner is another user");
+  if (!sharedAccess || !FolderGivesOthersTooMuch(folder.Get())) return;
+  if (owner != TOwner::ThisUser || !MendSharedFolder(path, sharedAccess))
+    throw Error("Cannot use folder \"" + path + "\". Other users may replace what is in it");
+}
+
+// Every folder on the way to path created when missing, each with
+// attributes; those after subFrom (the folders of sub) checked as above.
 void CreateFoldersWith(const std::string& path, SECURITY_ATTRIBUTES* attributes,
-                       bool refuseLinksFrom = false, size_t strictFrom = std::string::npos) {
+                       size_t subFrom = std::string::npos,
+                       PSECURITY_DESCRIPTOR sharedAccess = nullptr) {
   for (size_t at = RootLength(path); at <= path.size(); ++at) {
     if (at != path.size() && !IsSeparator(path[at])) continue;
     const std::string part = path.substr(0, at);
     if (part.empty() || IsSeparator(part.back()) || part.back() == ':') continue;
-    if (!CreateDirectoryW(FileName(part).c_str(), attributes) &&
-        GetLastError() != ERROR_ALREADY_EXISTS)
+    const bool created = CreateDirectoryW(FileName(part).c_str(), attributes) != 0;
+    if (!created && GetLastError() != ERROR_ALREADY_EXISTS)
       ThrowLastError("Cannot create folder \"" + part + "\"");
-    if (refuseLinksFrom && at > strictFrom) {
-      const TFileInfo info = InfoOf(OpenName(part).Get());
-      if (info.Kind != TFileKind::Folder)
-        throw Error("Cannot create folder \"" + part + "\". Not a folder of its own");
-    }
+    if (at > subFrom) RequireFolderOfItsOwn(part, created, sharedAccess);
   }
 }
 
@@ -315,6 +416,13 @@ void ReplaceFileContents(const std::string& name, std::string_view bytes) {
   if (kept & FILE_ATTRIBUTE_READONLY) SetFileAttributesW(targetName.c_str(), kept);
 }
 
+std::string PrivateTemporaryFolder() {
+  // The user's own temporary folder: the profile gives it an access list of its own.
+  const std::string folder = TemporaryFolder();
+  CreatePrivateFolders(folder);
+  return folder;
+}
+
 std::string TemporaryFolder() {
   wchar_t buffer[MAX_PATH + 2];
   const DWORD n = GetTempPathW(MAX_PATH + 2, buffer);
@@ -349,29 +457,28 @@ void RemoveTree(const std::string& path) {
   }
 }
 
-// The folders of the log are opened to every user of the machine: full
-// access for Everyone, inherited by the files and folders made in them.
-TSharedFolder::TSharedFolder(const std::string& root, const std::string& shared)
-    : FHandle(-1), FPath(root + shared + "\\") {
+TFolder::TFolder(const std::string& root, const std::string& sub, TAccess access)
+    : FHandle(-1), FPath(root + sub + "\\"), FAccess(access) {
   std::replace(FPath.begin(), FPath.end(), '/', '\\');
+  // Shared folders made here get the shared access list; own ones inherit
+  // that of the user's own folder they are made in.
   PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:(A;OICI;FA;;;WD)", SDDL_REVISION_1,
-                                                            &descriptor, nullptr))
+  if (access == TAccess::Shared && !ConvertStringSecurityDescriptorToSecurityDescriptorW(
+                                       kSharedFolderAccess, SDDL_REVISION_1, &descriptor, nullptr))
     ThrowLastError("Cannot open folder \"" + FPath + "\" to all users");
   SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
   try {
-    CreateFoldersWith(FPath, &attributes, true, root.size());
+    CreateFoldersWith(FPath, descriptor ? &attributes : nullptr, root.size(), descriptor);
   } catch (...) {
     LocalFree(descriptor);
     throw;
   }
   LocalFree(descriptor);
-  // Every user may rename or remove what is in these folders, so the last
-  // one is held open while the add-in writes in it: a folder with an open
-  // handle inside it can be neither renamed nor removed, nor any folder
-  // above it. It must be where it was made, not behind a link or junction
-  // planted on the way: its name as the system tells it must be root's
-  // own name followed by shared.
+  // The last folder is held open while the add-in writes in it: a folder
+  // with an open handle inside it can be neither renamed nor removed, nor
+  // any folder above it. It must be where it was made, not behind a link or
+  // junction planted on the way: its name as the system tells it must be
+  // root's own name followed by sub.
   std::string folder = FPath;
   folder.pop_back();
   THandle held(CreateFileW(FileName(folder).c_str(), FILE_READ_ATTRIBUTES,
@@ -382,7 +489,7 @@ TSharedFolder::TSharedFolder(const std::string& root, const std::string& shared)
                                  kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
                                  nullptr));
   std::wstring expected = base.IsOpen() ? FinalName(base.Get()) : std::wstring();
-  std::wstring tail = Wide(shared);
+  std::wstring tail = Wide(sub);
   std::replace(tail.begin(), tail.end(), L'/', L'\\');
   while (!tail.empty() && tail.front() == L'\\') tail.erase(0, 1);
   if (!expected.empty() && expected.back() != L'\\') expected += L'\\';
@@ -393,7 +500,7 @@ TSharedFolder::TSharedFolder(const std::string& root, const std::string& shared)
   FHandle = reinterpret_cast<intptr_t>(held.Release());
 }
 
-TSharedFolder::~TSharedFolder() {
+TFolder::~TFolder() {
   if (FHandle != -1) CloseHandle(AsHandle(FHandle));
 }
 
@@ -432,20 +539,27 @@ TFile TFile::CreateToWrite(const std::string& path) {
   return TFile(reinterpret_cast<intptr_t>(handle), path);
 }
 
-TFile TFile::OpenToAppend(const TSharedFolder& folder, const std::string& name) {
+TFile TFile::OpenToAppend(const TFolder& folder, const std::string& name, bool create) {
   const std::string path = folder.Path() + name;
   // Appending only: every write lands at the end. A link is opened as a link
-  // and refused below, never written through.
-  THandle handle(CreateFileW(FileName(path).c_str(), FILE_APPEND_DATA | FILE_READ_DATA | FILE_READ_ATTRIBUTES |
-                                                     SYNCHRONIZE,
-                             kShareAll, nullptr, OPEN_ALWAYS,
-                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  if (!handle.IsOpen()) ThrowLastError("Cannot open file \"" + path + "\"");
+  // and refused below, never written through. A new file takes its access
+  // list from the folder: its owner's alone to write.
+  THandle handle(CreateFileW(
+      FileName(path).c_str(),
+      FILE_APPEND_DATA | FILE_READ_DATA | FILE_READ_ATTRIBUTES | READ_CONTROL | SYNCHRONIZE,
+      kShareAll, nullptr, create ? OPEN_ALWAYS : OPEN_EXISTING,
+      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!handle.IsOpen()) {
+    if (!create && GetLastError() == ERROR_FILE_NOT_FOUND) return TFile();
+    ThrowLastError("Cannot open file \"" + path + "\"");
+  }
   const TFileInfo info = InfoOf(handle.Get());
   if (info.Kind != TFileKind::Regular)
     throw Error("Cannot open file \"" + path + "\". Not a regular file");
   if (info.Links != 1)
     throw Error("Cannot open file \"" + path + "\". The file has other names (hard links)");
+  if (OwnerOf(handle.Get()) != TOwner::ThisUser)
+    throw Error("Cannot open file \"" + path + "\". Its owner is another user");
   return TFile(reinterpret_cast<intptr_t>(handle.Release()), path);
 }
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "build_version.h"
+#include "common/error.h"
 #include "platform/windows/windows_text.h"
 
 namespace zorvane {
@@ -103,6 +104,26 @@ std::string GetCommonAppDataFolder() {
                  : std::string("C:\\ProgramData");
     }();
     folder = common;
+  }
+  if (folder.back() != '/' && folder.back() != '\\') folder += '\\';
+  return folder;
+}
+
+std::string GetUserAppDataFolder() {
+  std::string folder;
+  if (const wchar_t* env = _wgetenv(L"ZORVANE_USER_DATA_DIR"); env && *env) {
+    folder = Narrow(env);
+  } else {
+    // Asked once, as the common one above.
+    static const std::string local = [] {
+      wchar_t path[MAX_PATH] = {};
+      return SUCCEEDED(
+                 SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, path))
+                 ? Narrow(path)
+                 : std::string();
+    }();
+    if (local.empty()) throw Error("The user has no data folder of their own");
+    folder = local;
   }
   if (folder.back() != '/' && folder.back() != '\\') folder += '\\';
   return folder;
