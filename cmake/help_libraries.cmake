@@ -6,11 +6,11 @@
 # cmake/help_library_sources.txt), with the build's own toolchain, and linked
 # into the DLL with MinGW's zlib from Debian.
 #
-# Included once zorvane_objects and ZORVANE_WINDOWS_LIBS are defined: adds
+# Included once the markdown floor and ZORVANE_WINDOWS_LIBS are defined: adds
 # the binding's source to the one and the libraries to both.
 
 if(NOT WIN32)
-  target_sources(zorvane_objects PRIVATE src/markdown/help_libraries_bound.cpp)
+  target_sources(zorvane_markdown PRIVATE src/markdown/help_libraries_bound.cpp)
   return()
 endif()
 
@@ -87,8 +87,8 @@ target_link_libraries(zorvane_help_libraries INTERFACE
   ${help_prefix}/lib/libzip.a ${ZORVANE_MINGW_ZLIB}
   ${help_prefix}/lib/libmd4c-html.a ${help_prefix}/lib/libmd4c.a)
 
-target_sources(zorvane_objects PRIVATE src/markdown/help_libraries_linked.cpp)
-target_link_libraries(zorvane_objects PUBLIC zorvane_help_libraries)
+target_sources(zorvane_markdown PRIVATE src/markdown/help_libraries_linked.cpp)
+target_link_libraries(zorvane_markdown PUBLIC zorvane_help_libraries)
 list(APPEND ZORVANE_WINDOWS_LIBS zorvane_help_libraries)
 set_source_files_properties(src/markdown/markdown_renderer.cpp src/markdown/help_libraries_linked.cpp
   PROPERTIES OBJECT_DEPENDS "${help_prefix}/include/zipconf.h;${help_prefix}/include/md4c-html.h")

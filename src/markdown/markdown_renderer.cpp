@@ -6,9 +6,9 @@
 #include <mutex>
 
 #include "common/error.h"
-#include "common/log_writer.h"
 #include "common/resources.h"
 #include "common/text.h"
+#include "log/log_writer.h"
 #include "markdown/help_libraries.h"
 #include "platform/crypto.h"
 #include "platform/files.h"
