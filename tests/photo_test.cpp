@@ -66,7 +66,14 @@ class PhotoTest : public ::testing::Test {
                          "import socket,time\n"
                          "s=socket.socket(socket.AF_INET,socket.SOCK_DGRAM)\n"
                          "s.bind(('127.0.0.1',53))\ntime.sleep(60)\n"});
-    std::this_thread::sleep_for(std::chrono::seconds(1));
+    // Bound before the first query: a port nobody holds yet refuses at once
+    // (the lookup would fail fast instead of hanging). Slow on a loaded machine.
+    for (int i = 0; i < 200; ++i) {
+      const RunResult udp =
+          RunProgram("/usr/bin/env", {"ip", "netns", "exec", ns, "cat", "/proc/net/udp"});
+      if (udp.output.find("0100007F:0035") != std::string::npos) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
     return ns;
   }
 
