@@ -506,7 +506,7 @@ struct THttpSession::TImpl {
   std::string ChallengeOrigin;
   unsigned Nc = 0;
   bool DigestLogged = false;
-  std::vector<std::string> BasicOrigins;  // asked for Basic, and only for Basic
+  std::vector<std::string> BasicOrigins;                      // asked for Basic, and only for Basic
   std::map<std::string, std::vector<THostAddress>> Resolved;  // "host:port" -> its addresses
 
   // An allowed origin, or an address one of them resolved to (same scheme

@@ -353,9 +353,7 @@ bool TOnvifManager::SearchDeices() {
   FFailedDevicesList.clear();
   FDroppedAnswers = 0;
   FUnqueriedDevices = 0;
-  for (int attempt = 0;
-       attempt < AttemptCnt && !deadline.Passed() && !Cancelled();
-       ++attempt) {
+  for (int attempt = 0; attempt < AttemptCnt && !deadline.Passed() && !Cancelled(); ++attempt) {
     if (FOnvifProbe.Execute(LocalIP)) {
       FDroppedAnswers = FOnvifProbe.DroppedAnswers();
       FillDevicesList(deadline);
