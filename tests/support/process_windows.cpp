@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <stdexcept>
+#include <algorithm>
 #include <thread>
 
 #include "platform/windows/windows_text.h"
@@ -99,9 +100,24 @@ RunResult RunProgram(const std::string& program, const std::vector<std::string>&
       TerminateProcess(process.hProcess, 137);
     }
   });
+  // Read while the program runs, then what it left in the pipe. The end of
+  // the pipe is not waited for: under Wine a program that brings up Wine's
+  // desktop hands it the pipe, which then stays open as long as the desktop.
   char buffer[4096];
-  DWORD n = 0;
-  while (::ReadFile(readEnd, buffer, sizeof buffer, &n, nullptr) && n > 0) result.output.append(buffer, n);
+  int quietAfterExit = 0;
+  for (;;) {
+    DWORD available = 0;
+    if (!PeekNamedPipe(readEnd, nullptr, 0, nullptr, &available, nullptr)) break;  // every writer gone
+    if (available > 0) {
+      DWORD n = 0;
+      if (!::ReadFile(readEnd, buffer, std::min<DWORD>(available, sizeof buffer), &n, nullptr) ||
+          n == 0)
+        break;
+      result.output.append(buffer, n);
+      continue;
+    }
+    if (WaitForSingleObject(process.hProcess, 20) == WAIT_OBJECT_0 && ++quietAfterExit > 10) break;
+  }
   CloseHandle(readEnd);
   WaitForSingleObject(process.hProcess, INFINITE);
   SetEvent(stop);
