@@ -36,6 +36,7 @@ import uuid
 import threading
 import time
 import xml.etree.ElementTree as ET
+import socketserver
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -169,6 +170,15 @@ class Camera:
     def get(self, key):
         with self.lock:
             return self.config[key]
+
+
+class Server(ThreadingHTTPServer):
+    def server_bind(self):
+        # HTTPServer names itself by a reverse lookup of its address, which
+        # for an address that no hosts file names (127.0.0.2) asks the name
+        # server: nothing of a test may leave the machine.
+        socketserver.TCPServer.server_bind(self)
+        self.server_name, self.server_port = self.server_address[:2]
 
 
 class Handler(BaseHTTPRequestHandler):
@@ -766,7 +776,7 @@ def main():
                         help='answers wait a random time up to this many seconds')
     args = parser.parse_args()
 
-    server = ThreadingHTTPServer((args.host, args.port), Handler)
+    server = Server((args.host, args.port), Handler)
     server.daemon_threads = True
     server.camera = Camera(args)
 
