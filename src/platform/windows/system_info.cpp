@@ -89,43 +89,44 @@ std::string GetOSDescription() {
       "build " + std::to_string(info.dwBuildNumber));
 }
 
-std::string GetCommonAppDataFolder() {
+namespace {
+
+// The shell's folder csidl, empty when it has none.
+std::string ShellFolder(int csidl) {
+  wchar_t path[MAX_PATH] = {};
+  return SUCCEEDED(SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path))
+             ? Narrow(path)
+             : std::string();
+}
+
+// The folder the environment variable names, else the shell's (asked once by
+// the caller), with a trailing separator; empty when neither names one.
+std::string DataFolder(const wchar_t* variable, const std::string& shellFolder) {
   std::string folder;
-  if (const wchar_t* env = _wgetenv(L"ZORVANE_DATA_DIR"); env && *env) {
+  if (const wchar_t* env = _wgetenv(variable); env && *env)
     folder = Narrow(env);
-  } else {
-    // Asked once: the shell is not called again when the log's last line is
-    // written while the DLL unloads.
-    static const std::string common = [] {
-      wchar_t path[MAX_PATH] = {};
-      return SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr,
-                                        SHGFP_TYPE_CURRENT, path))
-                 ? Narrow(path)
-                 : std::string("C:\\ProgramData");
-    }();
-    folder = common;
-  }
-  if (folder.back() != '/' && folder.back() != '\\') folder += '\\';
+  else
+    folder = shellFolder;
+  if (!folder.empty() && folder.back() != '/' && folder.back() != '\\') folder += '\\';
   return folder;
 }
 
+}  // namespace
+
+std::string GetCommonAppDataFolder() {
+  // Asked once: the shell is not called again when the log's last line is
+  // written while the DLL unloads.
+  static const std::string common = [] {
+    const std::string folder = ShellFolder(CSIDL_COMMON_APPDATA);
+    return folder.empty() ? std::string("C:\\ProgramData") : folder;
+  }();
+  return DataFolder(L"ZORVANE_DATA_DIR", common);
+}
+
 std::string GetUserAppDataFolder() {
-  std::string folder;
-  if (const wchar_t* env = _wgetenv(L"ZORVANE_USER_DATA_DIR"); env && *env) {
-    folder = Narrow(env);
-  } else {
-    // Asked once, as the common one above.
-    static const std::string local = [] {
-      wchar_t path[MAX_PATH] = {};
-      return SUCCEEDED(
-                 SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, path))
-                 ? Narrow(path)
-                 : std::string();
-    }();
-    if (local.empty()) throw Error("The user has no data folder of their own");
-    folder = local;
-  }
-  if (folder.back() != '/' && folder.back() != '\\') folder += '\\';
+  static const std::string local = ShellFolder(CSIDL_LOCAL_APPDATA);
+  std::string folder = DataFolder(L"ZORVANE_USER_DATA_DIR", local);
+  if (folder.empty()) throw Error("The user has no data folder of their own");
   return folder;
 }
 
