@@ -51,6 +51,9 @@ std::string ReadSingleFileTail(const std::string& path, size_t maxBytes, TFileIn
 // file keeps its permissions; a new one gets the usual ones.
 void ReplaceFileContents(const std::string& name, std::string_view bytes);
 
+// The file a name stands for: the final target of its links, else the name.
+std::string FileLinkTarget(const std::string& name);
+
 // The folder for temporary files, without a trailing separator.
 std::string TemporaryFolder();
 // TemporaryFolder() as the system resolves it, when no other user can move

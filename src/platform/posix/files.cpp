@@ -1,4 +1,5 @@
 #include "platform/files.h"
+#include "platform/part_file.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -461,6 +462,82 @@ size_t TFile::Read(char* buffer, size_t count) {
 
 void TFile::Write(std::string_view bytes) {
   WriteAll(static_cast<int>(FHandle), bytes, FPath);
+}
+
+std::string FileLinkTarget(const std::string& name) { return FinalTarget(name); }
+
+// Parts of one target tried before giving up: "<target>.part", then
+// "<target>.2.part" and on, each left by a recording that was cut off.
+constexpr int kMaxPartNames = 100;
+
+TPartFile::TPartFile(const std::string& name)
+    : FName(name), FTargetName(FinalTarget(name)) {
+  struct stat existing {};
+  const mode_t mode = stat(FTargetName.c_str(), &existing) == 0 ? (existing.st_mode & 07777)
+                                                                : (0666 & ~CurrentUmask());
+  for (int n = 1;; ++n) {
+    FPartName = FTargetName + (n == 1 ? "" : "." + std::to_string(n)) + ".part";
+    const int fd = open(FPartName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW,
+                        0600);
+    if (fd >= 0) {
+      fchmod(fd, mode);
+      FHandle = fd;
+      return;
+    }
+    if (errno != EEXIST || n == kMaxPartNames)
+      ThrowSystemError("Не удалось создать файл «" + FPartName + "»", errno);
+  }
+}
+
+TPartFile& TPartFile::operator=(TPartFile&& other) noexcept {
+  if (this != &other) {
+    Close();
+    FHandle = std::exchange(other.FHandle, -1);
+    FName = std::move(other.FName);
+    FTargetName = std::move(other.FTargetName);
+    FPartName = std::move(other.FPartName);
+  }
+  return *this;
+}
+
+std::string TPartFile::Shown() const {
+  return FTargetName == FName ? "«" + FName + "»" : "«" + FTargetName + "» (ссылка «" + FName + "»)";
+}
+
+void TPartFile::Write(std::string_view bytes) {
+  WriteAll(static_cast<int>(FHandle), bytes, FPartName);
+}
+
+int64_t TPartFile::Seek(int64_t offset, int whence) {
+  const off_t at = lseek(static_cast<int>(FHandle), static_cast<off_t>(offset), whence);
+  if (at < 0) ThrowSystemError("Не удалось перейти к месту в файле «" + FPartName + "»", errno);
+  return at;
+}
+
+uint64_t TPartFile::Size() const {
+  struct stat st {};
+  return fstat(static_cast<int>(FHandle), &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
+}
+
+void TPartFile::Commit() {
+  const int fd = static_cast<int>(std::exchange(FHandle, -1));
+  // close() is not repeated after a failure: the descriptor is gone either way.
+  const bool synced = fsync(fd) == 0;
+  const int syncError = errno;
+  if (close(fd) != 0 || !synced)
+    ThrowSystemError("Не удалось записать файл «" + FPartName + "»", synced ? errno : syncError);
+  if (rename(FPartName.c_str(), FTargetName.c_str()) != 0)
+    ThrowSystemError("Не удалось поставить файл «" + FPartName + "» на место " + Shown(), errno);
+}
+
+void TPartFile::Discard() noexcept {
+  if (!IsOpen()) return;
+  Close();
+  unlink(FPartName.c_str());
+}
+
+void TPartFile::Close() noexcept {
+  if (FHandle != -1) close(static_cast<int>(std::exchange(FHandle, -1)));
 }
 
 }  // namespace zorvane

@@ -1,4 +1,5 @@
 #include "platform/files.h"
+#include "platform/part_file.h"
 
 #include <windows.h>
 // After windows.h, which they need.
@@ -6,6 +7,7 @@
 #include <sddl.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -580,6 +582,90 @@ size_t TFile::Read(char* buffer, size_t count) {
 
 void TFile::Write(std::string_view bytes) {
   WriteAll(AsHandle(FHandle), bytes, FPath);
+}
+
+std::string FileLinkTarget(const std::string& name) {
+  // The final name of an existing file is the system's to tell.
+  if (FileInfoOf(name).Kind != TFileKind::Other) return name;
+  const THandle existing(CreateFileW(FileName(name).c_str(), FILE_READ_ATTRIBUTES, kShareAll,
+                                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!existing.IsOpen()) return name;
+  const std::wstring final = FinalName(existing.Get());
+  return final.empty() ? name : Narrow(final);
+}
+
+// Parts of one target tried before giving up: "<target>.part", then
+// "<target>.2.part" and on, each left by a recording that was cut off.
+constexpr int kMaxPartNames = 100;
+
+TPartFile::TPartFile(const std::string& name) : FName(name), FTargetName(FileLinkTarget(name)) {
+  for (int n = 1;; ++n) {
+    FPartName = FTargetName + (n == 1 ? "" : "." + std::to_string(n)) + ".part";
+    // Readers may look at the part while it grows.
+    const HANDLE handle = CreateFileW(FileName(FPartName).c_str(), GENERIC_READ | GENERIC_WRITE,
+                                      FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle != INVALID_HANDLE_VALUE) {
+      FHandle = reinterpret_cast<intptr_t>(handle);
+      return;
+    }
+    const DWORD error = GetLastError();
+    if ((error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) || n == kMaxPartNames)
+      ThrowLastError("Не удалось создать файл «" + FPartName + "»", error);
+  }
+}
+
+TPartFile& TPartFile::operator=(TPartFile&& other) noexcept {
+  if (this != &other) {
+    Close();
+    FHandle = std::exchange(other.FHandle, -1);
+    FName = std::move(other.FName);
+    FTargetName = std::move(other.FTargetName);
+    FPartName = std::move(other.FPartName);
+  }
+  return *this;
+}
+
+std::string TPartFile::Shown() const {
+  return FTargetName == FName ? "«" + FName + "»" : "«" + FTargetName + "» (ссылка «" + FName + "»)";
+}
+
+void TPartFile::Write(std::string_view bytes) {
+  WriteAll(reinterpret_cast<HANDLE>(FHandle), bytes, FPartName);
+}
+
+int64_t TPartFile::Seek(int64_t offset, int whence) {
+  LARGE_INTEGER distance;
+  distance.QuadPart = offset;
+  LARGE_INTEGER at;
+  const DWORD method = whence == SEEK_SET ? FILE_BEGIN : whence == SEEK_CUR ? FILE_CURRENT : FILE_END;
+  if (!SetFilePointerEx(reinterpret_cast<HANDLE>(FHandle), distance, &at, method))
+    ThrowLastError("Не удалось перейти к месту в файле «" + FPartName + "»");
+  return at.QuadPart;
+}
+
+uint64_t TPartFile::Size() const {
+  LARGE_INTEGER size;
+  return GetFileSizeEx(reinterpret_cast<HANDLE>(FHandle), &size) ? size.QuadPart : 0;
+}
+
+void TPartFile::Commit() {
+  THandle file(reinterpret_cast<HANDLE>(std::exchange(FHandle, -1)));
+  if (!FlushFileBuffers(file.Get())) ThrowLastError("Не удалось записать файл «" + FPartName + "»");
+  CloseHandle(file.Release());
+  if (!MoveFileExW(FileName(FPartName).c_str(), FileName(FTargetName).c_str(),
+                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    ThrowLastError("Не удалось поставить файл «" + FPartName + "» на место " + Shown());
+}
+
+void TPartFile::Discard() noexcept {
+  if (!IsOpen()) return;
+  Close();
+  DeleteFileW(FileName(FPartName).c_str());
+}
+
+void TPartFile::Close() noexcept {
+  if (FHandle != -1) CloseHandle(reinterpret_cast<HANDLE>(std::exchange(FHandle, -1)));
 }
 
 }  // namespace zorvane
