@@ -1,10 +1,15 @@
 #include "driver/camera_driver.h"
 
+#include <cstdio>
+
 #include "common/error.h"
 #include "forms/forms.h"
+#include "log/log_writer.h"
 #include "onvif/call_deadline.h"
 #include "onvif/http_session.h"
+#include "onvif/name_lookup.h"
 #include "platform/files.h"
+#include "platform/system_info.h"
 
 namespace zorvane {
 
@@ -31,6 +36,16 @@ const TPropertyExport kProperties[] = {
     FieldProperty<&TDriver::FSnapshotURI>(u"SnapshotURI", u"URIфотоснимка", "URI фотоснимка", ""),
 };
 
+// The clip settings, after every property of the first version.
+const TPropertyExport kLaterProperties[] = {
+    FieldProperty<&TDriver::FVideoMaxSeconds>(u"VideoMaxSeconds", u"НаибольшаяДлительностьВидео",
+                                              "Наибольшая длительность ролика, с", "600"),
+    FieldProperty<&TDriver::FVideoMaxMegabytes>(u"VideoMaxMegabytes", u"НаибольшийРазмерВидео",
+                                                "Наибольший размер файла ролика, МБ", "1024"),
+    FieldProperty<&TDriver::FVideoProfile>(u"VideoProfile", u"ПрофильВидео",
+                                           "Профиль видеопотока", ""),
+};
+
 const TActionExport kActions[] = {
     {"Discover", "Поиск камеры",
      &ExportedAction<static_cast<void (TDriver::*)()>(&TDriver::Discover)>},
@@ -39,7 +54,8 @@ const TActionExport kActions[] = {
 }  // namespace
 
 const TClassInfo& TDriver::ClassInfo() {
-  static const TClassInfo info{&TVideocameraDriver::ClassInfo(), kMethods, kProperties, kActions};
+  static const TClassInfo info{&TVideocameraDriver::ClassInfo(), kMethods, kProperties, kActions,
+                               kLaterProperties};
   return info;
 }
 
@@ -146,6 +162,97 @@ void TDriver::MakePhoto(const std::string& AFileName) {
 void TDriver::GetPhoto(std::string& AImage) {
   Snapshot(AImage);
   if (AImage.empty()) throw Error(kEmptyPhoto);
+}
+
+namespace {
+
+// How long the stream's host may take to be looked up.
+constexpr long kStreamLookupMs = 10000;
+
+// A new clip's name when none is given: the date and time, in the user's
+// own video folder.
+std::string NewClipName() {
+  const std::string folder = GetUserAppDataFolder() + "Telvask/zorvane/video";
+  CreatePrivateFolders(folder);
+  const TLocalTime now = LocalTimeNow();
+  char name[64];
+  std::snprintf(name, sizeof name, "/clip-%04d-%02d-%02d_%02d-%02d-%02d.mp4", now.Year, now.Month,
+                now.Day, now.Hour, now.Minute, now.Second);
+  return folder + name;
+}
+
+}  // namespace
+
+void TDriver::StartVideoRecordImpl(bool AShowWindow, const std::string& AFileName) {
+  StartClip(AShowWindow, AFileName, true);
+}
+
+void TDriver::StartVideoCaptureImpl(bool AShowWindow, const std::string& AFileName,
+                                    bool AKeepAudio) {
+  StartClip(AShowWindow, AFileName, AKeepAudio);
+}
+
+void TDriver::StartClip(bool showWindow, const std::string& fileName, bool keepAudio) {
+  if (FClip.IsStarted())
+    throw Error("Запись видео уже идёт; закончите её методом «СтопВидео»");
+  if (FVideoMaxSeconds <= 0 || FVideoMaxMegabytes <= 0)
+    throw Error("Параметры VideoMaxSeconds (НаибольшаяДлительностьВидео) и VideoMaxMegabytes "
+                "(НаибольшийРазмерВидео) должны быть больше нуля");
+  TClipSettings settings;
+  settings.FileName = !fileName.empty() ? fileName : !FVideoFileName.empty() ? FVideoFileName
+                                                                            : NewClipName();
+  settings.KeepAudio = keepAudio;
+  settings.MaxDuration = std::chrono::seconds(FVideoMaxSeconds);
+  settings.MaxBytes = static_cast<uint64_t>(FVideoMaxMegabytes) << 20;
+  {
+    // The stream's address, asked of the camera at every start.
+    const TCallDeadline deadline(kPhotoCallDeadline);
+    CheckAddressSettings();
+    RequireCameraAddress();
+    const std::string uri = FDevice->AskStreamUri(FVideoProfile);
+    const TUrlParts parts = SplitUrl(uri);
+    if (parts.scheme != "rtsp")
+      throw Error("Камера отдаёт видеопоток по адресу, который драйвер не записывает (нужен rtsp://): " +
+                  PrintableUrl(uri));
+    // The client is given the address to connect to, found within a limit:
+    // its own lookup could not be interrupted.
+    const THostLookup lookup = ResolveWithin(parts.host, kStreamLookupMs);
+    if (lookup.Outcome != TLookupOutcome::Found)
+      throw Error("Не найден адрес узла видеопотока камеры «" + parts.host + "»: " + PrintableUrl(uri));
+    std::string host = parts.host;
+    if (!lookup.Addresses.empty()) {
+      const THostAddress& address = lookup.Addresses.front();
+      host = address.IPv6 ? "[" + address.Text + "]" : address.Text;
+    }
+    settings.Url = "rtsp://" + host + (parts.port.empty() ? "" : ":" + parts.port) + parts.path +
+                   parts.document + (parts.query.empty() ? "" : "?" + parts.query);
+    settings.ShownUrl = PrintableUrl(uri);
+    // The login goes only to the camera's own host.
+    if (FDevice->MaySendCredentialsTo(uri)) {
+      settings.Login = FDevice->Login;
+      settings.Password = FDevice->Password;
+    }
+  }
+  WriteLog("Video", "Запись ролика: " + settings.ShownUrl + " -> «" + settings.FileName +
+                        "»; ПоказатьОкно=" + (showWindow ? "Истина" : "Ложь") +
+                        "; звук=" + (keepAudio ? "да" : "нет"),
+           TLogLevel::llInfo);
+  FClip.Start(settings);
+  FVideoFileName = settings.FileName;
+}
+
+void TDriver::StopVideoImpl() {
+  if (!FClip.IsStarted()) throw Error("Запись видео не идёт: её начинает «СтартВидеоЗаписи»");
+  const TClipOutcome outcome = FClip.Stop();
+  char figures[128];
+  std::snprintf(figures, sizeof figures, "%.1f с, %llu кадров, %llu байт", outcome.Seconds,
+                static_cast<unsigned long long>(outcome.VideoFrames),
+                static_cast<unsigned long long>(outcome.Bytes));
+  WriteLog("Video",
+           "Ролик «" + outcome.FileName + "»: " + figures +
+               (outcome.Failure.empty() ? "" : "; " + outcome.Failure),
+           outcome.Failure.empty() ? TLogLevel::llInfo : TLogLevel::llError);
+  if (!outcome.Failure.empty()) throw Error(outcome.Failure);
 }
 
 bool TDriver::Discover(V8Variant* RetValue, V8Variant*, long) {

@@ -7,6 +7,7 @@
 
 #include "driver/videocamera_driver.h"
 #include "onvif/onvif_manager.h"
+#include "video/clip_recorder.h"
 
 namespace zorvane {
 
@@ -34,6 +35,16 @@ class TDriver : public TVideocameraDriver {
   void GetPhoto(std::string& AImage) override;
   using TVideocameraDriver::GetPhoto;
   using TVideocameraDriver::MakePhoto;
+  // A clip of the camera's stream into the file (empty: VideoFileName, else
+  // a new name in the user's video folder); returns once the first keyframe
+  // is on its way. The name used is put into VideoFileName.
+  void StartVideoRecordImpl(bool AShowWindow, const std::string& AFileName) override;
+  // The same; keepAudio asks for the camera's sound where the file takes it.
+  void StartVideoCaptureImpl(bool AShowWindow, const std::string& AFileName,
+                             bool AKeepAudio) override;
+  // Ends the clip and returns once its file is complete; fails with the
+  // reason when the clip had ended on its own (its file stays).
+  void StopVideoImpl() override;
 
   std::string FHost;
   int32_t FPort = 0;
@@ -41,8 +52,12 @@ class TDriver : public TVideocameraDriver {
   std::string FPassword;
   std::string FProfile;
   std::string FSnapshotURI;
+  int32_t FVideoMaxSeconds = 600;
+  int32_t FVideoMaxMegabytes = 1024;
+  std::string FVideoProfile;
 
  private:
+  void StartClip(bool showWindow, const std::string& fileName, bool keepAudio);
   // The snapshot from the device: the configured address, or the camera's.
   void Snapshot(std::string& image);
   // Says what is missing before a request to nowhere.
@@ -51,6 +66,8 @@ class TDriver : public TVideocameraDriver {
   void CheckAddressSettings() const;
 
   std::unique_ptr<TOnvifDevice> FDevice;
+  // Declared last: a clip still recording is finished first.
+  TClipRecorder FClip;
 };
 
 // Registers TDriver under "zorvane" (the library's start-up).

@@ -58,11 +58,12 @@ TClassReg& TCustomDriver::RegisterClass(TClassRegList& registry, const TClassInf
     for (const TMethodExport& m : c.Methods)
       reg.AddFunc(m.Name, m.NameLoc, m.Handler, m.ParamCount);
   });
-  ForEachClass(AClass, [&](const TClassInfo& c) {
-    for (const TPropertyExport& p : c.Properties) {
-      reg.AddProp(p.Name, p.NameLoc, true, !p.ReadOnly, &PropertyAccessor);
-    }
-  });
+  for (const auto list : {&TClassInfo::Properties, &TClassInfo::LaterProperties}) {
+    ForEachClass(AClass, [&](const TClassInfo& c) {
+      for (const TPropertyExport& p : c.*list)
+        reg.AddProp(p.Name, p.NameLoc, true, !p.ReadOnly, &PropertyAccessor);
+    });
+  }
   return reg;
 }
 
@@ -84,11 +85,13 @@ void TCustomDriver::FinalizeRegistration() {
 
 bool TCustomDriver::PropertyGetSet(std::u16string_view PropName, V8Variant* propValue, bool Get) {
   const TPropertyExport* found = nullptr;
-  ForEachClass(GetClassInfo(), [&](const TClassInfo& c) {
-    for (const TPropertyExport& p : c.Properties) {
-      if (!found && (PropName == p.Name || PropName == p.NameLoc)) found = &p;
-    }
-  });
+  for (const auto list : {&TClassInfo::Properties, &TClassInfo::LaterProperties}) {
+    ForEachClass(GetClassInfo(), [&](const TClassInfo& c) {
+      for (const TPropertyExport& p : c.*list) {
+        if (!found && (PropName == p.Name || PropName == p.NameLoc)) found = &p;
+      }
+    });
+  }
   if (!found) throw Error("Property not found: " + ToUtf8(PropName));
   if (Get) return GetPropertyValue(*found, propValue);
   if (found->ReadOnly) throw Error("Property is read-only: " + ToUtf8(PropName));

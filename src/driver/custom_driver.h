@@ -72,6 +72,9 @@ struct TClassInfo {
   std::span<const TMethodExport> Methods;
   std::span<const TPropertyExport> Properties;
   std::span<const TActionExport> Actions;
+  // Registered after every class's Properties, so that properties added in
+  // a later version keep the indices of all those before them unchanged.
+  std::span<const TPropertyExport> LaterProperties = {};
 };
 
 class TCustomDriver : public TV8UserObject {

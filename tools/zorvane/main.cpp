@@ -52,11 +52,15 @@ void Usage(std::ostream& out) {
          "  findmethod NAME | findprop NAME\n"
          "  object K                    use object K (from 0) of the class, created when new\n"
          "  repeat N COMMAND...         run a command N times, printing only the counts\n"
+         "  wait SECONDS                let that much time pass (e.g. while a clip records)\n"
          "\n"
          "camera commands:\n"
          "  photo --host H [--port P] [--login L] [--password W] [--profile T]\n"
          "        [--snapshot-uri U] (-o FILE | --stdout)\n"
          "                              the calls a configuration makes for one photo\n"
+         "  record --host H [--port P] [--login L] [--password W] [--profile T]\n"
+         "         --seconds N -o FILE  a clip of N seconds of the camera's stream\n"
+         "                              (.mp4 or .mkv), as a configuration records one\n"
          "  search [--local-ip A] [--login L] [--password W] [--attempts N]\n"
          "                              find cameras on the local network and query them\n"
          "  methodname N ALIAS | propname N ALIAS | nparams N | hasretval N | paramdef N P\n"
@@ -157,6 +161,7 @@ class Session {
     if (cmd == "repeat" && argc >= 2)
       return Repeat(std::stol(words[1]), {words.begin() + 2, words.end()});
     if (cmd == "describe" && argc == 0) return Describe();
+    if (cmd == "wait" && argc == 1) return Wait(words[1]);
     if (cmd == "get" && argc == 1) return Get(words[1]);
     if (cmd == "set" && argc == 2) return Set(words[1], words[2]);
     if ((cmd == "call" || cmd == "proc") && argc >= 1) {
@@ -208,6 +213,16 @@ class Session {
             << " readable=" << (FObject->IsPropReadable(i) ? "yes" : "no")
             << " writable=" << (FObject->IsPropWritable(i) ? "yes" : "no") << "\n";
     }
+    return kOk;
+  }
+
+  // Lets seconds pass (a fraction allowed), as a configuration does between
+  // the start and the stop of a clip.
+  int Wait(const std::string& seconds) {
+    const double s = std::stod(seconds);
+    if (!(s >= 0 && s <= 24 * 3600)) throw std::runtime_error("wait takes 0 to 86400 seconds");
+    std::this_thread::sleep_for(std::chrono::duration<double>(s));
+    Out() << "wait " << seconds << "\n";
     return kOk;
   }
 
@@ -385,6 +400,64 @@ std::map<std::string, std::string> CommandOptions(int argc, char** argv, int fir
 
 int CheckMemoryOf(Session& session, int status, std::ostream& out);
 
+// Sets the camera's settings given as options, as a configuration does
+// before "Подключить"; --profile names the property profileName. The
+// failure, when a setting was refused.
+std::string ApplySettings(Session& session, const std::map<std::string, std::string>& o,
+                          const char* profileName) {
+  struct Setting {
+    const char* option;
+    const char* name;
+    const char* type;
+  };
+  const Setting settings[] = {
+      {"--host", "Host", "s:"},         {"--port", "Port", "i:"},
+      {"--login", "Login", "s:"},       {"--password", "Password", "s:"},
+      {"--profile", profileName, "s:"}, {"--snapshot-uri", "SnapshotURI", "s:"}};
+  std::string failure;
+  for (const Setting& s : settings) {
+    if (!o.count(s.option)) continue;
+    const auto set = session.CallKeeping("УстановитьПараметр",
+                                         {std::string("s:") + s.name, s.type + o.at(s.option)});
+    if (!set.resultTrue && failure.empty())
+      failure = "the setting " + std::string(s.name) + " was refused";
+  }
+  return failure;
+}
+
+// "record": the calls a configuration makes to record one clip.
+int Record(const AddInLibrary& lib, const std::string& className,
+           const std::map<std::string, std::string>& o) {
+  const std::string file = o.count("-o") ? o.at("-o") : "";
+  if (!o.count("--host")) throw std::runtime_error("record needs --host");
+  if (file.empty() || !o.count("--seconds"))
+    throw std::runtime_error("record needs --seconds N and -o FILE");
+  const double seconds = std::stod(o.at("--seconds"));
+  Session session(lib, className);
+  if (!session.Open()) return kLoadFailed;
+  std::string failure = ApplySettings(session, o, "VideoProfile");
+  session.CallKeeping("Подключить", {"out"});
+  if (failure.empty()) {
+    if (session.CallKeeping("СтартВидеоЗаписи", {"b:false", "s:" + file}).resultTrue) {
+      session.Run({"wait", o.at("--seconds")});
+      if (!session.CallKeeping("СтопВидео", {}).resultTrue)
+        failure = session.CallKeeping("ПолучитьОшибку", {"out"}).param0Text;
+    } else {
+      failure = session.CallKeeping("ПолучитьОшибку", {"out"}).param0Text;
+    }
+  }
+  session.CallKeeping("Отключить", {"out"});
+  session.Close();
+  std::ifstream written(file, std::ios::binary | std::ios::ate);
+  if (failure.empty()) {
+    std::cout << "record: " << file << " (" << seconds << " s, "
+              << (written ? static_cast<long long>(written.tellg()) : 0) << " bytes)\n";
+  } else {
+    std::cout << "error: " << failure << "\n";
+  }
+  return CheckMemoryOf(session, failure.empty() ? kOk : kCallFailed, std::cout);
+}
+
 // "photo": the calls a configuration makes to take one photo.
 int Photo(const AddInLibrary& lib, const std::string& className,
           const std::map<std::string, std::string>& o) {
@@ -396,23 +469,7 @@ int Photo(const AddInLibrary& lib, const std::string& className,
   Session session(lib, className);
   if (toStdout) session.SetOutput(std::cerr);
   if (!session.Open()) return kLoadFailed;
-  struct Setting {
-    const char* option;
-    const char* name;
-    const char* type;
-  };
-  static constexpr Setting kSettings[] = {
-      {"--host", "Host", "s:"},       {"--port", "Port", "i:"},
-      {"--login", "Login", "s:"},     {"--password", "Password", "s:"},
-      {"--profile", "Profile", "s:"}, {"--snapshot-uri", "SnapshotURI", "s:"}};
-  std::string failure;
-  for (const Setting& s : kSettings) {
-    if (!o.count(s.option)) continue;
-    const auto set = session.CallKeeping("УстановитьПараметр",
-                                         {std::string("s:") + s.name, s.type + o.at(s.option)});
-    if (!set.resultTrue && failure.empty())
-      failure = "the setting " + std::string(s.name) + " was refused";
-  }
+  std::string failure = ApplySettings(session, o, "Profile");
   session.CallKeeping("Подключить", {"out"});
   Session::TOutcome photo;
   if (failure.empty()) {
@@ -533,7 +590,8 @@ int Main(int argc, char** argv) {
   }
   if (i < argc && std::strcmp(argv[i], "search") == 0)
     return Search(CommandOptions(argc, argv, i + 1, {}));
-  if (i < argc && std::strcmp(argv[i], "photo") == 0) {
+  if (i < argc && (std::strcmp(argv[i], "photo") == 0 || std::strcmp(argv[i], "record") == 0)) {
+    const bool record = std::strcmp(argv[i], "record") == 0;
     const auto options = CommandOptions(argc, argv, i + 1, {"--stdout"});
     std::unique_ptr<AddInLibrary> photoLib;
     try {
@@ -547,7 +605,8 @@ int Main(int argc, char** argv) {
       std::cout << "error: the library registers no class\n";
       return kLoadFailed;
     }
-    return Photo(*photoLib, className.empty() ? classes[0] : className, options);
+    const std::string name = className.empty() ? classes[0] : className;
+    return record ? Record(*photoLib, name, options) : Photo(*photoLib, name, options);
   }
   // Commands: the rest of the line split at "--", or the lines of a script.
   std::vector<std::vector<std::string>> commands(1);
