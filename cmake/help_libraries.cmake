@@ -3,7 +3,7 @@
 # loads where they are missing. A Windows machine has neither and the add-in
 # archive carries only our DLL, so there both are built as static libraries
 # from Debian's sources, which scripts/deps unpacks into the cache (see
-# cmake/help_library_sources.txt), with the build's own toolchain, and linked
+# cmake/debian_sources.txt), with the build's own toolchain, and linked
 # into the DLL with MinGW's zlib from Debian.
 #
 # Included once the markdown floor and ZORVANE_WINDOWS_LIBS are defined: adds
@@ -14,32 +14,9 @@ if(NOT WIN32)
   return()
 endif()
 
-set(help_sources_list ${CMAKE_CURRENT_LIST_DIR}/help_library_sources.txt)
-set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${help_sources_list})
-if(NOT "$ENV{XDG_CACHE_HOME}" STREQUAL "")
-  set(help_cache $ENV{XDG_CACHE_HOME})
-else()
-  set(help_cache $ENV{HOME}/.cache)
-endif()
-set(ZORVANE_HELP_SOURCES_DIR ${help_cache}/zorvane/sources CACHE PATH
-    "Where scripts/deps unpacks the sources of libzip and md4c")
-
-file(STRINGS ${help_sources_list} help_packages REGEX "^[a-z]")
-set(help_missing "")
-foreach(line IN LISTS help_packages)
-  string(REGEX MATCH "^([^ ]+) +([^ ]+)" matched "${line}")
-  set(folder ${ZORVANE_HELP_SOURCES_DIR}/${CMAKE_MATCH_1}_${CMAKE_MATCH_2})
-  set(help_source_${CMAKE_MATCH_1} ${folder})
-  if(NOT EXISTS ${folder}/.zorvane-ready)
-    list(APPEND help_missing ${folder})
-  endif()
-endforeach()
-if(help_missing)
-  list(JOIN help_missing "\n  " help_missing)
-  message(FATAL_ERROR "The Windows DLL links in libzip and md4c built from Debian's sources, "
-                      "and these are missing:\n  ${help_missing}\n"
-                      "Run scripts/deps to download them.")
-endif()
+include(${CMAKE_CURRENT_LIST_DIR}/debian_sources.cmake)
+zorvane_debian_source(libzip help_source_libzip)
+zorvane_debian_source(md4c help_source_md4c)
 
 find_library(ZORVANE_MINGW_ZLIB NAMES libz.a)
 if(NOT ZORVANE_MINGW_ZLIB)

@@ -1,9 +1,10 @@
 /* Older glibc for the shipped library.
  *
  * The library is built on a current system but must load on systems with
- * glibc 2.28. The static C++ runtime and our own code call a few functions
- * that glibc 2.32 and later give new symbol versions (pthread_* and dl*
- * moved into libc, stat became a real function, arc4random appeared). Each
+ * glibc 2.28. The static C++ runtime, FFmpeg and our own code call a few
+ * functions that glibc 2.29 and later give new symbol versions (pthread_* and
+ * dl* moved into libc, stat became a real function, arc4random appeared,
+ * libm's exp, log, pow and hypot were rewritten). Each
  * is defined here, hidden, so that every reference inside the library binds
  * to this definition, which calls the version every glibc since 2.2.5 has.
  * On glibc before 2.34 those versions live in libpthread.so.0 and libdl.so.2,
@@ -47,11 +48,21 @@ FORWARD(int, pthread_rwlock_rdlock, (ptr lock), (lock))
 FORWARD(int, pthread_rwlock_wrlock, (ptr lock), (lock))
 FORWARD(int, pthread_rwlock_unlock, (ptr lock), (lock))
 FORWARD(int, pthread_mutex_trylock, (ptr mutex), (mutex))
+FORWARD(int, pthread_cancel, (unsigned long thread), (thread))
 FORWARD(ptr, dlopen, (const char* file, int mode), (file, mode))
 FORWARD(ptr, dlsym, (ptr handle, const char* name), (handle, name))
 FORWARD(char*, dlerror, (void), ())
 FORWARD(int, dladdr, (const void* address, ptr info), (address, info))
 FORWARD(int, dlclose, (ptr handle), (handle))
+
+/* libm's functions that 2.29 and 2.35 gave faster versions of, without the
+ * old ones' error handling through matherr; FFmpeg's code does not rely on
+ * either behaviour. */
+FORWARD(double, exp, (double x), (x))
+FORWARD(double, exp2, (double x), (x))
+FORWARD(double, log, (double x), (x))
+FORWARD(double, pow, (double x, double y), (x, y))
+FORWARD(double, hypot, (double x, double y), (x, y))
 
 /* stat and fstat were inline wrappers of __xstat and __fxstat before 2.33;
  * 1 is the structure version of x86-64's struct stat. */
