@@ -80,7 +80,10 @@ def video(size, bitrate_kbit, codec='h264'):
               '! video/x-raw,format=I420,width=%d,height=%d,framerate=%d/1 '
               % (width, height, FRAME_RATE))
     if codec == 'h264':
-        return source + ('! x264enc tune=zerolatency speed-preset=ultrafast bitrate=%d '
+        # One slice a frame (threads=1): zerolatency's sliced threads cut a
+        # frame in slices, rtph264pay repeats SPS and PPS before each IDR
+        # slice, and FFmpeg then takes the second slice for a frame of its own.
+        return source + ('! x264enc tune=zerolatency speed-preset=ultrafast threads=1 bitrate=%d '
                          'key-int-max=%d ! rtph264pay name=pay0 pt=96 config-interval=-1'
                          % (bitrate_kbit, KEY_FRAME_INTERVAL))
     if codec == 'h265':
