@@ -2,6 +2,11 @@
 // and libraries from the same build.
 #include "video/video_engine.h"
 
+#include <string>
+
+#include "video/clip_recorder.h"
+#include "video/frame_size.h"
+
 extern "C" {
 #include <libavformat/version.h>
 #include <libavutil/macros.h>
@@ -20,6 +25,60 @@ TEST(VideoEngine, VersionIsTheLinkedLibraryOfTheHeadersBuiltAgainst) {
   EXPECT_EQ(version.rfind("FFmpeg ", 0), 0u) << version;
   const std::string headers = "libavformat " AV_STRINGIFY(LIBAVFORMAT_VERSION);
   EXPECT_NE(version.find(headers), std::string::npos) << version << " vs " << headers;
+}
+
+// A JPEG's picture size comes from its first start-of-frame segment, past
+// other segments and fill bytes; anything else gives none, never a read
+// past the end.
+TEST(VideoEngine, PictureSizeOfAnMjpegFrame) {
+  using namespace std::string_literals;
+  const std::string soi = "\xFF\xD8"s;
+  const std::string app0 = "\xFF\xE0\x00\x04\xAB\xCD"s;
+  const std::string sof0 = "\xFF\xC0\x00\x0B\x08\x01\xE0\x02\x80\x03\x01\x22\x00"s;  // 640x480
+  const std::string sof2 = "\xFF\xC2\x00\x0B\x08\x00\x10\x00\x20\x03\x01\x22\x00"s;  // 32x16
+  const std::string dht = "\xFF\xC4\x00\x05\x00\x10\x20"s;
+  const std::string sos = "\xFF\xDA\x00\x02"s;
+  const struct {
+    std::string bytes;
+    int width, height;
+  } cases[] = {
+      {soi + app0 + sof0, 640, 480},
+      {soi + dht + "\xFF\xFF"s + sof2, 32, 16},  // DHT is not a frame; fill before a marker
+      {soi + "\xFF\xD0"s + sof0, 640, 480},      // a marker without a length
+      {soi + sos + sof0, 0, 0},                  // scan data before any frame header
+      {soi + app0 + sof0.substr(0, 8), 0, 0},    // cut inside the frame header
+      {soi + "\xFF\xE0\x00\x01"s + sof0, 0, 0},  // a length shorter than itself
+      {soi + "\xFF\xE0\xFF\xFF"s, 0, 0},         // a length past the end
+      {soi + "\xFF\xC0\x00\x0B\x08\x00\x00\x02\x80\x03\x01"s, 0, 0},  // no height
+      {"\x89PNG\r\n"s, 0, 0},
+      {"", 0, 0},
+  };
+  for (const auto& c : cases) {
+    const zorvane::TFrameSize size = zorvane::JpegFrameSize(c.bytes);
+    EXPECT_EQ(size.Width, c.width) << ::testing::PrintToString(c.bytes);
+    EXPECT_EQ(size.Height, c.height) << ::testing::PrintToString(c.bytes);
+  }
+}
+
+TEST(VideoEngine, ContainerByTheFilesExtension) {
+  using zorvane::TClipContainer;
+  const struct {
+    const char* name;
+    TClipContainer container;
+    bool guessed;
+  } cases[] = {
+      {"/var/clips/gate.mp4", TClipContainer::FragmentedMp4, false},
+      {"C:\\Clips\\ВЕСЫ.MP4", TClipContainer::FragmentedMp4, false},
+      {"scale.mkv", TClipContainer::Matroska, false},
+      {"scale.avi", TClipContainer::Matroska, true},
+      {"clips.mp4/scale", TClipContainer::Matroska, true},  // the folder's dot is not the file's
+      {"scale", TClipContainer::Matroska, true},
+  };
+  for (const auto& c : cases) {
+    bool guessed = !c.guessed;
+    EXPECT_EQ(zorvane::ClipContainerFor(c.name, guessed), c.container) << c.name;
+    EXPECT_EQ(guessed, c.guessed) << c.name;
+  }
 }
 
 }  // namespace
