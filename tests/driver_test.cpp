@@ -53,6 +53,9 @@ class DriverTest : public ::testing::Test {
   const std::string& dirPath = runner.DataDir();
 };
 
+// What "СтопВидео" says when no clip is recording.
+const std::string kNotRecording = "Запись видео не идёт: её начинает «СтартВидеоЗаписи»";
+
 const char* const kLastErrorOf = "call GetLastError(empty)\nanswer: true\nresult: ";
 
 }  // namespace
@@ -90,6 +93,9 @@ TEST_F(DriverTest, MethodAndPropertyTables) {
             "property 9 VideoCompressorFilter ФильтрВидеосжатия readable=yes writable=yes\n"
             "property 10 PhotoQuality КачествоФото readable=yes writable=yes\n"
             "property 11 LogEnabled ЛогВключен readable=yes writable=yes\n"
+            "property 12 VideoMaxSeconds НаибольшаяДлительностьВидео readable=yes writable=yes\n"
+            "property 13 VideoMaxMegabytes НаибольшийРазмерВидео readable=yes writable=yes\n"
+            "property 14 VideoProfile ПрофильВидео readable=yes writable=yes\n"
             "memory: ok\n");
 }
 
@@ -137,10 +143,10 @@ TEST_F(DriverTest, LastErrorFollowsEveryCall) {
   EXPECT_TRUE(Has(r.output, "call СтопВидео()\nanswer: true\nresult: b:false\n"));
   EXPECT_TRUE(
       Has(r.output,
-          "call ПолучитьОшибку(empty)\nanswer: true\nresult: i:1001\nparam 0: s:Abstract Error\n"));
+          "call ПолучитьОшибку(empty)\nanswer: true\nresult: i:1001\nparam 0: s:" + kNotRecording + "\n"));
   EXPECT_TRUE(
       Has(r.output,
-          "call GetLastError(s:old)\nanswer: true\nresult: i:1001\nparam 0: s:Abstract Error\n"));
+          "call GetLastError(s:old)\nanswer: true\nresult: i:1001\nparam 0: s:" + kNotRecording + "\n"));
   EXPECT_TRUE(Has(r.output,
                   "call СтартВидеоЗахвата(b:true, s:x, b:false)\nanswer: true\nresult: b:false\n"));
   EXPECT_TRUE(Has(r.output, "call СтартВидеоЗаписи(b:true, s:x)\nanswer: true\nresult: b:false\n"));
@@ -370,7 +376,7 @@ TEST_F(DriverTest, LogSwitchIsSharedByAllObjects) {
   EXPECT_TRUE(Has(r.output, "object 1\nget ЛогВключен -> true\nvalue: b:false\n"));
   const std::vector<std::string> expected = {
       "DEBUG\t> StopVideo: \tParams: []",
-      "ERROR\tException: \tAbstract Error",
+      std::string("ERROR\tException: \t") + kNotRecording,
       "DEBUG\t< StopVideo: \tResult=False; Params: []",
   };
   EXPECT_EQ(LogLines(), expected);
