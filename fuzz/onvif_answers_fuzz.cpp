@@ -1,6 +1,6 @@
 // Feeds arbitrary bytes to every reader of a camera's answers: the SOAP
-// answers (device information, profiles, snapshot address, clock, media
-// address, faults) and the WS-Discovery matches.
+// answers (device information, profiles, snapshot and stream addresses, clock,
+// media and Media2 addresses, faults) and the WS-Discovery matches.
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -36,16 +36,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ParseSnapshotUri(text, uri);
   });
   guarded([&] {
+    TStreamUri uri;
+    ParseStreamUri(text, uri);
+  });
+  guarded([&] {
     std::chrono::system_clock::time_point when;
     ParseSystemDateAndTime(text, when);
   });
   guarded([&] {
     std::string xaddr;
     ParseMediaXAddr(text, xaddr);
+    ParseMedia2XAddr(text, xaddr);
   });
   guarded([&] {
     IsSoapEnvelope(text);
     IsNotAuthorizedFault(text);
+    IsActionNotSupportedFault(text);
     FailureReason(TSoapAnswer{400, "400 Bad Request", text});
   });
   guarded([&] {

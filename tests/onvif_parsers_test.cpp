@@ -345,6 +345,180 @@ TEST(OnvifParsersTest, Profiles) {
   EXPECT_FALSE(ParseProfiles(Envelope("<GetProfilesResponse/>"), partial));
 }
 
+TEST(OnvifParsersTest, MediaAddressesOfEitherService) {
+  // The older service describes the address in a MediaUri, Media2 gives the
+  // Uri alone; a stream answer without a Uri is still an answer.
+  struct Case {
+    const char* name;
+    std::string body;
+    bool snapshot, stream;
+    std::string uri;
+  };
+  const Case cases[] = {
+      {"media snapshot",
+       "<GetSnapshotUriResponse><MediaUri><Uri>http://c/s.jpg</Uri><Timeout>PT0S</Timeout>"
+       "</MediaUri></GetSnapshotUriResponse>",
+       true, false, "http://c/s.jpg"},
+      {"Media2 snapshot",
+       "<GetSnapshotUriResponse><Uri>http://c/s.jpg</Uri></GetSnapshotUriResponse>", true, false,
+       "http://c/s.jpg"},
+      {"media stream",
+       "<GetStreamUriResponse><MediaUri><Uri>rtsp://c/1</Uri><InvalidAfterConnect>false"
+       "</InvalidAfterConnect></MediaUri></GetStreamUriResponse>",
+       false, true, "rtsp://c/1"},
+      {"Media2 stream", "<GetStreamUriResponse><Uri> rtsp://c/1 </Uri></GetStreamUriResponse>",
+       false, true, " rtsp://c/1 "},
+      {"stream without Uri", "<GetStreamUriResponse><MediaUri/></GetStreamUriResponse>", false,
+       true, ""},
+      {"empty stream answer", "<GetStreamUriResponse/>", false, true, ""},
+      {"snapshot without Uri", "<GetSnapshotUriResponse/>", false, false, ""},
+      {"a fault",
+       "<s:Fault><s:Code><s:Value>s:Sender</s:Value></s:Code><s:Reason><s:Text>no</s:Text>"
+       "</s:Reason></s:Fault>",
+       false, false, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TSnapshotUri snapshot;
+    TStreamUri stream;
+    EXPECT_EQ(ParseSnapshotUri(Envelope(c.body), snapshot), c.snapshot);
+    EXPECT_EQ(ParseStreamUri(Envelope(c.body), stream), c.stream);
+    EXPECT_EQ((c.snapshot ? snapshot : stream).Uri, c.uri);
+  }
+  TStreamUri stream;
+  EXPECT_EQ(ErrorOf([&] {
+              ParseStreamUri(Envelope("<GetStreamUriResponse><MediaUri><InvalidAfterReboot>maybe"
+                                      "</InvalidAfterReboot></MediaUri></GetStreamUriResponse>"),
+                             stream);
+            }),
+            "'maybe' is not a valid boolean value");
+}
+
+TEST(OnvifParsersTest, Media2ProfilesAndServices) {
+  // A Media2 profile: its configurations under Configurations, the H.264
+  // settings as attributes, the frame rate a float.
+  const std::string answer = Envelope(
+      "<tr2:GetProfilesResponse>"
+      "<tr2:Profiles token=\"m\" fixed=\"true\"><tr2:Name>main</tr2:Name><tr2:Configurations>"
+      "<tr2:VideoSource token=\"vs\"><tt:SourceToken>src</tt:SourceToken>"
+      "<tt:Bounds x=\"0\" y=\"0\" width=\"1920\" height=\"1080\"/></tr2:VideoSource>"
+      "<tr2:VideoEncoder token=\"ve\" GovLength=\"50\" Profile=\"High\"><tt:Encoding>H265"
+      "</tt:Encoding><tt:Resolution><tt:Width>2560</tt:Width><tt:Height>1440</tt:Height>"
+      "</tt:Resolution><tt:RateControl ConstantBitRate=\"false\"><tt:FrameRateLimit>12.5"
+      "</tt:FrameRateLimit><tt:BitrateLimit>6144</tt:BitrateLimit></tt:RateControl>"
+      "<tt:Quality>4.5</tt:Quality></tr2:VideoEncoder>"
+      "<tr2:AudioEncoder token=\"ae\"><tt:Encoding>PCMU</tt:Encoding></tr2:AudioEncoder>"
+      "<tr2:PTZ token=\"p\"><tt:NodeToken>n</tt:NodeToken></tr2:PTZ>"
+      "<tr2:AudioDecoder token=\"ad\"/>"
+      "</tr2:Configurations></tr2:Profiles>"
+      "<tr2:Profiles token=\"s\"><tr2:Name>sub</tr2:Name><tr2:Configurations/></tr2:Profiles>"
+      "</tr2:GetProfilesResponse>");
+  std::vector<TProfile> profiles;
+  ASSERT_TRUE(ParseProfiles(answer, profiles));
+  ASSERT_EQ(profiles.size(), 2u);
+  const TProfile& m = profiles[0];
+  EXPECT_TRUE(m.fixed);
+  EXPECT_EQ(m.Name, "main");
+  EXPECT_EQ(m.VideoSourceConfiguration.SourceToken, "src");
+  EXPECT_EQ(m.VideoSourceConfiguration.Bounds.height, 1080);
+  const TVideoEncoderConfiguration& e = m.VideoEncoderConfiguration;
+  EXPECT_EQ(e.token, "ve");
+  EXPECT_EQ(e.Encoding, "H265");
+  EXPECT_EQ(e.Resolution.width, 2560);
+  EXPECT_EQ(e.RateControl.FrameRateLimit, 13);  // 12.5 rounded away from zero
+  EXPECT_EQ(e.RateControl.BitrateLimit, 6144);
+  EXPECT_EQ(e.H264.GovLength, 50);
+  EXPECT_EQ(e.H264.H264Profile, "High");
+  EXPECT_DOUBLE_EQ(e.Quality, 4.5);
+  EXPECT_EQ(m.AudioEncoderConfiguration.Encoding, "PCMU");
+  EXPECT_EQ(m.PTZConfiguration.NodeToken, "n");
+  EXPECT_EQ(m.Extension.AudioDecoderConfiguration.token, "ad");
+  EXPECT_EQ(profiles[1].token, "s");
+  EXPECT_EQ(profiles[1].VideoEncoderConfiguration.token, "");
+
+  // Frame rates no record holds, and attributes that are no numbers.
+  const auto encoder = [](const std::string& attributes, const std::string& rate) {
+    return Envelope("<GetProfilesResponse><Profiles token=\"x\"><Configurations><VideoEncoder" +
+                    attributes + "><RateControl><FrameRateLimit>" + rate +
+                    "</FrameRateLimit></RateControl></VideoEncoder></Configurations></Profiles>"
+                    "</GetProfilesResponse>");
+  };
+  const std::pair<std::string, int32_t> rates[] = {
+      {"1e300", INT32_MAX}, {"-1e300", INT32_MIN}, {"2147483647.4", INT32_MAX}, {"0.4", 0}};
+  for (const auto& [rate, expected] : rates) {
+    SCOPED_TRACE(rate);
+    std::vector<TProfile> read;
+    ASSERT_TRUE(ParseProfiles(encoder("", rate), read));
+    EXPECT_EQ(read[0].VideoEncoderConfiguration.RateControl.FrameRateLimit, expected);
+  }
+  std::vector<TProfile> read;
+  EXPECT_EQ(ErrorOf([&] { ParseProfiles(encoder("", "NaN"), read); }),
+            "'NaN' is not a valid floating point value");
+  EXPECT_EQ(ErrorOf([&] { ParseProfiles(encoder(" GovLength=\"5x\"", "25"), read); }),
+            "'5x' is not a valid integer value");
+
+  // The services: each media service by its namespace.
+  const auto services = [](const std::string& list) {
+    return Envelope(
+        "<GetServicesResponse><Service><Namespace>http://www.onvif.org/ver10/device/wsdl"
+        "</Namespace><XAddr>http://c/d</XAddr></Service>" +
+        list + "</GetServicesResponse>");
+  };
+  const std::string media1 =
+      "<Service><Namespace>http://www.onvif.org/ver10/media/wsdl</Namespace>"
+      "<XAddr>http://c/m1</XAddr></Service>";
+  const std::string media2 =
+      "<Service><Namespace> http://www.onvif.org/ver20/media/wsdl\n</Namespace>"
+      "<XAddr>\n  http://c/m2 </XAddr></Service>";
+  struct ServicesCase {
+    const char* name;
+    std::string answer;
+    std::string xaddr1, xaddr2;  // empty: not named
+  };
+  const ServicesCase lists[] = {
+      {"both", services(media1 + media2), "http://c/m1", "http://c/m2"},
+      {"Media2 only", services(media2), "", "http://c/m2"},
+      {"media only", services(media1), "http://c/m1", ""},
+      {"capabilities",
+       Envelope("<GetCapabilitiesResponse><Capabilities><Media><XAddr>http://c/m1"
+                "</XAddr></Media></Capabilities></GetCapabilitiesResponse>"),
+       "http://c/m1", ""},
+  };
+  for (const ServicesCase& c : lists) {
+    SCOPED_TRACE(c.name);
+    std::string x1, x2;
+    EXPECT_EQ(ParseMediaXAddr(c.answer, x1), !c.xaddr1.empty());
+    EXPECT_EQ(ParseMedia2XAddr(c.answer, x2), !c.xaddr2.empty());
+    EXPECT_EQ(x1, c.xaddr1);
+    EXPECT_EQ(x2, c.xaddr2);
+  }
+}
+
+TEST(OnvifParsersTest, FaultsOfAnUnknownAction) {
+  // Real cameras' faults: which say the service cannot answer the action
+  // (ActionNotSupported, however specific the subcode beneath it, or gSOAP's
+  // words for an action it does not know).
+  const std::pair<const char*, bool> faults[] = {
+      {"fault-onvifgo-bosch-autodome5000i-actionnotsupported.xml", true},
+      {"fault-easyonvif-ipg8150pss.xml", true},                      // Receiver/ActionNotSupported
+      {"fault-onvifnvt-hikvision-ds2df7276ael-reveiver.xml", true},  // nested subcode
+      {"fault-2bad-dvc-drn3282r-unknownaction.xml", true},           // gSOAP, no subcode
+      {"fault-onvifnvt-pelco-d6230l-methodnotimplemented.xml", true},
+      {"fault-onvifgo-axis-notauthorized.xml", false},
+      {"fault-easyonvif-enp1a14ir25x.xml", false},  // OperationProhibited
+      {"fault-onvifgo-axis-p3818pve-emptyreason.xml", false},
+      {"fault-onvifnvt-axis-q6045e-audionotsupported.xml", true},
+      {"fault-exonvif-noprofile.xml", false},
+      {"getsnapshoturi-agsh-mockup.xml", false},
+  };
+  for (const auto& [file, unknown] : faults) {
+    SCOPED_TRACE(file);
+    const std::string answer =
+        zorvane::testing::ReadFile(std::string(ZORVANE_SAMPLES_DIR) + "/" + file);
+    EXPECT_EQ(IsActionNotSupportedFault(answer), unknown);
+  }
+}
+
 TEST(OnvifParsersTest, AnswersBeyondTheLimits) {
   const auto profiles = [](size_t count) {
     std::string list;
@@ -396,8 +570,16 @@ TEST(OnvifParsersTest, AnswersBeyondTheLimits) {
         ParseSnapshotUri(a, u);
       },
       [](const std::string& a) {
+        TStreamUri u;
+        ParseStreamUri(a, u);
+      },
+      [](const std::string& a) {
         std::string x;
         ParseMediaXAddr(a, x);
+      },
+      [](const std::string& a) {
+        std::string x;
+        ParseMedia2XAddr(a, x);
       },
       [](const std::string& a) {
         std::chrono::system_clock::time_point t;
@@ -405,6 +587,7 @@ TEST(OnvifParsersTest, AnswersBeyondTheLimits) {
       },
       [](const std::string& a) { IsSoapEnvelope(a); },
       [](const std::string& a) { IsNotAuthorizedFault(a); },
+      [](const std::string& a) { IsActionNotSupportedFault(a); },
       [](const std::string& a) {
         FailureReason(TSoapAnswer{500, "500", a});
       },

@@ -572,6 +572,21 @@ bool THttpSession::MaySendCredentialsTo(const std::string& url) const {
   return F->IsCameraOrigin(OriginOf(url));
 }
 
+bool THttpSession::ResolvedTo(const std::string& host, const std::string& address) const {
+  const std::string name = Lower(host) + ":";
+  const std::string wanted = Lower(address);
+  for (const auto& [key, addresses] : F->Resolved) {
+    // The key is "host:port": the port's colon is the last one.
+    if (key.size() <= name.size() || key.compare(0, name.size(), name) != 0 ||
+        key.rfind(':') != name.size() - 1)
+      continue;
+    for (const THostAddress& resolved : addresses) {
+      if (Lower(resolved.IPv6 ? "[" + resolved.Text + "]" : resolved.Text) == wanted) return true;
+    }
+  }
+  return false;
+}
+
 void THttpSession::Reset() {
   F->Connection.Close();
   F->Origins.clear();

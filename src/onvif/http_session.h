@@ -70,6 +70,9 @@ class THttpSession {
   // Whether the credentials may go to the URL: one of the camera's origins,
   // or an address the camera's name was looked up to (same scheme and port).
   bool MaySendCredentialsTo(const std::string& url) const;
+  // Whether a lookup of host by this session gave address (as a URL writes
+  // it: an IPv6 address in brackets), on whatever port it was asked for.
+  bool ResolvedTo(const std::string& host, const std::string& address) const;
   // Forgets the connection, the allowed camera and the challenge.
   void Reset();
 

@@ -16,6 +16,8 @@ inline constexpr TNamespaceToken kNamespaceTokens[] = {
     {"{SOAP12}", "http://www.w3.org/2003/05/soap-envelope"},
     {"{ONVIF-DEVICE}", "http://www.onvif.org/ver10/device/wsdl"},
     {"{ONVIF-MEDIA}", "http://www.onvif.org/ver10/media/wsdl"},
+    {"{ONVIF-MEDIA2}", "http://www.onvif.org/ver20/media/wsdl"},
+    {"{ONVIF-SCHEMA}", "http://www.onvif.org/ver10/schema"},
     {"{ONVIF-NETWORK}", "http://www.onvif.org/ver10/network/wsdl"},
     {"{WSSE}", "http://docs.oasis-open.org/wss/2004/01/oasis-200401-wss-wssecurity-secext-1.0.xsd"},
     {"{WSU}", "http://docs.oasis-open.org/wss/2004/01/oasis-200401-wss-wssecurity-utility-1.0.xsd"},

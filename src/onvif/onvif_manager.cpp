@@ -20,6 +20,7 @@ constexpr char kNoDeviceInformation[] = "Не удалось получить и
 constexpr char kNoProfiles[] = "Не удалось получить информацию о профилях";
 constexpr char kNoSnapshotInformation[] = "Не удалось получить информацию о фотоснимке";
 constexpr char kNotQueriedInTime[] = "Камера не опрошена: время поиска истекло";
+constexpr char kNoStreamUri[] = "Камера не сообщила адрес видеопотока";
 
 // The message, followed by the reason the answer gives, if it gives one.
 [[noreturn]] void Fail(const char* message, const TCameraAnswer& answer) {
@@ -67,6 +68,35 @@ std::string FirstBytes(const std::string& body) {
   return text;
 }
 
+std::string Lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+// The host of a URL as SplitUrl reads it, in lower case; empty for one it cannot read.
+std::string HostOf(const std::string& url) {
+  try {
+    return Lower(SplitUrl(url).host);
+  } catch (const Error&) {
+    return {};
+  }
+}
+
+// Why the camera's stream address cannot be used, or empty when it can:
+// rtsp or rtsps, with a host.
+std::string StreamUriProblem(const std::string& uri) {
+  if (uri.empty()) return std::string(kNoStreamUri) + ": в ответе камеры адрес пуст";
+  const std::string scheme = Lower(uri.substr(0, uri.find("://")));
+  if (uri.find("://") == std::string::npos || (scheme != "rtsp" && scheme != "rtsps")) {
+    return "Камера сообщила адрес видеопотока не по протоколу RTSP: «" + PrintableUrl(uri) + "»";
+  }
+  if (HostOf(uri).empty()) {
+    return "В адресе видеопотока, который сообщила камера, нет узла или он записан с ошибкой: «" +
+           PrintableUrl(uri) + "»";
+  }
+  return {};
+}
+
 std::string Trim(const std::string& text) {
   const size_t b = text.find_first_not_of(" \t\r\n");
   if (b == std::string::npos) return {};
@@ -101,6 +131,9 @@ void TOnvifDevice::ResetLearned() {
   FSoapOptions = TSoapOptions{};
   FClockOffset = TClockOffset(0);
   FMediaXAddr.clear();
+  FMedia2XAddr.clear();
+  FServicesAsked = false;
+  FMedia1Missing = false;
   if (FDefaultProfileAsked) Profiles.clear();
   FDefaultProfileAsked = false;
   FSnapshotURICache.clear();
@@ -206,6 +239,10 @@ bool TOnvifDevice::FindMediaXAddr(std::optional<TCameraAnswer>& refusal) {
   for (const TBuild& build : ask) {
     try {
       TCameraAnswer a = Request(device, build);
+      // GetServices names the Media2 service too: kept for a camera without the other.
+      if (&build == &ask[1]) FServicesAsked = true;
+      if (FMedia2XAddr.empty() && ParseMedia2XAddr(*a.Xml, FMedia2XAddr))
+        LogInfo("Media2 service found at " + FMedia2XAddr);
       std::string xaddr;
       if (ParseMediaXAddr(*a.Xml, xaddr)) {
         FMediaXAddr = xaddr;
@@ -224,29 +261,64 @@ bool TOnvifDevice::FindMediaXAddr(std::optional<TCameraAnswer>& refusal) {
   return false;
 }
 
-TCameraAnswer TOnvifDevice::MediaRequest(const std::string& url, const TBuild& build) {
-  if (!FMediaXAddr.empty()) return Request(FMediaXAddr, build);
-  TCameraAnswer a = Request(url, build);
-  if (!IsMediaMissing(a)) return a;
-  std::optional<TCameraAnswer> refusal;
-  if (FindMediaXAddr(refusal))
-    return FMediaXAddr != url ? Request(FMediaXAddr, build) : std::move(a);
-  if (!refusal) return a;
-  // The camera's own answer outweighs the status of an address we guessed.
-  LogInfo(
-      "no media service at " + PrintableUrl(url) + " (" + FailureReason(a.Http, *a.Xml) +
-      "); the device service refused the token: " + FailureReason(refusal->Http, *refusal->Xml));
-  return std::move(*refusal);
+bool TOnvifDevice::FindMedia2XAddr() {
+  if (!FMedia2XAddr.empty()) return true;
+  if (FServicesAsked) return false;
+  FServicesAsked = true;
+  try {
+    const TCameraAnswer a =
+        Request(DeviceServiceURL(), [&](const std::string& l, const std::string& p,
+                                        TClockOffset o) { return BuildGetServices(l, p, o); });
+    if (ParseMedia2XAddr(*a.Xml, FMedia2XAddr)) LogInfo("Media2 service found at " + FMedia2XAddr);
+  } catch (const std::exception& e) {
+    LogInfo(std::string("services not read: ") + e.what());
+  }
+  return !FMedia2XAddr.empty();
+}
+
+TCameraAnswer TOnvifDevice::MediaRequest(const std::string& url, const TBuild& build,
+                                         const TBuild& build2) {
+  if (FMedia1Missing) return Request(FMedia2XAddr, build2);
+  const bool guessed = FMediaXAddr.empty();
+  TCameraAnswer a = Request(guessed ? url : FMediaXAddr, build);
+  // A camera with only the Media2 service answers the older questions with
+  // a fault, or not at all where they are usually asked.
+  bool noMedia1 = IsActionNotSupportedFault(*a.Xml);
+  if (guessed && (noMedia1 || IsMediaMissing(a))) {
+    std::optional<TCameraAnswer> refusal;
+    if (FindMediaXAddr(refusal)) {
+      if (FMediaXAddr != url) {
+        a = Request(FMediaXAddr, build);
+        noMedia1 = IsActionNotSupportedFault(*a.Xml);
+      }
+    } else if (refusal) {
+      // The camera's own answer outweighs the status of an address we guessed.
+      LogInfo("no media service at " + PrintableUrl(url) + " (" + FailureReason(a.Http, *a.Xml) +
+              "); the device service refused the token: " +
+              FailureReason(refusal->Http, *refusal->Xml));
+      return std::move(*refusal);
+    } else {
+      noMedia1 = true;  // the device service names none
+    }
+  }
+  if (!noMedia1 || !FindMedia2XAddr()) return a;
+  LogInfo("no media service (" + FailureReason(a.Http, *a.Xml) +
+          "); the Media2 service is asked from now on");
+  FMedia1Missing = true;
+  return Request(FMedia2XAddr, build2);
 }
 
 void TOnvifDevice::GetDeviceInformation() {
   FDeviceInformation = QueryDeviceInformation();
   Name = FDeviceInformation.Model + " на " + Host;
-  const TCameraAnswer profiles =
-      MediaRequest(BuildServiceURL(XAddrs, TOnvifService::osMedia),
-                   [&](const std::string& l, const std::string& p, TClockOffset o) {
-                     return BuildGetProfiles(l, p, o);
-                   });
+  const TCameraAnswer profiles = MediaRequest(
+      BuildServiceURL(XAddrs, TOnvifService::osMedia),
+      [&](const std::string& l, const std::string& p, TClockOffset o) {
+        return BuildGetProfiles(l, p, o);
+      },
+      [&](const std::string& l, const std::string& p, TClockOffset o) {
+        return BuildGetProfiles2(l, p, o);
+      });
   if (!ParseProfiles(*profiles.Xml, Profiles)) Fail(kNoProfiles, profiles);
 }
 
@@ -265,37 +337,91 @@ std::string TOnvifDevice::AskSnapshotUri() {
   return FSnapshotURICache;
 }
 
-std::string TOnvifDevice::GetSnapshotUri() {
-  const std::string url = "http://" + Host + ":" + std::to_string(Port) + "/onvif/Media";
-  if (Profiles.empty() && Profile.empty() && !FDefaultProfileAsked) {
-    // No profile given: the camera's first one, asked once.
-    FDefaultProfileAsked = true;
-    const TCameraAnswer answer =
-        MediaRequest(url, [&](const std::string& l, const std::string& p, TClockOffset o) {
-          return BuildGetProfiles(l, p, o);
-        });
-    // A refused token ends it here: the snapshot address would be refused too.
-    if (IsNotAuthorizedFault(*answer.Xml)) Fail(kNoSnapshotInformation, answer);
-    try {
-      if (ParseProfiles(*answer.Xml, Profiles))
-        LogInfo("no profile set; the camera's first profile " + Profiles.front().token +
-                " is used");
-    } catch (const TAnswerLimitError&) {
-      // An answer no camera gives is not passed over in silence.
-      throw;
-    } catch (const std::exception&) {
-      Profiles.clear();
-    }
+std::string TOnvifDevice::GuessedMediaURL() const {
+  return "http://" + Host + ":" + std::to_string(Port) + "/onvif/Media";
+}
+
+void TOnvifDevice::ReadDefaultProfile(const char* message) {
+  if (!Profiles.empty() || !Profile.empty() || FDefaultProfileAsked) return;
+  FDefaultProfileAsked = true;
+  const TCameraAnswer answer = MediaRequest(
+      GuessedMediaURL(),
+      [&](const std::string& l, const std::string& p, TClockOffset o) {
+        return BuildGetProfiles(l, p, o);
+      },
+      [&](const std::string& l, const std::string& p, TClockOffset o) {
+        return BuildGetProfiles2(l, p, o);
+      });
+  // A refused token ends it here: the address asked next would be refused too.
+  if (IsNotAuthorizedFault(*answer.Xml)) Fail(message, answer);
+  try {
+    if (ParseProfiles(*answer.Xml, Profiles))
+      LogInfo("no profile set; the camera's first profile " + Profiles.front().token + " is used");
+  } catch (const TAnswerLimitError&) {
+    // An answer no camera gives is not passed over in silence.
+    throw;
+  } catch (const std::exception&) {
+    Profiles.clear();
   }
+}
+
+std::string TOnvifDevice::GetSnapshotUri() {
+  ReadDefaultProfile(kNoSnapshotInformation);
   const std::string token = ProfileInUse();
-  const TCameraAnswer answer =
-      MediaRequest(url, [&](const std::string& l, const std::string& p, TClockOffset o) {
+  const TCameraAnswer answer = MediaRequest(
+      GuessedMediaURL(),
+      [&](const std::string& l, const std::string& p, TClockOffset o) {
         return BuildGetSnapshotUri(l, p, token, o);
+      },
+      [&](const std::string& l, const std::string& p, TClockOffset o) {
+        return BuildGetSnapshotUri2(l, p, token, o);
       });
   TSnapshotUri uri;
   if (!ParseSnapshotUri(*answer.Xml, uri)) Fail(kNoSnapshotInformation, answer);
   // Cameras pretty-print addresses: the URL is what stands between the blanks.
   return Trim(uri.Uri);
+}
+
+std::string TOnvifDevice::AskStreamUri() {
+  ReadDefaultProfile(kNoStreamUri);
+  const std::string token = ProfileInUse();
+  const TCameraAnswer answer = MediaRequest(
+      GuessedMediaURL(),
+      [&](const std::string& l, const std::string& p, TClockOffset o) {
+        return BuildGetStreamUri(l, p, token, o);
+      },
+      [&](const std::string& l, const std::string& p, TClockOffset o) {
+        return BuildGetStreamUri2(l, p, token, o);
+      });
+  TStreamUri uri;
+  if (!ParseStreamUri(*answer.Xml, uri)) Fail(kNoStreamUri, answer);
+  const std::string address = Trim(uri.Uri);
+  if (const std::string problem = StreamUriProblem(address); !problem.empty()) throw Error(problem);
+  return address;
+}
+
+bool TOnvifDevice::MaySendCredentialsTo(const std::string& url) const {
+  TUrlParts parts;
+  try {
+    parts = SplitUrl(url);
+  } catch (const Error&) {
+    return false;
+  }
+  const std::string scheme = Lower(parts.scheme);
+  if (scheme == "http" || scheme == "https") return FHttp.MaySendCredentialsTo(url);
+  if (scheme != "rtsp" && scheme != "rtsps") return false;
+  // The stream has a port of its own (554, 8554 ...) that none of the
+  // camera's HTTP addresses names, so the host alone decides: the camera's
+  // name or address as set up, or as its device address gives it, or an
+  // address that name was looked up to.
+  const std::string host = Lower(parts.host);
+  for (const std::string& own : {Lower(Host), XAddrs.empty() ? std::string() : HostOf(XAddrs)}) {
+    if (own.empty()) continue;
+    // An IPv6 address set up without brackets, as a URL writes it.
+    const bool bare6 = own.find(':') != std::string::npos && own.front() != '[';
+    if ((bare6 ? "[" + own + "]" : own) == host || FHttp.ResolvedTo(own, host)) return true;
+  }
+  return false;
 }
 
 void TOnvifDevice::GetSnapshotImg(TStream& AImgStream, const std::string& ASnapshotURI) {

@@ -72,6 +72,17 @@ class TOnvifDevice {
   // The snapshot address of the profile in use, asked of the camera now (and
   // remembered for the next photo).
   std::string AskSnapshotUri();
+  // The RTSP address of the profile in use, asked of the camera now, as the
+  // camera gave it (without the blanks around it): rtsp:// or rtsps:// with a
+  // host, anything else is an error. Asked of the Media2 service on a camera
+  // that has no other.
+  std::string AskStreamUri();
+  // Whether the camera's login and password may go to url. An http or https
+  // address: the rule of the camera's own requests (its origins). An rtsp or
+  // rtsps address: the camera's host, as set up or as named by its device
+  // address, or an address that name was looked up to, on any port. Any other
+  // scheme, or an address that cannot be read: no.
+  bool MaySendCredentialsTo(const std::string& url) const;
   // The profile whose snapshots are taken: the one set, else the camera's first.
   std::string ProfileInUse() const { return Profiles.empty() ? Profile : Profiles.front().token; }
 
@@ -80,17 +91,29 @@ class TOnvifDevice {
   using TBuild = std::function<std::string(const std::string& login, const std::string& password,
                                            TClockOffset)>;
   std::string GetSnapshotUri();
+  // Where media questions go before the camera says where its media service
+  // is: the usual path on the camera's host and port.
+  std::string GuessedMediaURL() const;
+  // With no profile set, the camera's profiles, asked once: the first is then
+  // the profile in use. A refused token fails with message.
+  void ReadDefaultProfile(const char* message);
   // One SOAP request with the cures for cameras that need them: the SOAP 1.2
   // media type, HTTP Digest, and the camera's clock; each repeats it once.
   // A service the camera names on another host is asked without the token.
   TCameraAnswer Request(const std::string& url, const TBuild& build);
   // A media request: at the media address found earlier, else at url; when
   // that is not the media service, found through the device service, once.
-  TCameraAnswer MediaRequest(const std::string& url, const TBuild& build);
+  // A camera that has no such service (the device service names only a
+  // Media2 service, or the media service does not know the action) is asked
+  // build2 of its Media2 service, then and from then on.
+  TCameraAnswer MediaRequest(const std::string& url, const TBuild& build, const TBuild& build2);
   bool SyncClock();
   // Asks the device service where the media service is; false when it does
   // not say, with its answer in refusal when it refused the token.
   bool FindMediaXAddr(std::optional<TCameraAnswer>& refusal);
+  // Whether the camera has a Media2 service: named earlier, else asked of the
+  // device service (GetServices) once.
+  bool FindMedia2XAddr();
   std::string DeviceServiceURL() const;
   // The login and password, and the camera they may be sent to: its device
   // address, and the snapshot address the user gave.
@@ -104,6 +127,9 @@ class TOnvifDevice {
   TSoapOptions FSoapOptions;
   TClockOffset FClockOffset{0};
   std::string FMediaXAddr;
+  std::string FMedia2XAddr;
+  bool FServicesAsked = false;  // GetServices asked: FMedia2XAddr is what it named
+  bool FMedia1Missing = false;  // media questions go to FMedia2XAddr
   bool FDefaultProfileAsked = false;
 };
 

@@ -1,5 +1,6 @@
 #include "onvif/onvif_requests.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -36,6 +37,29 @@ constexpr TEnvelope kGetSnapshotUri = {
     "<soap:Header>",
     "<soap:Body> <wsdl:GetSnapshotUri> <wsdl:ProfileToken>%s</wsdl:ProfileToken> "
     "</wsdl:GetSnapshotUri> </soap:Body> </soap:Envelope>"};
+constexpr TEnvelope kGetStreamUri = {
+    "<?xml version=\"1.0\"?> <soap:Envelope xmlns:soap=\"{SOAP12}\" xmlns:wsdl=\"{ONVIF-MEDIA}\" "
+    "xmlns:tt=\"{ONVIF-SCHEMA}\"> <soap:Header>",
+    "<soap:Body> <wsdl:GetStreamUri> <wsdl:StreamSetup> <tt:Stream>RTP-Unicast</tt:Stream> "
+    "<tt:Transport> <tt:Protocol>RTSP</tt:Protocol> </tt:Transport> </wsdl:StreamSetup> "
+    "<wsdl:ProfileToken>%s</wsdl:ProfileToken> </wsdl:GetStreamUri> </soap:Body> </soap:Envelope>"};
+
+// The Media2 questions.
+constexpr const char* kMedia2Prefix =
+    "<?xml version=\"1.0\"?> <soap:Envelope xmlns:soap=\"{SOAP12}\" xmlns:tr2=\"{ONVIF-MEDIA2}\"> "
+    "<soap:Header>";
+constexpr TEnvelope kGetProfiles2 = {
+    kMedia2Prefix,
+    "<soap:Body> <tr2:GetProfiles> <tr2:Type>All</tr2:Type> </tr2:GetProfiles> </soap:Body> "
+    "</soap:Envelope>"};
+constexpr TEnvelope kGetSnapshotUri2 = {
+    kMedia2Prefix,
+    "<soap:Body> <tr2:GetSnapshotUri> <tr2:ProfileToken>%s</tr2:ProfileToken> "
+    "</tr2:GetSnapshotUri> </soap:Body> </soap:Envelope>"};
+constexpr TEnvelope kGetStreamUri2 = {
+    kMedia2Prefix,
+    "<soap:Body> <tr2:GetStreamUri> <tr2:Protocol>RTSP</tr2:Protocol> "
+    "<tr2:ProfileToken>%s</tr2:ProfileToken> </tr2:GetStreamUri> </soap:Body> </soap:Envelope>"};
 
 constexpr TEnvelope kGetSystemDateAndTime = {
     kGetDeviceInformation.Prefix,
@@ -203,21 +227,81 @@ void ReadPTZ(const TReader& r, TPTZConfiguration& c) {
   r.Text("DefaultPTZTimeout", c.DefaultPTZTimeout);
 }
 
+void ReadAudioOutput(const TReader& r, TAudioOutputConfiguration& c) {
+  r.Attr("token", c.token);
+  r.Text("Name", c.Name);
+  r.Int("UseCount", c.UseCount);
+  r.Text("OutputToken", c.OutputToken);
+  r.Text("SendPrimacy", c.SendPrimacy);
+  r.Int("OutputLevel", c.OutputLevel);
+}
+
+void ReadAudioDecoder(const TReader& r, TAudioDecoderConfiguration& c) {
+  r.Attr("token", c.token);
+  r.Text("Name", c.Name);
+  r.Int("UseCount", c.UseCount);
+}
+
 void ReadExtension(const TReader& r, TProfileExtension& e) {
   if (const TReader out = r.Child("AudioOutputConfiguration"); out.Present()) {
-    TAudioOutputConfiguration& c = e.AudioOutputConfiguration;
-    out.Attr("token", c.token);
-    out.Text("Name", c.Name);
-    out.Int("UseCount", c.UseCount);
-    out.Text("OutputToken", c.OutputToken);
-    out.Text("SendPrimacy", c.SendPrimacy);
-    out.Int("OutputLevel", c.OutputLevel);
+    ReadAudioOutput(out, e.AudioOutputConfiguration);
   }
   if (const TReader dec = r.Child("AudioDecoderConfiguration"); dec.Present()) {
-    TAudioDecoderConfiguration& c = e.AudioDecoderConfiguration;
-    dec.Attr("token", c.token);
-    dec.Text("Name", c.Name);
-    dec.Int("UseCount", c.UseCount);
+    ReadAudioDecoder(dec, e.AudioDecoderConfiguration);
+  }
+}
+
+// A Media2 rate, a float ("25.0"), as the whole number the record keeps;
+// beyond the range of one it is the nearest end.
+int32_t RoundedInt(double value) {
+  constexpr double kLow = std::numeric_limits<int32_t>::min();
+  constexpr double kHigh = std::numeric_limits<int32_t>::max();
+  return static_cast<int32_t>(std::lround(std::clamp(value, kLow, kHigh)));
+}
+
+// A Media2 video encoder: the H.264 settings are attributes (GovLength,
+// Profile), the frame rate a float.
+void ReadVideoEncoder2(const TReader& r, TVideoEncoderConfiguration& c) {
+  r.Attr("token", c.token);
+  r.Text("Name", c.Name);
+  r.Int("UseCount", c.UseCount);
+  r.Text("Encoding", c.Encoding);
+  const TReader resolution = r.Child("Resolution");
+  resolution.Int("Width", c.Resolution.width);
+  resolution.Int("Height", c.Resolution.height);
+  r.Double("Quality", c.Quality);
+  const TReader rate = r.Child("RateControl");
+  if (double frames = 0; rate.Double("FrameRateLimit", frames)) {
+    c.RateControl.FrameRateLimit = RoundedInt(frames);
+  }
+  rate.Int("BitrateLimit", c.RateControl.BitrateLimit);
+  std::string gov;
+  r.Attr("GovLength", gov);
+  if (!gov.empty()) c.H264.GovLength = XmlToInt(gov);
+  r.Attr("Profile", c.H264.H264Profile);
+  ReadMulticast(r.Child("Multicast"), c.Multicast);
+}
+
+// A Media2 profile's configurations, into the records of the older profile.
+void ReadConfigurations2(const TReader& r, TProfile& p) {
+  if (const TReader s = r.Child("VideoSource"); s.Present()) {
+    ReadVideoSource(s, p.VideoSourceConfiguration);
+  }
+  if (const TReader s = r.Child("VideoEncoder"); s.Present()) {
+    ReadVideoEncoder2(s, p.VideoEncoderConfiguration);
+  }
+  if (const TReader s = r.Child("Analytics"); s.Present()) {
+    ReadVideoAnalytics(s, p.VideoAnalyticsConfiguration);
+  }
+  if (const TReader s = r.Child("AudioEncoder"); s.Present()) {
+    ReadAudioEncoder(s, p.AudioEncoderConfiguration);
+  }
+  if (const TReader s = r.Child("PTZ"); s.Present()) ReadPTZ(s, p.PTZConfiguration);
+  if (const TReader s = r.Child("AudioOutput"); s.Present()) {
+    ReadAudioOutput(s, p.Extension.AudioOutputConfiguration);
+  }
+  if (const TReader s = r.Child("AudioDecoder"); s.Present()) {
+    ReadAudioDecoder(s, p.Extension.AudioDecoderConfiguration);
   }
 }
 
@@ -227,6 +311,11 @@ TProfile ReadProfile(const TXmlNode& node) {
   if (const std::string fixed = node.GetAttr("fixed"); !fixed.empty()) p.fixed = XmlToBool(fixed);
   p.token = node.GetAttr("token");
   r.Text("Name", p.Name);
+  // A Media2 profile: its configurations in one element, named without "Configuration".
+  if (const TReader c = r.Child("Configurations"); c.Present()) {
+    ReadConfigurations2(c, p);
+    return p;
+  }
   if (const TReader s = r.Child("VideoSourceConfiguration"); s.Present()) {
     ReadVideoSource(s, p.VideoSourceConfiguration);
   }
@@ -272,12 +361,46 @@ bool IsDecimalNumber(std::string_view t) {
   return i == t.size();
 }
 
+constexpr std::string_view kMediaNamespace = "http://www.onvif.org/ver10/media/wsdl";
+constexpr std::string_view kMedia2Namespace = "http://www.onvif.org/ver20/media/wsdl";
+
+// The address a GetServices answer gives for the service of that namespace.
+bool ServiceXAddr(const TXmlDocument& answer, std::string_view ns, std::string& XAddr) {
+  TXmlNode* services = Path(answer.DocumentElement(), {"Body", "GetServicesResponse"});
+  if (!services) return false;
+  for (const TXmlNode* service : services->FindNodes("Service", {ntElement})) {
+    const TXmlNode* name = service->Find("Namespace", {ntElement});
+    const TXmlNode* x = service->Find("XAddr", {ntElement});
+    if (name && x && Trimmed(name->Text) == ns) {
+      XAddr = std::string(Trimmed(x->Text));
+      return !XAddr.empty();
+    }
+  }
+  return false;
+}
+
 bool TryDecimal(std::string_view text, double& value) {
   const std::string_view t = Trimmed(text);
   if (!IsDecimalNumber(t)) return false;
   const std::string_view digits = t[0] == '+' ? t.substr(1) : t;
   const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
   return ec == std::errc() && end == digits.data() + digits.size() && std::isfinite(value);
+}
+
+// The address of a GetSnapshotUri or GetStreamUri response: described in a
+// MediaUri (the older service), or a Uri alone (Media2). False when neither
+// holds anything.
+bool ReadMediaUri(const TXmlNode& response, TMediaUri& uri) {
+  if (const TXmlNode* media = response.Find("MediaUri", {ntElement})) {
+    const TReader r(media);
+    bool found = false;
+    found |= r.Text("Uri", uri.Uri);
+    found |= r.Bool("InvalidAfterConnect", uri.InvalidAfterConnect);
+    found |= r.Bool("InvalidAfterReboot", uri.InvalidAfterReboot);
+    found |= r.Text("Timeout", uri.Timeout);
+    return found;
+  }
+  return TReader(&response).Text("Uri", uri.Uri);
 }
 
 }  // namespace
@@ -359,6 +482,26 @@ std::string BuildGetSnapshotUri(const std::string& Login, const std::string& Pas
   return BuildEnvelope(kGetSnapshotUri, Login, Password, clockOffset, ProfileToken);
 }
 
+std::string BuildGetStreamUri(const std::string& Login, const std::string& Password,
+                              const std::string& ProfileToken, TClockOffset clockOffset) {
+  return BuildEnvelope(kGetStreamUri, Login, Password, clockOffset, ProfileToken);
+}
+
+std::string BuildGetProfiles2(const std::string& Login, const std::string& Password,
+                              TClockOffset clockOffset) {
+  return BuildEnvelope(kGetProfiles2, Login, Password, clockOffset);
+}
+
+std::string BuildGetSnapshotUri2(const std::string& Login, const std::string& Password,
+                                 const std::string& ProfileToken, TClockOffset clockOffset) {
+  return BuildEnvelope(kGetSnapshotUri2, Login, Password, clockOffset, ProfileToken);
+}
+
+std::string BuildGetStreamUri2(const std::string& Login, const std::string& Password,
+                               const std::string& ProfileToken, TClockOffset clockOffset) {
+  return BuildEnvelope(kGetStreamUri2, Login, Password, clockOffset, ProfileToken);
+}
+
 std::string BuildGetSystemDateAndTime(bool withToken, const std::string& Login,
                                       const std::string& Password) {
   return BuildEnvelope(kGetSystemDateAndTime, withToken ? Login : std::string(), Password,
@@ -423,17 +566,17 @@ bool ParseMediaXAddr(const TXmlDocument& Answer, std::string& XAddr) {
     XAddr = std::string(Trimmed(x->Text));
     return !XAddr.empty();
   }
-  if (TXmlNode* services = Path(root, {"Body", "GetServicesResponse"})) {
-    for (const TXmlNode* service : services->FindNodes("Service", {ntElement})) {
-      const TXmlNode* ns = service->Find("Namespace", {ntElement});
-      const TXmlNode* x = service->Find("XAddr", {ntElement});
-      if (ns && x && Trimmed(ns->Text) == "http://www.onvif.org/ver10/media/wsdl") {
-        XAddr = std::string(Trimmed(x->Text));
-        return !XAddr.empty();
-      }
-    }
-  }
-  return false;
+  return ServiceXAddr(Answer, kMediaNamespace, XAddr);
+}
+
+bool ParseMedia2XAddr(std::string_view Answer, std::string& XAddr) {
+  TXmlDocument doc;
+  LoadAnswer(doc, Answer);
+  return ParseMedia2XAddr(doc, XAddr);
+}
+
+bool ParseMedia2XAddr(const TXmlDocument& Answer, std::string& XAddr) {
+  return ServiceXAddr(Answer, kMedia2Namespace, XAddr);
 }
 
 bool IsSoapEnvelope(std::string_view Answer) {
@@ -466,6 +609,27 @@ bool IsNotAuthorizedFault(const TXmlDocument& Answer) {
   }
   const TXmlNode* reason = Path(fault, {"Reason", "Text"});
   return reason && reason->Text.find("time check") != std::string::npos;
+}
+
+bool IsActionNotSupportedFault(std::string_view Answer) {
+  TXmlDocument doc;
+  LoadAnswer(doc, Answer);
+  return IsActionNotSupportedFault(doc);
+}
+
+bool IsActionNotSupportedFault(const TXmlDocument& Answer) {
+  TXmlNode* fault = Path(Answer.DocumentElement(), {"Body", "Fault"});
+  if (!fault) return false;
+  for (TXmlNode* code = fault->Find("Code", {ntElement}); code;
+       code = code->Find("Subcode", {ntElement})) {
+    if (const TXmlNode* value = code->Find("Value", {ntElement});
+        value && value->Text.find("ActionNotSupported") != std::string::npos) {
+      return true;
+    }
+  }
+  const TXmlNode* reason = Path(fault, {"Reason", "Text"});
+  return reason &&
+         reason->Text.find("method name or namespace not recognized") != std::string::npos;
 }
 
 std::string RequestDeviceInformation(const std::string& URL, const std::string& Login,
@@ -511,15 +675,22 @@ bool ParseSnapshotUri(std::string_view Answer, TSnapshotUri& Uri) {
 
 bool ParseSnapshotUri(const TXmlDocument& Answer, TSnapshotUri& Uri) {
   Uri = TSnapshotUri{};
-  TXmlNode* media = Path(Answer.DocumentElement(), {"Body", "GetSnapshotUriResponse", "MediaUri"});
-  if (!media) return false;
-  const TReader r(media);
-  bool found = false;
-  found |= r.Text("Uri", Uri.Uri);
-  found |= r.Bool("InvalidAfterConnect", Uri.InvalidAfterConnect);
-  found |= r.Bool("InvalidAfterReboot", Uri.InvalidAfterReboot);
-  found |= r.Text("Timeout", Uri.Timeout);
-  return found;
+  TXmlNode* response = Path(Answer.DocumentElement(), {"Body", "GetSnapshotUriResponse"});
+  return response && ReadMediaUri(*response, Uri);
+}
+
+bool ParseStreamUri(std::string_view Answer, TStreamUri& Uri) {
+  TXmlDocument doc;
+  LoadAnswer(doc, Answer);
+  return ParseStreamUri(doc, Uri);
+}
+
+bool ParseStreamUri(const TXmlDocument& Answer, TStreamUri& Uri) {
+  Uri = TStreamUri{};
+  TXmlNode* response = Path(Answer.DocumentElement(), {"Body", "GetStreamUriResponse"});
+  if (!response) return false;
+  ReadMediaUri(*response, Uri);
+  return true;
 }
 
 bool ParseProfiles(std::string_view Answer, std::vector<TProfile>& Profiles) {

@@ -1,6 +1,7 @@
-// The three questions asked of a camera (GetDeviceInformation, GetProfiles,
-// GetSnapshotUri): their envelopes, the records of the answers, and the
-// readers that fill the records from the answer bytes.
+// The questions asked of a camera (GetDeviceInformation, GetProfiles,
+// GetSnapshotUri, GetStreamUri, of either media service): their envelopes,
+// the records of the answers, and the readers that fill the records from the
+// answer bytes.
 #pragma once
 
 #include <chrono>
@@ -34,12 +35,16 @@ struct TDeviceInformation {
   std::string HardwareId;
 };
 
-struct TSnapshotUri {
+// An address the media service hands out. The older service describes it;
+// the newer (Media2) gives the Uri alone, the other fields stay as they are.
+struct TMediaUri {
   std::string Uri;
   bool InvalidAfterConnect = false;
   bool InvalidAfterReboot = false;
   std::string Timeout;
 };
+using TSnapshotUri = TMediaUri;
+using TStreamUri = TMediaUri;
 
 struct TIntRectangle {
   int32_t x = 0, y = 0, width = 0, height = 0;
@@ -195,6 +200,20 @@ std::string BuildGetProfiles(const std::string& Login, const std::string& Passwo
 std::string BuildGetSnapshotUri(const std::string& Login, const std::string& Password,
                                 const std::string& ProfileToken,
                                 TClockOffset clockOffset = TClockOffset(0));
+// The profile's RTSP address: unicast RTP over RTSP.
+std::string BuildGetStreamUri(const std::string& Login, const std::string& Password,
+                              const std::string& ProfileToken,
+                              TClockOffset clockOffset = TClockOffset(0));
+// The same questions of the Media2 service, for cameras that have no other:
+// every profile with all its configurations, and the addresses by protocol.
+std::string BuildGetProfiles2(const std::string& Login, const std::string& Password,
+                              TClockOffset clockOffset = TClockOffset(0));
+std::string BuildGetSnapshotUri2(const std::string& Login, const std::string& Password,
+                                 const std::string& ProfileToken,
+                                 TClockOffset clockOffset = TClockOffset(0));
+std::string BuildGetStreamUri2(const std::string& Login, const std::string& Password,
+                               const std::string& ProfileToken,
+                               TClockOffset clockOffset = TClockOffset(0));
 // The device service questions the client asks when a camera needs it:
 // the camera's clock (with or without a token), and where its media service is.
 std::string BuildGetSystemDateAndTime(bool withToken, const std::string& Login,
@@ -226,12 +245,19 @@ void LoadAnswer(TXmlDocument& doc, std::string_view Answer);
 // converted is an error ("'x' is not a valid integer value" and the like), and
 // so are more than kMaxProfiles profiles. Each reads the answer itself; the
 // forms over a document read by LoadAnswer let several questions share one reading.
+// The profile and address readers take the answers of both media services:
+// a Media2 profile holds its configurations under Configurations, and a
+// Media2 address is a Uri of its own.
 bool ParseDeviceInformation(std::string_view Answer, TDeviceInformation& Info);
 bool ParseProfiles(std::string_view Answer, std::vector<TProfile>& Profiles);
 bool ParseSnapshotUri(std::string_view Answer, TSnapshotUri& Uri);
 bool ParseDeviceInformation(const TXmlDocument& Answer, TDeviceInformation& Info);
 bool ParseProfiles(const TXmlDocument& Answer, std::vector<TProfile>& Profiles);
 bool ParseSnapshotUri(const TXmlDocument& Answer, TSnapshotUri& Uri);
+// True when the answer is a GetStreamUriResponse, even one without a Uri
+// (then Uri.Uri is empty): the caller tells a missing address from no answer.
+bool ParseStreamUri(std::string_view Answer, TStreamUri& Uri);
+bool ParseStreamUri(const TXmlDocument& Answer, TStreamUri& Uri);
 
 // The camera's UTC time from a GetSystemDateAndTime answer. A date or time no
 // clock shows, or a year outside kFirstCameraYear..kLastCameraYear, is an error.
@@ -239,6 +265,9 @@ bool ParseSystemDateAndTime(std::string_view Answer, std::chrono::system_clock::
 // The media service address from a GetCapabilities or a GetServices answer (trimmed).
 bool ParseMediaXAddr(std::string_view Answer, std::string& XAddr);
 bool ParseMediaXAddr(const TXmlDocument& Answer, std::string& XAddr);
+// The Media2 service address from a GetServices answer (trimmed).
+bool ParseMedia2XAddr(std::string_view Answer, std::string& XAddr);
+bool ParseMedia2XAddr(const TXmlDocument& Answer, std::string& XAddr);
 // Whether the answer is a SOAP envelope at all.
 bool IsSoapEnvelope(std::string_view Answer);
 bool IsSoapEnvelope(const TXmlDocument& Answer);
@@ -246,6 +275,11 @@ bool IsSoapEnvelope(const TXmlDocument& Answer);
 // NotAuthorized, or one whose reason speaks of the time check.
 bool IsNotAuthorizedFault(std::string_view Answer);
 bool IsNotAuthorizedFault(const TXmlDocument& Answer);
+// Whether the answer is a Fault saying the service does not know the action
+// asked: the subcode ActionNotSupported, or the reason gSOAP servers give
+// ("method name or namespace not recognized").
+bool IsActionNotSupportedFault(std::string_view Answer);
+bool IsActionNotSupportedFault(const TXmlDocument& Answer);
 
 // Why an answer is no answer, when it says so: the Reason text of a SOAP
 // Fault, else the HTTP status of a status outside 2xx; empty otherwise.

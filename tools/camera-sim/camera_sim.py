@@ -7,7 +7,17 @@ no, Basic or Digest authentication, and can be told to misbehave (delays,
 hangs, HTML pages, SOAP faults, empty bodies, redirect chains, huge or slow
 bodies, answers that stall midway, a wrong clock) or behave as other ONVIF
 servers do (the media service elsewhere, no WS-Security at all, actions
-open to anyone or broken). Python 3 standard library only.
+open to anyone or broken, only the Media2 service). Python 3 standard
+library only.
+
+Media: GetProfiles, GetSnapshotUri and GetStreamUri of the media service
+(ver10) and of the Media2 service (ver20, at --media2-path). GetStreamUri
+answers the address --stream-uri gives (default rtsp://HOST:554/live/TOKEN;
+settable at run time as "stream_uri"; "stream_uri_element": false leaves the
+Uri out). With --media2-only (or "media2_only": true) the camera has the
+Media2 service alone: GetCapabilities names no media service, GetServices
+names only Media2, and the older media actions are answered with the fault
+ActionNotSupported.
 
 It binds the given port (0: a free one), prints one line
     camera-sim listening on http://HOST:PORT
@@ -60,9 +70,26 @@ ENVELOPE = ('<?xml version="1.0" encoding="UTF-8"?>\n'
             '<env:Envelope xmlns:env="http://www.w3.org/2003/05/soap-envelope" '
             'xmlns:tds="http://www.onvif.org/ver10/device/wsdl" '
             'xmlns:trt="http://www.onvif.org/ver10/media/wsdl" '
+            'xmlns:tr2="http://www.onvif.org/ver20/media/wsdl" '
             'xmlns:tt="http://www.onvif.org/ver10/schema" '
             'xmlns:ter="http://www.onvif.org/ver10/error">'
             '<env:Body>{body}</env:Body></env:Envelope>')
+
+MEDIA2_NAMESPACE = 'http://www.onvif.org/ver20/media/wsdl'
+
+# The default profiles as the Media2 service describes them.
+MEDIA2_PROFILES = ''.join(
+    '<tr2:Profiles token="{0}" fixed="true"><tr2:Name>{1}</tr2:Name><tr2:Configurations>'
+    '<tr2:VideoSource token="VideoSourceToken"><tt:Name>VideoSourceConfig</tt:Name>'
+    '<tt:UseCount>2</tt:UseCount><tt:SourceToken>VideoSource_1</tt:SourceToken>'
+    '<tt:Bounds x="0" y="0" width="1920" height="1080"></tt:Bounds></tr2:VideoSource>'
+    '<tr2:VideoEncoder token="VideoEncoderToken_{2}" GovLength="{5}" Profile="Main">'
+    '<tt:Name>VideoEncoder_{2}</tt:Name><tt:UseCount>1</tt:UseCount><tt:Encoding>H264</tt:Encoding>'
+    '<tt:Resolution><tt:Width>{3}</tt:Width><tt:Height>{4}</tt:Height></tt:Resolution>'
+    '<tt:RateControl ConstantBitRate="false"><tt:FrameRateLimit>25.0</tt:FrameRateLimit>'
+    '<tt:BitrateLimit>4096</tt:BitrateLimit></tt:RateControl><tt:Quality>4</tt:Quality>'
+    '</tr2:VideoEncoder></tr2:Configurations></tr2:Profiles>'.format(*p)
+    for p in (('Profile_1', 'mainStream', 1, 1920, 1080, 50), ('Profile_2', 'subStream', 2, 640, 360, 30)))
 
 HTML_PAGE = ("<!DOCTYPE html>\n<html><head><title>Document Error: Unauthorized</title></head>\n"
              "<body><h2>Access Error: 401 -- Unauthorized</h2></body>\n</html>\n")
@@ -138,6 +165,9 @@ class Camera:
             'status': 404, 'manufacturer': a.manufacturer, 'model': a.model,
             'firmware': '5.4.2', 'serial': 'SIM-0001', 'hardware': 'camera-sim',
             'snapshot_uri': None, 'media_paths': a.media_paths.split(','),
+            'stream_uri': a.stream_uri,     # None: rtsp://HOST:554/live/TOKEN
+            'stream_uri_element': True,     # False: GetStreamUri answers without a Uri
+            'media2_path': a.media2_path, 'media2_only': a.media2_only,
             'device_path': a.device_path, 'snapshot_path': a.snapshot_path,
             'empty_snapshot': False,
             'snapshot_page': None,      # [content type, text]: a 200 answer that is no image
@@ -394,7 +424,7 @@ class Handler(BaseHTTPRequestHandler):
             return
         path = self.service_path()
         cfg = self.camera.config
-        if path == cfg['device_path'] or path in cfg['media_paths']:
+        if path == cfg['device_path'] or path in cfg['media_paths'] or path == cfg['media2_path']:
             self.soap(body)
             return
         self.send(404, 'not found', 'text/plain')
@@ -433,12 +463,18 @@ class Handler(BaseHTTPRequestHandler):
                     return
         envelope_body = find_local(root, 'Body')
         action = None
+        media2 = False
         if envelope_body is not None and len(envelope_body):
             action = local(envelope_body[0].tag)
+            media2 = envelope_body[0].tag.startswith('{' + MEDIA2_NAMESPACE + '}')
         path = self.path.split('?')[0]
         if cfg['strict_paths']:
-            media = action in ('GetProfiles', 'GetSnapshotUri')
-            if (media and path not in cfg['media_paths']) or (not media and path != cfg['device_path']):
+            media = action in ('GetProfiles', 'GetSnapshotUri', 'GetStreamUri')
+            if media2:
+                wrong = path != cfg['media2_path']
+            else:
+                wrong = (media and path not in cfg['media_paths']) or (not media and path != cfg['device_path'])
+            if wrong:
                 self.send(404, 'not found', 'text/plain')
                 return
         needs_token = (action != 'GetSystemDateAndTime' or cfg['gdt_auth']) and \
@@ -449,26 +485,44 @@ class Handler(BaseHTTPRequestHandler):
             if problem:
                 self.send(int(cfg['auth_fault_status']), soap_fault('Sender', 'ter:NotAuthorized', problem))
                 return
-        handler = {
-            'GetDeviceInformation': self.device_information,
-            'GetProfiles': self.profiles,
-            'GetSnapshotUri': self.snapshot_uri,
-            'GetSystemDateAndTime': self.system_date_and_time,
-            'GetCapabilities': self.capabilities,
-            'GetServices': self.services,
-        }.get(action)
+        if media2:
+            handlers = {
+                'GetProfiles': self.profiles2,
+                'GetSnapshotUri': self.snapshot_uri2,
+                'GetStreamUri': self.stream_uri2,
+            }
+        else:
+            handlers = {
+                'GetDeviceInformation': self.device_information,
+                'GetProfiles': self.profiles,
+                'GetSnapshotUri': self.snapshot_uri,
+                'GetStreamUri': self.stream_uri,
+                'GetSystemDateAndTime': self.system_date_and_time,
+                'GetCapabilities': self.capabilities,
+                'GetServices': self.services,
+            }
+            if cfg['media2_only']:
+                # The older media service is not there: its actions are unknown.
+                for name in ('GetProfiles', 'GetSnapshotUri', 'GetStreamUri'):
+                    handlers.pop(name)
+        handler = handlers.get(action)
         if not handler:
             self.send(400, soap_fault('Sender', 'ter:ActionNotSupported', 'Unknown action {}'.format(action)))
             return
         if action in cfg['broken_actions']:
             self.send(500, soap_fault('Receiver', 'ter:ActionFailed', '{} is broken'.format(action)))
             return
-        if action == 'GetSnapshotUri' and cfg['check_profile']:
+        if action in ('GetSnapshotUri', 'GetStreamUri') and cfg['check_profile']:
             token = find_local(envelope_body[0], 'ProfileToken')
             tokens = re.findall(rb'<[^>]*Profiles[^>]*\stoken="([^"]*)"', self.camera.profiles)
             if token is None or (token.text or '').encode() not in tokens:
                 self.send(400, soap_fault('Sender', 'ter:InvalidArgVal/ter:NoProfile',
                                           'The requested profile token does not exist'))
+                return
+        if action == 'GetStreamUri':
+            problem = self.stream_setup_problem(envelope_body[0], media2)
+            if problem:
+                self.send(400, soap_fault('Sender', 'ter:InvalidArgVal', problem))
                 return
         answer = handler(envelope_body[0])
         if isinstance(answer, bytes):
@@ -541,13 +595,64 @@ class Handler(BaseHTTPRequestHandler):
 
     def services(self, request):
         cfg = self.camera.config
+        if cfg['media2_only']:
+            namespace, xaddr = MEDIA2_NAMESPACE, self.base_url() + cfg['media2_path']
+        else:
+            namespace, xaddr = 'http://www.onvif.org/ver10/media/wsdl', self.media_xaddr()
         return ENVELOPE.format(body=(
             '<tds:GetServicesResponse>'
             '<tds:Service><tds:Namespace>http://www.onvif.org/ver10/device/wsdl</tds:Namespace>'
             '<tds:XAddr>{0}{1}</tds:XAddr></tds:Service>'
-            '<tds:Service><tds:Namespace>http://www.onvif.org/ver10/media/wsdl</tds:Namespace>'
-            '<tds:XAddr>{2}</tds:XAddr></tds:Service>'
-            '</tds:GetServicesResponse>').format(self.base_url(), cfg['device_path'], self.media_xaddr()))
+            '<tds:Service><tds:Namespace>{2}</tds:Namespace>'
+            '<tds:XAddr>{3}</tds:XAddr></tds:Service>'
+            '</tds:GetServicesResponse>').format(self.base_url(), cfg['device_path'], namespace, xaddr))
+
+    def stream_setup_problem(self, request, media2):
+        """Why a GetStreamUri request is refused (its stream and transport), or None."""
+        if media2:
+            protocol = find_local(request, 'Protocol')
+            return None if protocol is not None and (protocol.text or '').strip() == 'RTSP' else \
+                'Protocol must be RTSP'
+        stream = find_local(request, 'Stream')
+        protocol = find_local(request, 'Protocol')
+        if stream is None or (stream.text or '').strip() not in ('RTP-Unicast', 'RTP-Multicast'):
+            return 'StreamSetup/Stream missing or unknown'
+        if protocol is None or (protocol.text or '').strip() not in ('UDP', 'TCP', 'RTSP', 'HTTP'):
+            return 'StreamSetup/Transport/Protocol missing or unknown'
+        return None
+
+    def stream_address(self, request):
+        """The Uri element of a GetStreamUri answer (empty when left out)."""
+        cfg = self.camera.config
+        if not cfg['stream_uri_element']:
+            return ''
+        uri = cfg['stream_uri']
+        if uri is None:
+            token = find_local(request, 'ProfileToken')
+            uri = 'rtsp://{}:554/live/{}'.format(self.server.server_address[0],
+                                                 (token.text or '') if token is not None else '')
+        return '<tt:Uri>{}</tt:Uri>'.format(uri.replace('&', '&amp;').replace('<', '&lt;'))
+
+    def stream_uri(self, request):
+        return ENVELOPE.format(body=(
+            '<trt:GetStreamUriResponse><trt:MediaUri>{}'
+            '<tt:InvalidAfterConnect>false</tt:InvalidAfterConnect>'
+            '<tt:InvalidAfterReboot>false</tt:InvalidAfterReboot><tt:Timeout>PT0S</tt:Timeout>'
+            '</trt:MediaUri></trt:GetStreamUriResponse>').format(self.stream_address(request)))
+
+    def profiles2(self, request):
+        return ENVELOPE.format(body='<tr2:GetProfilesResponse>{}</tr2:GetProfilesResponse>'.format(
+            MEDIA2_PROFILES))
+
+    def snapshot_uri2(self, request):
+        uri = self.camera.config['snapshot_uri'] or self.base_url() + self.camera.config['snapshot_path']
+        return ENVELOPE.format(body='<tr2:GetSnapshotUriResponse><tr2:Uri>{}</tr2:Uri>'
+                                    '</tr2:GetSnapshotUriResponse>'.format(uri.replace('&', '&amp;')))
+
+    def stream_uri2(self, request):
+        address = self.stream_address(request).replace('tt:Uri', 'tr2:Uri')
+        return ENVELOPE.format(body='<tr2:GetStreamUriResponse>{}</tr2:GetStreamUriResponse>'.format(
+            address))
 
     def system_date_and_time(self, request):
         now = datetime.datetime.fromtimestamp(time.time() + float(self.camera.config['clock_offset']),
@@ -566,9 +671,11 @@ class Handler(BaseHTTPRequestHandler):
         return ENVELOPE.format(body=(
             '<tds:GetCapabilitiesResponse><tds:Capabilities>'
             '<tt:Device><tt:XAddr>{0}{1}</tt:XAddr></tt:Device>'
-            '<tt:Media><tt:XAddr>{2}</tt:XAddr></tt:Media>'
+            '{2}'
             '</tds:Capabilities></tds:GetCapabilitiesResponse>').format(
-                self.base_url(), cfg['device_path'], self.media_xaddr()))
+                self.base_url(), cfg['device_path'],
+                '' if cfg['media2_only'] else '<tt:Media><tt:XAddr>{}</tt:XAddr></tt:Media>'.format(
+                    self.media_xaddr())))
 
     def media_xaddr(self):
         """The media service's address: the first media path here, or, where
@@ -764,6 +871,11 @@ def main():
     parser.add_argument('--device-path', default='/onvif/device_service')
     parser.add_argument('--media-paths', default='/onvif/media,/onvif/Media')
     parser.add_argument('--snapshot-path', default='/snapshot.jpg')
+    parser.add_argument('--media2-path', default='/onvif/media2_service')
+    parser.add_argument('--media2-only', action='store_true',
+                        help='only the Media2 service: the older media actions are unknown')
+    parser.add_argument('--stream-uri', help='the address GetStreamUri answers '
+                                             '(default rtsp://HOST:554/live/TOKEN)')
     parser.add_argument('--profiles', help='a GetProfiles answer to serve')
     parser.add_argument('--snapshot', default=os.path.join(HERE, 'snapshot.jpg'))
     parser.add_argument('--snapshot-auth', default='none',
