@@ -22,7 +22,8 @@ function(step)
   execute_process(COMMAND ${ARGN} WORKING_DIRECTORY ${work}
                   OUTPUT_FILE ${log}.step ERROR_FILE ${log}.step RESULT_VARIABLE result)
   file(READ ${log}.step output)
-  file(APPEND ${log} "$ ${ARGN}\n${output}")
+  list(JOIN ARGN " " command)
+  file(APPEND ${log} "$ ${command}\n${output}")
   file(REMOVE ${log}.step)
   if(NOT result EQUAL 0)
     string(LENGTH "${output}" length)
@@ -30,7 +31,7 @@ function(step)
       math(EXPR start "${length} - 20000")
       string(SUBSTRING "${output}" ${start} -1 output)
     endif()
-    message(FATAL_ERROR "FFmpeg's build failed (${result}): ${ARGN}\n${output}\n"
+    message(FATAL_ERROR "FFmpeg's build failed (${result}): ${command}\n${output}\n"
                         "The whole log: ${log}")
   endif()
 endfunction()

@@ -11,16 +11,16 @@
 # build.log there, shown when it fails; a folder is complete once it holds
 # .zorvane-ready.
 #
-# Defines zorvane_ffmpeg, the three libraries in link order with the system
-# libraries they need, and ZORVANE_FFMPEG_STAMP, what a source that includes
-# FFmpeg's headers waits for.
+# Defines zorvane_ffmpeg: the headers, and the three libraries in link order
+# with the system libraries they need; whatever links it waits for the build
+# (zorvane_ffmpeg_build), and so do its sources that include the headers.
 
 include(${CMAKE_CURRENT_LIST_DIR}/debian_sources.cmake)
 zorvane_debian_source(ffmpeg ffmpeg_source)
 
-# The fuzz preset (clang) may name the Linux compiler so as to share the
-# default preset's build: the libraries are plain C either way.
-set(ZORVANE_FFMPEG_CC ${CMAKE_C_COMPILER} CACHE FILEPATH "The C compiler FFmpeg is built with")
+# The fuzz preset (clang) names gcc so as to share the default preset's build:
+# the libraries are plain C either way, and not instrumented in either.
+set(ZORVANE_FFMPEG_CC ${CMAKE_C_COMPILER} CACHE STRING "The C compiler FFmpeg is built with")
 # By the file it names, so that cc and gcc make the same key.
 find_program(ffmpeg_cc_path NAMES ${ZORVANE_FFMPEG_CC} NO_CACHE REQUIRED)
 file(REAL_PATH ${ffmpeg_cc_path} ffmpeg_cc)
@@ -54,7 +54,7 @@ if(WIN32)
   list(APPEND ffmpeg_args --enable-cross-compile --target-os=mingw32 --arch=${ffmpeg_arch}
                           --cross-prefix=${ZORVANE_MINGW_TRIPLE}- --enable-w32threads
                           --disable-pthreads)
-  set(ffmpeg_system_libs ws2_32 bcrypt)
+  set(ffmpeg_system_libs ws2_32 bcrypt ole32 user32)
 else()
   list(APPEND ffmpeg_args --enable-pic --enable-pthreads)
   set(ffmpeg_system_libs Threads::Threads m)
@@ -67,9 +67,9 @@ string(SUBSTRING ${ffmpeg_key} 0 16 ffmpeg_key)
 set(ffmpeg_prefix ${ZORVANE_CACHE_HOME}/ffmpeg/${ffmpeg_triple}-${ffmpeg_key})
 set(ffmpeg_libs ${ffmpeg_prefix}/lib/libavformat.a ${ffmpeg_prefix}/lib/libavcodec.a
                 ${ffmpeg_prefix}/lib/libavutil.a)
-set(ZORVANE_FFMPEG_STAMP ${ffmpeg_prefix}/.zorvane-ready)
+set(ffmpeg_stamp ${ffmpeg_prefix}/.zorvane-ready)
 
-if(EXISTS ${ZORVANE_FFMPEG_STAMP})
+if(EXISTS ${ffmpeg_stamp})
   message(STATUS "FFmpeg: ${ffmpeg_prefix}")
 else()
   message(STATUS "FFmpeg: built into ${ffmpeg_prefix} by the build")
@@ -77,14 +77,14 @@ endif()
 # Runs only while the folder is incomplete.
 string(REPLACE ";" "|" ffmpeg_args_joined "${ffmpeg_args}")
 file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/ffmpeg-key.txt CONTENT "${ffmpeg_key_text}\n")
-add_custom_command(OUTPUT ${ZORVANE_FFMPEG_STAMP}
+add_custom_command(OUTPUT ${ffmpeg_stamp}
   BYPRODUCTS ${ffmpeg_libs}
   COMMAND ${CMAKE_COMMAND} -DSOURCE=${ffmpeg_source} -DPREFIX=${ffmpeg_prefix}
           "-DARGS=${ffmpeg_args_joined}" -DKEY_FILE=${CMAKE_BINARY_DIR}/ffmpeg-key.txt
           -P ${CMAKE_CURRENT_LIST_DIR}/build_ffmpeg.cmake
   COMMENT "Building FFmpeg (once per target and compiler; log: ${ffmpeg_prefix}/build.log)"
   VERBATIM)
-add_custom_target(zorvane_ffmpeg_build DEPENDS ${ZORVANE_FFMPEG_STAMP})
+add_custom_target(zorvane_ffmpeg_build DEPENDS ${ffmpeg_stamp})
 
 # Made now, as an imported target's folders must exist.
 file(MAKE_DIRECTORY ${ffmpeg_prefix}/include)

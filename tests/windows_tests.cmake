@@ -75,6 +75,8 @@ zorvane_windows_test(http_digest_test http_digest_test.cpp)
 zorvane_windows_test(xml_document_test xml_document_test.cpp)
 zorvane_windows_test(xml_samples_test xml_samples_test.cpp)
 zorvane_windows_test(onvif_parsers_test onvif_parsers_test.cpp)
+# FFmpeg as built for Windows, linked into the DLL.
+zorvane_windows_test(video_engine_test video_engine_test.cpp)
 # The help renderer on the libraries linked into the DLL; zlib (MinGW's, as
 # libzip uses) writes its test archives.
 zorvane_windows_test(markdown_renderer_test markdown_renderer_test.cpp)
