@@ -41,15 +41,15 @@ STALL_AFTER_NS = 3 * 1000000000
 CLOSE_AFTER_NS = 3 * 1000000000
 
 # The elements the mounts are made of; a missing one is named by --check.
-VIDEO_ELEMENTS = ['videotestsrc', 'x264enc', 'rtph264pay', 'x265enc', 'rtph265pay',
+REQUIRED_ELEMENTS = ['videotestsrc', 'x264enc', 'rtph264pay', 'x265enc', 'rtph265pay',
                   'jpegenc', 'rtpjpegpay', 'audiotestsrc', 'mulawenc', 'rtppcmupay',
                   'audioconvert', 'audioresample']
 AAC_ELEMENTS = ['voaacenc', 'rtpmp4gpay']
 
 
 def load_gstreamer():
-    """GLib, Gst, GstRtsp and GstRtspServer, or raises ImportError/ValueError naming
-    what is missing."""
+    """GLib, Gst, GstRtsp and GstRtspServer, or raises ImportError or
+    ValueError naming what is missing."""
     import gi
     gi.require_version('Gst', '1.0')
     gi.require_version('GstRtsp', '1.0')
@@ -66,7 +66,7 @@ def missing_parts():
     except (ImportError, ValueError) as error:
         return ('GStreamer through Python is missing (python3-gi, gir1.2-gstreamer-1.0, '
                 'gir1.2-gst-rtsp-server-1.0): %s' % error)
-    absent = [name for name in VIDEO_ELEMENTS if Gst.ElementFactory.find(name) is None]
+    absent = [name for name in REQUIRED_ELEMENTS if Gst.ElementFactory.find(name) is None]
     if absent:
         return ('GStreamer elements missing (gstreamer1.0-plugins-base, -good, -bad, -ugly): %s'
                 % ' '.join(absent))
@@ -214,7 +214,8 @@ def make_server(GLib, Gst, GstRtsp, GstRtspServer, host, port, auth_method, cred
                 GLib, Gst, media, CLOSE_AFTER_NS))
         points.add_factory(path, factory)
 
-    server.connect('client-connected', lambda _, client: client.connect('play-request', on_play_close))
+    server.connect('client-connected',
+                   lambda _, client: client.connect('play-request', on_play_close))
     return server
 
 
