@@ -5,14 +5,16 @@
 
     {"readable": true, "errors": [], "container": "matroska,webm",
      "fragmented": false, "duration": 6.0, "video_frames": 180,
-     "first_video_keyframe": true,
+     "first_video_keyframe": true, "video_pts_repeated": 0,
      "streams": [{"index": 0, "type": "video", "codec": "h264", "packets": 180,
                   "width": 320, "height": 240}, ...]}
 
 readable is false when ffprobe failed or complained while reading every
 packet (errors holds what it said); the rest still tells what could be read
 of a clip cut short. fragmented tells an MP4 made of movie
-fragments (a top-level moof box) from one with a single index. Exits 0 for a
+fragments (a top-level moof box) from one with a single index;
+video_pts_repeated counts video packets stamped with the time of an earlier
+one (a frame split in two, or timestamps lost). Exits 0 for a
 readable file, 1 for one that is not, 2 when ffprobe cannot be run. Standard
 library only; import probe() to use it from a test.
 """
@@ -81,12 +83,15 @@ def probe(path):
     container = answer.get('format', {}).get('format_name')
     video = [s for s in streams if s['type'] == 'video']
     first_key = None
+    repeated = 0
     if video:
-        _, packets, more = ffprobe('-select_streams', 'v:0', '-read_intervals', '%+#1',
-                                   '-show_entries', 'packet=flags', path)
+        _, packets, more = ffprobe('-select_streams', 'v:0', '-show_entries', 'packet=pts,flags',
+                                   path)
         errors += more
-        first = packets.get('packets', [])
-        first_key = bool(first) and 'K' in first[0].get('flags', '')
+        packets = packets.get('packets', [])
+        first_key = bool(packets) and 'K' in packets[0].get('flags', '')
+        stamps = [p['pts'] for p in packets if 'pts' in p]
+        repeated = len(stamps) - len(set(stamps))
     fragmented = False
     if container and 'mp4' in container.split(','):
         fragmented = 'moof' in top_level_boxes(path)
@@ -94,7 +99,8 @@ def probe(path):
             'container': container, 'fragmented': fragmented,
             'duration': number(answer.get('format', {}).get('duration')),
             'video_frames': video[0]['packets'] if video else 0,
-            'first_video_keyframe': first_key, 'streams': streams}
+            'first_video_keyframe': first_key, 'video_pts_repeated': repeated,
+            'streams': streams}
 
 
 def main():

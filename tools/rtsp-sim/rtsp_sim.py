@@ -16,7 +16,7 @@ so an idle server costs nothing.
     /h264-aac    H.264 with AAC sound (16 kHz mono), when voaacenc is there
     /freeze      H.264 that stops sending anything (RTP and RTCP) 3 s after
                  it starts, the connection left open
-    /drop        H.264 whose connection the server closes 3 s after PLAY
+    /drop        H.264 whose connection the server closes 3 s after it starts
     /h264-4mbit  H.264, 1280x720 at about 4 Mbit/s
 
 It binds the given port (0: a free one) on 127.0.0.1, prints one line
@@ -38,18 +38,18 @@ LARGE = (1280, 720)
 SMALL_BITRATE_KBIT = 500
 LARGE_BITRATE_KBIT = 4000
 STALL_AFTER_NS = 3 * 1000000000
-CLOSE_AFTER_S = 3
+CLOSE_AFTER_NS = 3 * 1000000000
 
 # The elements the mounts are made of; a missing one is named by --check.
-VIDEO_ELEMENTS = ['videotestsrc', 'x264enc', 'rtph264pay', 'x265enc', 'rtph265pay',
+REQUIRED_ELEMENTS = ['videotestsrc', 'x264enc', 'rtph264pay', 'x265enc', 'rtph265pay',
                   'jpegenc', 'rtpjpegpay', 'audiotestsrc', 'mulawenc', 'rtppcmupay',
                   'audioconvert', 'audioresample']
 AAC_ELEMENTS = ['voaacenc', 'rtpmp4gpay']
 
 
 def load_gstreamer():
-    """GLib, Gst, GstRtsp and GstRtspServer, or raises ImportError/ValueError naming
-    what is missing."""
+    """GLib, Gst, GstRtsp and GstRtspServer, or raises ImportError or
+    ValueError naming what is missing."""
     import gi
     gi.require_version('Gst', '1.0')
     gi.require_version('GstRtsp', '1.0')
@@ -66,7 +66,7 @@ def missing_parts():
     except (ImportError, ValueError) as error:
         return ('GStreamer through Python is missing (python3-gi, gir1.2-gstreamer-1.0, '
                 'gir1.2-gst-rtsp-server-1.0): %s' % error)
-    absent = [name for name in VIDEO_ELEMENTS if Gst.ElementFactory.find(name) is None]
+    absent = [name for name in REQUIRED_ELEMENTS if Gst.ElementFactory.find(name) is None]
     if absent:
         return ('GStreamer elements missing (gstreamer1.0-plugins-base, -good, -bad, -ugly): %s'
                 % ' '.join(absent))
@@ -120,10 +120,11 @@ def mounts(Gst):
     return table
 
 
-def stall_after(Gst, pad, limit_ns):
-    """Drops every buffer through pad once limit_ns of stream time has passed
-    since its first one. pad is a payloader's sink: its source pushes lists,
-    which a buffer probe does not see."""
+def when_past(Gst, media, limit_ns, past):
+    """Calls past() for every buffer that reaches the first payloader of media
+    once limit_ns of stream time has passed since its first one, and drops
+    the buffer when past() says so. The probe sits on the payloader's sink:
+    its source pushes lists, which a buffer probe does not see."""
     first = []
 
     def probe(_, info):
@@ -132,11 +133,47 @@ def stall_after(Gst, pad, limit_ns):
             return Gst.PadProbeReturn.OK
         if not first:
             first.append(buffer.pts)
-        if buffer.pts - first[0] >= limit_ns:
+        if buffer.pts - first[0] >= limit_ns and past():
             return Gst.PadProbeReturn.DROP
         return Gst.PadProbeReturn.OK
 
+    pad = media.get_element().get_by_name('pay0').get_static_pad('sink')
     pad.add_probe(Gst.PadProbeType.BUFFER, probe)
+
+
+def close_when_past(GLib, Gst, media, limit_ns):
+    """Closes the connection of the client that plays media (see
+    on_play_close) once limit_ns of stream time has passed. The media is the
+    client's own: its factory is not shared. Nothing here holds the media,
+    which would keep its pipeline alive after the client left."""
+    closing = media.closing = {'client': None, 'due': False}
+
+    def close():
+        client, closing['client'] = closing['client'], None
+        if client is not None:
+            client.close()
+        return False
+
+    def past():
+        if not closing['due']:
+            closing['due'] = True
+            GLib.idle_add(close)
+        return False
+
+    when_past(Gst, media, limit_ns, past)
+
+
+def on_play_close(client, context):
+    """Hands the playing client to close_when_past(), until it leaves."""
+    media = context.sessmedia.get_media() if context.sessmedia else None
+    closing = getattr(media, 'closing', None)
+    if closing is None:
+        return
+    if closing['due']:
+        client.close()
+        return
+    closing['client'] = client
+    client.connect('closed', lambda *_: closing.update(client=None))
 
 
 def make_server(GLib, Gst, GstRtsp, GstRtspServer, host, port, auth_method, credentials):
@@ -158,7 +195,6 @@ def make_server(GLib, Gst, GstRtsp, GstRtspServer, host, port, auth_method, cred
             auth.add_basic(GstRtspServer.RTSPAuth.make_basic(user, password), token)
         server.set_auth(auth)
 
-    drop_paths = set()
     points = server.get_mount_points()
     for path, (launch, kind) in mounts(Gst).items():
         factory = GstRtspServer.RTSPMediaFactory()
@@ -171,31 +207,15 @@ def make_server(GLib, Gst, GstRtsp, GstRtspServer, host, port, auth_method, cred
         if kind == 'freeze':
             # Nothing at all once stalled: RTCP reports would look like life.
             factory.set_enable_rtcp(False)
-            factory.connect('media-configure', lambda _, media: stall_after(
-                Gst, media.get_element().get_by_name('pay0').get_static_pad('sink'),
-                STALL_AFTER_NS))
+            factory.connect('media-configure', lambda _, media: when_past(
+                Gst, media, STALL_AFTER_NS, lambda: True))
         elif kind == 'drop':
-            drop_paths.add(path)
+            factory.connect('media-configure', lambda _, media: close_when_past(
+                GLib, Gst, media, CLOSE_AFTER_NS))
         points.add_factory(path, factory)
 
-    def on_play(client, context):
-        if context.uri is None or context.uri.abspath not in drop_paths:
-            return
-        pending = []
-
-        def close():
-            pending.clear()
-            client.close()
-            return False
-
-        def forget(*_):
-            if pending:
-                GLib.source_remove(pending.pop())
-
-        pending.append(GLib.timeout_add_seconds(CLOSE_AFTER_S, close))
-        client.connect('closed', forget)
-
-    server.connect('client-connected', lambda _, client: client.connect('play-request', on_play))
+    server.connect('client-connected',
+                   lambda _, client: client.connect('play-request', on_play_close))
     return server
 
 
