@@ -272,28 +272,37 @@ TEST_F(DriverTest, SettingsDescription) {
   const zorvane::TXmlNode& page = settings.ChildNodes.Get(0);
   EXPECT_EQ(page.Name, "Page");
   EXPECT_EQ(page.GetAttr("Caption"), "Основные параметры");
-  ASSERT_EQ(page.ChildNodes.Count(), 1u);
-  const zorvane::TXmlNode& group = page.ChildNodes.Get(0);
-  EXPECT_EQ(group.Name, "Group");
-  EXPECT_EQ(group.GetAttr("Caption"), "Параметры подключения к камере");
-  const std::vector<std::vector<std::string>> expected = {
-      {"Host", "IP-адрес камеры", "String", ""},
-      {"Port", "ONVIF-порт камеры", "Number", "0"},
-      {"Login", "Имя пользователя", "String", ""},
-      {"Password", "Пароль пользователя", "String", ""},
-      {"Profile", "Профиль камеры", "String", ""},
-      {"SnapshotURI", "URI фотоснимка", "String", ""}};
-  ASSERT_EQ(group.ChildNodes.Count(), expected.size());
-  for (size_t i = 0; i < expected.size(); ++i) {
-    const zorvane::TXmlNode& p = group.ChildNodes.Get(i);
-    EXPECT_EQ(p.Name, "Parameter");
-    std::vector<std::string> names, values;
-    for (size_t k = 0; k < p.AttributeList.Count(); ++k) {
-      names.push_back(p.AttributeList[k].Name);
-      values.push_back(p.AttributeList[k].Value());
+  using TParameters = std::vector<std::vector<std::string>>;
+  const std::vector<std::pair<std::string, TParameters>> groups = {
+      {"Параметры подключения к камере",
+       {{"Host", "IP-адрес камеры", "String", ""},
+        {"Port", "ONVIF-порт камеры", "Number", "0"},
+        {"Login", "Имя пользователя", "String", ""},
+        {"Password", "Пароль пользователя", "String", ""},
+        {"Profile", "Профиль камеры", "String", ""},
+        {"SnapshotURI", "URI фотоснимка", "String", ""}}},
+      {"Видеоролики",
+       {{"VideoProfile", "Профиль видеопотока", "String", ""},
+        {"VideoMaxSeconds", "Наибольшая длительность ролика, с", "Number", "600"},
+        {"VideoMaxMegabytes", "Наибольший размер файла ролика, МБ", "Number", "1024"}}}};
+  ASSERT_EQ(page.ChildNodes.Count(), groups.size());
+  for (size_t g = 0; g < groups.size(); ++g) {
+    const zorvane::TXmlNode& group = page.ChildNodes.Get(g);
+    EXPECT_EQ(group.Name, "Group");
+    EXPECT_EQ(group.GetAttr("Caption"), groups[g].first);
+    const TParameters& expected = groups[g].second;
+    ASSERT_EQ(group.ChildNodes.Count(), expected.size());
+    for (size_t i = 0; i < expected.size(); ++i) {
+      const zorvane::TXmlNode& p = group.ChildNodes.Get(i);
+      EXPECT_EQ(p.Name, "Parameter");
+      std::vector<std::string> names, values;
+      for (size_t k = 0; k < p.AttributeList.Count(); ++k) {
+        names.push_back(p.AttributeList[k].Name);
+        values.push_back(p.AttributeList[k].Value());
+      }
+      EXPECT_EQ(names, (std::vector<std::string>{"Name", "Caption", "TypeValue", "DefaultValue"}));
+      EXPECT_EQ(values, expected[i]);
     }
-    EXPECT_EQ(names, (std::vector<std::string>{"Name", "Caption", "TypeValue", "DefaultValue"}));
-    EXPECT_EQ(values, expected[i]);
   }
 }
 

@@ -122,7 +122,9 @@ def formats(camera, work):
     for mount, ext, expected in table:
         camera.stream(mount)
         clip = os.path.join(work, 'clip-%s.%s' % (mount.strip('/'), ext))
-        code, out = camera.record(2, clip)
+        code, out = camera.host(*camera.settings(), 'set', 'LogEnabled', 'b:true', '--',
+                                'call', 'СтартВидеоЗаписи', 'b:false', 's:' + shown(clip), '--',
+                                'wait', '2', '--', 'call', 'СтопВидео')
         info = probe(clip) if os.path.exists(clip) else {}
         check(code == 0 and info and plays(info, 1.5, 3.5, 40) and codecs(info) == expected,
               '%s into .%s holds %s' % (mount, ext, expected), out + repr(info))
@@ -133,12 +135,21 @@ def formats(camera, work):
 
 
 def failures_group(camera, work):
-    # A wrong password fails at the start with the reason and leaves no file.
+    # A wrong password fails at the start with the reason and leaves no file:
+    # refused by the camera's ONVIF service, or (another password there) by its stream.
     clip = os.path.join(work, 'wrong.mp4')
     code, out = camera.host(*camera.settings('wrong'), 'call', 'СтартВидеоЗаписи', 'b:false',
                             's:' + shown(clip), '--', 'call', 'ПолучитьОшибку', 'out')
-    check(code != 0 and 'RTSP 401' in out and not glob.glob(clip + '*'),
-          'a wrong password fails at the start, says why and leaves no file', out)
+    check('result: b:false' in out and 'адрес видеопотока' in out and not glob.glob(clip + '*'),
+          'a password the camera refuses fails at the start, says why and leaves no file', out)
+    other = RtspSim(RTSP_SIM, auth=('--digest', 'admin:other'))
+    try:
+        camera.sim.configure('{"stream_uri": "%s"}' % other.url('/h264', ''))
+        code, out = camera.record(1, clip)
+        check(code != 0 and 'RTSP 401' in out and not glob.glob(clip + '*'),
+              'a password the stream refuses fails at the start, says why and leaves no file', out)
+    finally:
+        other.stop()
     # An address the RTSP server does not serve.
     camera.stream('/nothing')
     code, out = camera.record(1, os.path.join(work, 'nothing.mkv'))

@@ -382,9 +382,9 @@ std::string TOnvifDevice::GetSnapshotUri() {
   return Trim(uri.Uri);
 }
 
-std::string TOnvifDevice::AskStreamUri() {
-  ReadDefaultProfile(kNoStreamUri);
-  const std::string token = ProfileInUse();
+std::string TOnvifDevice::AskStreamUri(const std::string& profile) {
+  if (profile.empty()) ReadDefaultProfile(kNoStreamUri);
+  const std::string token = profile.empty() ? ProfileInUse() : profile;
   const TCameraAnswer answer = MediaRequest(
       GuessedMediaURL(),
       [&](const std::string& l, const std::string& p, TClockOffset o) {

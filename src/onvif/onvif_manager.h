@@ -76,7 +76,8 @@ class TOnvifDevice {
   // camera gave it (without the blanks around it): rtsp:// or rtsps:// with a
   // host, anything else is an error. Asked of the Media2 service on a camera
   // that has no other.
-  std::string AskStreamUri();
+  // profile: the profile's token; empty: the profile in use.
+  std::string AskStreamUri(const std::string& profile = "");
   // Whether the camera's login and password may go to url. An http or https
   // address: the rule of the camera's own requests (its origins). An rtsp or
   // rtsps address: the camera's host, as set up or as named by its device
