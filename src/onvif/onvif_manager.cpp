@@ -10,16 +10,12 @@
 #include "common/text.h"
 #include "log/log_writer.h"
 #include "onvif/call_deadline.h"
+#include "onvif/messages.h"
 #include "onvif/soap_transport.h"
 
 namespace zorvane {
 
 namespace {
-
-constexpr char kNoDeviceInformation[] = "Не удалось получить информацию об устройстве";
-constexpr char kNoProfiles[] = "Не удалось получить информацию о профилях";
-constexpr char kNoSnapshotInformation[] = "Не удалось получить информацию о фотоснимке";
-constexpr char kNotQueriedInTime[] = "Камера не опрошена: время поиска истекло";
 
 // The message, followed by the reason the answer gives, if it gives one.
 [[noreturn]] void Fail(const char* message, const TCameraAnswer& answer) {
@@ -146,10 +142,8 @@ TCameraAnswer TOnvifDevice::Request(const std::string& url, const TBuild& build)
     a = post();
   }
   if (!token && !Login.empty() && (a.Http.Status == 401 || IsNotAuthorizedFault(*a.Xml))) {
-    throw Error(
-        "Камера назвала адрес службы на другом узле; логин и пароль туда не отправляются, "
-        "а служба их требует (" +
-        FailureReason(a.Http, *a.Xml) + "): " + PrintableUrl(url));
+    throw Error(msg::ServiceElsewhereNeedsCredentials(FailureReason(a.Http, *a.Xml)) + ": " +
+                PrintableUrl(url));
   }
   return a;
 }
@@ -241,13 +235,13 @@ TCameraAnswer TOnvifDevice::MediaRequest(const std::string& url, const TBuild& b
 
 void TOnvifDevice::GetDeviceInformation() {
   FDeviceInformation = QueryDeviceInformation();
-  Name = FDeviceInformation.Model + " на " + Host;
+  Name = msg::CameraOnHost(FDeviceInformation.Model, Host);
   const TCameraAnswer profiles =
       MediaRequest(BuildServiceURL(XAddrs, TOnvifService::osMedia),
                    [&](const std::string& l, const std::string& p, TClockOffset o) {
                      return BuildGetProfiles(l, p, o);
                    });
-  if (!ParseProfiles(*profiles.Xml, Profiles)) Fail(kNoProfiles, profiles);
+  if (!ParseProfiles(*profiles.Xml, Profiles)) Fail(msg::kNoProfiles, profiles);
 }
 
 TDeviceInformation TOnvifDevice::QueryDeviceInformation() {
@@ -256,7 +250,7 @@ TDeviceInformation TOnvifDevice::QueryDeviceInformation() {
         return BuildGetDeviceInformation(l, p, o);
       });
   TDeviceInformation info;
-  if (!ParseDeviceInformation(*answer.Xml, info)) Fail(kNoDeviceInformation, answer);
+  if (!ParseDeviceInformation(*answer.Xml, info)) Fail(msg::kNoDeviceInformation, answer);
   return info;
 }
 
@@ -275,7 +269,7 @@ std::string TOnvifDevice::GetSnapshotUri() {
           return BuildGetProfiles(l, p, o);
         });
     // A refused token ends it here: the snapshot address would be refused too.
-    if (IsNotAuthorizedFault(*answer.Xml)) Fail(kNoSnapshotInformation, answer);
+    if (IsNotAuthorizedFault(*answer.Xml)) Fail(msg::kNoSnapshotInformation, answer);
     try {
       if (ParseProfiles(*answer.Xml, Profiles))
         LogInfo("no profile set; the camera's first profile " + Profiles.front().token +
@@ -293,7 +287,7 @@ std::string TOnvifDevice::GetSnapshotUri() {
         return BuildGetSnapshotUri(l, p, token, o);
       });
   TSnapshotUri uri;
-  if (!ParseSnapshotUri(*answer.Xml, uri)) Fail(kNoSnapshotInformation, answer);
+  if (!ParseSnapshotUri(*answer.Xml, uri)) Fail(msg::kNoSnapshotInformation, answer);
   // Cameras pretty-print addresses: the URL is what stands between the blanks.
   return Trim(uri.Uri);
 }
@@ -307,10 +301,8 @@ void TOnvifDevice::GetSnapshotImg(TStream& AImgStream, const std::string& ASnaps
 std::string TOnvifDevice::DownloadSnapshot(const std::string& url, std::string& image) {
   const THttpAnswer answer = GetSnapshot(FHttp, url, image);
   if (image.empty() || LooksLikeImage(image)) return {};
-  return "Камера вернула вместо снимка не изображение (Content-Type: " +
-         (answer.ContentType.empty() ? std::string("не указан") : answer.ContentType) + ", " +
-         std::to_string(image.size()) + " байт, начало: «" + FirstBytes(image) +
-         "»): " + PrintableUrl(url);
+  return msg::NotAnImage(answer.ContentType, image.size(), FirstBytes(image)) + ": " +
+         PrintableUrl(url);
 }
 
 void TOnvifDevice::GetSnapshotBytes(const std::string& ASnapshotURI, std::string& image) {
@@ -392,17 +384,17 @@ void TOnvifManager::FillDevicesList(const TDeadline& deadline) {
     const TCallCancel cancel(FCancel);
     for (size_t i; (i = next++) < matches.size();) {
       if (Cancelled()) {
-        failures[i] = kSearchCancelled;
+        failures[i] = msg::kSearchCancelled;
       } else if (deadline.Passed()) {
-        failures[i] = kNotQueriedInTime;
+        failures[i] = msg::kNotQueriedInTime;
         ++late;
       } else {
         try {
           devices[i] = std::make_unique<TOnvifDevice>(matches[i].XAddrs, Login, Password, deadline);
         } catch (const std::exception& e) {
-          failures[i] = Cancelled() ? kSearchCancelled : e.what();
+          failures[i] = Cancelled() ? msg::kSearchCancelled : e.what();
         } catch (...) {
-          failures[i] = kUnknownFailure;
+          failures[i] = msg::kUnknownFailure;
         }
       }
       const std::lock_guard<std::mutex> lock(progressLock);
