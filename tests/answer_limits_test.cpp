@@ -51,14 +51,14 @@ class ServedAnswer {
 };
 
 std::string MoreThan(size_t limit, const std::string& what) {
-  return "The camera's answer has more than " + std::to_string(limit) + " " + what;
+  return "В ответе камеры больше " + std::to_string(limit) + " " + what;
 }
 
 }  // namespace
 
 TEST(AnswerLimitsTest, HostileAnswersEndQuicklyAndStaySmall) {
-  const std::string nodes = MoreThan(kMaxAnswerNodes, "XML nodes");
-  const std::string attributes = MoreThan(kMaxAnswerAttributes, "XML attributes");
+  const std::string nodes = MoreThan(kMaxAnswerNodes, "узлов XML");
+  const std::string attributes = MoreThan(kMaxAnswerAttributes, "атрибутов XML");
   // What each query ends with: the error, or nothing when the answer is read.
   const std::map<std::string, std::string> expected = {
       {"tiny elements", nodes},
@@ -68,7 +68,7 @@ TEST(AnswerLimitsTest, HostileAnswersEndQuicklyAndStaySmall) {
       {"attributes", attributes},
       {"valued attributes", attributes},
       {"profiles", nodes},
-      {"2000 profiles", MoreThan(kMaxProfiles, "profiles")},
+      {"2000 profiles", MoreThan(kMaxProfiles, "профилей")},
       {"bare profiles", attributes},
       {"long text", ""},
       {"everything at its limit", ""},
@@ -104,6 +104,6 @@ TEST(AnswerLimitsTest, TooManyProfilesAreNoReasonToTakeTheFirst) {
   device.Password = "secret";
   std::string image;
   EXPECT_EQ(ErrorOf([&] { device.GetSnapshotBytes("", image); }),
-            MoreThan(kMaxProfiles, "profiles"));
+            MoreThan(kMaxProfiles, "профилей"));
   EXPECT_EQ(served.Sim().Requests().size(), 1u);  // GetProfiles, and nothing after it
 }

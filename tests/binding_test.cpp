@@ -132,7 +132,7 @@ TEST_F(BindingTest, ErrorsEscapingAHandlerReachAddError) {
   EXPECT_EQ(r.exitCode, 1) << r.output;
   EXPECT_TRUE(Has(r.output, AddErrorLine("Камера не отвечает") + "\nanswer: false\n")) << r.output;
   EXPECT_TRUE(Has(r.output, AddErrorLine("vector index 7 out of range") + "\nanswer: false\n"));
-  EXPECT_TRUE(Has(r.output, AddErrorLine("Unknown error") + "\nanswer: false\n"));
+  EXPECT_TRUE(Has(r.output, AddErrorLine("Неизвестная ошибка") + "\nanswer: false\n"));
   // A date sent as a double stops the call before the handler runs: the output slot stays empty.
   EXPECT_TRUE(
       Has(r.output, AddErrorLine("Unsupported data type") +
@@ -150,7 +150,7 @@ TEST_F(BindingTest, ErrorsEscapingAHandlerReachAddError) {
       "DEBUG\t> ThrowForeign: \tParams: [range]",
       "ERROR\tEXCEPTION: \tvector index 7 out of range",
       "DEBUG\t> ThrowForeign: \tParams: [int]",
-      "ERROR\tEXCEPTION: \tUnknown error",
+      "ERROR\tEXCEPTION: \tНеизвестная ошибка",
       "ERROR\tEXCEPTION: \tUnsupported data type",
       "ERROR\tEXCEPTION: \tUnsupported data type",
       "DEBUG\t> Echo: \tParams: [1]",
@@ -199,7 +199,8 @@ TEST_F(BindingTest, BadIndicesAnswerWithoutCrashing) {
                             "-1",      "1",    "--",         "nparams", "-5", "--",   "hasretval",
                             "1000",    "--",   "paramdef",   "77",      "0"});
   EXPECT_EQ(r.exitCode, 1) << r.output;
-  EXPECT_TRUE(Has(r.output, AddErrorLine("Method index 99 is out of range") + "\nanswer: false\n"));
+  EXPECT_TRUE(
+      Has(r.output, AddErrorLine("Номер метода 99 вне списка методов") + "\nanswer: false\n"));
   EXPECT_TRUE(Has(r.output, "get #12 -> false\n"));
   EXPECT_TRUE(Has(r.output,
                   "methodname 99 0 -> (null)\npropname -1 1 -> (null)\nnparams -5 -> 0\n"
@@ -232,8 +233,8 @@ TEST_F(BindingTest, TheShippedLibraryRegistersOneClass) {
 TEST_F(BindingTest, TooFewParametersStopTheCallBeforeItsHandler) {
   const RunResult r = Host({"--class", "test", "call", "Sum", "i:1"});
   EXPECT_EQ(r.exitCode, 1);
-  EXPECT_TRUE(
-      Has(r.output, AddErrorLine("Method Sum takes 2 parameter(s), 1 given") + "\nanswer: false\n"))
+  EXPECT_TRUE(Has(r.output, AddErrorLine("Методу «Sum» нужно параметров: 2, передано: 1") +
+                                "\nanswer: false\n"))
       << r.output;
   EXPECT_TRUE(Has(r.output, "memory: ok\n"));
 }

@@ -120,7 +120,10 @@ TEST(DiscoveryProbeTest, AnAddressNotOfThisMachineFailsTheAttempt) {
   probe.OnLogMessage = [&](const std::string& m) { log.push_back(m); };
   EXPECT_FALSE(probe.Execute("192.0.2.99"));
   ASSERT_EQ(log.size(), 1u);
-  EXPECT_EQ(log[0].rfind("TONVIFProbeThread ERROR: Cannot bind to 192.0.2.99", 0), 0u) << log[0];
+  EXPECT_EQ(
+      log[0].rfind("TONVIFProbeThread ERROR: Не удалось привязать сокет к адресу 192.0.2.99", 0),
+      0u)
+      << log[0];
 }
 
 TEST(DiscoveryProbeTest, TwoProbesAtOnceHearOnlyTheirOwnLog) {
@@ -154,7 +157,8 @@ TEST(DiscoveryProbeTest, TwoProbesAtOnceHearOnlyTheirOwnLog) {
     SCOPED_TRACE(s.address);
     EXPECT_FALSE(s.elsewhere);
     EXPECT_EQ(s.log.size(), static_cast<size_t>(kAttempts));
-    const std::string own = "TONVIFProbeThread ERROR: Cannot bind to " + std::string(s.address);
+    const std::string own =
+        "TONVIFProbeThread ERROR: Не удалось привязать сокет к адресу " + std::string(s.address);
     for (const std::string& m : s.log) EXPECT_EQ(m.rfind(own, 0), 0u) << m;
   }
 }
@@ -186,7 +190,7 @@ TEST_F(DeviceTest, ADeviceFromItsAddressIsQueriedAtOnce) {
     const std::string xaddrs =
         std::string(scheme) + "://127.0.0.1:" + std::to_string(listener.port()) + "/onvif";
     EXPECT_TRUE(Has(ErrorOf([&] { TOnvifDevice(xaddrs, "admin", "secret"); }),
-                    std::string("Unsupported URL scheme \"") + scheme + "\""));
+                    std::string("Схема URL «") + scheme + "»"));
   }
   EXPECT_EQ(listener.Arrived(), 0);
   sim.Configure(R"({"fault": "html", "fault_paths": ["/onvif/media"]})");

@@ -177,7 +177,7 @@ TEST(HttpDigestTest, UrlAuthoritiesAreHostsAndPorts) {
     SCOPED_TRACE(c.url);
     if (c.host == nullptr) {
       const std::string error = ErrorOf([&] { SplitUrl(c.url); });
-      EXPECT_NE(error.find("Invalid URL"), std::string::npos) << error;
+      EXPECT_NE(error.find("Недопустимый URL"), std::string::npos) << error;
       EXPECT_EQ(error.find("Horse9"), std::string::npos) << error;
       EXPECT_EQ(error.find("secret"), std::string::npos) << error;
       EXPECT_EQ(error.find("word"), std::string::npos) << error;

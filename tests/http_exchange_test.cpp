@@ -111,7 +111,7 @@ TEST_F(HttpExchangeTest, RedirectsFollowedHopByHop) {
     ADD_FAILURE() << "a chain of 15 redirects was followed";
   } catch (const zorvane::Error& e) {
     EXPECT_EQ(std::string(e.what()),
-              "Too many redirects (more than 14): " + FBase + "/snapshot.jpg");
+              "Слишком много перенаправлений (больше 14): " + FBase + "/snapshot.jpg");
   }
 }
 
@@ -161,7 +161,7 @@ TEST_F(HttpExchangeTest, TimeAndSizeLimits) {
     fresh.Exchange(r, body);
     ADD_FAILURE() << "a 3 MiB answer was taken under a 1 MiB limit";
   } catch (const zorvane::Error& e) {
-    EXPECT_EQ(std::string(e.what()), "The camera's answer is larger than 1 MiB: " + r.Url);
+    EXPECT_EQ(std::string(e.what()), "Ответ камеры больше 1 МиБ: " + r.Url);
   }
   EXPECT_LE(body.size(), size_t{1} << 20);
 }
@@ -226,11 +226,11 @@ TEST_F(HttpExchangeTest, AnExchangeThatEndsEarlySaysWhatEndedIt) {
   r.Url = "http://127.0.0.1:1/onvif/device_service";
   std::string body;
   const std::string refused = ErrorOf([&] { FSession.Exchange(r, body); });
-  EXPECT_EQ(refused.rfind("Failed to connect to 127.0.0.1 port 1: ", 0), 0u) << refused;
+  EXPECT_EQ(refused.rfind("Не удалось подключиться к «127.0.0.1», порт 1: ", 0), 0u) << refused;
   EXPECT_EQ(refused.substr(refused.size() - r.Url.size() - 2), ": " + r.Url) << refused;
   r.Url = "http://" + unknownName + "/x";
   EXPECT_EQ(ErrorOf([&] { FSession.Exchange(r, body); }),
-            "Could not resolve host: " + unknownName + ": " + r.Url);
+            "Не удалось разрешить имя «" + unknownName + "» в адрес: " + r.Url);
 }
 
 // What reached a simulator, as text blocks ("> GET /path", headers, body).

@@ -236,10 +236,10 @@ TEST_F(LogWriterTest, ALineThatCannotBeWrittenIsLostAndCountedNeverThrown) {
   const std::string own = ReadFile(OwnFolder() + TodaysName());
   const std::string expected =
       HeaderPattern() + kStamp + "\tINFO\tLog folder: \t" + Literal(OwnFolder()) +
-      Literal(" (the shared folder cannot be used: Cannot open file \"" + shared +
-              "\". Is a directory)") +
+      Literal(" (the shared folder cannot be used: Не удалось открыть файл «" + shared +
+              "»: Is a directory)") +
       "\r\n" + kStamp + "\tERROR\tLog lines lost: \t3 " +
-      Literal("(Cannot create folder \"" + dir.path() + "/blocked\". Not a directory)") + "\r\n" +
+      Literal("(Не удалось создать папку «" + dir.path() + "/blocked»: Not a directory)") + "\r\n" +
       kStamp + "\tDEBUG\tfour\r\n";
   EXPECT_TRUE(std::regex_match(own, std::regex(expected))) << own;
   EXPECT_EQ(GetLogPath(true), OwnFolder());
@@ -313,12 +313,12 @@ TEST_F(LogWriterTest, ALockHeldElsewhereCostsABoundedWaitNeverAnError) {
   for (std::string& line : own) line.erase(0, 24);
   const std::vector<std::string> expected = {
       "INFO\tLog folder: \t" + OwnFolder() +
-          " (the shared folder cannot be used: Cannot lock file \"" + path +
-          "\". Resource temporarily unavailable)",
+          " (the shared folder cannot be used: Не удалось заблокировать файл «" + path +
+          "»: файл занят другим процессом)",
       "DEBUG\theld",
       "DEBUG\theld again",
-      "ERROR\tLog lines lost: \t1 (Cannot lock file \"" + OwnFolder() + name +
-          "\". Resource temporarily unavailable)",
+      "ERROR\tLog lines lost: \t1 (Не удалось заблокировать файл «" + OwnFolder() + name +
+          "»: файл занят другим процессом)",
       "DEBUG\tafter",
   };
   EXPECT_EQ(own, expected);
@@ -481,7 +481,9 @@ TEST(HostileLogTest, TodaysFileReplacedByAnotherUser) {
     bool needsRoot = false;                           // to give a file to another user
   };
   const auto fileError = [](const char* reason) {
-    return [reason](const LogPlace& p) { return "Cannot open file \"" + p.log + "\". " + reason; };
+    return [reason](const LogPlace& p) {
+      return "Не удалось открыть файл «" + p.log + "»: " + reason;
+    };
   };
   int reader = -1;
   const Case cases[] = {
@@ -496,7 +498,7 @@ TEST(HostileLogTest, TodaysFileReplacedByAnotherUser) {
          EXPECT_EQ(link(p.victim.c_str(), p.log.c_str()), 0);
          return [&p] { return ReadFile(p.victim); };
        },
-       fileError("The file has other names (hard links)")},
+       fileError("у файла есть другие имена (жёсткие ссылки)")},
       {"a FIFO nobody reads",
        [](LogPlace& p) {
          EXPECT_EQ(mkfifo(p.log.c_str(), 0666), 0);
@@ -514,7 +516,7 @@ TEST(HostileLogTest, TodaysFileReplacedByAnotherUser) {
            return n > 0 ? std::string(buf, static_cast<size_t>(n)) : std::string();
          };
        },
-       fileError("Not a regular file")},
+       fileError("это не обычный файл")},
       {"a file locked for good by another process",
        [&reader](LogPlace& p) {
          WriteFile(p.log, "");
@@ -523,7 +525,7 @@ TEST(HostileLogTest, TodaysFileReplacedByAnotherUser) {
          return [&p] { return ReadFile(p.log); };
        },
        [](const LogPlace& p) {
-         return "Cannot lock file \"" + p.log + "\". Resource temporarily unavailable";
+         return "Не удалось заблокировать файл «" + p.log + "»: файл занят другим процессом";
        }},
       {"the log folder a symbolic link to another folder",
        [](LogPlace& p) {
@@ -534,7 +536,7 @@ TEST(HostileLogTest, TodaysFileReplacedByAnotherUser) {
          return [elsewhere] { return FolderText(elsewhere); };
        },
        [](const LogPlace& p) {
-         return "Cannot create folder \"" + p.folder + "\". Not a directory";
+         return "Не удалось создать папку «" + p.folder + "»: Not a directory";
        }},
       {"another user's file, open to all",
        [](LogPlace& p) {
@@ -543,7 +545,7 @@ TEST(HostileLogTest, TodaysFileReplacedByAnotherUser) {
          EXPECT_EQ(chown(p.log.c_str(), 65534, 65534), 0);
          return [&p] { return ReadFile(p.log); };
        },
-       fileError("Its owner is another user"), true},
+       fileError("его владелец — другой пользователь"), true},
       {"the company folder another user's, with the sticky bit (its owner may move what is in it)",
        [](LogPlace& p) {
          const std::string company = p.dir.path() + "/Telvask";
@@ -551,7 +553,8 @@ TEST(HostileLogTest, TodaysFileReplacedByAnotherUser) {
          return [company] { return FolderText(company); };
        },
        [](const LogPlace& p) {
-         return "Cannot use folder \"" + p.dir.path() + "/Telvask\". Its owner is another user";
+         return "Нельзя использовать папку «" + p.dir.path() +
+                "/Telvask»: её владелец — другой пользователь";
        },
        true},
   };
@@ -603,10 +606,12 @@ TEST(HostileLogTest, AnotherUsersFileOrFolder) {
   };
   const Case cases[] = {
       {"root's file, private", rootsFile(0600),
-       [](const LogPlace& p) { return "Cannot open file \"" + p.log + "\". Permission denied"; }},
+       [](const LogPlace& p) {
+         return "Не удалось открыть файл «" + p.log + "»: Permission denied";
+       }},
       {"root's file, open to all", rootsFile(0666),
        [](const LogPlace& p) {
-         return "Cannot open file \"" + p.log + "\". Its owner is another user";
+         return "Не удалось открыть файл «" + p.log + "»: его владелец — другой пользователь";
        }},
       {"the company folder made first by root, closed to others",
        [](LogPlace& p) {
@@ -614,7 +619,7 @@ TEST(HostileLogTest, AnotherUsersFileOrFolder) {
          ASSERT_EQ(chmod((p.dir.path() + "/Telvask").c_str(), 0755), 0);
        },
        [](const LogPlace& p) {
-         return "Cannot create folder \"" + p.folder + "\". Permission denied";
+         return "Не удалось создать папку «" + p.folder + "»: Permission denied";
        }},
   };
   for (const Case& c : cases) {

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "markdown/markdown_renderer.h"
+#include "markdown/messages.h"
 #include "platform/files.h"
 #include "tests/support/checks.h"
 #include "tests/support/process.h"
@@ -125,26 +126,37 @@ TEST(MarkdownRendererTest, PagesAsWrittenAndTheFolderGoneInEveryCase) {
        "rel=\"stylesheet\">\r\n</head>\r\n<body>\r\n" +
            fragment + "\r\n</body>\r\n</html>",
        ""},
-      {"Markdown alone, with a byte-order mark", {{"guide.md", "\xEF\xBB\xBF" + markdown}},
-       "\xEF\xBB\xBF" + fragment, ""},
-      {"Markdown in UTF-16", {{"guide.md", std::string("\xFF\xFE#\0 \0\x16\x04\x34\x04\n\0", 12)}},
-       "\xEF\xBB\xBF<h1>Жд</h1>\n", ""},
-      {"Markdown only in a subfolder", {{"docs/guide.md", markdown}}, "", kMarkdownNotFound},
-      {"a name leading out of the folder", {{"../evil.md", markdown}}, "",
-       "Unsafe name in the archive: ../evil.md"},
-      {"a name leading out with Windows' separator", {{"..\\evil.md", markdown}}, "",
-       "Unsafe name in the archive: ..\\evil.md"},
+      {"Markdown alone, with a byte-order mark",
+       {{"guide.md", "\xEF\xBB\xBF" + markdown}},
+       "\xEF\xBB\xBF" + fragment,
+       ""},
+      {"Markdown in UTF-16",
+       {{"guide.md", std::string("\xFF\xFE#\0 \0\x16\x04\x34\x04\n\0", 12)}},
+       "\xEF\xBB\xBF<h1>Жд</h1>\n",
+       ""},
+      {"Markdown only in a subfolder", {{"docs/guide.md", markdown}}, "", msg::kMarkdownNotFound},
+      {"a name leading out of the folder",
+       {{"../evil.md", markdown}},
+       "",
+       "Недопустимое имя в архиве справки: «../evil.md»"},
+      {"a name leading out with Windows' separator",
+       {{"..\\evil.md", markdown}},
+       "",
+       "Недопустимое имя в архиве справки: «..\\evil.md»"},
       {"no zip archive at all", {}, "", "Not a zip archive"},
-      {"an entry named as the archive", {{"md.zip", "junk"}, {"guide.md", "# A\n"}},
-       "\xEF\xBB\xBF<h1>A</h1>\n", ""},
+      {"an entry named as the archive",
+       {{"md.zip", "junk"}, {"guide.md", "# A\n"}},
+       "\xEF\xBB\xBF<h1>A</h1>\n",
+       ""},
       {"a style sheet whose name needs escaping",
        {{"guide.md", "# A\n"}, {oddCss, ""}},
        "\xEF\xBB\xBF<!DOCTYPE html>\r\n<html>\r\n<head>\r\n<link href=\"" + oddHref +
            "\" rel=\"stylesheet\">\r\n</head>\r\n<body>\r\n<h1>A</h1>\n\r\n</body>\r\n</html>",
        ""},
       {"more than the archive may unpack to",
-       {{"guide.md", std::string(kMaxUnpackedHelpBytes + 1, 'a')}}, "",
-       "The help archive holds more than 64 MiB"},
+       {{"guide.md", std::string(kMaxUnpackedHelpBytes + 1, 'a')}},
+       "",
+       "Архив справки распаковывается больше чем в 64 МиБ"},
   };
   // The temporary folder as Linux (TMPDIR) and Windows (TMP) look it up.
   const ScopedEnv tmpdir("TMPDIR", tmp.path());

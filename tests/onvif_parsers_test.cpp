@@ -530,7 +530,7 @@ TEST(OnvifParsersTest, AnswersBeyondTheLimits) {
   EXPECT_EQ(read.size(), kMaxProfiles);
   read.clear();
   const std::string tooMany =
-      "The camera's answer has more than " + std::to_string(kMaxProfiles) + " profiles";
+      "В ответе камеры больше " + std::to_string(kMaxProfiles) + " профилей";
   EXPECT_EQ(ErrorOf([&] { ParseProfiles(profiles(kMaxProfiles + 1), read); }), tooMany);
   EXPECT_TRUE(read.empty());  // counted before any is read
 
@@ -550,10 +550,9 @@ TEST(OnvifParsersTest, AnswersBeyondTheLimits) {
   EXPECT_NO_THROW(LoadAnswer(doc, attributes(kMaxAnswerAttributes)));
   const std::pair<std::string, std::string> beyond[] = {
       {elements(kMaxAnswerNodes + 1),
-       "The camera's answer has more than " + std::to_string(kMaxAnswerNodes) + " XML nodes"},
-      {attributes(kMaxAnswerAttributes + 1), "The camera's answer has more than " +
-                                                 std::to_string(kMaxAnswerAttributes) +
-                                                 " XML attributes"},
+       "В ответе камеры больше " + std::to_string(kMaxAnswerNodes) + " узлов XML"},
+      {attributes(kMaxAnswerAttributes + 1),
+       "В ответе камеры больше " + std::to_string(kMaxAnswerAttributes) + " атрибутов XML"},
   };
   // Every reader of an answer keeps to them, the clock's and the fault's too.
   const std::function<void(const std::string&)> readers[] = {

@@ -137,12 +137,14 @@ TEST_F(PhotoTest, ClearMessagesForWhatIsMissingOrRefused) {
        "Не задан ONVIF-порт камеры (параметр Port); задайте его и вызовите «Подключить»"},
       {{"--host", "127.0.0.1", "--port", port, "--login", "admin", "--password", "wrong"},
        "Не удалось получить информацию о фотоснимке: Sender not authorized"},
-      {{"--host", "127.0.0.1", "--port", "1"}, "Failed to connect to 127.0.0.1 port 1"},
+      {{"--host", "127.0.0.1", "--port", "1"}, "Не удалось подключиться к «127.0.0.1», порт 1"},
       // Settings that name no camera are refused before any name is looked up.
       {{"--host", "cam era", "--port", port},
        "Параметр Host (Адрес) «cam era» не является адресом камеры"},
       {{"--snapshot-uri", "http://admin:pass/word@127.0.0.1:" + port + "/snapshot.jpg"},
-       "Параметр SnapshotURI (URIфотоснимка) не является допустимым URL: Invalid URL (bad port): "
+       "Параметр SnapshotURI (URIфотоснимка) не является допустимым URL: Недопустимый URL "
+       "(неверный "
+       "порт): "
        "http://********@127.0.0.1:" +
            port +
            "/snapshot.jpg. Символы / ? # @ : в логине и пароле "
@@ -286,12 +288,12 @@ TEST_F(PhotoTest, APhotoThroughASymbolicLinkReplacesTheFileItLeadsTo) {
        {{"l/link.jpg", "../gone/new.jpg"}},
        "",
        "",
-       "/gone/new.jpg\" (link \"@/l/link.jpg\"). No such file or directory"},
+       "/gone/new.jpg» (ссылка «@/l/link.jpg»): No such file or directory"},
       {"a loop",
        {{"l/link.jpg", "../t/next.jpg"}, {"t/next.jpg", "../l/link.jpg"}},
        "",
        "",
-       "Cannot follow link \"@/l/link.jpg\". Too many levels of symbolic links"},
+       "Не удалось пройти по ссылке «@/l/link.jpg»: Too many levels of symbolic links"},
   };
   const std::string port = std::to_string(sim.port());
   auto sorted = [](std::vector<std::string> names) {
@@ -396,10 +398,10 @@ TEST_F(PhotoTest, OnlyHttpAndHttpsAddressesAreFollowed) {
     }
     const RunResult r = Host(args);
     EXPECT_EQ(r.exitCode, 1) << r.output;
-    EXPECT_TRUE(Has(r.output, "\"" + c.scheme + "\"")) << r.output;
+    EXPECT_TRUE(Has(r.output, "«" + c.scheme + "»")) << r.output;
     if (std::string(c.who) != "redirect") {
-      EXPECT_TRUE(
-          Has(r.output, "error: Unsupported URL scheme \"" + c.scheme + "\" (only http and https)"))
+      EXPECT_TRUE(Has(
+          r.output, "error: Схема URL «" + c.scheme + "» не поддерживается (только http и https)"))
           << r.output;
     }
     EXPECT_EQ(listener.Arrived(), 0);
@@ -435,7 +437,7 @@ TEST_F(PhotoTest, TheDeviceTestAsksTheCamera) {
        "Не удалось получить информацию об устройстве: Sender not authorized"},
       {"no such profile", port, "secret", "nope", false,
        "Не удалось получить информацию о фотоснимке: The requested profile token does not exist"},
-      {"a closed port", "1", "secret", "", false, "Failed to connect to 127.0.0.1 port 1"},
+      {"a closed port", "1", "secret", "", false, "Не удалось подключиться к «127.0.0.1», порт 1"},
       {"no answer", std::to_string(silent.port()), "secret", "", false,
        "Обмен с камерой остановился: меньше 1024 байт/с в течение 10 с; не завершён шаг: "
        "GetDeviceInformation: http://127.0.0.1:" +

@@ -186,7 +186,7 @@ TEST(SoapTokenTest, CreatedFollowsTheCameraClock) {
   }
   // Beyond the years a camera's clock shows, or beyond what any clock holds:
   // an error, never an overflow.
-  const std::string outside = " s from ours is outside the years 1970..2200";
+  const std::string outside = " с: это время вне 1970..2200 годов";
   const milliseconds offsets[] = {milliseconds::max(),
                                   milliseconds::min(),
                                   towards(sys_days{year{2201} / 1 / 1}),
@@ -349,7 +349,7 @@ TEST_F(SoapExchangeTest, Redirects) {
   // One more than allowed: a clear error, and nothing delivered.
   sim.Configure(R"({"fault": "redirect", "redirects": 15, "redirect_status": 302})");
   EXPECT_EQ(ErrorOf([&] { PostSoapRequest(Media(), envelope); }),
-            "Too many redirects (more than 14): " + Media());
+            "Слишком много перенаправлений (больше 14): " + Media());
   TMemoryStream out;
   EXPECT_NE(ErrorOf([&] { HttpGet(sim.Url("/snapshot.jpg"), "", "", out); }), "(no error)");
   EXPECT_EQ(out.Bytes(), "");
@@ -380,11 +380,11 @@ TEST_F(SoapExchangeTest, SizeLimits) {
                 "}");
   TMemoryStream out;
   EXPECT_EQ(ErrorOf([&] { HttpGet(sim.Url("/snapshot.jpg"), "", "", out); }),
-            "The camera's answer is larger than 64 MiB: " + sim.Url("/snapshot.jpg"));
+            "Ответ камеры больше 64 МиБ: " + sim.Url("/snapshot.jpg"));
   EXPECT_EQ(out.Bytes(), "");
   sim.Configure("{\"size\": " + std::to_string(kMaxSoapAnswerBytes + 1) + "}");
   EXPECT_EQ(ErrorOf([&] { PostSoapRequest(Media(), "<x/>"); }),
-            "The camera's answer is larger than 16 MiB: " + Media());
+            "Ответ камеры больше 16 МиБ: " + Media());
   sim.Configure("{\"size\": " + std::to_string(kMaxSoapAnswerBytes) + "}");
   EXPECT_EQ(PostSoapRequest(Media(), "<x/>").size(), kMaxSoapAnswerBytes);
 }
@@ -455,14 +455,14 @@ TEST(CallCancelTest, ACancelledExchangeEndsAtOnceAndNothingStartsAfter) {
   const auto start = std::chrono::steady_clock::now();
   source->Cancel();
   call.join();
-  EXPECT_EQ(error, kSearchCancelled);
+  EXPECT_EQ(error, msg::kSearchCancelled);
   // A hang check only: the window test prints the figure.
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
   EXPECT_FALSE(source->Register(0));
   EXPECT_FALSE(source->Sleep(std::chrono::seconds(30)));
   {
     const TCallCancel scope(source);
-    EXPECT_EQ(ErrorOf([] { TCallDeadline::RemainingMs(1000, "x"); }), kSearchCancelled);
+    EXPECT_EQ(ErrorOf([] { TCallDeadline::RemainingMs(1000, "x"); }), msg::kSearchCancelled);
   }
   EXPECT_EQ(TCallDeadline::RemainingMs(1000, "x"), 1000);  // the scope is over
 }

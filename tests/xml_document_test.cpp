@@ -403,16 +403,16 @@ TEST(XmlLimitTest, NodesAndAttributesStopTheParse) {
   };
   const Case cases[] = {
       {"<a><b/><c/></a>", 3, 0, ""},
-      {"<a><b/><c/></a>", 2, 0, "The XML document has more than 2 nodes"},
+      {"<a><b/><c/></a>", 2, 0, "В XML-документе больше 2 узлов"},
       // a text between elements, a comment, a declaration: nodes as well
-      {"<a>x<b/>y</a>", 2, 0, "The XML document has more than 2 nodes"},
-      {"<?xml version=\"1.0\"?><!--c--><a/>", 2, 0, "The XML document has more than 2 nodes"},
-      {"<a><>", 1, 0, "The XML document has more than 1 nodes"},
+      {"<a>x<b/>y</a>", 2, 0, "В XML-документе больше 2 узлов"},
+      {"<?xml version=\"1.0\"?><!--c--><a/>", 2, 0, "В XML-документе больше 2 узлов"},
+      {"<a><>", 1, 0, "В XML-документе больше 1 узлов"},
       {"<a b c='1'><d e/></a>", 0, 3, ""},
-      {"<a b c='1'><d e/></a>", 0, 2, "The XML document has more than 2 attributes"},
+      {"<a b c='1'><d e/></a>", 0, 2, "В XML-документе больше 2 атрибутов"},
       {"<?xml version=\"1.0\" encoding=\"utf-8\"?><a/>", 9, 1,
-       "The XML document has more than 1 attributes"},
-      {"<a b b b b b b b b b b b b b b b b", 0, 4, "The XML document has more than 4 attributes"},
+       "В XML-документе больше 1 атрибутов"},
+      {"<a b b b b b b b b b b b b b b b b", 0, 4, "В XML-документе больше 4 атрибутов"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.input);

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "common/error.h"
+#include "driver/messages.h"
 #include "forms/forms.h"
 #include "log/log_writer.h"
 #include "onvif/call_deadline.h"
@@ -15,12 +16,6 @@ namespace zorvane {
 
 namespace {
 
-constexpr char kEmptyPhoto[] = "Получен снимок нулевого размера";
-
-constexpr char kDriverName[] = "Драйвер IP-видеокамеры ONVIF";
-constexpr char kDriverDescription[] =
-    "Драйвер IP-видеокамеры ONVIF 1С:Совместимо для 1С:БПО NativeAPI";
-
 const TMethodExport kMethods[] = {
     {u"Discover", u"ПоискКамеры", 0,
      &ExportedMethod<static_cast<bool (TDriver::*)(V8Variant*, V8Variant*, long)>(
@@ -28,12 +23,13 @@ const TMethodExport kMethods[] = {
 };
 
 const TPropertyExport kProperties[] = {
-    FieldProperty<&TDriver::FHost>(u"Host", u"Адрес", "IP-адрес камеры", ""),
-    FieldProperty<&TDriver::FPort>(u"Port", u"Порт", "ONVIF-порт камеры", "0"),
-    FieldProperty<&TDriver::FLogin>(u"Login", u"Логин", "Имя пользователя", ""),
-    FieldProperty<&TDriver::FPassword>(u"Password", u"Пароль", "Пароль пользователя", ""),
-    FieldProperty<&TDriver::FProfile>(u"Profile", u"Профиль", "Профиль камеры", ""),
-    FieldProperty<&TDriver::FSnapshotURI>(u"SnapshotURI", u"URIфотоснимка", "URI фотоснимка", ""),
+    FieldProperty<&TDriver::FHost>(u"Host", u"Адрес", msg::kHostCaption, ""),
+    FieldProperty<&TDriver::FPort>(u"Port", u"Порт", msg::kPortCaption, "0"),
+    FieldProperty<&TDriver::FLogin>(u"Login", u"Логин", msg::kLoginCaption, ""),
+    FieldProperty<&TDriver::FPassword>(u"Password", u"Пароль", msg::kPasswordCaption, ""),
+    FieldProperty<&TDriver::FProfile>(u"Profile", u"Профиль", msg::kProfileCaption, ""),
+    FieldProperty<&TDriver::FSnapshotURI>(u"SnapshotURI", u"URIфотоснимка",
+                                          msg::kSnapshotUriCaption, ""),
 };
 
 // The clip settings, after every property of the first version.
@@ -47,7 +43,7 @@ const TPropertyExport kLaterProperties[] = {
 };
 
 const TActionExport kActions[] = {
-    {"Discover", "Поиск камеры",
+    {"Discover", msg::kCameraSearchTitle,
      &ExportedAction<static_cast<void (TDriver::*)()>(&TDriver::Discover)>},
 };
 
@@ -75,37 +71,25 @@ void TDriver::Open() {
 }
 
 void TDriver::RequireCameraAddress() const {
-  if (FDevice->Host.empty())
-    throw Error("Не задан адрес камеры (параметр Host); задайте его и вызовите «Подключить»");
-  if (FDevice->Port == 0)
-    throw Error("Не задан ONVIF-порт камеры (параметр Port); задайте его и вызовите «Подключить»");
+  if (FDevice->Host.empty()) throw Error(msg::kNoCameraHost);
+  if (FDevice->Port == 0) throw Error(msg::kNoCameraPort);
 }
 
 void TDriver::CheckAddressSettings() const {
-  if (!FHost.empty() && !IsValidUrlHost(FHost))
-    throw Error("Параметр Host (Адрес) «" + FHost +
-                "» не является адресом камеры: ожидается IP-адрес или имя хоста "
-                "(адрес IPv6 — в квадратных скобках)");
+  if (!FHost.empty() && !IsValidUrlHost(FHost)) throw Error(msg::HostNotCameraAddress(FHost));
   if (FSnapshotURI.empty()) return;
   // Another scheme is refused by its name, whatever else the URL holds.
   RequireHttpScheme(FSnapshotURI);
-  static const std::string kEncodeHint =
-      ". Символы / ? # @ : в логине и пароле записываются в URL в процентной кодировке: "
-      "%2F, %3F, %23, %40, %3A";
   TUrlParts parts;
   try {
     parts = SplitUrl(FSnapshotURI);
   } catch (const Error& e) {
-    throw Error("Параметр SnapshotURI (URIфотоснимка) не является допустимым URL: " +
-                std::string(e.what()) + kEncodeHint);
+    throw Error(msg::SnapshotUriInvalid(e.what()) + msg::kEncodeCredentialsHint);
   }
   // An '@' in the path is where a password holding '/' ends: the host read
   // from such a URL is a piece of the password, and is never looked up.
   if ((parts.path + parts.document).find('@') != std::string::npos)
-    throw Error(
-        "Параметр SnapshotURI (URIфотоснимка): в пути URL есть «@» — похоже, пароль "
-        "содержит «/» и адрес камеры прочитан неверно: " +
-        PrintableUrl(FSnapshotURI) + kEncodeHint);
+    throw Error(msg::SnapshotUriAtInPath(PrintableUrl(FSnapshotURI)) + msg::kEncodeCredentialsHint);
 }
 
 void TDriver::Snapshot(std::string& image) {
@@ -118,9 +102,7 @@ void TDriver::Snapshot(std::string& image) {
 namespace {
 
 std::string CameraName(const TDeviceInformation& info) {
-  std::string text = "Камера " + info.Manufacturer + " " + info.Model;
-  if (!info.FirmwareVersion.empty()) text += ", прошивка " + info.FirmwareVersion;
-  return text;
+  return msg::CameraName(info.Manufacturer, info.Model, info.FirmwareVersion);
 }
 
 }  // namespace
@@ -133,35 +115,33 @@ std::string TDriver::DescribeDevice() {
     // from it; the camera is not asked for an address it would not use.
     std::string image;
     FDevice->GetSnapshotBytes(FSnapshotURI, image);
-    if (image.empty()) throw Error(kEmptyPhoto);
-    const std::string where =
-        "по адресу " + PrintableUrl(FSnapshotURI) + " (" + std::to_string(image.size()) + " байт)";
-    if (FDevice->Host.empty() || FDevice->Port == 0) return "Снимок получен " + where;
+    if (image.empty()) throw Error(msg::kEmptyPhoto);
+    const std::string where = msg::PhotoFrom(PrintableUrl(FSnapshotURI), image.size());
+    if (FDevice->Host.empty() || FDevice->Port == 0) return msg::PhotoTaken(where);
     // The camera's name, where it tells it; photos do not depend on it.
     try {
-      return CameraName(FDevice->QueryDeviceInformation()) + "; снимок получен " + where;
+      return msg::CameraAndPhoto(CameraName(FDevice->QueryDeviceInformation()), where);
     } catch (const std::exception& e) {
-      return "Снимок получен " + where + "; сведения о камере не получены: " + e.what();
+      return msg::PhotoWithoutCamera(where, e.what());
     }
   }
   RequireCameraAddress();
   const TDeviceInformation info = FDevice->QueryDeviceInformation();
   const std::string uri = FDevice->AskSnapshotUri();
-  return CameraName(info) + "; профиль " + FDevice->ProfileInUse() +
-         "; снимок: " + PrintableUrl(uri);
+  return msg::CameraProfileSnapshot(CameraName(info), FDevice->ProfileInUse(), PrintableUrl(uri));
 }
 
 void TDriver::MakePhoto(const std::string& AFileName) {
-  if (AFileName.empty()) throw Error("Не задано имя файла фотоснимка");
+  if (AFileName.empty()) throw Error(msg::kNoPhotoFileName);
   std::string image;
   Snapshot(image);
-  if (image.empty()) throw Error(kEmptyPhoto);
+  if (image.empty()) throw Error(msg::kEmptyPhoto);
   ReplaceFileContents(AFileName, image);
 }
 
 void TDriver::GetPhoto(std::string& AImage) {
   Snapshot(AImage);
-  if (AImage.empty()) throw Error(kEmptyPhoto);
+  if (AImage.empty()) throw Error(msg::kEmptyPhoto);
 }
 
 namespace {
@@ -264,7 +244,8 @@ void TDriver::Discover() {
 }
 
 void RegisterCameraDriver(TClassRegList& registry) {
-  TCommonDriver::RegisterDriver<TDriver>(registry, u"zorvane", kDriverName, kDriverDescription);
+  TCommonDriver::RegisterDriver<TDriver>(registry, u"zorvane", msg::kDriverName,
+                                         msg::kDriverDescription);
 }
 
 }  // namespace zorvane

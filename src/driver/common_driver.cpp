@@ -4,6 +4,7 @@
 #include "common/never_destroyed.h"
 #include "common/resources.h"
 #include "common/text.h"
+#include "driver/messages.h"
 #include "forms/forms.h"
 #include "log/log_writer.h"
 #include "markdown/markdown_renderer.h"
@@ -53,13 +54,13 @@ const TMethodExport kMethods[] = {
 };
 
 const TPropertyExport kProperties[] = {
-    {u"LogEnabled", u"ЛогВключен", "Вести лог", "False", false, TPropKind::pkBoolean,
+    {u"LogEnabled", u"ЛогВключен", msg::kLogEnabledCaption, "False", false, TPropKind::pkBoolean,
      &GetLogEnabled, &SetLogEnabled},
 };
 
 const TActionExport kActions[] = {
-    {"ViewLog", "Просмотр лога", &ExportedAction<&TCommonDriver::ViewLog>},
-    {"ShowHelp", "Справка", &ExportedAction<&TCommonDriver::ShowHelp>},
+    {"ViewLog", msg::kLogViewerTitle, &ExportedAction<&TCommonDriver::ViewLog>},
+    {"ShowHelp", msg::kHelpCaption, &ExportedAction<&TCommonDriver::ShowHelp>},
 };
 
 template <typename Visit>
@@ -71,7 +72,7 @@ void ForEachClass(const TClassInfo& info, Visit&& visit) {
 
 const char* GetEquipmentTypeName(int value) {
   if (value < 0 || value >= static_cast<int>(std::size(kEquipmentTypeNames))) {
-    throw Error("Enum value unacceptable");
+    throw Error(msg::kEnumValueUnacceptable);
   }
   return kEquipmentTypeNames[value];
 }
@@ -140,7 +141,7 @@ bool TCommonDriver::DeviceTestImpl(std::string& description, std::string& second
     failure = e.what();
   } catch (...) {
     failed = true;
-    failure = "Unknown error";
+    failure = msg::kUnknownFailure;
   }
   try {
     Close();
@@ -148,7 +149,7 @@ bool TCommonDriver::DeviceTestImpl(std::string& description, std::string& second
     if (!failed) failure = e.what();
     failed = true;
   } catch (...) {
-    if (!failed) failure = "Unknown error";
+    if (!failed) failure = msg::kUnknownFailure;
     failed = true;
   }
   if (failed) description = failure;
@@ -164,7 +165,7 @@ std::string TCommonDriver::BuildParameters() {
   }
   // No template in this build: describe every exported property.
   TXmlNode& page = doc.AddChild("Settings").AddChild("Page");
-  page.SetAttribute("Caption", "Параметры");
+  page.SetAttribute("Caption", msg::kParametersPage);
   ForEachClass(GetClassInfo(), [&](const TClassInfo& c) {
     for (const TPropertyExport& p : c.Properties) {
       TXmlNode& parameter = page.AddChild("Parameter");
@@ -201,7 +202,7 @@ void TCommonDriver::RunAdditionalAction(const std::string& name) {
       }
     }
   });
-  if (!found) throw Error("Action not found");
+  if (!found) throw Error(msg::kActionNotFound);
 }
 
 bool TCommonDriver::GetVersion(V8Variant* RetValue, V8Variant*, long) {
@@ -269,7 +270,8 @@ void TCommonDriver::ViewLog() {
 
 void TCommonDriver::ShowHelp() {
   std::unique_ptr<TMarkdownRenderer> kept;
-  TMarkdownRenderer::Render("help", "Справка", {&RequireDocumentWindow, &ShowDocument}, &kept);
+  TMarkdownRenderer::Render("help", msg::kHelpCaption, {&RequireDocumentWindow, &ShowDocument},
+                            &kept);
   // Shown in the user's browser: the page's folder stays while this object lives.
   if (kept) FKeptHelp.push_back(std::move(kept));
 }

@@ -31,7 +31,7 @@ void ForEachClass(const TClassInfo& info, Visit&& visit) {
 
 const char* ParamValueTypeName(int value) {
   static constexpr const char* kNames[] = {"String", "Number", "Boolean", "Unknown"};
-  if (value < 0 || value > 3) throw Error("Enum value unacceptable");
+  if (value < 0 || value > 3) throw Error(msg::kEnumValueUnacceptable);
   return kNames[value];
 }
 
@@ -92,9 +92,9 @@ bool TCustomDriver::PropertyGetSet(std::u16string_view PropName, V8Variant* prop
       }
     });
   }
-  if (!found) throw Error("Property not found: " + ToUtf8(PropName));
+  if (!found) throw Error(msg::kPropertyNotFound + ToUtf8(PropName));
   if (Get) return GetPropertyValue(*found, propValue);
-  if (found->ReadOnly) throw Error("Property is read-only: " + ToUtf8(PropName));
+  if (found->ReadOnly) throw Error(msg::kPropertyReadOnly + ToUtf8(PropName));
   return SetPropertyValue(*found, propValue);
 }
 
@@ -115,7 +115,7 @@ bool TCustomDriver::GetPropertyValue(const TPropertyExport& property, V8Variant*
       V8SetWString(V, ToUtf16(std::get<std::string>(value)));
       break;
     default:
-      throw Error("Property type unacceptable");
+      throw Error(msg::kPropertyTypeUnacceptable);
   }
   return true;
 }
@@ -133,7 +133,7 @@ bool TCustomDriver::SetPropertyValue(const TPropertyExport& property, const V8Va
       property.Set(*this, TPropValue(V8GetDouble(V)));
       break;
     case TPropKind::pkString: {
-      if (!V8IsString(V)) throw Error("Value type unacceptable");
+      if (!V8IsString(V)) throw Error(msg::kValueTypeUnacceptable);
       // Narrow text is taken as UTF-8; malformed bytes become U+FFFD.
       std::string text =
           (V->vt & VTYPE_TYPEMASK) == VTYPE_PSTR
@@ -145,7 +145,7 @@ bool TCustomDriver::SetPropertyValue(const TPropertyExport& property, const V8Va
       break;
     }
     default:
-      throw Error("Property type unacceptable");
+      throw Error(msg::kPropertyTypeUnacceptable);
   }
   return true;
 }
@@ -154,7 +154,7 @@ void TCustomDriver::SetErrorResult(const std::string& message, V8Variant* RetVal
                                    int32_t ErrorCode) {
   FLastResult.SetError(message, ErrorCode);
   if (RetValue) V8SetBool(RetValue, false);
-  WriteLog("Exception", message, TLogLevel::llError);
+  WriteLog(msg::kException, message, TLogLevel::llError);
 }
 
 void TCustomDriver::SetSuccessResult(V8Variant* RetValue) {

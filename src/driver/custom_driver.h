@@ -10,6 +10,7 @@
 #include <string>
 #include <variant>
 
+#include "driver/messages.h"
 #include "v8napi/registry.h"
 #include "v8napi/user_object.h"
 
@@ -116,7 +117,7 @@ class TCustomDriver : public TV8UserObject {
       SetErrorResult(e.what(), RetValue, 0);
       return true;
     } catch (...) {
-      SetErrorResult("Unknown error", RetValue, 0);
+      SetErrorResult(msg::kUnknownFailure, RetValue, 0);
       return true;
     }
     SetSuccessResult(RetValue);

@@ -2,6 +2,7 @@
 
 #include "common/error.h"
 #include "common/text.h"
+#include "driver/messages.h"
 #include "v8napi/variant.h"
 
 namespace zorvane {
@@ -24,19 +25,19 @@ const TMethodExport kMethods[] = {
 
 const TPropertyExport kProperties[] = {
     FieldProperty<&TVideocameraDriver::FPhotoFileName>(u"PhotoFileName", u"ИмяФайлаФото",
-                                                       "Имя Файла фотоснимка", ""),
+                                                       msg::kPhotoFileNameCaption, ""),
     FieldProperty<&TVideocameraDriver::FVideoFileName>(u"VideoFileName", u"ИмяФайлаВидео",
-                                                       "Имя Файла видеозаписи", ""),
+                                                       msg::kVideoFileNameCaption, ""),
     FieldProperty<&TVideocameraDriver::FVideoCaptureDevice>(
-        u"VideoCaptureDevice", u"УстройствоВидеозахвата", "Устройство видеозахвата", ""),
+        u"VideoCaptureDevice", u"УстройствоВидеозахвата", msg::kVideoCaptureDeviceCaption, ""),
     FieldProperty<&TVideocameraDriver::FVideoCompressorFilter>(
-        u"VideoCompressorFilter", u"ФильтрВидеосжатия", "Фильтр видеосжатия", ""),
+        u"VideoCompressorFilter", u"ФильтрВидеосжатия", msg::kVideoCompressorFilterCaption, ""),
     FieldProperty<&TVideocameraDriver::FPhotoQuality>(u"PhotoQuality", u"КачествоФото",
-                                                      "Качество фотоснимка", "50"),
+                                                      msg::kPhotoQualityCaption, "50"),
 };
 
 [[noreturn]] void AbstractError() {
-  throw Error("Abstract Error");
+  throw Error(msg::kAbstractError);
 }
 
 }  // namespace
@@ -104,7 +105,7 @@ bool TVideocameraDriver::GetPhoto(V8Variant* RetValue, V8Variant* Params, long) 
     GetPhoto(FPhotoBytes);
     if (!FPhotoBytes.empty() &&
         !V8SetBlob(&Params[0], FPhotoBytes.data(), static_cast<uint32_t>(FPhotoBytes.size()))) {
-      throw Error("Не хватает памяти для снимка");
+      throw Error(msg::kNoMemoryForPhoto);
     }
   });
 }

@@ -4,6 +4,7 @@
 
 #include "common/error.h"
 #include "common/text.h"
+#include "forms/messages.h"
 #include "log/log_writer.h"
 #include "platform/shell.h"
 
@@ -101,9 +102,8 @@ void TLogForm::LoadFile() {
   try {
     bool cut = false;
     mmoLog = ReadLogText(path, cut, FLogLastWriteTime);
-    Status = cut ? "Показаны последние " + std::to_string(kMaxShownLogBytes >> 20) +
-                       " МиБ файла " + cbbLogFiles[ItemIndex]
-                 : std::string();
+    Status =
+        cut ? msg::LogTailShown(kMaxShownLogBytes >> 20, cbbLogFiles[ItemIndex]) : std::string();
   } catch (const std::exception& e) {
     // Nothing of another file stays under this one's name.
     mmoLog.clear();

@@ -2,24 +2,24 @@
 // with a message that says so.
 #include "common/error.h"
 #include "forms/forms.h"
+#include "forms/messages.h"
 
 namespace zorvane {
 
 namespace {
 
 [[noreturn]] void Unavailable(const char* caption) {
-  throw Error(std::string("Окно «") + caption +
-              "» не может быть показано: окна недоступны в этой сборке драйвера");
+  throw Error(msg::WindowCannotBeShown(caption, msg::kNoWindowsInThisBuild));
 }
 
 }  // namespace
 
 void ShowCameraSearch() {
-  Unavailable("Поиск камеры");
+  Unavailable(msg::kCameraSearchTitle);
 }
 
 void ShowLogViewer() {
-  Unavailable("Просмотр лога");
+  Unavailable(msg::kLogViewerTitle);
 }
 
 bool ShowDocument(const std::string&, const std::string& caption) {

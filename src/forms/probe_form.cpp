@@ -22,10 +22,6 @@ std::string AddressOf(const std::string& xaddrs) {
   }
 }
 
-std::string QueryProgress(size_t done, size_t total) {
-  return "Опрос камер: " + std::to_string(done) + " из " + std::to_string(total);
-}
-
 // The host's addresses; none when they cannot be listed (said in the log).
 std::vector<std::string> HostAddresses() {
   try {
@@ -43,7 +39,7 @@ TOnvifProbeForm::TOnvifProbeForm() : TOnvifProbeForm(HostAddresses()) {}
 TOnvifProbeForm::TOnvifProbeForm(std::vector<std::string> localIPs)
     : cbbLocalIPs(std::move(localIPs)) {
   if (cbbLocalIPs.empty()) {
-    CreateError = kNoNetworkInterface;
+    CreateError = msg::kNoNetworkInterface;
   } else {
     ItemIndex = 0;
   }
@@ -83,7 +79,7 @@ void TOnvifProbeForm::Button2Click(const std::string& user, const std::string& p
   FShared = std::move(shared);
   FItems.clear();
   FMessage.clear();
-  FProgress = "Поиск камер…";
+  FProgress = msg::kSearching;
   FSearching = true;
 }
 
@@ -103,19 +99,19 @@ void TOnvifProbeForm::Search(const std::shared_ptr<TShared>& shared,
         item.Details = std::make_shared<const TOnvifDeviceForm>(*p.Device);
       } else if (p.Failure) {
         item.Caption = AddressOf(p.Failure->XAddrs);
-        item.Error = p.Failure->Message.empty() ? kUnknownFailure : p.Failure->Message;
+        item.Error = p.Failure->Message.empty() ? msg::kUnknownFailure : p.Failure->Message;
       }
       const std::lock_guard<std::mutex> lock(shared->Lock);
       if (p.Device || p.Failure) shared->Items.push_back(std::move(item));
-      shared->Progress = QueryProgress(p.Done, p.Total);
+      shared->Progress = msg::QueryProgress(p.Done, p.Total);
       shared->Changed = true;
     };
     found = manager.SearchDeices();
-    if (!found && !manager.Cancelled()) message = kNoDevicesFound;
+    if (!found && !manager.Cancelled()) message = msg::kNoDevicesFound;
   } catch (const std::exception& e) {
     message = e.what();
   } catch (...) {
-    message = kUnknownFailure;
+    message = msg::kUnknownFailure;
   }
   const std::lock_guard<std::mutex> lock(shared->Lock);
   try {
@@ -130,9 +126,7 @@ void TOnvifProbeForm::Search(const std::shared_ptr<TShared>& shared,
         std::count_if(shared->Items.begin(), shared->Items.end(),
                       [](const TFoundCamera& c) { return !c.Details; }));
     shared->Progress =
-        found ? "Найдено камер: " + std::to_string(shared->Items.size() - failed) +
-                    (failed ? ", с ошибкой: " + std::to_string(failed) : std::string())
-              : std::string();
+        found ? msg::CamerasFound(shared->Items.size() - failed, failed) : std::string();
     shared->Message = message;
   } catch (...) {
     shared->Progress.clear();

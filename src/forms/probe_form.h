@@ -4,21 +4,19 @@
 // Update() a few times a second and redraws what changed.
 #pragma once
 
+#include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <memory>
 #include <mutex>
 #include <string>
-#include <chrono>
-#include <condition_variable>
 #include <vector>
 
 #include "forms/device_form.h"
+#include "forms/messages.h"
 #include "onvif/onvif_manager.h"
 
 namespace zorvane {
-
-inline constexpr char kNoNetworkInterface[] = "Сетевой интерфейс отсутствует";
-inline constexpr char kNoDevicesFound[] = "Устройства не найдены";
 
 // One item of the list: a camera found, or one that answered the probe but
 // whose queries failed (Error says why; it has no details).
@@ -43,7 +41,7 @@ class TOnvifProbeForm {
   std::string edtPassword = "kqzvt";
   std::vector<std::string> cbbLocalIPs;
   int ItemIndex = -1;  // the address chosen at start: the first, if any
-  // kNoNetworkInterface when the host has no IPv4 address: shown once,
+  // msg::kNoNetworkInterface when the host has no IPv4 address: shown once,
   // then the window opens with an empty choice.
   std::string CreateError;
 
@@ -64,7 +62,7 @@ class TOnvifProbeForm {
   bool Searching() const { return FSearching; }
   // "Опрос камер: 3 из 8" while cameras are queried.
   const std::string& Progress() const { return FProgress; }
-  // A message box to show once (kNoDevicesFound, or why the search failed),
+  // A message box to show once (msg::kNoDevicesFound, or why the search failed),
   // titled "Ошибка"; empty when there is none.
   std::string TakeMessage();
 

@@ -9,6 +9,7 @@
 #include "common/error.h"
 #include "common/never_destroyed.h"
 #include "common/text.h"
+#include "log/messages.h"
 #include "platform/files.h"
 #include "platform/system_info.h"
 #include "platform/user_locale.h"
@@ -17,8 +18,6 @@ namespace zorvane {
 
 namespace {
 
-constexpr const char* kStartLine = "============Start log=============";
-constexpr const char* kStopLine = "============Stop log===============";
 constexpr const char* kLineBreak = "\r\n";
 
 // Where the lines go: the folder every user shares, or the user's own when
@@ -152,7 +151,7 @@ void LockForAppend(TFile& file, bool& heldLately) {
     const auto now = Clock::now();
     if (now >= deadline) {
       heldLately = true;
-      throw Error("Cannot lock file \"" + file.Path() + "\". Resource temporarily unavailable");
+      throw Error(msg::LogFileBusy(file.Path()));
     }
     std::this_thread::sleep_for(std::min<Clock::duration>(pause, deadline - now));
     pause = std::min<std::chrono::microseconds>(pause * 2, kLockRetryMax);
@@ -165,10 +164,10 @@ std::string HeaderText() {
   std::snprintf(version, sizeof version, "%d.%d.%d.%d", v[0], v[1], v[2], v[3]);
   const std::string blanks(40, ' ');
   const std::string modulePath = GetModulePath();
-  return blanks + kLineBreak + kStartLine + kLineBreak + "OS version:\t" +
-         EscapeControl(GetOSDescription()) + kLineBreak + "Application:\t" +
+  return blanks + kLineBreak + msg::kStartLine + kLineBreak + msg::kHeaderOsVersion +
+         EscapeControl(GetOSDescription()) + kLineBreak + msg::kHeaderApplication +
          EscapeControl(modulePath.substr(modulePath.find_last_of(kPathSeparators) + 1)) +
-         kLineBreak + "App. version:\t" + version + kLineBreak + blanks + kLineBreak;
+         kLineBreak + msg::kHeaderAppVersion + version + kLineBreak + blanks + kLineBreak;
 }
 
 // How many lines of text are not empty.
@@ -186,13 +185,12 @@ uint64_t LineCount(const std::string& text) {
 std::string Preamble(const LogState& s, const TFolder& folder, const TLocalTime& now, bool header) {
   std::string text = header && !s.headerWritten ? HeaderText() : std::string();
   if (!s.movedBecause.empty() && s.place == TLogPlace::Own) {
-    text += FormatLogLine(
-                TimeStamp(now), TLogLevel::llInfo, "Log folder",
-                folder.Path() + " (the shared folder cannot be used: " + s.movedBecause + ")") +
+    text += FormatLogLine(TimeStamp(now), TLogLevel::llInfo, msg::kLogFolder,
+                          msg::SharedFolderUnusable(folder.Path(), s.movedBecause)) +
             kLineBreak;
   }
   if (s.lost > 0) {
-    text += FormatLogLine(TimeStamp(now), TLogLevel::llError, "Log lines lost",
+    text += FormatLogLine(TimeStamp(now), TLogLevel::llError, msg::kLogLinesLost,
                           std::to_string(s.lost) + " (" + s.lostBecause + ")") +
             kLineBreak;
   }
@@ -263,7 +261,7 @@ void WriteLog(const std::string& Message, const std::string& Details, TLogLevel 
   } catch (const std::exception& e) {
     LogLineLost(e.what());
   } catch (...) {
-    LogLineLost("Unknown error");
+    LogLineLost(msg::kUnknownFailure);
   }
 }
 
@@ -304,8 +302,8 @@ void SetLogMode(TLogMode Mode) noexcept {
     // The stop line goes where the header went, while the log is still on;
     // if it cannot be written it is lost, and the log is switched off all the same.
     if (switchingOff && s.headerWritten)
-      AppendUnderLock(s, LocalTimeNow(), std::string(kStopLine) + kLineBreak + kLineBreak, false,
-                      false);
+      AppendUnderLock(s, LocalTimeNow(), std::string(msg::kStopLine) + kLineBreak + kLineBreak,
+                      false, false);
     s.mode = Mode;
     // Each start tries the shared folder again.
     if (switchingOff || switchingOn) {

@@ -1,10 +1,10 @@
 // The help libraries bound when help is first asked for: the system's
 // libzip and md4c-html, which the add-in does not need in order to load.
-#include "markdown/help_libraries.h"
-
 #include <string>
 
 #include "common/error.h"
+#include "markdown/help_libraries.h"
+#include "markdown/messages.h"
 #include "platform/library_binding.h"
 #include "platform/library_names.h"
 
@@ -19,7 +19,7 @@ struct TBoundZip {
 
   TBoundZip() {
     if (!Library.Open(kZipLibraryNames)) {
-      Failure = "Не найдена библиотека libzip; установите пакет libzip4 (" + Library.Error() + ")";
+      Failure = msg::NoLibzip(Library.Error());
       return;
     }
     TZipTable& t = Table;
@@ -32,7 +32,7 @@ struct TBoundZip {
           Library.Bind(t.ErrorInit, "zip_error_init_with_code") &&
           Library.Bind(t.ErrorText, "zip_error_strerror") &&
           Library.Bind(t.ErrorFini, "zip_error_fini")))
-      Failure = "Библиотека " + Library.Name() + " не подходит: " + Library.Error();
+      Failure = msg::LibraryUnfit(Library.Name(), Library.Error());
   }
 };
 
@@ -43,12 +43,11 @@ struct TBoundMd4c {
 
   TBoundMd4c() {
     if (!Library.Open(kMd4cHtmlLibraryNames)) {
-      Failure = "Не найдена библиотека md4c-html; установите пакет libmd4c-html0 (" +
-                Library.Error() + ")";
+      Failure = msg::NoMd4c(Library.Error());
       return;
     }
     if (!Library.Bind(Table.Html, "md_html"))
-      Failure = "Библиотека " + Library.Name() + " не подходит: " + Library.Error();
+      Failure = msg::LibraryUnfit(Library.Name(), Library.Error());
   }
 };
 

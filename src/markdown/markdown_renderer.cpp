@@ -10,6 +10,7 @@
 #include "common/text.h"
 #include "log/log_writer.h"
 #include "markdown/help_libraries.h"
+#include "markdown/messages.h"
 #include "platform/crypto.h"
 #include "platform/files.h"
 #include "platform/system_info.h"
@@ -94,7 +95,7 @@ bool TMarkdownRenderer::SourceExist(const std::string& ASourceName) {
 bool TMarkdownRenderer::Render(const std::string& ASourceName, const std::string& ACaption,
                                const TPageViewer& viewer,
                                std::unique_ptr<TMarkdownRenderer>* kept) {
-  if (!SourceExist(ASourceName)) throw Error("File not found: " + ASourceName);
+  if (!SourceExist(ASourceName)) throw Error(msg::kFileNotFound + ASourceName);
   viewer.Require(ACaption);
   auto renderer = std::make_unique<TMarkdownRenderer>(ASourceName);
   const bool shown = renderer->Render(ACaption, viewer);
@@ -108,7 +109,7 @@ TMarkdownRenderer::TMarkdownRenderer() : FindSource(&FindResource) {
   for (int attempt = 0;; ++attempt) {
     FTempDirectory = root + "/" + NewGuidText();
     if (CreatePrivateFolder(FTempDirectory)) break;
-    if (attempt == 9) throw Error("Cannot create folder \"" + FTempDirectory + "\". File exists");
+    if (attempt == 9) throw Error(msg::HelpFolderTaken(FTempDirectory));
   }
 }
 
@@ -124,7 +125,7 @@ TMarkdownRenderer::~TMarkdownRenderer() {
 std::string TMarkdownRenderer::Prepare() {
   UnpackSource();
   const std::string markdown = FindByExtension("md");
-  if (markdown.empty()) throw Error(kMarkdownNotFound);
+  if (markdown.empty()) throw Error(msg::kMarkdownNotFound);
   const std::string text = LoadText(markdown);
   const std::string css = FindByExtension("css");
   SaveHtml(ConvertMarkdown(text), css);
@@ -137,7 +138,7 @@ bool TMarkdownRenderer::Render(const std::string& ACaption, const TPageViewer& v
 
 void TMarkdownRenderer::UnpackSource() {
   const std::optional<std::string_view> source = FindSource ? FindSource(SourceName) : std::nullopt;
-  if (SourceName.empty() || !source) throw Error("File not found: " + SourceName);
+  if (SourceName.empty() || !source) throw Error(msg::kFileNotFound + SourceName);
   const std::string archivePath = FTempDirectory + "/md.zip";
   WritePrivateFile(archivePath, *source);
 
@@ -162,7 +163,7 @@ void TMarkdownRenderer::UnpackSource() {
     const char* rawName = z.Name(archive, index, 0);
     if (!rawName) throw Error(std::string(z.StrError(archive)) + ": " + archivePath);
     const std::string name = rawName;
-    if (!SafeEntryName(name)) throw Error("Unsafe name in the archive: " + name);
+    if (!SafeEntryName(name)) throw Error(msg::UnsafeArchiveName(name));
     const std::string path = FTempDirectory + "/" + name;
     if (name.back() == '/') {
       CreatePrivateFolders(path.substr(0, path.size() - 1));
@@ -179,8 +180,7 @@ void TMarkdownRenderer::UnpackSource() {
     while ((n = z.Read(entry.get(), buffer, sizeof buffer)) > 0) {
       unpacked += static_cast<size_t>(n);
       if (unpacked > kMaxUnpackedHelpBytes) {
-        throw Error("The help archive holds more than " +
-                    std::to_string(kMaxUnpackedHelpBytes >> 20) + " MiB");
+        throw Error(msg::HelpArchiveTooLarge(kMaxUnpackedHelpBytes >> 20));
       }
       content.append(buffer, static_cast<size_t>(n));
     }
@@ -229,7 +229,7 @@ std::string TMarkdownRenderer::ConvertMarkdown(const std::string& text) {
         }
       },
       &out, MD_DIALECT_GITHUB, 0);
-  if (rc != 0 || out.Failed) throw Error("The help text could not be converted to HTML");
+  if (rc != 0 || out.Failed) throw Error(msg::kHelpNotConverted);
   return out.Html;
 }
 

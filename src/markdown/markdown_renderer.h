@@ -13,7 +13,6 @@
 
 namespace zorvane {
 
-inline constexpr char kMarkdownNotFound[] = "Mardown file not found";
 // The most an archive may unpack to.
 inline constexpr size_t kMaxUnpackedHelpBytes = 64u << 20;
 

@@ -1,6 +1,7 @@
 #include "onvif/call_deadline.h"
 
 #include "common/error.h"
+#include "onvif/messages.h"
 
 namespace zorvane {
 
@@ -50,8 +51,7 @@ bool TCallDeadline::Bounds(long cap) {
 
 std::string TCallDeadline::ExpiredMessage(const std::string& step) {
   const long long seconds = std::chrono::duration_cast<std::chrono::seconds>(gCall.Budget).count();
-  return "Камера не ответила за отведённое вызову время (" + std::to_string(seconds) +
-         " с); не завершён шаг: " + step;
+  return msg::CallDeadlineExpired(seconds, step);
 }
 
 bool TCallDeadline::FirstClockSync() {
@@ -77,7 +77,7 @@ const std::shared_ptr<TCancelSource>& TCallCancel::Current() {
 
 void TCallCancel::ThrowIfCancelled() {
   const std::shared_ptr<TCancelSource>& current = Current();
-  if (current && current->Cancelled()) throw Error(kSearchCancelled);
+  if (current && current->Cancelled()) throw Error(msg::kSearchCancelled);
 }
 
 }  // namespace zorvane

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "onvif/messages.h"
 #include "platform/cancel.h"
 
 namespace zorvane {
@@ -15,11 +16,6 @@ namespace zorvane {
 inline constexpr std::chrono::seconds kPhotoCallDeadline{30};       // a photo
 inline constexpr std::chrono::seconds kDeviceTestCallDeadline{30};  // the device test
 inline constexpr std::chrono::seconds kDeviceQueryDeadline{30};     // one camera of a search
-
-// The message of work given up because its owner cancelled it.
-inline constexpr char kSearchCancelled[] = "Поиск прерван";
-// A failure that came without words of its own (not an exception of ours).
-inline constexpr char kUnknownFailure[] = "Неизвестная ошибка";
 
 // Makes a cancel source the current one of the calling thread for the scope:
 // every exchange and deadline check on this thread then obeys it.
@@ -31,7 +27,7 @@ class TCallCancel {
   TCallCancel& operator=(const TCallCancel&) = delete;
 
   static const std::shared_ptr<TCancelSource>& Current();
-  // Throws Error(kSearchCancelled) when the current source is cancelled.
+  // Throws Error(msg::kSearchCancelled) when the current source is cancelled.
   static void ThrowIfCancelled();
 
  private:

@@ -10,6 +10,7 @@
 #include "common/text.h"
 #include "log/log_writer.h"
 #include "onvif/call_deadline.h"
+#include "onvif/messages.h"
 #include "onvif/name_lookup.h"
 #include "platform/crypto.h"
 #include "platform/http_exchange.h"
@@ -67,9 +68,9 @@ std::string SecondsText(long ms) {
   return text;
 }
 
-// "10.0.0.5 port 80": where an exchange was going.
+// "«10.0.0.5», порт 80": where an exchange was going.
 std::string HostAndPortOf(const THttpExchangeRequest& one) {
-  return one.Host + " port " + std::to_string(one.Port);
+  return msg::HostAndPort(one.Host, one.Port);
 }
 
 // ": Connection refused": the system's words, where it gave any.
@@ -83,35 +84,29 @@ std::string SystemWords(const THttpFailure& failure) {
 // where it rather than the exchange's own limit ended it (deadlineBounds).
 std::string FailureMessage(const THttpFailure& failure, const THttpRequest& request,
                            const THttpExchangeRequest& one, bool deadlineBounds) {
-  const std::string unfinished = "; не завершён шаг: " + request.Step;
   switch (failure.Kind) {
     case THttpFailureKind::NameNotFound:
-      return "Could not resolve host: " + one.Host;
+      return msg::NameNotResolved(one.Host);
     case THttpFailureKind::CannotConnect:
-      return "Failed to connect to " + HostAndPortOf(one) + SystemWords(failure);
+      return msg::CannotConnect(HostAndPortOf(one)) + SystemWords(failure);
     case THttpFailureKind::ConnectTimedOut:
-      return "Камера не приняла соединение за отведённое время (" +
-             SecondsText(one.ConnectTimeoutMs) + " с)" + unfinished;
+      return msg::ConnectTimedOut(SecondsText(one.ConnectTimeoutMs), request.Step);
     case THttpFailureKind::TimedOut:
       if (deadlineBounds) return TCallDeadline::ExpiredMessage(request.Step);
-      return "Камера не ответила за отведённое обмену время (" + SecondsText(request.TimeoutMs) +
-             " с)" + unfinished;
+      return msg::ExchangeTimedOut(SecondsText(request.TimeoutMs), request.Step);
     case THttpFailureKind::TooSlow:
-      return "Обмен с камерой остановился: меньше " + std::to_string(one.MinBytesPerSecond) +
-             " байт/с в течение " + std::to_string(one.MinSpeedSeconds) + " с" + unfinished;
+      return msg::ExchangeTooSlow(one.MinBytesPerSecond, one.MinSpeedSeconds, request.Step);
     case THttpFailureKind::Tls:
-      return "TLS connection to " + HostAndPortOf(one) + " failed" + SystemWords(failure);
+      return msg::TlsFailed(HostAndPortOf(one)) + SystemWords(failure);
     case THttpFailureKind::ConnectionLost:
-      return "Connection to " + HostAndPortOf(one) + " lost after " +
-             std::to_string(failure.ReceivedBytes) + " bytes of the answer" + SystemWords(failure);
+      return msg::ConnectionLost(HostAndPortOf(one), failure.ReceivedBytes) + SystemWords(failure);
     case THttpFailureKind::TooLarge:
-      return "The camera's answer is larger than " + std::to_string(request.MaxBytes >> 20) +
-             " MiB";
+      return msg::AnswerTooLarge(request.MaxBytes >> 20);
     case THttpFailureKind::None:
     case THttpFailureKind::Other:
       break;
   }
-  return "HTTP exchange with " + HostAndPortOf(one) + " failed" + SystemWords(failure);
+  return msg::ExchangeFailed(HostAndPortOf(one)) + SystemWords(failure);
 }
 
 // What the log keeps of an exchange that ran out of time: how far it got,
@@ -148,9 +143,8 @@ void RequireHttpScheme(const std::string& url) {
   const std::string scheme = colon == std::string::npos ? "" : url.substr(0, colon);
   if (SameAsciiText(scheme, "http") || SameAsciiText(scheme, "https")) return;
   if (scheme.empty() || scheme.size() > 32 || scheme.find_first_of("/?#@ ") != std::string::npos)
-    throw Error("Invalid URL (no scheme): " + PrintableUrl(url));
-  throw Error("Unsupported URL scheme \"" + scheme +
-              "\" (only http and https): " + PrintableUrl(url));
+    throw Error(std::string(msg::kUrlNoScheme) + ": " + PrintableUrl(url));
+  throw Error(msg::UnsupportedScheme(scheme) + ": " + PrintableUrl(url));
 }
 
 namespace {
@@ -235,7 +229,7 @@ TUrlParts SplitUrl(const std::string& url) {
   TUrlParts p;
   const size_t colon = url.find("://");
   if (colon == std::string::npos || colon == 0)
-    throw Error("Invalid URL (no scheme): " + MaskUrlCredentials(url));
+    throw Error(std::string(msg::kUrlNoScheme) + ": " + MaskUrlCredentials(url));
   p.scheme = url.substr(0, colon);
   // The authority ends at the first '/', '?' or '#' (RFC 3986, 3.2): a
   // password holding one of them must be percent-encoded.
@@ -260,11 +254,11 @@ TUrlParts SplitUrl(const std::string& url) {
   if (!authority.empty() && authority[0] == '[') {
     const size_t close = authority.find(']');
     if (close == std::string::npos)
-      throw Error("Invalid URL (bad host): " + MaskUrlCredentials(url));
+      throw Error(std::string(msg::kUrlBadHost) + ": " + MaskUrlCredentials(url));
     p.host = authority.substr(0, close + 1);
     if (close + 1 < authority.size()) {
       if (authority[close + 1] != ':')
-        throw Error("Invalid URL (bad host): " + MaskUrlCredentials(url));
+        throw Error(std::string(msg::kUrlBadHost) + ": " + MaskUrlCredentials(url));
       hasPort = true;
       p.port = authority.substr(close + 2);
     }
@@ -275,17 +269,18 @@ TUrlParts SplitUrl(const std::string& url) {
   } else {
     p.host = authority;
   }
-  if (p.host.empty()) throw Error("Invalid URL (no host): " + MaskUrlCredentials(url));
-  if (!IsValidHostText(p.host)) throw Error("Invalid URL (bad host): " + MaskUrlCredentials(url));
+  if (p.host.empty()) throw Error(std::string(msg::kUrlNoHost) + ": " + MaskUrlCredentials(url));
+  if (!IsValidHostText(p.host))
+    throw Error(std::string(msg::kUrlBadHost) + ": " + MaskUrlCredentials(url));
   // A name written percent-encoded is the name itself ("%63am" is "cam"),
   // and must still be a name once decoded.
   if (p.host.find('%') != std::string::npos && p.host.front() != '[') {
     p.host = PercentDecoded(p.host);
     if (p.host.find('%') != std::string::npos || !IsValidHostText(p.host))
-      throw Error("Invalid URL (bad host): " + MaskUrlCredentials(url));
+      throw Error(std::string(msg::kUrlBadHost) + ": " + MaskUrlCredentials(url));
   }
   if (hasPort && !IsValidPort(p.port))
-    throw Error("Invalid URL (bad port): " + MaskUrlCredentials(url));
+    throw Error(std::string(msg::kUrlBadPort) + ": " + MaskUrlCredentials(url));
   const size_t last = fullPath.rfind('/');
   p.path = fullPath.substr(0, last + 1);
   p.document = fullPath.substr(last + 1);
@@ -615,7 +610,7 @@ THttpAnswer THttpSession::Exchange(const THttpRequest& request, std::string& bod
     urlOrigin = OriginOf(request.Url);
   }
   // A line break in the login would add headers of its own.
-  if (HasControlCharacter(login)) throw Error("Логин камеры содержит управляющие символы");
+  if (HasControlCharacter(login)) throw Error(msg::kLoginHasControlCharacters);
   const auto maySendTo = [&](const std::string& origin) {
     if (login.empty()) return false;
     return urlOrigin.empty() ? F->IsCameraOrigin(origin) : origin == urlOrigin;
@@ -636,9 +631,8 @@ THttpAnswer THttpSession::Exchange(const THttpRequest& request, std::string& bod
     // A body that carries the camera's credentials (a SOAP envelope with its
     // token) goes only where the credentials may go.
     if (post && request.SecretBody && !maySend && !F->Login.empty()) {
-      throw Error("Запрос с логином и паролем камеры не отправлен на другой адрес (" +
-                  HostAndPort(parts) + ")" + (hops > 0 ? ", куда камера его перенаправила" : "") +
-                  ": " + PrintableUrl(url));
+      throw Error(msg::CredentialsNotSentElsewhere(HostAndPort(parts), hops > 0) + ": " +
+                  PrintableUrl(url));
     }
     const std::string target = RequestTargetOf(parts);
 
@@ -688,11 +682,9 @@ THttpAnswer THttpSession::Exchange(const THttpRequest& request, std::string& bod
     if (lookup.Outcome == TLookupOutcome::TimedOut) {
       LogInfo("Resolving " + parts.host + " timed out after " + std::to_string(lookupMs) +
               " milliseconds");
-      const std::string message = deadlineBoundsLookup
-                                      ? TCallDeadline::ExpiredMessage(request.Step)
-                                      : "Имя камеры не разрешено в адрес за отведённое время (" +
-                                            SecondsText(lookupMs) +
-                                            " с); не завершён шаг: " + request.Step;
+      const std::string message =
+          deadlineBoundsLookup ? TCallDeadline::ExpiredMessage(request.Step)
+                               : msg::NameLookupTimedOut(SecondsText(lookupMs), request.Step);
       throw Error(message + ": " + PrintableUrl(url));
     }
     if (lookup.Outcome == TLookupOutcome::NotFound) {
@@ -765,8 +757,7 @@ THttpAnswer THttpSession::Exchange(const THttpRequest& request, std::string& bod
       std::string next = ResolveLocation(url, got.Location);
       if (!next.empty()) {
         if (++hops > kMaxRedirects) {
-          throw Error("Too many redirects (more than " + std::to_string(kMaxRedirects) +
-                      "): " + PrintableUrl(request.Url));
+          throw Error(msg::TooManyRedirects(kMaxRedirects) + ": " + PrintableUrl(request.Url));
         }
         RequireHttpScheme(next);
         // 301 and 302 repeat the POST, as 307 and 308 do; 303 turns it into a GET.

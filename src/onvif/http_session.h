@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "onvif/http_digest.h"
+#include "onvif/messages.h"
 
 namespace zorvane {
 
@@ -41,7 +42,7 @@ struct THttpRequest {
   // token): it goes only to the camera's origins, and a redirect elsewhere
   // fails the exchange instead of taking it there.
   bool SecretBody = false;
-  std::string Step = "обмен с камерой";  // what the exchange is for, named when time runs out
+  std::string Step = msg::kStepExchange;  // what the exchange is for, named when time runs out
 };
 
 struct THttpAnswer {

@@ -10,6 +10,7 @@
 
 #include "common/error.h"
 #include "onvif/call_deadline.h"
+#include "onvif/messages.h"
 #include "platform/network.h"
 #include "platform/threads.h"
 
@@ -70,7 +71,7 @@ THostLookup ResolveWithin(const std::string& host, long timeoutMs) {
   try {
     StartDetachedThread([state, bare] { Lookup(state, bare); });
   } catch (...) {
-    throw Error("Could not start a name lookup for " + bare);
+    throw Error(msg::CannotStartNameLookup(bare));
   }
   // Waited for in short steps, so that a cancelled search stops waiting.
   const TDeadline end{std::chrono::milliseconds(timeoutMs)};

@@ -10,17 +10,12 @@
 #include "common/text.h"
 #include "log/log_writer.h"
 #include "onvif/call_deadline.h"
+#include "onvif/messages.h"
 #include "onvif/soap_transport.h"
 
 namespace zorvane {
 
 namespace {
-
-constexpr char kNoDeviceInformation[] = "Не удалось получить информацию об устройстве";
-constexpr char kNoProfiles[] = "Не удалось получить информацию о профилях";
-constexpr char kNoSnapshotInformation[] = "Не удалось получить информацию о фотоснимке";
-constexpr char kNotQueriedInTime[] = "Камера не опрошена: время поиска истекло";
-constexpr char kNoStreamUri[] = "Камера не сообщила адрес видеопотока";
 
 // The message, followed by the reason the answer gives, if it gives one.
 [[noreturn]] void Fail(const char* message, const TCameraAnswer& answer) {
@@ -85,7 +80,7 @@ std::string HostOf(const std::string& url) {
 // Why the camera's stream address cannot be used, or empty when it can:
 // rtsp or rtsps, with a host.
 std::string StreamUriProblem(const std::string& uri) {
-  if (uri.empty()) return std::string(kNoStreamUri) + ": в ответе камеры адрес пуст";
+  if (uri.empty()) return std::string(msg::kNoStreamUri) + ": в ответе камеры адрес пуст";
   const std::string scheme = Lower(uri.substr(0, uri.find("://")));
   if (uri.find("://") == std::string::npos || (scheme != "rtsp" && scheme != "rtsps")) {
     return "Камера сообщила адрес видеопотока не по протоколу RTSP: «" + PrintableUrl(uri) + "»";
@@ -179,10 +174,8 @@ TCameraAnswer TOnvifDevice::Request(const std::string& url, const TBuild& build)
     a = post();
   }
   if (!token && !Login.empty() && (a.Http.Status == 401 || IsNotAuthorizedFault(*a.Xml))) {
-    throw Error(
-        "Камера назвала адрес службы на другом узле; логин и пароль туда не отправляются, "
-        "а служба их требует (" +
-        FailureReason(a.Http, *a.Xml) + "): " + PrintableUrl(url));
+    throw Error(msg::ServiceElsewhereNeedsCredentials(FailureReason(a.Http, *a.Xml)) + ": " +
+                PrintableUrl(url));
   }
   return a;
 }
@@ -310,7 +303,7 @@ TCameraAnswer TOnvifDevice::MediaRequest(const std::string& url, const TBuild& b
 
 void TOnvifDevice::GetDeviceInformation() {
   FDeviceInformation = QueryDeviceInformation();
-  Name = FDeviceInformation.Model + " на " + Host;
+  Name = msg::CameraOnHost(FDeviceInformation.Model, Host);
   const TCameraAnswer profiles = MediaRequest(
       BuildServiceURL(XAddrs, TOnvifService::osMedia),
       [&](const std::string& l, const std::string& p, TClockOffset o) {
@@ -319,7 +312,7 @@ void TOnvifDevice::GetDeviceInformation() {
       [&](const std::string& l, const std::string& p, TClockOffset o) {
         return BuildGetProfiles2(l, p, o);
       });
-  if (!ParseProfiles(*profiles.Xml, Profiles)) Fail(kNoProfiles, profiles);
+  if (!ParseProfiles(*profiles.Xml, Profiles)) Fail(msg::kNoProfiles, profiles);
 }
 
 TDeviceInformation TOnvifDevice::QueryDeviceInformation() {
@@ -328,7 +321,7 @@ TDeviceInformation TOnvifDevice::QueryDeviceInformation() {
         return BuildGetDeviceInformation(l, p, o);
       });
   TDeviceInformation info;
-  if (!ParseDeviceInformation(*answer.Xml, info)) Fail(kNoDeviceInformation, answer);
+  if (!ParseDeviceInformation(*answer.Xml, info)) Fail(msg::kNoDeviceInformation, answer);
   return info;
 }
 
@@ -366,7 +359,7 @@ void TOnvifDevice::ReadDefaultProfile(const char* message) {
 }
 
 std::string TOnvifDevice::GetSnapshotUri() {
-  ReadDefaultProfile(kNoSnapshotInformation);
+  ReadDefaultProfile(msg::kNoSnapshotInformation);
   const std::string token = ProfileInUse();
   const TCameraAnswer answer = MediaRequest(
       GuessedMediaURL(),
@@ -377,13 +370,13 @@ std::string TOnvifDevice::GetSnapshotUri() {
         return BuildGetSnapshotUri2(l, p, token, o);
       });
   TSnapshotUri uri;
-  if (!ParseSnapshotUri(*answer.Xml, uri)) Fail(kNoSnapshotInformation, answer);
+  if (!ParseSnapshotUri(*answer.Xml, uri)) Fail(msg::kNoSnapshotInformation, answer);
   // Cameras pretty-print addresses: the URL is what stands between the blanks.
   return Trim(uri.Uri);
 }
 
 std::string TOnvifDevice::AskStreamUri(const std::string& profile) {
-  if (profile.empty()) ReadDefaultProfile(kNoStreamUri);
+  if (profile.empty()) ReadDefaultProfile(msg::kNoStreamUri);
   const std::string token = profile.empty() ? ProfileInUse() : profile;
   const TCameraAnswer answer = MediaRequest(
       GuessedMediaURL(),
@@ -394,7 +387,7 @@ std::string TOnvifDevice::AskStreamUri(const std::string& profile) {
         return BuildGetStreamUri2(l, p, token, o);
       });
   TStreamUri uri;
-  if (!ParseStreamUri(*answer.Xml, uri)) Fail(kNoStreamUri, answer);
+  if (!ParseStreamUri(*answer.Xml, uri)) Fail(msg::kNoStreamUri, answer);
   const std::string address = Trim(uri.Uri);
   if (const std::string problem = StreamUriProblem(address); !problem.empty()) throw Error(problem);
   return address;
@@ -433,10 +426,8 @@ void TOnvifDevice::GetSnapshotImg(TStream& AImgStream, const std::string& ASnaps
 std::string TOnvifDevice::DownloadSnapshot(const std::string& url, std::string& image) {
   const THttpAnswer answer = GetSnapshot(FHttp, url, image);
   if (image.empty() || LooksLikeImage(image)) return {};
-  return "Камера вернула вместо снимка не изображение (Content-Type: " +
-         (answer.ContentType.empty() ? std::string("не указан") : answer.ContentType) + ", " +
-         std::to_string(image.size()) + " байт, начало: «" + FirstBytes(image) +
-         "»): " + PrintableUrl(url);
+  return msg::NotAnImage(answer.ContentType, image.size(), FirstBytes(image)) + ": " +
+         PrintableUrl(url);
 }
 
 void TOnvifDevice::GetSnapshotBytes(const std::string& ASnapshotURI, std::string& image) {
@@ -518,17 +509,17 @@ void TOnvifManager::FillDevicesList(const TDeadline& deadline) {
     const TCallCancel cancel(FCancel);
     for (size_t i; (i = next++) < matches.size();) {
       if (Cancelled()) {
-        failures[i] = kSearchCancelled;
+        failures[i] = msg::kSearchCancelled;
       } else if (deadline.Passed()) {
-        failures[i] = kNotQueriedInTime;
+        failures[i] = msg::kNotQueriedInTime;
         ++late;
       } else {
         try {
           devices[i] = std::make_unique<TOnvifDevice>(matches[i].XAddrs, Login, Password, deadline);
         } catch (const std::exception& e) {
-          failures[i] = Cancelled() ? kSearchCancelled : e.what();
+          failures[i] = Cancelled() ? msg::kSearchCancelled : e.what();
         } catch (...) {
-          failures[i] = kUnknownFailure;
+          failures[i] = msg::kUnknownFailure;
         }
       }
       const std::lock_guard<std::mutex> lock(progressLock);

@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "common/error.h"
+#include "onvif/messages.h"
 #include "onvif/namespaces.h"
 #include "onvif/soap_transport.h"
 #include "xml/xml_document.h"
@@ -412,8 +413,9 @@ void LoadAnswer(TXmlDocument& doc, std::string_view Answer) {
   try {
     doc.LoadFromStream(stream, 4096);
   } catch (const TXmlLimitError& e) {
-    throw TAnswerLimitError("The camera's answer has more than " + std::to_string(e.Limit) +
-                            " XML " + std::string(e.What));
+    throw TAnswerLimitError(msg::AnswerOverLimit(e.Limit, std::string_view(e.What) == msg::kXmlNodes
+                                                              ? msg::kAnswerXmlNodes
+                                                              : msg::kAnswerXmlAttributes));
   }
 }
 
@@ -440,7 +442,7 @@ int32_t XmlToInt(const std::string& text) {
   const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
   if (digits.empty() || ec != std::errc() || end != digits.data() + digits.size() ||
       (t.size() > 1 && t[0] == '+' && digits[0] == '-')) {
-    throw Error("'" + text + "' is not a valid integer value");
+    throw Error(msg::NotValidInteger(text));
   }
   return value;
 }
@@ -458,12 +460,12 @@ bool XmlToBool(const std::string& text) {
   if (same("false")) return false;
   double number = 0;
   if (TryDecimal(t, number)) return number != 0;
-  throw Error("'" + text + "' is not a valid boolean value");
+  throw Error(msg::NotValidBoolean(text));
 }
 
 double XmlToDouble(const std::string& text) {
   double value = 0;
-  if (!TryDecimal(text, value)) throw Error("'" + text + "' is not a valid floating point value");
+  if (!TryDecimal(text, value)) throw Error(msg::NotValidFloat(text));
   return value;
 }
 
@@ -535,16 +537,14 @@ bool ParseSystemDateAndTime(std::string_view Answer, std::chrono::system_clock::
   // The year is checked before anything is built from it: year{} keeps 16 bits
   // only, and a far year overflows the nanoseconds of system_clock.
   if (y < kFirstCameraYear || y > kLastCameraYear) {
-    throw Error("'" + std::string(text) + "' is outside the years " +
-                std::to_string(kFirstCameraYear) + ".." + std::to_string(kLastCameraYear) +
-                " of a camera clock");
+    throw Error(msg::ClockYearsOutside(text, kFirstCameraYear, kLastCameraYear));
   }
   // A leap second (60) is taken as the first second of the next minute.
   if (mo < 1 || mo > 12 || d < 1 || d > 31 || h < 0 || h > 23 || mi < 0 || mi > 59 || sec < 0 ||
       sec > 60 ||
       !year_month_day{year{y}, month{static_cast<unsigned>(mo)}, day{static_cast<unsigned>(d)}}
            .ok()) {
-    throw Error("'" + std::string(text) + "' is not a valid date and time");
+    throw Error(msg::NotValidDateTime(text));
   }
   // In seconds, which hold any of these dates; in nanoseconds only once known to fit.
   const seconds since =
@@ -709,8 +709,7 @@ bool ParseProfiles(const TXmlDocument& Answer, std::vector<TProfile>& Profiles) 
     const TXmlNode& node = children.Get(i);
     if (node.NodeType != ntElement) continue;
     if (profiles.size() == kMaxProfiles) {
-      throw TAnswerLimitError("The camera's answer has more than " + std::to_string(kMaxProfiles) +
-                              " profiles");
+      throw TAnswerLimitError(msg::AnswerOverLimit(kMaxProfiles, msg::kAnswerProfiles));
     }
     profiles.push_back(&node);
   }

@@ -9,6 +9,7 @@
 
 #include "common/error.h"
 #include "common/text.h"
+#include "onvif/messages.h"
 #include "onvif/namespaces.h"
 #include "xml/xml_document.h"
 
@@ -68,7 +69,7 @@ std::string BuildServiceURL(const std::string& XAddrs, TOnvifService Service) {
 std::array<uint8_t, 20> SHA1Bytes(std::string_view Data) {
   const std::string bytes = HashBytes(THashAlgorithm::Sha1, Data);
   std::array<uint8_t, 20> digest{};
-  if (bytes.size() != digest.size()) throw Error("SHA-1 is not available");
+  if (bytes.size() != digest.size()) throw Error(msg::kNoSha1);
   std::memcpy(digest.data(), bytes.data(), digest.size());
   return digest;
 }
@@ -110,9 +111,8 @@ std::chrono::system_clock::time_point CameraNow(std::chrono::milliseconds clockO
   const milliseconds now = duration_cast<milliseconds>(system_clock::now().time_since_epoch());
   if (clockOffset > end - first || clockOffset < first - end || now + clockOffset < first ||
       now + clockOffset >= end) {
-    throw Error("a camera clock " + std::to_string(duration_cast<seconds>(clockOffset).count()) +
-                " s from ours is outside the years " + std::to_string(kFirstCameraYear) + ".." +
-                std::to_string(kLastCameraYear));
+    throw Error(msg::CameraClockOutOfRange(duration_cast<seconds>(clockOffset).count(),
+                                           kFirstCameraYear, kLastCameraYear));
   }
   return system_clock::time_point(duration_cast<system_clock::duration>(now + clockOffset));
 }
@@ -226,13 +226,13 @@ THttpAnswer GetSnapshot(THttpSession& session, const std::string& URL, std::stri
   request.Url = URL;
   request.TimeoutMs = kSnapshotTimeoutMs;
   request.MaxBytes = kMaxSnapshotBytes;
-  request.Step = "загрузка снимка";
+  request.Step = msg::kStepSnapshot;
   const THttpAnswer answer = session.Exchange(request, image);
   if (answer.Status < 200 || answer.Status > 299) {
     image.clear();
     std::string message = "HTTP " + StatusText(answer) + ": " + PrintableUrl(answer.Url);
     if (answer.CredentialsWithheld) {
-      message += " (логин и пароль отправляются только камере, заданной в настройках)";
+      message += msg::kCredentialsOnlyToCamera;
     }
     throw Error(message);
   }

@@ -8,6 +8,7 @@
 #include "common/error.h"
 #include "common/text.h"
 #include "onvif/main_thread_queue.h"
+#include "onvif/messages.h"
 #include "onvif/namespaces.h"
 #include "onvif/onvif_requests.h"
 #include "platform/network.h"
@@ -135,7 +136,7 @@ bool ParseProbeMatch(const std::string& Text, TProbeMatch& Match) {
 
 bool GetLocalIP(std::string& Address) {
   std::string name;
-  if (const TNetError e = HostName(name)) ThrowNetError("Cannot read the host name", e);
+  if (const TNetError e = HostName(name)) ThrowNetError(msg::kCannotReadHostName, e);
   const std::vector<THostAddress> found = LookupHost(name, TAddressFamily::IPv4);
   if (found.empty()) return false;
   Address = found.front().Text;
@@ -145,7 +146,7 @@ bool GetLocalIP(std::string& Address) {
 std::vector<std::string> LocalIPv4Addresses() {
   std::vector<std::string> addresses;
   if (const TNetError e = ListLocalIPv4Addresses(addresses))
-    ThrowNetError("Cannot list the network interfaces", e);
+    ThrowNetError(msg::kCannotListInterfaces, e);
   return addresses;
 }
 
@@ -220,20 +221,20 @@ void TONVIFProbeThread::Execute() {
     bool haveAddress = true;
     if (local.empty()) haveAddress = FBindToAll ? (local = "0.0.0.0", true) : GetLocalIP(local);
     if (haveAddress) {
-      if (!IsIPv4Address(local)) throw Error("Not an IPv4 address: " + local);
-      if (const TNetError e = socket.Open()) ThrowNetError("Cannot open a UDP socket", e);
-      if (const TNetError e = socket.Bind(local, 0)) ThrowNetError("Cannot bind to " + local, e);
+      if (!IsIPv4Address(local)) throw Error(msg::NotIPv4Address(local));
+      if (const TNetError e = socket.Open()) ThrowNetError(msg::kCannotOpenUdpSocket, e);
+      if (const TNetError e = socket.Bind(local, 0)) ThrowNetError(msg::CannotBindTo(local), e);
       // Binding does not choose the interface of a multicast datagram; this does.
       if (!FLocalIP.empty()) {
         if (const TNetError e = socket.SetMulticastInterface(local))
-          ThrowNetError("Cannot send multicast through " + local, e);
+          ThrowNetError(msg::CannotSendMulticastThrough(local), e);
       }
       receiver = std::thread(&TONVIFProbeThread::Receive, this, std::ref(socket));
       for (const TProbeKind& k : kProbeKinds) {
         if (!FProbeTypeSet.Contains(k.Type)) continue;
         if (const TNetError e =
                 socket.SendTo(BuildProbeMessage(k.Type), kDiscoveryAddress, kDiscoveryPort))
-          ThrowNetError("Cannot send the probe", e);
+          ThrowNetError(msg::kCannotSendProbe, e);
       }
       // Every answer within the window counts, not only the first.
       if (FCancel) {
@@ -241,16 +242,16 @@ void TONVIFProbeThread::Execute() {
       } else {
         std::this_thread::sleep_for(std::chrono::milliseconds(FTimeout));
       }
-      Log("TONVIFProbeThread: " + std::to_string(FAnswered ? 0 : 1));
+      Log(msg::kProbeThread + std::to_string(FAnswered ? 0 : 1));
     }
   } catch (const std::exception& e) {
-    Log(std::string("TONVIFProbeThread ERROR: ") + e.what());
+    Log(msg::kProbeThreadError + std::string(e.what()));
   }
   FStopReceiving = true;
   if (receiver.joinable()) receiver.join();
   socket.Close();
   if (FDropped > 0) {
-    Log("TONVIFProbeThread: " + std::to_string(FDropped) + " answers dropped (more than " +
+    Log(msg::kProbeThread + std::to_string(FDropped) + " answers dropped (more than " +
         std::to_string(kMaxProbeMatches) + " cameras or " + std::to_string(kMaxProbeAnswers) +
         " answers)");
   }
@@ -294,7 +295,7 @@ void TONVIFProbeThread::UDPServerUDPRead(const std::string& bytes) {
     ++FDropped;
     return;
   }
-  Log("UDPServerUDPRead: OK");
+  Log(msg::kProbeAnswerRead);
   FProbeMatchXML.push_back(text);
   FKept = FProbeMatchXML.size();
   if (FProbeMathXMLNotify) FProbeMathXMLNotify(text);

@@ -6,6 +6,8 @@
 #include <initializer_list>
 #include <string>
 
+#include "platform/messages.h"
+
 namespace zorvane {
 
 class TRuntimeLibrary {
@@ -43,7 +45,7 @@ class TRuntimeLibrary {
   template <typename T>
   bool Bind(T& entry, const char* name) {
     entry = reinterpret_cast<T>(Symbol(name));
-    if (!entry) FError = FName + ": no symbol " + name;
+    if (!entry) FError = msg::NoSymbol(FName, name);
     return entry != nullptr;
   }
 

@@ -23,7 +23,7 @@ inline constexpr TSocketHandle kNoSocket = -1;
 // system error code (Winsock's among them) on Windows. 0 is success.
 using TNetError = int;
 
-// Throws Error("<what>. <the system's text for error>").
+// Throws Error("<what>: <the system's text for error>").
 [[noreturn]] void ThrowNetError(const std::string& what, TNetError error);
 
 bool IsIPv4Address(const std::string& text);  // dotted form, "10.0.0.5"

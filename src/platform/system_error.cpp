@@ -5,7 +5,7 @@
 namespace zorvane {
 
 void ThrowSystemError(const std::string& what, int errnum) {
-  throw Error(what + ". " + SystemErrorText(errnum));
+  throw Error(what + ": " + SystemErrorText(errnum));
 }
 
 }  // namespace zorvane

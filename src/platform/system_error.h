@@ -8,7 +8,7 @@ namespace zorvane {
 // The text of an errno value: "No such file or directory".
 std::string SystemErrorText(int errnum);
 
-// "<what>. <the system's text for errnum>" as an Error.
+// "<what>: <the system's text for errnum>" as an Error.
 [[noreturn]] void ThrowSystemError(const std::string& what, int errnum);
 
 }  // namespace zorvane

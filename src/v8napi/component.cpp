@@ -9,6 +9,7 @@
 #include "common/text.h"
 #include "log/log_writer.h"
 #include "platform/user_locale.h"
+#include "v8napi/messages.h"
 #include "v8napi/trace.h"
 
 namespace zorvane {
@@ -39,7 +40,7 @@ T Guarded(T fallback, Body&& body, OnError&& onError) noexcept {
     }
   } catch (...) {
     try {
-      onError("Unknown error");
+      onError(msg::kUnknownFailure);
     } catch (...) {
     }
   }
@@ -145,8 +146,8 @@ bool TV8ComponentObject::AccessProp(long n, V8Variant* value, bool Get) {
       false,
       [&] {
         const TPropReg* p = FReg.Prop(n);
-        if (!p) throw Error("Property index " + std::to_string(n) + " is out of range");
-        if (!value) throw Error("No value given for property " + ToUtf8(p->PropName));
+        if (!p) throw Error(msg::PropertyIndexOutOfRange(n));
+        if (!value) throw Error(msg::NoValueForProperty(ToUtf8(p->PropName)));
         if (!p->PropGetSet) return false;
         return p->PropGetSet(*FObject, p->PropName, value, Get);
       },
@@ -230,15 +231,14 @@ bool TV8ComponentObject::CallMethod(long n, V8Variant* RetValue, V8Variant* Para
       false,
       [&] {
         m = FReg.Method(n);
-        if (!m) throw Error("Method index " + std::to_string(n) + " is out of range");
+        if (!m) throw Error(msg::MethodIndexOutOfRange(n));
         if (ParamCount < 0 || (ParamCount > 0 && !Params)) {
-          throw Error("Method " + m->MethNameUtf8 + " called without its parameters");
+          throw Error(msg::MethodWithoutParameters(m->MethNameUtf8));
         }
         // Handlers read their parameters by position: fewer than declared would be read past the
         // array.
         if (ParamCount < m->ParamCount) {
-          throw Error("Method " + m->MethNameUtf8 + " takes " + std::to_string(m->ParamCount) +
-                      " parameter(s), " + std::to_string(ParamCount) + " given");
+          throw Error(msg::TooFewParameters(m->MethNameUtf8, m->ParamCount, ParamCount));
         }
         TraceCallIn(m->MethNameUtf8, Params, ParamCount);
         bool result = false;

@@ -3,6 +3,7 @@
 #include "common/error.h"
 #include "common/text.h"
 #include "log/log_writer.h"
+#include "v8napi/messages.h"
 #include "v8napi/variant.h"
 
 namespace zorvane {
@@ -29,7 +30,7 @@ void WriteLine(Make&& make) noexcept {
   } catch (const std::exception& e) {
     LogLineLost(e.what());
   } catch (...) {
-    LogLineLost("Unknown error");
+    LogLineLost(msg::kUnknownFailure);
   }
 }
 
@@ -53,7 +54,7 @@ std::string V8ParamsToStr(const V8Variant* Params, long ParamCount) {
 void RequireTraceableParams(const V8Variant* Params, long ParamCount) {
   for (long i = 0; i < ParamCount; ++i) {
     const V8Variant& p = Params[i];
-    if (p.vt != VTYPE_BLOB && !V8HasText(&p)) throw Error("Unsupported data type");
+    if (p.vt != VTYPE_BLOB && !V8HasText(&p)) throw Error(msg::kUnsupportedDataType);
     // A date that does not exist has no text either: its error, as the line would raise it.
     if (p.vt == VTYPE_TM) V8GetDate(&p);
   }
@@ -65,7 +66,8 @@ void TraceCallIn(const std::string& MethName, const V8Variant* Params, long Para
   RequireTraceableParams(Params, ParamCount);
   if (!TracingCalls()) return;
   WriteLine([&] {
-    WriteLog("> " + MethName, "Params: " + V8ParamsToStr(Params, ParamCount), TLogLevel::llDebug);
+    WriteLog("> " + MethName, msg::kTraceParams + V8ParamsToStr(Params, ParamCount),
+             TLogLevel::llDebug);
   });
 }
 
@@ -75,13 +77,14 @@ void TraceCallOut(const std::string& MethName, const V8Variant* Params, long Par
   WriteLine([&] {
     std::string details;
     if (RetValue) details = "Result=" + MaskUrlCredentials(V8ToStr(RetValue));
-    details += "; Params: " + V8ParamsToStr(Params, ParamCount);
+    details += std::string("; ") + msg::kTraceParams + V8ParamsToStr(Params, ParamCount);
     WriteLog("< " + MethName, details, TLogLevel::llDebug);
   });
 }
 
 void TraceError(const std::string& message) noexcept {
-  WriteLine([&] { WriteLog("EXCEPTION", MaskUrlCredentials(message), TLogLevel::llError); });
+  WriteLine(
+      [&] { WriteLog(msg::kTraceException, MaskUrlCredentials(message), TLogLevel::llError); });
 }
 
 }  // namespace zorvane

@@ -8,6 +8,7 @@
 #include "common/error.h"
 #include "common/text.h"
 #include "platform/user_locale.h"
+#include "v8napi/messages.h"
 
 namespace zorvane {
 
@@ -217,11 +218,11 @@ bool TryParseDouble(std::string_view text, const std::string& decimalSeparator, 
 double EncodeDateTime(int year, int month, int day, int hour, int minute, int second, int msec) {
   if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1 ||
       day > DaysInMonth(year, month)) {
-    throw Error("Invalid argument to date encode");
+    throw Error(msg::kInvalidDateEncode);
   }
   if (hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59 || msec < 0 ||
       msec > 999) {
-    throw Error("Invalid argument to time encode");
+    throw Error(msg::kInvalidTimeEncode);
   }
   const double date = static_cast<double>(DaysFromCivilStart(year, month, day) - kDaysTo18991230);
   const double time = ((hour * 60.0 + minute) * 60.0 + second) * 1000.0 + msec;
@@ -354,7 +355,7 @@ bool V8HasText(const V8Variant* v) {
 }
 
 std::string V8ToStr(const V8Variant* v) {
-  if (!V8HasText(v)) throw Error("Unsupported data type");
+  if (!V8HasText(v)) throw Error(msg::kUnsupportedDataType);
   switch (v->vt) {
     case VTYPE_EMPTY:
       return {};

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "common/error.h"
+#include "xml/messages.h"
 #include "xml/text_codec.h"
 #include "xml/xml_reader.h"
 
@@ -90,7 +91,7 @@ void ReadAttributes(std::string_view text, TXmlAttributeList& list, size_t& adde
   std::string_view V = text;
   TrimLeft(V);
   while (!V.empty()) {
-    if (limit && added >= limit) throw TXmlLimitError("attributes", limit);
+    if (limit && added >= limit) throw TXmlLimitError(msg::kXmlAttributes, limit);
     ++added;
     // name, up to a blank or "="
     TXmlAttribute& attribute = list.Add(std::string(Cut(V, " =", false)));
@@ -112,7 +113,7 @@ void ReadAttributes(std::string_view text, TXmlAttributeList& list, size_t& adde
 }
 
 [[noreturn]] void ThrowIndexError(size_t index) {
-  throw Error("List index out of bounds (" + std::to_string(index) + ")");
+  throw Error(msg::ListIndexOutOfBounds(index));
 }
 
 }  // namespace
@@ -368,7 +369,8 @@ class TXmlDocument::TParser {
 
   // A new child of the current parent, within the document's node limit.
   TXmlNode& AddNode(TXmlNodeType type, std::string name = {}) {
-    if (FDoc.MaxNodes && FNodes >= FDoc.MaxNodes) throw TXmlLimitError("nodes", FDoc.MaxNodes);
+    if (FDoc.MaxNodes && FNodes >= FDoc.MaxNodes)
+      throw TXmlLimitError(msg::kXmlNodes, FDoc.MaxNodes);
     ++FNodes;
     return P->ChildNodes.Add(std::move(name), type);
   }

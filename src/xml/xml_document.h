@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "common/error.h"
+#include "xml/messages.h"
 #include "xml/xml_stream.h"
 
 namespace zorvane {
@@ -22,10 +23,8 @@ namespace zorvane {
 class TXmlLimitError : public Error {
  public:
   TXmlLimitError(const char* what, size_t limit)
-      : Error("The XML document has more than " + std::to_string(limit) + " " + what),
-        What(what),
-        Limit(limit) {}
-  const char* What;  // "nodes" or "attributes"
+      : Error(msg::XmlDocumentOverLimit(limit, what)), What(what), Limit(limit) {}
+  const char* What;  // msg::kXmlNodes or msg::kXmlAttributes
   size_t Limit;
 };
 

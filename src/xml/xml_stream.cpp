@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "common/error.h"
+#include "xml/messages.h"
 
 namespace zorvane {
 
@@ -14,7 +15,7 @@ size_t TBytesStream::Read(char* buffer, size_t count) {
 }
 
 void TBytesStream::Write(const char*, size_t) {
-  throw Error("Stream write error");
+  throw Error(msg::kStreamWriteError);
 }
 
 size_t TMemoryStream::Read(char* buffer, size_t count) {

@@ -6,6 +6,7 @@
 
 #include "common/error.h"
 #include "common/never_destroyed.h"
+#include "forms/messages.h"
 #include "platform/library_binding.h"
 
 namespace zorvane {
@@ -37,45 +38,37 @@ bool HaveDisplayVariable() {
 }  // namespace
 
 const TGtk& Gtk(const std::string& caption) {
-  const std::string cannot = "Окно «" + caption + "» не может быть показано: ";
+  const auto cannot = [&caption](const std::string& why) {
+    return Error(msg::WindowCannotBeShown(caption, why));
+  };
   const std::lock_guard<std::mutex> lock(gBindingLock);
   TGtkBinding& b = Binding();
   // Two major versions of GTK in one process abort it.
-  if (TRuntimeLibrary::IsLoaded("libgtk-x11-2.0.so.0"))
-    throw Error(cannot + "в процессе уже загружена библиотека GTK 2, а окнам драйвера нужна GTK 3");
-  if (TRuntimeLibrary::IsLoaded("libgtk-4.so.1"))
-    throw Error(cannot + "в процессе уже загружена библиотека GTK 4, а окнам драйвера нужна GTK 3");
+  if (TRuntimeLibrary::IsLoaded("libgtk-x11-2.0.so.0")) throw cannot(msg::kGtk2Loaded);
+  if (TRuntimeLibrary::IsLoaded("libgtk-4.so.1")) throw cannot(msg::kGtk4Loaded);
   if (!b.Library.IsOpen()) {
     if (!b.Library.OpenLoaded({"libgtk-3.so.0"})) {
       // Without a display there is nothing to load GTK for.
-      if (!HaveDisplayVariable())
-        throw Error(cannot + "нет графического дисплея (переменная DISPLAY не задана)");
-      if (!b.Library.Open({"libgtk-3.so.0"})) {
-        throw Error(cannot +
-                    "не найдена библиотека GTK 3 (libgtk-3.so.0); установите пакет libgtk-3-0 (" +
-                    b.Library.Error() + ")");
-      }
+      if (!HaveDisplayVariable()) throw cannot(msg::kNoDisplayVariable);
+      if (!b.Library.Open({"libgtk-3.so.0"})) throw cannot(msg::NoGtk3(b.Library.Error()));
     }
     bool bound = true;
 #define ZORVANE_GTK_BIND(name) bound = bound && b.Library.Bind(b.Table.name, #name);
     ZORVANE_GTK_FUNCTIONS(ZORVANE_GTK_BIND)
 #undef ZORVANE_GTK_BIND
     b.Bound = bound;
-    if (!bound) b.Failure = "библиотека " + b.Library.Name() + " не подходит: " + b.Library.Error();
+    if (!bound) b.Failure = msg::LibraryUnfitLower(b.Library.Name(), b.Library.Error());
   }
-  if (!b.Bound) throw Error(cannot + b.Failure);
+  if (!b.Bound) throw cannot(b.Failure);
   const TGtk& g = b.Table;
-  if (g.gtk_get_major_version() != 3)
-    throw Error(cannot + "библиотека " + b.Library.Name() + " не является GTK 3");
+  if (g.gtk_get_major_version() != 3) throw cannot(msg::NotGtk3(b.Library.Name()));
   if (!g.gdk_display_get_default()) {
-    if (!HaveDisplayVariable())
-      throw Error(cannot + "нет графического дисплея (переменная DISPLAY не задана)");
+    if (!HaveDisplayVariable()) throw cannot(msg::kNoDisplayVariable);
     // The process's locale is its owner's business.
     g.gtk_disable_setlocale();
     if (!g.gtk_init_check(nullptr, nullptr)) {
       const char* display = std::getenv("DISPLAY");
-      throw Error(cannot + "не удалось открыть графический дисплей «" +
-                  (display ? display : "") + "»");
+      throw cannot(msg::CannotOpenDisplay(display ? display : ""));
     }
     // Initialised here: GTK belongs to this thread from now on.
     gInitThread = std::this_thread::get_id();
@@ -85,9 +78,7 @@ const TGtk& Gtk(const std::string& caption) {
 
 TGtkCall::TGtkCall(const std::string& caption) {
   const TGtk& g = Gtk(caption);
-  const std::string wrongThread = "Окно «" + caption +
-                                  "» не может быть показано: вызов пришёл не из того потока "
-                                  "приложения, в котором работает GTK";
+  const std::string wrongThread = msg::WindowCannotBeShown(caption, msg::kNotGtkThread);
   {
     const std::lock_guard<std::mutex> lock(gBindingLock);
     if (gInitThread != std::thread::id() && gInitThread != std::this_thread::get_id())

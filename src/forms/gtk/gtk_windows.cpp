@@ -12,6 +12,7 @@
 #include "forms/gtk/gtk_api.h"
 #include "forms/gtk/webkit_api.h"
 #include "forms/log_form.h"
+#include "forms/messages.h"
 #include "forms/pictures.h"
 #include "forms/probe_form.h"
 #include "forms/shown_text.h"
@@ -23,7 +24,6 @@ namespace zorvane {
 
 namespace {
 
-constexpr char kErrorTitle[] = "Ошибка";
 constexpr guint kSearchPollMs = 100;
 constexpr guint kLogCheckMs = 1000;
 
@@ -207,7 +207,7 @@ void AddTree(GtkTreeStore* store, GtkTreeIter* parent, const TTreeItem& item) {
 
 void ShowDeviceDetails(GtkWindow* owner, const TOnvifDeviceForm& form) {
   const TGtk& G = BoundGtk();
-  TModal modal(NewWindow("ONVIF устройство", 568, 378, owner), "ONVIF устройство");
+  TModal modal(NewWindow(msg::kDeviceTitle, 568, 378, owner), msg::kDeviceTitle);
   GtkWindow* window = As<GtkWindow>(modal.Window());
   G.gtk_window_set_resizable(window, FALSE);
   G.gtk_window_set_type_hint(window, GDK_WINDOW_TYPE_HINT_DIALOG);
@@ -228,10 +228,10 @@ void ShowDeviceDetails(GtkWindow* owner, const TOnvifDeviceForm& form) {
     const std::string& Value;
   };
   const TField fields[] = {
-      {"Имя:", "lblName", "edtName", form.edtName},
-      {"Адрес:", "lblHost", "edtHost", form.edtHost},
-      {"Порт:", "lblPort", "edtPort", form.edtPort},
-      {"URI фотоснимка:", "lblSnapshotURI", "edtSnapshotURI", form.edtSnapshotURI},
+      {msg::kNameLabel, "lblName", "edtName", form.edtName},
+      {msg::kHostLabel, "lblHost", "edtHost", form.edtHost},
+      {msg::kPortLabel, "lblPort", "edtPort", form.edtPort},
+      {msg::kSnapshotUriLabel, "lblSnapshotURI", "edtSnapshotURI", form.edtSnapshotURI},
   };
   int row = 0;
   for (const TField& f : fields) {
@@ -243,7 +243,7 @@ void ShowDeviceDetails(GtkWindow* owner, const TOnvifDeviceForm& form) {
     G.gtk_widget_set_size_request(box, 344, -1);
     G.gtk_grid_attach(As<GtkGrid>(grid), box, 2, row++, 1, 1);
   }
-  GtkWidget* profilesLabel = Label("Профили:", "lblProfiles");
+  GtkWidget* profilesLabel = Label(msg::kProfilesLabel, "lblProfiles");
   G.gtk_widget_set_valign(profilesLabel, GTK_ALIGN_START);
   G.gtk_widget_set_margin_top(profilesLabel, 12);
   G.gtk_grid_attach(As<GtkGrid>(grid), profilesLabel, 1, row, 1, 1);
@@ -271,8 +271,8 @@ void ShowDeviceDetails(GtkWindow* owner, const TOnvifDeviceForm& form) {
 
   GtkWidget* buttons = G.gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 6);
   SetMargins(buttons, 8, 8, 8, 8);
-  GtkWidget* cancel = Button("Отмена", "btnCancel", 75);
-  GtkWidget* ok = Button("ОК", "btnOK", 75);
+  GtkWidget* cancel = Button(msg::kCancelButton, "btnCancel", 75);
+  GtkWidget* ok = Button(msg::kOkButton, "btnOK", 75);
   G.gtk_box_pack_end(As<GtkBox>(buttons), cancel, FALSE, FALSE, 0);
   G.gtk_box_pack_end(As<GtkBox>(buttons), ok, FALSE, FALSE, 0);
   const auto close = +[](GtkButton*, gpointer m) { As<TModal>(m)->Quit(); };
@@ -296,7 +296,7 @@ enum { kColPicture, kColCaption, kColTooltip, kColumns };
 class TProbeView {
  public:
   TProbeView()
-      : FModal(NewWindow("ONVIF устройства", 608, 416, nullptr), "ONVIF устройства"),
+      : FModal(NewWindow(msg::kDevicesTitle, 608, 416, nullptr), msg::kDevicesTitle),
         FCamera(CameraPicture(48)),
         FFailedCamera(CameraPicture(48, true)),
         FIcon(CameraPicture(32)) {
@@ -326,12 +326,12 @@ class TProbeView {
     GtkWidget* localBox = G.gtk_box_new(GTK_ORIENTATION_VERTICAL, 4);
     G.gtk_widget_set_hexpand(localBox, TRUE);
     G.gtk_widget_set_halign(localBox, GTK_ALIGN_END);
-    G.gtk_box_pack_start(As<GtkBox>(localBox), Label("Сетевой интерфейс:", "lblLocalIP"), FALSE,
-                         FALSE, 0);
+    G.gtk_box_pack_start(As<GtkBox>(localBox), Label(msg::kLocalInterfaceLabel, "lblLocalIP"),
+                         FALSE, FALSE, 0);
     G.gtk_box_pack_start(As<GtkBox>(localBox), FLocalIPs, FALSE, FALSE, 0);
-    G.gtk_grid_attach(As<GtkGrid>(top), Label("Пользователь:", "lblLogin"), 0, 0, 1, 1);
+    G.gtk_grid_attach(As<GtkGrid>(top), Label(msg::kLoginLabel, "lblLogin"), 0, 0, 1, 1);
     G.gtk_grid_attach(As<GtkGrid>(top), FUser, 0, 1, 1, 1);
-    G.gtk_grid_attach(As<GtkGrid>(top), Label("Пароль:", "lblPassword"), 1, 0, 1, 1);
+    G.gtk_grid_attach(As<GtkGrid>(top), Label(msg::kPasswordLabel, "lblPassword"), 1, 0, 1, 1);
     G.gtk_grid_attach(As<GtkGrid>(top), FPassword, 1, 1, 1, 1);
     G.gtk_grid_attach(As<GtkGrid>(top), localBox, 2, 0, 1, 2);
 
@@ -357,8 +357,8 @@ class TProbeView {
     SetMargins(bottom, 13, 12, 14, 14);
     FSpinner = Named(G.gtk_spinner_new(), "spnSearch");
     FProgress = Label("", "lblProgress");
-    FSearch = Button("Поиск", "Button2", 75);
-    FClose = Button("Закрыть", "Button1", 75);
+    FSearch = Button(msg::kSearchButton, "Button2", 75);
+    FClose = Button(msg::kCloseButton, "Button1", 75);
     G.gtk_box_pack_start(As<GtkBox>(bottom), FSpinner, FALSE, FALSE, 0);
     G.gtk_box_pack_start(As<GtkBox>(bottom), FProgress, TRUE, TRUE, 0);
     G.gtk_box_pack_end(As<GtkBox>(bottom), FClose, FALSE, FALSE, 0);
@@ -385,7 +385,7 @@ class TProbeView {
   TProbeView& operator=(const TProbeView&) = delete;
 
   void Show() {
-    if (!F.CreateError.empty()) MessageBox(nullptr, F.CreateError, kErrorTitle);
+    if (!F.CreateError.empty()) MessageBox(nullptr, F.CreateError, msg::kErrorTitle);
     FModal.Run();
   }
 
@@ -425,7 +425,7 @@ class TProbeView {
       G.gtk_spinner_stop(As<GtkSpinner>(FSpinner));
       G.gtk_widget_set_sensitive(FSearch, TRUE);
       const std::string message = F.TakeMessage();
-      if (!message.empty()) MessageBox(As<GtkWindow>(FModal.Window()), message, kErrorTitle);
+      if (!message.empty()) MessageBox(As<GtkWindow>(FModal.Window()), message, msg::kErrorTitle);
     }
   }
 
@@ -474,7 +474,7 @@ class TProbeView {
       if (item.Details) {
         ShowDeviceDetails(window, *item.Details);
       } else {
-        MessageBox(window, "Камера " + item.Caption + ": " + item.Error, kErrorTitle);
+        MessageBox(window, msg::CameraFailed(item.Caption, item.Error), msg::kErrorTitle);
       }
     });
   }
@@ -500,7 +500,7 @@ class TProbeView {
 class TLogView {
  public:
   TLogView()
-      : FModal(NewWindow("Просмотр лога", 633, 293, nullptr), "Просмотр лога"),
+      : FModal(NewWindow(msg::kLogViewerTitle, 633, 293, nullptr), msg::kLogViewerTitle),
         FFolder(FolderPicture()),
         FIcon(CameraPicture(32)) {
     const TGtk& G = BoundGtk();
@@ -515,7 +515,7 @@ class TLogView {
     GtkWidget* open = Named(G.gtk_button_new(), "btnOpenDir");
     G.gtk_button_set_image(As<GtkButton>(open), G.gtk_image_new_from_pixbuf(FFolder.P));
     G.gtk_widget_set_size_request(open, 23, 24);
-    G.gtk_widget_set_tooltip_text(open, "Открыть папку логов");
+    G.gtk_widget_set_tooltip_text(open, msg::kOpenLogFolderTip);
     G.gtk_box_pack_start(As<GtkBox>(bar), FFiles, FALSE, FALSE, 0);
     G.gtk_box_pack_start(As<GtkBox>(bar), open, FALSE, FALSE, 0);
     Connect(FFiles, "changed", &TLogView::OnChanged, this);
@@ -640,7 +640,7 @@ std::string FileUri(const std::string& path) {
   gchar* uri = G.g_filename_to_uri(path.c_str(), nullptr, nullptr);
   const std::string text = uri ? uri : "";
   G.g_free(uri);
-  if (text.rfind("file:///", 0) != 0) throw Error("Not an absolute file name: " + path);
+  if (text.rfind("file:///", 0) != 0) throw Error(msg::NotAbsoluteFileName(path));
   return text;
 }
 
@@ -649,7 +649,8 @@ std::string FileUri(const std::string& path) {
 class TDocView {
  public:
   TDocView(const std::string& htmlPath, const std::string& caption, const TWebKit& webkit)
-      : FModal(NewWindow("Документ", 633, 425, nullptr), caption), FWebKit(webkit),
+      : FModal(NewWindow(msg::kDocumentTitle, 633, 425, nullptr), caption),
+        FWebKit(webkit),
         FIcon(CameraPicture(32)) {
     const TGtk& G = BoundGtk();
     GtkWindow* window = As<GtkWindow>(FModal.Window());
@@ -721,13 +722,13 @@ class TDocView {
 }  // namespace
 
 void ShowCameraSearch() {
-  const TGtkCall call("Поиск камеры");
+  const TGtkCall call(msg::kCameraSearchTitle);
   TProbeView view;
   view.Show();
 }
 
 void ShowLogViewer() {
-  const TGtkCall call("Просмотр лога");
+  const TGtkCall call(msg::kLogViewerTitle);
   TLogView view;
   view.Show();
 }

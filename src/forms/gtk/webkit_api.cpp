@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "common/never_destroyed.h"
+#include "forms/messages.h"
 #include "platform/library_binding.h"
 
 namespace zorvane {
@@ -48,19 +49,13 @@ const TWebKit* WebKit(std::string& why) {
     if (TRuntimeLibrary::IsLoaded(kWebKit41) || TRuntimeLibrary::IsLoaded(kWebKit40)) {
       b.Library.OpenLoaded({kWebKit41, kWebKit40});
     } else if (TRuntimeLibrary::IsLoaded("libsoup-2.4.so.1")) {
-      if (!b.Library.Open({kWebKit40}))
-        b.Failure = "в процессе уже есть libsoup 2, а WebKitGTK 4.0 (пакет libwebkit2gtk-4.0-37) "
-                    "не установлен";
+      if (!b.Library.Open({kWebKit40})) b.Failure = msg::kLibsoup2WithoutWebKit40;
     } else if (TRuntimeLibrary::IsLoaded("libsoup-3.0.so.0")) {
-      if (!b.Library.Open({kWebKit41}))
-        b.Failure = "в процессе уже есть libsoup 3, а WebKitGTK 4.1 (пакет libwebkit2gtk-4.1-0) "
-                    "не установлен";
+      if (!b.Library.Open({kWebKit41})) b.Failure = msg::kLibsoup3WithoutWebKit41;
     } else if (!b.Library.Open({kWebKit40, kWebKit41})) {
       // Neither yet: 4.0 first where it is installed, since a platform
       // client that shows HTML itself loads that one (and libsoup 2) later.
-      b.Failure = "не найдена библиотека WebKitGTK; установите пакет libwebkit2gtk-4.0-37 или "
-                  "libwebkit2gtk-4.1-0 (" +
-                  b.Library.Error() + ")";
+      b.Failure = msg::NoWebKit(b.Library.Error());
     }
     if (b.Library.IsOpen()) {
       bool bound = true;
@@ -69,7 +64,7 @@ const TWebKit* WebKit(std::string& why) {
 #undef ZORVANE_WEBKIT_BIND
       b.Bound = bound;
       b.Table.Library = b.Library.Name() == kWebKit41 ? kWebKit41 : kWebKit40;
-      if (!bound) b.Failure = "библиотека " + b.Library.Name() + " не подходит: " + b.Library.Error();
+      if (!bound) b.Failure = msg::LibraryUnfitLower(b.Library.Name(), b.Library.Error());
     }
   }
   if (!b.Bound) {

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "common/error.h"
+#include "forms/messages.h"
 #include "forms/shown_text.h"
 #include "log/log_writer.h"
 #include "platform/windows/windows_text.h"
@@ -16,7 +17,6 @@ constexpr wchar_t kClassName[] = L"zorvane.Window";
 // The manifest resource that asks for comctl32 version 6.
 constexpr WORD kManifestResource = 2;
 constexpr int kDesignDpi = 120;
-constexpr char kNoDisplay[] = "нет графического дисплея";
 
 // What every window action shares, made by the first.
 struct TShared {
@@ -62,11 +62,11 @@ std::string Prepare(TShared& s) {
         BindComCtl(s.Library, s.Table.ImageListCreate, "ImageList_Create") &&
         BindComCtl(s.Library, s.Table.ImageListReplaceIcon, "ImageList_ReplaceIcon") &&
         BindComCtl(s.Library, s.Table.ImageListDestroy, "ImageList_Destroy")))
-    return "comctl32.dll не подходит: нет нужных функций";
+    return msg::kComctlUnfit;
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_LISTVIEW_CLASSES |
                                                      ICC_TREEVIEW_CLASSES | ICC_PROGRESS_CLASS |
                                                      ICC_BAR_CLASSES | ICC_WIN95_CLASSES};
-  if (!init(&controls)) return "элементы управления comctl32 недоступны";
+  if (!init(&controls)) return msg::kComctlUnavailable;
   return {};
 }
 
@@ -75,7 +75,7 @@ std::string Prepare(TShared& s) {
 // ---- the frame of an action ----------------------------------------------------------
 
 TWin32Call::TWin32Call(const std::string& caption) : FCaption(caption) {
-  if (!DesktopIsVisible()) Fail("нет рабочего стола, видимого пользователю");
+  if (!DesktopIsVisible()) Fail(msg::kNoVisibleDesktop);
   TShared& s = Shared();
   const std::lock_guard<std::mutex> lock(s.Lock);
   if (!s.Tried) {
@@ -90,7 +90,7 @@ TWin32Call::TWin32Call(const std::string& caption) : FCaption(caption) {
     context.lpResourceName = MAKEINTRESOURCEW(kManifestResource);
     s.Context = CreateActCtxW(&context);
     if (s.Context == INVALID_HANDLE_VALUE) {
-      s.Failure = "нет манифеста библиотеки: " + WindowsErrorText(GetLastError());
+      s.Failure = msg::NoLibraryManifest(WindowsErrorText(GetLastError()));
     } else {
       ULONG_PTR cookie = 0;
       ActivateActCtx(s.Context, &cookie);
@@ -121,7 +121,7 @@ TWin32Call::TWin32Call(const std::string& caption) : FCaption(caption) {
     }
   }
   if (!s.Failure.empty()) Fail(s.Failure);
-  if (s.NoDisplay) Fail(kNoDisplay);
+  if (s.NoDisplay) Fail(msg::kNoDisplay);
   ActivateActCtx(s.Context, &FCookie);
 }
 
@@ -134,7 +134,7 @@ const TComCtl& TWin32Call::ComCtl() const {
 }
 
 void TWin32Call::Fail(const std::string& why) const {
-  throw Error("Окно «" + FCaption + "» не может быть показано: " + why);
+  throw Error(msg::WindowCannotBeShown(FCaption, why));
 }
 
 void ReleaseWin32Windows() {
@@ -194,7 +194,7 @@ TIcon::~TIcon() {
 }
 
 void ErrorBox(HWND owner, const std::string& text) {
-  MessageBoxW(owner, ShownWide(text).c_str(), L"Ошибка",
+  MessageBoxW(owner, ShownWide(text).c_str(), Wide(msg::kErrorTitle).c_str(),
               MB_OK | MB_ICONERROR | (owner ? 0 : MB_TASKMODAL));
 }
 
@@ -245,7 +245,7 @@ TWindow::TWindow(const TWin32Call& call, const std::string& title, DWORD style, 
                             owner, nullptr, ThisModule(), nullptr);
   if (!FWindow) {
     const DWORD error = GetLastError();
-    call.Fail(error ? WindowsErrorText(error) : kNoDisplay);
+    call.Fail(error ? WindowsErrorText(error) : msg::kNoDisplay);
   }
   SetWindowLongPtrW(FWindow, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   SetWindowLongPtrW(FWindow, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TWindow::Procedure));

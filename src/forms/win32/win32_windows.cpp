@@ -9,6 +9,7 @@
 #include "forms/device_form.h"
 #include "forms/forms.h"
 #include "forms/log_form.h"
+#include "forms/messages.h"
 #include "forms/pictures.h"
 #include "forms/probe_form.h"
 #include "forms/win32/browser_window.h"
@@ -35,7 +36,7 @@ void SetText(HWND control, const std::string& text) {
 class TDetailsView : public TWindow {
  public:
   TDetailsView(const TWin32Call& call, HWND owner, const TOnvifDeviceForm& form)
-      : TWindow(call, "ONVIF устройство", WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN,
+      : TWindow(call, msg::kDeviceTitle, WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN,
                 WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT, 568, 378, owner, true),
         FCamera(CameraPicture(64)) {
     HWND picture = AddControl(L"STATIC", "", SS_ICON | SS_CENTERIMAGE, 8, 8, 65, 65, kImgUser);
@@ -49,17 +50,17 @@ class TDetailsView : public TWindow {
       const std::string& Value;
     };
     const TField fields[] = {
-        {"Имя:", 11, 8, kLblName, kEdtName, form.edtName},
-        {"Адрес:", 38, 35, kLblHost, kEdtHost, form.edtHost},
-        {"Порт:", 65, 62, kLblPort, kEdtPort, form.edtPort},
-        {"URI фотоснимка:", 95, 92, kLblSnapshotURI, kEdtSnapshotURI, form.edtSnapshotURI},
+        {msg::kNameLabel, 11, 8, kLblName, kEdtName, form.edtName},
+        {msg::kHostLabel, 38, 35, kLblHost, kEdtHost, form.edtHost},
+        {msg::kPortLabel, 65, 62, kLblPort, kEdtPort, form.edtPort},
+        {msg::kSnapshotUriLabel, 95, 92, kLblSnapshotURI, kEdtSnapshotURI, form.edtSnapshotURI},
     };
     for (const TField& f : fields) {
       AddControl(L"STATIC", f.Caption, SS_LEFT, 93, f.LabelTop, 118, 18, f.LabelId);
       AddControl(L"EDIT", f.Value, WS_TABSTOP | ES_AUTOHSCROLL | ES_READONLY, 213, f.BoxTop, 344,
                  23, f.BoxId, WS_EX_CLIENTEDGE);
     }
-    AddControl(L"STATIC", "Профили:", SS_LEFT, 93, 144, 118, 18, kLblProfiles);
+    AddControl(L"STATIC", msg::kProfilesLabel, SS_LEFT, 93, 144, 118, 18, kLblProfiles);
     HWND tree = AddControl(WC_TREEVIEWW, "",
                            WS_TABSTOP | TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT |
                                TVS_SHOWSELALWAYS,
@@ -69,8 +70,9 @@ class TDetailsView : public TWindow {
     SendMessageW(tree, TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(root));
     AddControl(L"STATIC", "", SS_ETCHEDHORZ, 0, 334, 568, 2, kBvl1);
     // Neither button is the window's Enter or Escape button.
-    AddControl(L"BUTTON", "ОК", WS_TABSTOP | BS_PUSHBUTTON, 405, 344, 75, 25, kBtnOK);
-    AddControl(L"BUTTON", "Отмена", WS_TABSTOP | BS_PUSHBUTTON, 486, 344, 75, 25, kBtnCancel);
+    AddControl(L"BUTTON", msg::kOkButton, WS_TABSTOP | BS_PUSHBUTTON, 405, 344, 75, 25, kBtnOK);
+    AddControl(L"BUTTON", msg::kCancelButton, WS_TABSTOP | BS_PUSHBUTTON, 486, 344, 75, 25,
+               kBtnCancel);
   }
   ~TDetailsView() override { Destroy(); }
 
@@ -105,22 +107,21 @@ class TDetailsView : public TWindow {
 class TProbeView : public TWindow {
  public:
   explicit TProbeView(const TWin32Call& call)
-      : TWindow(call, "ONVIF устройства",
-                (WS_OVERLAPPEDWINDOW & ~WS_MINIMIZEBOX) | WS_CLIPCHILDREN, WS_EX_CONTROLPARENT, 608,
-                416, CallerWindow(), false),
+      : TWindow(call, msg::kDevicesTitle, (WS_OVERLAPPEDWINDOW & ~WS_MINIMIZEBOX) | WS_CLIPCHILDREN,
+                WS_EX_CONTROLPARENT, 608, 416, CallerWindow(), false),
         FCamera(CameraPicture(48)),
         FFailedCamera(CameraPicture(48, true)),
         FIcon(CameraPicture(32)),
         FSmallIcon(CameraPicture(16)) {
     SetIcon(FIcon, FSmallIcon);
-    AddControl(L"STATIC", "Пользователь:", SS_LEFT, 13, 8, 124, 18, kLblLogin);
+    AddControl(L"STATIC", msg::kLoginLabel, SS_LEFT, 13, 8, 124, 18, kLblLogin);
     FUser = AddControl(L"EDIT", F.edtUser, WS_TABSTOP | ES_AUTOHSCROLL, 13, 27, 124, 23,
                        kEdtUser, WS_EX_CLIENTEDGE);
-    AddControl(L"STATIC", "Пароль:", SS_LEFT, 163, 8, 124, 18, kLblPassword);
+    AddControl(L"STATIC", msg::kPasswordLabel, SS_LEFT, 163, 8, 124, 18, kLblPassword);
     FPassword = AddControl(L"EDIT", F.edtPassword, WS_TABSTOP | ES_AUTOHSCROLL, 163, 27, 124, 23,
                            kEdtPassword, WS_EX_CLIENTEDGE);
-    FLocalLabel = AddControl(L"STATIC", "Сетевой интерфейс:", SS_LEFT, 433, 8, 163, 18,
-                             kLblLocalIP);
+    FLocalLabel =
+        AddControl(L"STATIC", msg::kLocalInterfaceLabel, SS_LEFT, 433, 8, 163, 18, kLblLocalIP);
     FLocalIPs = AddControl(L"COMBOBOX", "", WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST, 433, 27,
                            163, 200, kCbbLocalIPs);
     for (const std::string& ip : F.cbbLocalIPs)
@@ -145,8 +146,10 @@ class TProbeView : public TWindow {
     FProgress = AddControl(L"STATIC", "", SS_LEFT | SS_ENDELLIPSIS, 13, 0, 300, 18, kLblProgress);
     FBar = AddControl(PROGRESS_CLASSW, "", PBS_MARQUEE, 323, 0, 107, 14, kPbSearching);
     ShowWindow(FBar, SW_HIDE);
-    FSearch = AddControl(L"BUTTON", "Поиск", WS_TABSTOP | BS_PUSHBUTTON, 440, 0, 75, 25, kButton2);
-    FClose = AddControl(L"BUTTON", "Закрыть", WS_TABSTOP | BS_PUSHBUTTON, 521, 0, 75, 25, kButton1);
+    FSearch = AddControl(L"BUTTON", msg::kSearchButton, WS_TABSTOP | BS_PUSHBUTTON, 440, 0, 75, 25,
+                         kButton2);
+    FClose = AddControl(L"BUTTON", msg::kCloseButton, WS_TABSTOP | BS_PUSHBUTTON, 521, 0, 75, 25,
+                        kButton1);
     RECT client;
     GetClientRect(Handle(), &client);
     Layout(client.right, client.bottom);
@@ -247,7 +250,7 @@ class TProbeView : public TWindow {
       TDetailsView details(FCall, Handle(), *item.Details);
       details.RunModal();
     } else {
-      ErrorBox(Handle(), "Камера " + item.Caption + ": " + item.Error);
+      ErrorBox(Handle(), msg::CameraFailed(item.Caption, item.Error));
     }
   }
 
@@ -332,8 +335,9 @@ std::wstring WithCrLf(const std::string& text) {
 class TLogView : public TWindow {
  public:
   explicit TLogView(const TWin32Call& call)
-      : TWindow(call, "Просмотр лога", (WS_OVERLAPPEDWINDOW & ~WS_MINIMIZEBOX) | WS_CLIPCHILDREN,
-                WS_EX_CONTROLPARENT, 633, 293, CallerWindow(), false),
+      : TWindow(call, msg::kLogViewerTitle,
+                (WS_OVERLAPPEDWINDOW & ~WS_MINIMIZEBOX) | WS_CLIPCHILDREN, WS_EX_CONTROLPARENT, 633,
+                293, CallerWindow(), false),
         FFolder(FolderPicture()),
         FIcon(CameraPicture(32)),
         FSmallIcon(CameraPicture(16)) {
@@ -346,7 +350,7 @@ class TLogView : public TWindow {
     FTip = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, 0, 0,
                            0, 0, Handle(), nullptr, nullptr, nullptr);
     if (FTip) {
-      std::wstring tipText = L"Открыть папку логов";
+      std::wstring tipText = Wide(msg::kOpenLogFolderTip);
       TOOLINFOW tool{};
       tool.cbSize = sizeof tool;
       tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
@@ -466,13 +470,13 @@ class TLogView : public TWindow {
 }  // namespace win32
 
 void ShowCameraSearch() {
-  const win32::TWin32Call call("Поиск камеры");
+  const win32::TWin32Call call(msg::kCameraSearchTitle);
   win32::TProbeView view(call);
   view.Show();
 }
 
 void ShowLogViewer() {
-  const win32::TWin32Call call("Просмотр лога");
+  const win32::TWin32Call call(msg::kLogViewerTitle);
   win32::TLogView view(call);
   view.Show();
 }

@@ -7,6 +7,7 @@
 
 #include "common/error.h"
 #include "platform/library_binding.h"
+#include "platform/messages.h"
 
 namespace zorvane {
 
@@ -29,16 +30,13 @@ struct TCryptoTable {
 
   TCryptoTable() {
     if (!Library.OpenLoaded(kCryptoLibraries) && !Library.Open(kCryptoLibraries)) {
-      Failure =
-          "Не найдена библиотека libcrypto (OpenSSL 3 или 1.1); установите пакет "
-          "libssl3 или libssl1.1 (" +
-          Library.Error() + ")";
+      Failure = msg::NoLibcrypto(Library.Error());
       return;
     }
     if (!(Library.Bind(Digest, "EVP_Digest") && Library.Bind(Md5, "EVP_md5") &&
           Library.Bind(Sha1, "EVP_sha1") && Library.Bind(Sha256, "EVP_sha256") &&
           Library.Bind(Random, "RAND_bytes"))) {
-      Failure = "Библиотека " + Library.Name() + " не подходит: " + Library.Error();
+      Failure = msg::LibraryUnfit(Library.Name(), Library.Error());
     }
   }
 };
@@ -65,7 +63,7 @@ std::string HashBytes(THashAlgorithm algorithm, std::string_view data) {
   unsigned char digest[EVP_MAX_MD_SIZE];
   unsigned int length = 0;
   if (!md || c.Digest(data.data(), data.size(), digest, &length, md, nullptr) != 1)
-    throw Error("Хеш-функция недоступна в " + c.Library.Name());
+    throw Error(msg::NoHashFunction(c.Library.Name()));
   return std::string(reinterpret_cast<const char*>(digest), length);
 }
 
@@ -73,7 +71,7 @@ void RandomBytes(void* out, size_t size) {
   const TCryptoTable& c = Crypto();
   if (size > static_cast<size_t>(INT_MAX) ||
       c.Random(static_cast<unsigned char*>(out), static_cast<int>(size)) != 1)
-    throw Error("Нет случайных байтов от " + c.Library.Name());
+    throw Error(msg::NoRandomBytes(c.Library.Name()));
 }
 
 }  // namespace zorvane

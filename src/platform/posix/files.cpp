@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "common/error.h"
+#include "platform/messages.h"
 #include "platform/system_error.h"
 
 namespace zorvane {
@@ -50,7 +51,7 @@ void WriteAll(int fd, std::string_view data, const std::string& path) {
   while (done < data.size()) {
     const ssize_t n = write(fd, data.data() + done, data.size() - done);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) ThrowSystemError("Cannot write file \"" + path + "\"", n < 0 ? errno : EIO);
+    if (n <= 0) ThrowSystemError(msg::CannotWriteFile(path), n < 0 ? errno : EIO);
     done += static_cast<size_t>(n);
   }
 }
@@ -115,7 +116,7 @@ std::string FinalTarget(const std::string& path) {
   std::string current = path;
   std::string text;
   for (int hops = 0; ReadLink(current, text); ++hops) {
-    if (hops == kMaxLinkHops) ThrowSystemError("Cannot follow link \"" + path + "\"", ELOOP);
+    if (hops == kMaxLinkHops) ThrowSystemError(msg::CannotFollowLink(path), ELOOP);
     // No lexical clean-up of "..": the system resolves it against the real folder.
     current = text.starts_with('/') ? text : FolderPrefix(current) + text;
   }
@@ -141,7 +142,7 @@ constexpr mode_t kOwnFolderMode = 0700;
 constexpr mode_t kOthersWrite = S_IWGRP | S_IWOTH;
 
 [[noreturn]] void ThrowFolderError(const std::string& path, int errnum) {
-  ThrowSystemError("Cannot create folder \"" + path + "\"", errnum);
+  ThrowSystemError(msg::CannotCreateFolder(path), errnum);
 }
 
 // Whether users other than its owner may remove or rename what is not theirs in the folder.
@@ -159,10 +160,9 @@ void RequireFolderOfItsOwn(int at, const std::string& name, const std::string& p
   const bool shared = access == TFolder::TAccess::Shared;
   const bool mine = st.st_uid == geteuid();
   if (!mine && !(shared && st.st_uid == 0))
-    throw Error("Cannot use folder \"" + path + "\". Its owner is another user");
+    throw Error(msg::WithReason(msg::CannotUseFolder(path), msg::kOwnedByAnotherUser));
   if (shared ? !OthersRearrange(st) : (st.st_mode & kOthersWrite) == 0) return;
-  const std::string refused =
-      "Cannot use folder \"" + path + "\". Other users may replace what is in it";
+  const std::string refused = msg::WithReason(msg::CannotUseFolder(path), msg::kOthersMayReplace);
   if (!mine) throw Error(refused);
   const mode_t mode = st.st_mode & 07777;
   const mode_t mended = shared ? mode | S_ISVTX : mode & ~kOthersWrite;
@@ -194,8 +194,7 @@ TDescriptor OpenStep(int at, const std::string& name, const std::string& path, b
   if (created) {
     const bool shared = access == TFolder::TAccess::Shared;
     if (fchmod(folder.Get(), shared ? kSharedFolderMode : kOwnFolderMode) != 0)
-      ThrowSystemError("Cannot open folder \"" + path + "\"" + (shared ? " to all users" : ""),
-                       errno);
+      ThrowSystemError(shared ? msg::CannotShareFolder(path) : msg::CannotOpenFolder(path), errno);
   } else if (ofSub) {
     RequireFolderOfItsOwn(at, name, path, st, access);
   }
@@ -230,11 +229,11 @@ std::vector<std::string> ListFolder(const std::string& folder, TFileKind kind, s
 
 std::string ReadWholeFile(const std::string& path) {
   const TDescriptor fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (fd.Get() < 0) ThrowSystemError("Cannot open file \"" + path + "\"", errno);
+  if (fd.Get() < 0) ThrowSystemError(msg::CannotOpenFile(path), errno);
   std::string bytes;
   char buffer[65536];
   for (;;) {
-    const size_t n = ReadAll(fd.Get(), buffer, sizeof buffer, -1, "Cannot read file \"" + path + "\"");
+    const size_t n = ReadAll(fd.Get(), buffer, sizeof buffer, -1, msg::CannotReadFile(path));
     bytes.append(buffer, n);
     if (n < sizeof buffer) return bytes;
   }
@@ -243,7 +242,7 @@ std::string ReadWholeFile(const std::string& path) {
 void WritePrivateFile(const std::string& path, std::string_view bytes) {
   const TDescriptor fd(
       open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600));
-  if (fd.Get() < 0) ThrowSystemError("Cannot create file \"" + path + "\"", errno);
+  if (fd.Get() < 0) ThrowSystemError(msg::CannotCreateFile(path), errno);
   WriteAll(fd.Get(), bytes, path);
 }
 
@@ -251,40 +250,39 @@ std::string ReadSingleFileTail(const std::string& path, size_t maxBytes, TFileIn
                                bool& cut) {
   const TDescriptor fd(
       open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC));
-  if (fd.Get() < 0) ThrowSystemError("Не удалось открыть " + path, errno);
+  if (fd.Get() < 0) ThrowSystemError(msg::CannotOpenSmallFile(path), errno);
   struct stat st {};
-  if (fstat(fd.Get(), &st) != 0) ThrowSystemError("Не удалось прочитать " + path, errno);
-  if (!S_ISREG(st.st_mode)) throw Error("Не обычный файл: " + path);
-  if (st.st_nlink != 1) throw Error("У файла есть другие имена (жёсткие ссылки): " + path);
+  if (fstat(fd.Get(), &st) != 0) ThrowSystemError(msg::CannotReadSmallFile(path), errno);
+  if (!S_ISREG(st.st_mode)) throw Error(msg::NotRegularFile(path));
+  if (st.st_nlink != 1) throw Error(msg::FileHasOtherNames(path));
   info = InfoOf(st);
   cut = st.st_size > static_cast<off_t>(maxBytes);
   const off_t from = cut ? st.st_size - static_cast<off_t>(maxBytes) : 0;
   std::string bytes(std::min(static_cast<size_t>(st.st_size), maxBytes), '\0');
-  bytes.resize(ReadAll(fd.Get(), bytes.data(), bytes.size(), from, "Не удалось прочитать " + path));
+  bytes.resize(ReadAll(fd.Get(), bytes.data(), bytes.size(), from, msg::CannotReadSmallFile(path)));
   return bytes;
 }
 
 void ReplaceFileContents(const std::string& name, std::string_view bytes) {
   // A name that is a symbolic link keeps being one: the file it leads to gets the bytes.
   const std::string target = FinalTarget(name);
-  const std::string shown =
-      target == name ? "\"" + name + "\"" : "\"" + target + "\" (link \"" + name + "\")";
+  const std::string shown = target == name ? msg::Quoted(name) : msg::FileThroughLink(target, name);
   // Written beside the target, then put in its place in one step.
   const size_t slash = target.find_last_of('/');
   const std::string folder = slash == std::string::npos ? "." : target.substr(0, slash);
   std::string temp = folder + "/.zorvane-photo-XXXXXX";
   const int fd = mkstemp(temp.data());
-  if (fd < 0) ThrowSystemError("Cannot create file " + shown, errno);
+  if (fd < 0) ThrowSystemError(msg::CannotCreateFileShown(shown), errno);
   struct stat existing {};
   fchmod(fd, stat(target.c_str(), &existing) == 0 ? (existing.st_mode & 07777)
                                                   : (0666 & ~CurrentUmask()));
   bool closed = false;
   try {
     WriteAll(fd, bytes, target);
-    if (fsync(fd) != 0) ThrowSystemError("Cannot write file " + shown, errno);
+    if (fsync(fd) != 0) ThrowSystemError(msg::CannotWriteFileShown(shown), errno);
     // close() is not repeated after a failure: the descriptor is gone either way.
     closed = true;
-    if (close(fd) != 0) ThrowSystemError("Cannot write file " + shown, errno);
+    if (close(fd) != 0) ThrowSystemError(msg::CannotWriteFileShown(shown), errno);
   } catch (...) {
     if (!closed) close(fd);
     unlink(temp.c_str());
@@ -293,7 +291,7 @@ void ReplaceFileContents(const std::string& name, std::string_view bytes) {
   if (rename(temp.c_str(), target.c_str()) != 0) {
     const int error = errno;
     unlink(temp.c_str());
-    ThrowSystemError("Cannot create file " + shown, error);
+    ThrowSystemError(msg::CannotCreateFileShown(shown), error);
   }
 }
 
@@ -327,7 +325,7 @@ void CreatePrivateFolders(const std::string& path) {
   for (size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
     const std::string part = path.substr(0, slash);
     if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST)
-      ThrowSystemError("Cannot create folder \"" + part + "\"", errno);
+      ThrowSystemError(msg::CannotCreateFolder(part), errno);
     if (slash == std::string::npos) break;
   }
 }
@@ -335,7 +333,7 @@ void CreatePrivateFolders(const std::string& path) {
 bool CreatePrivateFolder(const std::string& path) {
   if (mkdir(path.c_str(), 0700) == 0) return true;
   if (errno == EEXIST) return false;
-  ThrowSystemError("Cannot create folder \"" + path + "\"", errno);
+  ThrowSystemError(msg::CannotCreateFolder(path), errno);
 }
 
 void RemoveTree(const std::string& path) {
@@ -395,7 +393,7 @@ void TFile::Close() noexcept {
 
 TFile TFile::OpenToRead(const std::string& path) {
   const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) ThrowSystemError("Cannot open file \"" + path + "\"", errno);
+  if (fd < 0) ThrowSystemError(msg::CannotOpenFile(path), errno);
   // Readers share the file; a writer has it alone among those who ask.
   flock(fd, LOCK_SH);
   return TFile(fd, path);
@@ -403,7 +401,7 @@ TFile TFile::OpenToRead(const std::string& path) {
 
 TFile TFile::CreateToWrite(const std::string& path) {
   const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd < 0) ThrowSystemError("Cannot create file \"" + path + "\"", errno);
+  if (fd < 0) ThrowSystemError(msg::CannotCreateFile(path), errno);
   flock(fd, LOCK_EX);
   return TFile(fd, path);
 }
@@ -431,19 +429,18 @@ TFile TFile::OpenToAppend(const TFolder& folder, const std::string& name, bool c
     if (!create || errno == EEXIST) fd = TDescriptor(openat(at, name.c_str(), kFlags));
     if (fd.Get() >= 0) {
       struct stat st {};
-      if (fstat(fd.Get(), &st) != 0) ThrowSystemError("Cannot open file \"" + path + "\"", errno);
+      if (fstat(fd.Get(), &st) != 0) ThrowSystemError(msg::CannotOpenFile(path), errno);
       if (!S_ISREG(st.st_mode))
-        throw Error("Cannot open file \"" + path + "\". Not a regular file");
+        throw Error(msg::WithReason(msg::CannotOpenFile(path), msg::kNotRegularFile));
       if (st.st_nlink != 1)
-        throw Error("Cannot open file \"" + path + "\". The file has other names (hard links)");
+        throw Error(msg::WithReason(msg::CannotOpenFile(path), msg::kHasOtherNames));
       if (st.st_uid != geteuid())
-        throw Error("Cannot open file \"" + path + "\". Its owner is another user");
+        throw Error(msg::WithReason(msg::CannotOpenFile(path), msg::kFileOwnedByAnotherUser));
       return TFile(fd.Release(), path);
     }
     if (!create && errno == ENOENT) return TFile();
     // Removed between the two opens: try again.
-    if (errno != ENOENT || attempt == 3)
-      ThrowSystemError("Cannot open file \"" + path + "\"", errno);
+    if (errno != ENOENT || attempt == 3) ThrowSystemError(msg::CannotOpenFile(path), errno);
   }
 }
 
@@ -457,7 +454,7 @@ TFile::TLock TFile::TryLock() {
 }
 
 size_t TFile::Read(char* buffer, size_t count) {
-  return ReadAll(static_cast<int>(FHandle), buffer, count, -1, "Cannot read file \"" + FPath + "\"");
+  return ReadAll(static_cast<int>(FHandle), buffer, count, -1, msg::CannotReadFile(FPath));
 }
 
 void TFile::Write(std::string_view bytes) {

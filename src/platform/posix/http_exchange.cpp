@@ -15,6 +15,7 @@
 #include "common/error.h"
 #include "common/text.h"
 #include "platform/cancel.h"
+#include "platform/messages.h"
 #include "platform/system_error.h"
 
 namespace zorvane {
@@ -41,20 +42,20 @@ const TCurlFeatures& CurlFeatures() {
   static const TCurlFeatures features = [] {
     TCurlFeatures f;
     if (curl_global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK) {
-      f.Failure = "The HTTP library (libcurl) could not be started";
+      f.Failure = msg::kCurlNotStarted;
       return f;
     }
     gCurlStarted = true;
     const curl_version_info_data* info = curl_version_info(CURLVERSION_NOW);
     if (!info) {
-      f.Failure = "The HTTP library (libcurl) does not tell its version";
+      f.Failure = msg::kCurlNoVersion;
       return f;
     }
     f.VersionNum = info->version_num;
     f.Version = info->version ? info->version : "?";
     f.ProtocolNames = f.VersionNum >= kCurlProtocolNamesVersion;
     if (f.VersionNum < kCurlOldestVersion) {
-      f.Failure = "libcurl " + f.Version + " is too old; 7.61 or newer is needed";
+      f.Failure = msg::CurlTooOld(f.Version);
     }
     return f;
   }();
@@ -73,8 +74,7 @@ template <typename T>
 void SetOption(CURL* c, CURLoption option, T value, const char* name) {
   const CURLcode rc = curl_easy_setopt(c, option, value);
   if (rc != CURLE_OK) {
-    throw Error(std::string("libcurl ") + CurlFeatures().Version + " refused " + name + ": " +
-                curl_easy_strerror(rc));
+    throw Error(msg::CurlRefused(CurlFeatures().Version, name) + ": " + curl_easy_strerror(rc));
   }
 }
 #define ZV_SETOPT(c, option, value) SetOption(c, option, value, #option)
@@ -105,7 +105,7 @@ std::unique_ptr<curl_slist, TSlistDeleter> RequestHeaders(const THttpExchangeReq
   std::unique_ptr<curl_slist, TSlistDeleter> list;
   auto append = [&](const std::string& line) {
     curl_slist* longer = curl_slist_append(list.get(), line.c_str());
-    if (!longer) throw Error("Cannot start an HTTP exchange");
+    if (!longer) throw Error(msg::kCannotStartHttp);
     list.release();
     list.reset(longer);
   };
@@ -276,7 +276,7 @@ struct THttpConnection::TImpl {
 void THttpConnection::TImpl::Open() {
   EnsureCurl();
   if (Curl) return;
-  if (!(Curl = curl_easy_init())) throw Error("Cannot start an HTTP exchange");
+  if (!(Curl = curl_easy_init())) throw Error(msg::kCannotStartHttp);
   try {
     // The closing side first: no socket is opened here that is not closed here.
     ZV_SETOPT(Curl, CURLOPT_CLOSESOCKETDATA, this);
@@ -329,7 +329,7 @@ CURLcode THttpConnection::TImpl::Perform(const TCurlFeatures& features,
   std::unique_ptr<curl_slist, TSlistDeleter> pinned;
   if (!r.PinnedAddresses.empty()) {
     pinned.reset(curl_slist_append(nullptr, ResolveEntry(r).c_str()));
-    if (!pinned) throw Error("Cannot start an HTTP exchange");
+    if (!pinned) throw Error(msg::kCannotStartHttp);
   }
 
   ZV_SETOPT(c, CURLOPT_URL, r.Url.c_str());

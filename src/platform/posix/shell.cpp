@@ -1,8 +1,8 @@
 #include "platform/shell.h"
 
 #include <dirent.h>
-#include <signal.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "common/error.h"
+#include "platform/messages.h"
 #include "platform/system_error.h"
 
 extern char** environ;
@@ -52,9 +53,7 @@ void OpenWithDesktop(const std::string& target) {
   } else if (std::string gio = FindOnPath("gio"); !gio.empty()) {
     command = {gio, "open", target};
   } else {
-    throw Error(
-        "Не найдены программы xdg-open и gio, которыми открываются папки и страницы; "
-        "установите пакет xdg-utils");
+    throw Error(msg::kNoOpener);
   }
   std::vector<char*> args;
   for (std::string& a : command) args.push_back(a.data());
@@ -76,7 +75,7 @@ void OpenWithDesktop(const std::string& target) {
   // manager), no blocked or ignored signal (a shell's "&" would ignore
   // SIGINT and SIGQUIT).
   const pid_t child = fork();
-  if (child < 0) ThrowSystemError("Cannot start " + command.front(), errno);
+  if (child < 0) ThrowSystemError(msg::CannotStartProgram(command.front()), errno);
   if (child == 0) {
     setsid();
     const pid_t opener = fork();
@@ -104,7 +103,7 @@ void OpenWithDesktop(const std::string& target) {
   while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
   }
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-    throw Error("Cannot start " + command.front());
+    throw Error(msg::CannotStartProgram(command.front()));
 }
 
 }  // namespace zorvane

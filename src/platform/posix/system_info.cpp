@@ -15,6 +15,7 @@
 
 #include "build_version.h"
 #include "common/error.h"
+#include "platform/messages.h"
 
 namespace zorvane {
 
@@ -131,7 +132,7 @@ std::string HomeFolder() {
   if (getpwuid_r(geteuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found &&
       found->pw_dir && *found->pw_dir == '/')
     return found->pw_dir;
-  throw Error("The user has no home folder");
+  throw Error(msg::kNoHomeFolder);
 }
 
 }  // namespace

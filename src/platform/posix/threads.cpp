@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "common/error.h"
+#include "platform/messages.h"
 
 namespace zorvane {
 
@@ -70,7 +71,7 @@ void StartDetachedThread(std::function<void()> work) {
   pthread_attr_t attributes;
   if (pthread_attr_init(&attributes) != 0) {
     if (start->Library) dlclose(start->Library);
-    throw Error("Cannot start a thread");
+    throw Error(msg::kCannotStartThread);
   }
   pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
   pthread_t thread;
@@ -78,7 +79,7 @@ void StartDetachedThread(std::function<void()> work) {
   pthread_attr_destroy(&attributes);
   if (failed != 0) {
     if (start->Library) dlclose(start->Library);
-    throw Error("Cannot start a thread");
+    throw Error(msg::kCannotStartThread);
   }
   start.release();
 }

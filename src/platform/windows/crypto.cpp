@@ -10,6 +10,7 @@
 
 #include "common/error.h"
 #include "common/never_destroyed.h"
+#include "platform/messages.h"
 
 namespace zorvane {
 
@@ -52,7 +53,7 @@ class THashProvider {
   }
 
   std::string Hash(std::string_view data) const {
-    if (!Succeeded(FStatus)) throw Error("Хеш-функция недоступна в " + Failure(FStatus));
+    if (!Succeeded(FStatus)) throw Error(msg::NoHashFunction(Failure(FStatus)));
     // The hash object lives in memory of ours, of the size the provider asks for.
     std::vector<UCHAR> object(FObjectSize);
     BCRYPT_HASH_HANDLE hash = nullptr;
@@ -69,7 +70,7 @@ class THashProvider {
       status = BCryptFinishHash(hash, reinterpret_cast<PUCHAR>(digest.data()), FDigestSize, 0);
     }
     if (hash) BCryptDestroyHash(hash);
-    if (!Succeeded(status)) throw Error("Хеш-функция недоступна в " + Failure(status));
+    if (!Succeeded(status)) throw Error(msg::NoHashFunction(Failure(status)));
     return digest;
   }
 
@@ -113,7 +114,7 @@ void RandomBytes(void* out, size_t size) {
     const size_t piece = std::min(size, kMaxPiece);
     const NTSTATUS status =
         BCryptGenRandom(nullptr, bytes, static_cast<ULONG>(piece), BCRYPT_USE_SYSTEM_PREFERRED_RNG);
-    if (!Succeeded(status)) throw Error("Нет случайных байтов от " + Failure(status));
+    if (!Succeeded(status)) throw Error(msg::NoRandomBytes(Failure(status)));
     bytes += piece;
     size -= piece;
   }

@@ -15,6 +15,7 @@
 #include "common/error.h"
 #include "common/text.h"
 #include "platform/crypto.h"
+#include "platform/messages.h"
 #include "platform/windows/folder_access.h"
 #include "platform/windows/windows_text.h"
 
@@ -23,7 +24,7 @@ namespace zorvane {
 namespace {
 
 [[noreturn]] void ThrowLastError(const std::string& what, DWORD code = GetLastError()) {
-  throw Error(what + ". " + WindowsErrorText(code));
+  throw Error(what + ": " + WindowsErrorText(code));
 }
 
 // A handle closed when the owner goes.
@@ -117,7 +118,7 @@ void WriteAll(HANDLE handle, std::string_view data, const std::string& path) {
     const DWORD piece = static_cast<DWORD>(std::min<size_t>(data.size(), 1u << 30));
     DWORD written = 0;
     if (!WriteFile(handle, data.data(), piece, &written, nullptr) || written == 0)
-      ThrowLastError("Cannot write file \"" + path + "\"");
+      ThrowLastError(msg::CannotWriteFile(path));
     data.remove_prefix(written);
   }
 }
@@ -249,14 +250,14 @@ void RequireFolderOfItsOwn(const std::string& path, bool created,
                            PSECURITY_DESCRIPTOR sharedAccess) {
   const THandle folder = OpenName(path, FILE_READ_ATTRIBUTES | READ_CONTROL);
   if (InfoOf(folder.Get()).Kind != TFileKind::Folder)
-    throw Error("Cannot create folder \"" + path + "\". Not a folder of its own");
+    throw Error(msg::WithReason(msg::CannotCreateFolder(path), msg::kNotFolderOfItsOwn));
   if (created) return;
   const TOwner owner = OwnerOf(folder.Get());
   if (owner == TOwner::Other)
-    throw Error("Cannot use folder \"" + path + "\". Its owner is another user");
+    throw Error(msg::WithReason(msg::CannotUseFolder(path), msg::kOwnedByAnotherUser));
   if (!sharedAccess || !FolderGivesOthersTooMuch(folder.Get())) return;
   if (owner != TOwner::ThisUser || !MendSharedFolder(path, sharedAccess))
-    throw Error("Cannot use folder \"" + path + "\". Other users may replace what is in it");
+    throw Error(msg::WithReason(msg::CannotUseFolder(path), msg::kOthersMayReplace));
 }
 
 // Every folder on the way to path created when missing, each with
@@ -270,7 +271,7 @@ void CreateFoldersWith(const std::string& path, SECURITY_ATTRIBUTES* attributes,
     if (part.empty() || IsSeparator(part.back()) || part.back() == ':') continue;
     const bool created = CreateDirectoryW(FileName(part).c_str(), attributes) != 0;
     if (!created && GetLastError() != ERROR_ALREADY_EXISTS)
-      ThrowLastError("Cannot create folder \"" + part + "\"");
+      ThrowLastError(msg::CannotCreateFolder(part));
     if (at > subFrom) RequireFolderOfItsOwn(part, created, sharedAccess);
   }
 }
@@ -307,11 +308,11 @@ std::string ReadWholeFile(const std::string& path) {
   const THandle handle(CreateFileW(FileName(path).c_str(), GENERIC_READ,
                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                    FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!handle.IsOpen()) ThrowLastError("Cannot open file \"" + path + "\"");
+  if (!handle.IsOpen()) ThrowLastError(msg::CannotOpenFile(path));
   std::string bytes;
   char buffer[65536];
   for (;;) {
-    const size_t n = ReadAll(handle.Get(), buffer, sizeof buffer, "Cannot read file \"" + path + "\"");
+    const size_t n = ReadAll(handle.Get(), buffer, sizeof buffer, msg::CannotReadFile(path));
     bytes.append(buffer, n);
     if (n < sizeof buffer) return bytes;
   }
@@ -321,7 +322,7 @@ void WritePrivateFile(const std::string& path, std::string_view bytes) {
   // The folder is the user's own temporary one: its access list is private.
   const THandle handle(CreateFileW(FileName(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  if (!handle.IsOpen()) ThrowLastError("Cannot create file \"" + path + "\"");
+  if (!handle.IsOpen()) ThrowLastError(msg::CannotCreateFile(path));
   WriteAll(handle.Get(), bytes, path);
 }
 
@@ -329,17 +330,17 @@ std::string ReadSingleFileTail(const std::string& path, size_t maxBytes, TFileIn
                                bool& cut) {
   const THandle handle(CreateFileW(FileName(path).c_str(), GENERIC_READ, kShareAll, nullptr,
                                    OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  if (!handle.IsOpen()) ThrowLastError("Не удалось открыть " + path);
+  if (!handle.IsOpen()) ThrowLastError(msg::CannotOpenSmallFile(path));
   info = InfoOf(handle.Get());
-  if (info.Kind != TFileKind::Regular) throw Error("Не обычный файл: " + path);
-  if (info.Links != 1) throw Error("У файла есть другие имена (жёсткие ссылки): " + path);
+  if (info.Kind != TFileKind::Regular) throw Error(msg::NotRegularFile(path));
+  if (info.Links != 1) throw Error(msg::FileHasOtherNames(path));
   cut = info.Size > maxBytes;
   LARGE_INTEGER from{};
   from.QuadPart = cut ? static_cast<LONGLONG>(info.Size - maxBytes) : 0;
   if (!SetFilePointerEx(handle.Get(), from, nullptr, FILE_BEGIN))
-    ThrowLastError("Не удалось прочитать " + path);
+    ThrowLastError(msg::CannotReadSmallFile(path));
   std::string bytes(static_cast<size_t>(std::min<uint64_t>(info.Size, maxBytes)), '\0');
-  bytes.resize(ReadAll(handle.Get(), bytes.data(), bytes.size(), "Не удалось прочитать " + path));
+  bytes.resize(ReadAll(handle.Get(), bytes.data(), bytes.size(), msg::CannotReadSmallFile(path)));
   return bytes;
 }
 
@@ -355,8 +356,7 @@ void ReplaceFileContents(const std::string& name, std::string_view bytes) {
       if (!final.empty()) target = Narrow(final);
     }
   }
-  const std::string shown =
-      target == name ? "\"" + name + "\"" : "\"" + target + "\" (link \"" + name + "\")";
+  const std::string shown = target == name ? msg::Quoted(name) : msg::FileThroughLink(target, name);
   // Written beside the target, then put in its place in one step.
   const size_t slash = target.find_last_of("/\\");
   const std::string folder = slash == std::string::npos ? "." : target.substr(0, slash);
@@ -370,7 +370,7 @@ void ReplaceFileContents(const std::string& name, std::string_view bytes) {
     file = THandle(CreateFileW(FileName(temp).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                FILE_ATTRIBUTE_HIDDEN, nullptr));
     if (!file.IsOpen() && (GetLastError() != ERROR_FILE_EXISTS || attempt == 9))
-      ThrowLastError("Cannot create file " + shown);
+      ThrowLastError(msg::CannotCreateFileShown(shown));
   }
   const std::wstring tempName = FileName(temp);
   const std::wstring targetName = FileName(target);
@@ -380,7 +380,7 @@ void ReplaceFileContents(const std::string& name, std::string_view bytes) {
   };
   try {
     WriteAll(file.Get(), bytes, target);
-    if (!FlushFileBuffers(file.Get())) ThrowLastError("Cannot write file " + shown);
+    if (!FlushFileBuffers(file.Get())) ThrowLastError(msg::CannotWriteFileShown(shown));
   } catch (...) {
     CloseHandle(file.Release());
     discard();
@@ -413,7 +413,7 @@ void ReplaceFileContents(const std::string& name, std::string_view bytes) {
   if (error != ERROR_SUCCESS) {
     discard();
     if (old != INVALID_FILE_ATTRIBUTES) SetFileAttributesW(targetName.c_str(), old);
-    ThrowLastError("Cannot create file " + shown, error);
+    ThrowLastError(msg::CannotCreateFileShown(shown), error);
   }
   if (kept & FILE_ATTRIBUTE_READONLY) SetFileAttributesW(targetName.c_str(), kept);
 }
@@ -440,7 +440,7 @@ void CreatePrivateFolders(const std::string& path) {
 bool CreatePrivateFolder(const std::string& path) {
   if (CreateDirectoryW(FileName(path).c_str(), nullptr)) return true;
   if (GetLastError() == ERROR_ALREADY_EXISTS) return false;
-  ThrowLastError("Cannot create folder \"" + path + "\"");
+  ThrowLastError(msg::CannotCreateFolder(path));
 }
 
 void RemoveTree(const std::string& path) {
@@ -467,7 +467,7 @@ TFolder::TFolder(const std::string& root, const std::string& sub, TAccess access
   PSECURITY_DESCRIPTOR descriptor = nullptr;
   if (access == TAccess::Shared && !ConvertStringSecurityDescriptorToSecurityDescriptorW(
                                        kSharedFolderAccess, SDDL_REVISION_1, &descriptor, nullptr))
-    ThrowLastError("Cannot open folder \"" + FPath + "\" to all users");
+    ThrowLastError(msg::CannotShareFolder(FPath));
   SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
   try {
     CreateFoldersWith(FPath, descriptor ? &attributes : nullptr, root.size(), descriptor);
@@ -486,7 +486,7 @@ TFolder::TFolder(const std::string& root, const std::string& sub, TAccess access
   THandle held(CreateFileW(FileName(folder).c_str(), FILE_READ_ATTRIBUTES,
                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                            FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  if (!held.IsOpen()) ThrowLastError("Cannot open folder \"" + folder + "\"");
+  if (!held.IsOpen()) ThrowLastError(msg::CannotOpenFolder(folder));
   const THandle base(CreateFileW(FileName(root.empty() ? "." : root).c_str(), FILE_READ_ATTRIBUTES,
                                  kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
                                  nullptr));
@@ -498,7 +498,7 @@ TFolder::TFolder(const std::string& root, const std::string& sub, TAccess access
   expected += tail;
   if (InfoOf(held.Get()).Kind != TFileKind::Folder || expected.empty() ||
       !SameName(FinalName(held.Get()), expected))
-    throw Error("Cannot open folder \"" + folder + "\". Not a folder of its own");
+    throw Error(msg::WithReason(msg::CannotOpenFolder(folder), msg::kNotFolderOfItsOwn));
   FHandle = reinterpret_cast<intptr_t>(held.Release());
 }
 
@@ -531,13 +531,13 @@ HANDLE OpenShared(const std::string& path, DWORD access, DWORD share, DWORD disp
 TFile TFile::OpenToRead(const std::string& path) {
   // Readers share the file; a writer has it alone.
   const HANDLE handle = OpenShared(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
-  if (handle == INVALID_HANDLE_VALUE) ThrowLastError("Cannot open file \"" + path + "\"");
+  if (handle == INVALID_HANDLE_VALUE) ThrowLastError(msg::CannotOpenFile(path));
   return TFile(reinterpret_cast<intptr_t>(handle), path);
 }
 
 TFile TFile::CreateToWrite(const std::string& path) {
   const HANDLE handle = OpenShared(path, GENERIC_WRITE, 0, CREATE_ALWAYS);
-  if (handle == INVALID_HANDLE_VALUE) ThrowLastError("Cannot create file \"" + path + "\"");
+  if (handle == INVALID_HANDLE_VALUE) ThrowLastError(msg::CannotCreateFile(path));
   return TFile(reinterpret_cast<intptr_t>(handle), path);
 }
 
@@ -553,15 +553,14 @@ TFile TFile::OpenToAppend(const TFolder& folder, const std::string& name, bool c
       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!handle.IsOpen()) {
     if (!create && GetLastError() == ERROR_FILE_NOT_FOUND) return TFile();
-    ThrowLastError("Cannot open file \"" + path + "\"");
+    ThrowLastError(msg::CannotOpenFile(path));
   }
   const TFileInfo info = InfoOf(handle.Get());
   if (info.Kind != TFileKind::Regular)
-    throw Error("Cannot open file \"" + path + "\". Not a regular file");
-  if (info.Links != 1)
-    throw Error("Cannot open file \"" + path + "\". The file has other names (hard links)");
+    throw Error(msg::WithReason(msg::CannotOpenFile(path), msg::kNotRegularFile));
+  if (info.Links != 1) throw Error(msg::WithReason(msg::CannotOpenFile(path), msg::kHasOtherNames));
   if (OwnerOf(handle.Get()) != TOwner::ThisUser)
-    throw Error("Cannot open file \"" + path + "\". Its owner is another user");
+    throw Error(msg::WithReason(msg::CannotOpenFile(path), msg::kFileOwnedByAnotherUser));
   return TFile(reinterpret_cast<intptr_t>(handle.Release()), path);
 }
 
@@ -577,7 +576,7 @@ TFile::TLock TFile::TryLock() {
 }
 
 size_t TFile::Read(char* buffer, size_t count) {
-  return ReadAll(AsHandle(FHandle), buffer, count, "Cannot read file \"" + FPath + "\"");
+  return ReadAll(AsHandle(FHandle), buffer, count, msg::CannotReadFile(FPath));
 }
 
 void TFile::Write(std::string_view bytes) {

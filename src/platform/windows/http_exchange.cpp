@@ -28,6 +28,7 @@
 
 #include "common/error.h"
 #include "platform/cancel.h"
+#include "platform/messages.h"
 #include "platform/windows/windows_text.h"
 
 namespace zorvane {
@@ -107,7 +108,7 @@ std::string HeaderBytes(std::wstring_view value) {
 
 void SetNumber(HINTERNET h, DWORD option, DWORD value, const char* name) {
   if (!WinHttpSetOption(h, option, &value, sizeof value))
-    ThrowLibraryError(std::string("WinHTTP refused ") + name);
+    ThrowLibraryError(msg::WinHttpRefused(name));
 }
 #define ZV_SETOPTION(h, option, value) SetNumber(h, option, value, #option)
 
@@ -254,7 +255,7 @@ struct THttpConnection::TImpl {
     // No agent name (no User-Agent header), no proxy: cameras are reached directly.
     Session.reset(WinHttpOpen(nullptr, WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME,
                               WINHTTP_NO_PROXY_BYPASS, 0));
-    if (!Session) ThrowLibraryError("Cannot start an HTTP exchange (WinHTTP)");
+    if (!Session) ThrowLibraryError(msg::kCannotStartWinHttp);
     DWORD protocols = kTls12And13;
     if (!WinHttpSetOption(Session.get(), WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols,
                           sizeof protocols)) {
@@ -263,7 +264,7 @@ struct THttpConnection::TImpl {
                             sizeof protocols)) {
         const DWORD code = GetLastError();
         Session.reset();
-        throw Error("WinHTTP refused TLS 1.2: " + WindowsErrorText(code));
+        throw Error(std::string(msg::kWinHttpRefusedTls12) + ": " + WindowsErrorText(code));
       }
     }
   }
@@ -344,12 +345,12 @@ THttpExchangeAnswer THttpConnection::Exchange(const THttpExchangeRequest& reques
     const DWORD wait = clock.WaitMs();
     if (!WinHttpSetTimeouts(r.get(), connect, connect, static_cast<int>(wait),
                             static_cast<int>(wait)))
-      ThrowLibraryError("WinHTTP refused the time limits");
+      ThrowLibraryError(msg::kWinHttpRefusedTimeLimits);
     ZV_SETOPTION(r.get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, wait);
   };
   setTimeouts();
   const std::wstring headers = HeaderLines(request);
-  if (request.Body.size() > MAXDWORD) throw Error("Request body too large for WinHTTP");
+  if (request.Body.size() > MAXDWORD) throw Error(msg::kRequestTooLargeForWinHttp);
   const auto bodySize = static_cast<DWORD>(request.Body.size());
   if (!WinHttpSendRequest(r.get(),
                           headers.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : headers.c_str(),

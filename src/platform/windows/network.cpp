@@ -14,6 +14,7 @@
 #include <mutex>
 
 #include "common/error.h"
+#include "platform/messages.h"
 #include "platform/windows/windows_text.h"
 
 namespace zorvane {
@@ -48,7 +49,7 @@ SOCKET Native(TSocketHandle handle) {
 std::string ErrorText(TNetError error) {
   const std::string code = std::to_string(error);
   const std::string text = WindowsErrorText(static_cast<unsigned long>(error));
-  return text == "error " + code ? text : text + " (" + code + ")";
+  return text == msg::ErrorCodeOnly(error) ? text : text + " (" + code + ")";
 }
 
 bool ToInAddr(const std::string& text, IN_ADDR& address) {
@@ -76,7 +77,7 @@ TNetError ErrorOf(int result) {
 }  // namespace
 
 void ThrowNetError(const std::string& what, TNetError error) {
-  throw Error(what + ". " + ErrorText(error));
+  throw Error(what + ": " + ErrorText(error));
 }
 
 bool IsIPv4Address(const std::string& text) {

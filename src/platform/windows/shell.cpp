@@ -4,6 +4,7 @@
 #include <shellapi.h>
 
 #include "common/error.h"
+#include "platform/messages.h"
 #include "platform/windows/windows_text.h"
 
 namespace zorvane {
@@ -18,8 +19,8 @@ void OpenWithDesktop(const std::string& target) {
       nullptr, folder ? L"explore" : L"open", wide.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
   // ShellExecute reports success as a value above 32.
   if (result <= 32)
-    throw Error("Не удалось открыть «" + target + "»: " +
-                WindowsErrorText(static_cast<unsigned long>(result)));
+    throw Error(
+        msg::CannotOpenInShell(target, WindowsErrorText(static_cast<unsigned long>(result))));
 }
 
 }  // namespace zorvane

@@ -13,6 +13,7 @@
 
 #include "build_version.h"
 #include "common/error.h"
+#include "platform/messages.h"
 #include "platform/windows/windows_text.h"
 
 namespace zorvane {
@@ -126,7 +127,7 @@ std::string GetCommonAppDataFolder() {
 std::string GetUserAppDataFolder() {
   static const std::string local = ShellFolder(CSIDL_LOCAL_APPDATA);
   std::string folder = DataFolder(L"ZORVANE_USER_DATA_DIR", local);
-  if (folder.empty()) throw Error("The user has no data folder of their own");
+  if (folder.empty()) throw Error(msg::kNoDataFolder);
   return folder;
 }
 

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "common/error.h"
+#include "platform/messages.h"
 #include "platform/windows/windows_text.h"
 
 namespace zorvane {
@@ -38,12 +39,12 @@ void StartDetachedThread(std::function<void()> work) {
   start->Work = std::move(work);
   if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
                           reinterpret_cast<LPCWSTR>(&RunDetached), &start->Module))
-    throw Error("Cannot start a thread. " + WindowsErrorText(GetLastError()));
+    throw Error(std::string(msg::kCannotStartThread) + ": " + WindowsErrorText(GetLastError()));
   const HANDLE thread = CreateThread(nullptr, 0, &RunDetached, start.get(), 0, nullptr);
   if (!thread) {
     const DWORD error = GetLastError();
     FreeLibrary(start->Module);
-    throw Error("Cannot start a thread. " + WindowsErrorText(error));
+    throw Error(std::string(msg::kCannotStartThread) + ": " + WindowsErrorText(error));
   }
   start.release();
   CloseHandle(thread);

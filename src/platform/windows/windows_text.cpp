@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "platform/messages.h"
+
 namespace zorvane {
 
 namespace {
@@ -103,7 +105,7 @@ std::string WindowsErrorText(unsigned long code) {
     if (HMODULE winhttp = GetModuleHandleW(L"winhttp.dll")) text = FormattedMessage(code, winhttp);
   }
   TrimMessageEnd(text);
-  if (text.empty()) return "error " + std::to_string(code);
+  if (text.empty()) return msg::ErrorCodeOnly(code);
   return Narrow(text);
 }
 
