@@ -7,7 +7,7 @@ stream (RTSP Digest over TCP) into files that ffprobe then reads.
 
 GROUP: formats (containers and codecs), failures (what ends a clip and
 what is said), working (a clip beside photos, a Media2-only camera, a host
-killed or closed while recording). With --wine, HOST and LIBRARY are the
+killed or closed while recording), wine (the Windows add-in's clips). With --wine, HOST and LIBRARY are the
 Windows programs, run through WINE_RUN. Exits 77 when rtsp-sim or ffprobe
 cannot run here.
 """
@@ -240,6 +240,25 @@ def working(camera, work):
           'a host killed while recording leaves a readable part', repr(parts) + repr(info))
 
 
+def under_wine(camera, work):
+    # The Windows DLL records through WinSock and writes through its own files.
+    clip = os.path.join(work, 'весы.mp4')
+    code, out = camera.record(6, clip)
+    info = probe(clip) if os.path.exists(clip) else {}
+    check(code == 0 and info and plays(info, 5.0, 7.5, 120) and info.get('fragmented'),
+          '6 s of H.264 into a fragmented .mp4 under Wine', out + repr(info))
+    camera.stream('/h264-pcmu')
+    clip = os.path.join(work, 'ворота.mkv')
+    code, out = camera.record(2, clip)
+    info = probe(clip) if os.path.exists(clip) else {}
+    check(code == 0 and info and codecs(info) == ['h264', 'pcm_mulaw'],
+          'H.264 and G.711 into .mkv under Wine', out + repr(info))
+    camera.stream('/nothing')
+    code, out = camera.record(1, os.path.join(work, 'nothing.mkv'))
+    check(code != 0 and 'RTSP 404' in out and not glob.glob(work + '/nothing*'),
+          'a failed start under Wine says why and leaves no file', out)
+
+
 def media2_only(rtsp, work):
     camera = Camera(work, rtsp, '--media2-only')
     try:
@@ -268,6 +287,8 @@ def main():
                     formats(camera, work)
                 elif group == 'failures':
                     failures_group(camera, work)
+                elif group == 'wine':
+                    under_wine(camera, work)
                 elif group == 'working':
                     working(camera, work)
                     media2_only(rtsp, work)

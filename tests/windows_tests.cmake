@@ -114,6 +114,13 @@ zorvane_wine_test(wine_photo
   ${CMAKE_SOURCE_DIR}/tools/camera-sim/camera_sim.py)
 set_tests_properties(wine_photo PROPERTIES TIMEOUT 600)
 
+# Clips under Wine: the Windows add-in records rtsp-sim's stream, found
+# through camera-sim.
+zorvane_wine_test(wine_video_clips
+  ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/video_clip_test.py --wine
+  ${wine_run} $<TARGET_FILE:zorvane_host> $<TARGET_FILE:zorvane> wine)
+set_tests_properties(wine_video_clips PROPERTIES TIMEOUT 600 SKIP_RETURN_CODE 77)
+
 # The stand-in platform in the Microsoft C++ ABI (clang in MSVC mode, lld-link)
 # loads the DLL through its three exports and calls every interface method.
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
