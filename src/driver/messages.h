@@ -17,6 +17,7 @@
 #include "forms/messages.h"
 #include "markdown/messages.h"
 #include "v8napi/messages.h"
+#include "video/messages.h"
 
 namespace zorvane::msg {
 
