@@ -35,11 +35,11 @@ const TPropertyExport kProperties[] = {
 // The clip settings, after every property of the first version.
 const TPropertyExport kLaterProperties[] = {
     FieldProperty<&TDriver::FVideoMaxSeconds>(u"VideoMaxSeconds", u"НаибольшаяДлительностьВидео",
-                                              "Наибольшая длительность ролика, с", "600"),
+                                              msg::kVideoMaxSecondsCaption, "600"),
     FieldProperty<&TDriver::FVideoMaxMegabytes>(u"VideoMaxMegabytes", u"НаибольшийРазмерВидео",
-                                                "Наибольший размер файла ролика, МБ", "1024"),
+                                                msg::kVideoMaxMegabytesCaption, "1024"),
     FieldProperty<&TDriver::FVideoProfile>(u"VideoProfile", u"ПрофильВидео",
-                                           "Профиль видеопотока", ""),
+                                           msg::kVideoProfileCaption, ""),
 };
 
 const TActionExport kActions[] = {
@@ -173,11 +173,8 @@ void TDriver::StartVideoCaptureImpl(bool AShowWindow, const std::string& AFileNa
 }
 
 void TDriver::StartClip(bool showWindow, const std::string& fileName, bool keepAudio) {
-  if (FClip.IsStarted())
-    throw Error("Запись видео уже идёт; закончите её методом «СтопВидео»");
-  if (FVideoMaxSeconds <= 0 || FVideoMaxMegabytes <= 0)
-    throw Error("Параметры VideoMaxSeconds (НаибольшаяДлительностьВидео) и VideoMaxMegabytes "
-                "(НаибольшийРазмерВидео) должны быть больше нуля");
+  if (FClip.IsStarted()) throw Error(msg::kClipAlreadyRecording);
+  if (FVideoMaxSeconds <= 0 || FVideoMaxMegabytes <= 0) throw Error(msg::kClipLimitsNotPositive);
   TClipSettings settings;
   settings.FileName = !fileName.empty() ? fileName : !FVideoFileName.empty() ? FVideoFileName
                                                                             : NewClipName();
@@ -191,14 +188,12 @@ void TDriver::StartClip(bool showWindow, const std::string& fileName, bool keepA
     RequireCameraAddress();
     const std::string uri = FDevice->AskStreamUri(FVideoProfile);
     const TUrlParts parts = SplitUrl(uri);
-    if (parts.scheme != "rtsp")
-      throw Error("Камера отдаёт видеопоток по адресу, который драйвер не записывает (нужен rtsp://): " +
-                  PrintableUrl(uri));
+    if (parts.scheme != "rtsp") throw Error(msg::StreamNotRecordable(PrintableUrl(uri)));
     // The client is given the address to connect to, found within a limit:
     // its own lookup could not be interrupted.
     const THostLookup lookup = ResolveWithin(parts.host, kStreamLookupMs);
     if (lookup.Outcome != TLookupOutcome::Found)
-      throw Error("Не найден адрес узла видеопотока камеры «" + parts.host + "»: " + PrintableUrl(uri));
+      throw Error(msg::StreamHostNotFound(parts.host, PrintableUrl(uri)));
     std::string host = parts.host;
     if (!lookup.Addresses.empty()) {
       const THostAddress& address = lookup.Addresses.front();
@@ -213,24 +208,18 @@ void TDriver::StartClip(bool showWindow, const std::string& fileName, bool keepA
       settings.Password = FDevice->Password;
     }
   }
-  WriteLog("Video", "Запись ролика: " + settings.ShownUrl + " -> «" + settings.FileName +
-                        "»; ПоказатьОкно=" + (showWindow ? "Истина" : "Ложь") +
-                        "; звук=" + (keepAudio ? "да" : "нет"),
+  WriteLog("Video", msg::ClipStarting(settings.ShownUrl, settings.FileName, showWindow, keepAudio),
            TLogLevel::llInfo);
   FClip.Start(settings);
   FVideoFileName = settings.FileName;
 }
 
 void TDriver::StopVideoImpl() {
-  if (!FClip.IsStarted()) throw Error("Запись видео не идёт: её начинает «СтартВидеоЗаписи»");
+  if (!FClip.IsStarted()) throw Error(msg::kNoClipRecording);
   const TClipOutcome outcome = FClip.Stop();
-  char figures[128];
-  std::snprintf(figures, sizeof figures, "%.1f с, %llu кадров, %llu байт", outcome.Seconds,
-                static_cast<unsigned long long>(outcome.VideoFrames),
-                static_cast<unsigned long long>(outcome.Bytes));
   WriteLog("Video",
-           "Ролик «" + outcome.FileName + "»: " + figures +
-               (outcome.Failure.empty() ? "" : "; " + outcome.Failure),
+           msg::ClipEnded(outcome.FileName, outcome.Seconds, outcome.VideoFrames, outcome.Bytes,
+                          outcome.Failure),
            outcome.Failure.empty() ? TLogLevel::llInfo : TLogLevel::llError);
   if (!outcome.Failure.empty()) throw Error(outcome.Failure);
 }

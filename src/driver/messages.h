@@ -11,11 +11,13 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdio>
 #include <string>
 
 #include "forms/messages.h"
 #include "markdown/messages.h"
 #include "v8napi/messages.h"
+#include "video/messages.h"
 
 namespace zorvane::msg {
 
@@ -39,6 +41,9 @@ inline constexpr const char* kVideoFileNameCaption = "Имя Файла виде
 inline constexpr const char* kVideoCaptureDeviceCaption = "Устройство видеозахвата";
 inline constexpr const char* kVideoCompressorFilterCaption = "Фильтр видеосжатия";
 inline constexpr const char* kPhotoQualityCaption = "Качество фотоснимка";
+inline constexpr const char* kVideoMaxSecondsCaption = "Наибольшая длительность ролика, с";
+inline constexpr const char* kVideoMaxMegabytesCaption = "Наибольший размер файла ролика, МБ";
+inline constexpr const char* kVideoProfileCaption = "Профиль видеопотока";
 inline constexpr const char* kHelpCaption = "Справка";
 // The camera search and the log viewer are named as their windows are:
 // kCameraSearchTitle and kLogViewerTitle.
@@ -94,6 +99,39 @@ inline std::string PhotoWithoutCamera(const std::string& where, const std::strin
 inline std::string CameraProfileSnapshot(const std::string& camera, const std::string& profile,
                                          const std::string& url) {
   return camera + "; профиль " + profile + "; снимок: " + url;
+}
+
+// ---- the clips ----
+
+inline constexpr const char* kClipAlreadyRecording =
+    "Запись видео уже идёт; закончите её методом «СтопВидео»";
+inline constexpr const char* kNoClipRecording =
+    "Запись видео не идёт: её начинает «СтартВидеоЗаписи»";
+inline constexpr const char* kClipLimitsNotPositive =
+    "Параметры VideoMaxSeconds (НаибольшаяДлительностьВидео) и VideoMaxMegabytes "
+    "(НаибольшийРазмерВидео) должны быть больше нуля";
+inline std::string StreamNotRecordable(const std::string& url) {
+  return "Камера отдаёт видеопоток по адресу, который драйвер не записывает (нужен rtsp://): " +
+         url;
+}
+inline std::string StreamHostNotFound(const std::string& host, const std::string& url) {
+  return "Не найден адрес узла видеопотока камеры " + Quoted(host) + ": " + url;
+}
+// The log's line of a clip started: where from, where to, and the call's
+// arguments under their 1C names.
+inline std::string ClipStarting(const std::string& url, const std::string& fileName,
+                                bool showWindow, bool keepAudio) {
+  return "Запись ролика: " + url + " -> " + Quoted(fileName) +
+         "; ПоказатьОкно=" + (showWindow ? "Истина" : "Ложь") +
+         "; звук=" + (keepAudio ? "да" : "нет");
+}
+// The log's line of a clip ended: its file, its length, frames and bytes, and
+// why it ended early where it did.
+inline std::string ClipEnded(const std::string& fileName, double seconds, unsigned long long frames,
+                             unsigned long long bytes, const std::string& failure) {
+  char figures[128];
+  std::snprintf(figures, sizeof figures, "%.1f с, %llu кадров, %llu байт", seconds, frames, bytes);
+  return "Ролик " + Quoted(fileName) + ": " + figures + (failure.empty() ? "" : "; " + failure);
 }
 
 // Fixed: the platform's words for a property or action call it cannot make.

@@ -107,6 +107,16 @@ inline constexpr const char* kNoDeviceInformation = "Не удалось пол�
 inline constexpr const char* kNoProfiles = "Не удалось получить информацию о профилях";
 inline constexpr const char* kNoSnapshotInformation = "Не удалось получить информацию о фотоснимке";
 inline constexpr const char* kNoStreamUri = "Камера не сообщила адрес видеопотока";
+// The stream address the camera gave, unfit to record from; the empty one
+// after kNoStreamUri, by WithReason.
+inline constexpr const char* kStreamUriEmpty = "в ответе камеры адрес пуст";
+inline std::string StreamUriNotRtsp(const std::string& url) {
+  return "Камера сообщила адрес видеопотока не по протоколу RTSP: " + Quoted(url);
+}
+inline std::string StreamUriWithoutHost(const std::string& url) {
+  return "В адресе видеопотока, который сообщила камера, нет узла или он записан с ошибкой: " +
+         Quoted(url);
+}
 inline std::string ServiceElsewhereNeedsCredentials(const std::string& reason) {
   return "Камера назвала адрес службы на другом узле; логин и пароль туда не отправляются, "
          "а служба их требует (" +

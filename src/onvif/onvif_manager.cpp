@@ -80,14 +80,13 @@ std::string HostOf(const std::string& url) {
 // Why the camera's stream address cannot be used, or empty when it can:
 // rtsp or rtsps, with a host.
 std::string StreamUriProblem(const std::string& uri) {
-  if (uri.empty()) return std::string(msg::kNoStreamUri) + ": в ответе камеры адрес пуст";
+  if (uri.empty()) return msg::WithReason(msg::kNoStreamUri, msg::kStreamUriEmpty);
   const std::string scheme = Lower(uri.substr(0, uri.find("://")));
   if (uri.find("://") == std::string::npos || (scheme != "rtsp" && scheme != "rtsps")) {
-    return "Камера сообщила адрес видеопотока не по протоколу RTSP: «" + PrintableUrl(uri) + "»";
+    return msg::StreamUriNotRtsp(PrintableUrl(uri));
   }
   if (HostOf(uri).empty()) {
-    return "В адресе видеопотока, который сообщила камера, нет узла или он записан с ошибкой: «" +
-           PrintableUrl(uri) + "»";
+    return msg::StreamUriWithoutHost(PrintableUrl(uri));
   }
   return {};
 }

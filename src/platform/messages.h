@@ -63,6 +63,14 @@ inline std::string CannotCreateFileShown(const std::string& shown) {
 inline std::string CannotWriteFileShown(const std::string& shown) {
   return "Не удалось записать файл " + shown;
 }
+inline std::string CannotSeekInFile(const std::string& path) {
+  return "Не удалось перейти к месту в файле " + Quoted(path);
+}
+// A file written beside its place under a part's name, then put in place;
+// the place as FileThroughLink or Quoted shows it.
+inline std::string CannotPutFileInPlace(const std::string& part, const std::string& shown) {
+  return "Не удалось поставить файл " + Quoted(part) + " на место " + shown;
+}
 
 // Why a file or folder is not taken; after "<what failed>: ".
 inline constexpr const char* kNotRegularFile = "это не обычный файл";

@@ -26,6 +26,7 @@ extern "C" {
 #include "platform/part_file.h"
 #include "platform/threads.h"
 #include "video/frame_size.h"
+#include "video/messages.h"
 
 namespace zorvane {
 
@@ -208,54 +209,52 @@ std::string TRecording::FailureOf(int code, const std::string& step) const {
   const std::string& where = FSettings.ShownUrl;
   switch (FInterrupt) {
     case TInterrupt::Stop:
-      return "Запись видео остановлена до того, как камера прислала первый кадр";
+      return msg::kStoppedBeforeFirstFrame;
     case TInterrupt::Silence:
-      return step + ": камера не присылает видео " +
-             std::to_string(std::chrono::duration_cast<std::chrono::seconds>(
-                                FHeaderWritten ? FSettings.SilenceLimit : FSettings.StartLimit)
-                                .count()) +
-             " с (" + where + ")";
+      return msg::CameraSilent(step,
+                               std::chrono::duration_cast<std::chrono::seconds>(
+                                   FHeaderWritten ? FSettings.SilenceLimit : FSettings.StartLimit)
+                                   .count(),
+                               where);
     case TInterrupt::Redirect:
-      return "Камера перенаправила видеопоток на другой адрес (" + (FIn && FIn->url ? HostAndPort(FIn->url) : "") +
-             "); логин и пароль камеры туда не отправляются: " + where;
+      return msg::StreamRedirected(FIn && FIn->url ? HostAndPort(FIn->url) : "", where);
     case TInterrupt::None:
       break;
   }
   std::string reason;
   if (code == AVERROR_HTTP_UNAUTHORIZED) {
-    reason = "камера не приняла логин и пароль (RTSP 401)";
+    reason = msg::kRtspUnauthorized;
   } else if (code == AVERROR_HTTP_FORBIDDEN) {
-    reason = "камера запретила доступ к видеопотоку (RTSP 403)";
+    reason = msg::kRtspForbidden;
   } else if (code == AVERROR_HTTP_NOT_FOUND) {
-    reason = "у камеры нет видеопотока по этому адресу (RTSP 404)";
+    reason = msg::kRtspNotFound;
   } else if (code == AVERROR_EOF) {
-    reason = "камера закрыла соединение";
+    reason = msg::kCameraClosedConnection;
   } else if (code == AVERROR(ECONNREFUSED)) {
-    reason = "камера не принимает соединения на этом порту";
+    reason = msg::kCameraRefusedConnection;
   } else if (code == AVERROR(ETIMEDOUT)) {
-    reason = "камера не ответила";
+    reason = msg::kCameraNoAnswer;
   } else if (code == AVERROR(EHOSTUNREACH) || code == AVERROR(ENETUNREACH)) {
-    reason = "камера недоступна по сети";
+    reason = msg::kCameraUnreachable;
   } else if (code == AVERROR_PROTOCOL_NOT_FOUND) {
-    reason = "драйвер не записывает видеопоток с таким адресом";
+    reason = msg::kStreamSchemeNotRecorded;
   } else {
-    reason = LibraryErrorText(code);
-    if (!FLibraryLine.empty()) reason += " (" + FLibraryLine + ")";
+    reason = msg::WithLibraryLine(LibraryErrorText(code), FLibraryLine);
   }
-  return step + ": " + reason + ": " + where;
+  return msg::StepFailed(step, reason, where);
 }
 
 void TRecording::Open() {
   std::string url = FSettings.Url;
   if (!FSettings.Login.empty()) {
     const size_t authority = url.find("://");
-    if (authority == std::string::npos) throw Error("Недопустимый адрес видеопотока: " + FSettings.ShownUrl);
+    if (authority == std::string::npos) throw Error(msg::InvalidStreamUrl(FSettings.ShownUrl));
     url.insert(authority + 3,
                PercentEncoded(FSettings.Login) + ":" + PercentEncoded(FSettings.Password) + "@");
   }
   FHost = HostAndPort(url.c_str());
   FIn = avformat_alloc_context();
-  if (!FIn) throw Error("Не хватает памяти для записи видео");
+  if (!FIn) throw Error(msg::kNoMemoryForClip);
   FIn->interrupt_callback = {&TRecording::Interrupted, this};
   AVDictionary* options = nullptr;
   // Interleaved in the RTSP connection: UDP loses packets on busy networks.
@@ -267,7 +266,7 @@ void TRecording::Open() {
   FDeadline = TClock::now() + FSettings.StartLimit;
   const int code = avformat_open_input(&FIn, url.c_str(), av_find_input_format("rtsp"), &options);
   av_dict_free(&options);
-  if (code < 0) throw Error(FailureOf(code, "Камера не отдала видеопоток"));
+  if (code < 0) throw Error(FailureOf(code, msg::kStreamNotGiven));
 }
 
 void TRecording::ChooseStreams() {
@@ -279,20 +278,20 @@ void TRecording::ChooseStreams() {
     if (par->codec_type == AVMEDIA_TYPE_AUDIO && FAudioIn < 0 && FSettings.KeepAudio)
       FAudioIn = static_cast<int>(i);
   }
-  if (FVideoIn < 0) throw Error("В потоке камеры нет видео: " + FSettings.ShownUrl);
+  if (FVideoIn < 0) throw Error(msg::NoVideoInStream(FSettings.ShownUrl));
   const AVCodecParameters* video = FIn->streams[FVideoIn]->codecpar;
   if (video->codec_id == AV_CODEC_ID_NONE)
-    throw Error("Видео камеры в формате, который драйвер не записывает: " + FSettings.ShownUrl);
+    throw Error(msg::VideoFormatNotRecorded(FSettings.ShownUrl));
 }
 
 void TRecording::AwaitKeyframe() {
   FKeyframe = av_packet_alloc();
   FSetup = av_packet_alloc();
   FPending = av_packet_alloc();
-  if (!FKeyframe || !FSetup || !FPending) throw Error("Не хватает памяти для записи видео");
+  if (!FKeyframe || !FSetup || !FPending) throw Error(msg::kNoMemoryForClip);
   for (;;) {
     const int code = av_read_frame(FIn, FKeyframe);
-    if (code < 0) throw Error(FailureOf(code, "Камера не прислала первый кадр видео"));
+    if (code < 0) throw Error(FailureOf(code, msg::kNoFirstFrame));
     if (FKeyframe->stream_index == FVideoIn && (FKeyframe->flags & AV_PKT_FLAG_KEY)) {
       if (FKeyframe->pts != AV_NOPTS_VALUE || FKeyframe->dts != AV_NOPTS_VALUE) return;
       // Parameter sets sent ahead of the first picture, with no time of
@@ -382,19 +381,17 @@ int64_t TRecording::SeekOutput(void* opaque, int64_t offset, int whence) {
 void TRecording::CreateOutput() {
   bool guessed = false;
   const TClipContainer container = ClipContainerFor(FSettings.FileName, guessed);
-  if (guessed)
-    WriteLog("Video file", "«" + FSettings.FileName + "»: расширение не .mp4 и не .mkv, ролик пишется в Matroska",
-             TLogLevel::llInfo);
+  if (guessed) WriteLog("Video file", msg::ClipInMatroska(FSettings.FileName), TLogLevel::llInfo);
   const char* format = container == TClipContainer::FragmentedMp4 ? "mp4" : "matroska";
   if (avformat_alloc_output_context2(&FOut, nullptr, format, nullptr) < 0 || !FOut)
-    throw Error("Не хватает памяти для записи видео");
+    throw Error(msg::kNoMemoryForClip);
 
   // The video, and the audio where the container takes its format.
   const AVCodecParameters* video = FIn->streams[FVideoIn]->codecpar;
   if (avformat_query_codec(FOut->oformat, video->codec_id, FF_COMPLIANCE_NORMAL) != 1)
-    throw Error(std::string("Видео камеры в формате ") + avcodec_get_name(video->codec_id) +
-                " нельзя записать в файл " + (container == TClipContainer::FragmentedMp4 ? "MP4" : "Matroska") +
-                ": «" + FSettings.FileName + "»");
+    throw Error(msg::VideoFormatNotInContainer(
+        avcodec_get_name(video->codec_id),
+        container == TClipContainer::FragmentedMp4 ? "MP4" : "Matroska", FSettings.FileName));
   std::vector<int> kept{FVideoIn};
   if (FAudioIn >= 0) {
     const AVCodecID audio = FIn->streams[FAudioIn]->codecpar->codec_id;
@@ -403,16 +400,14 @@ void TRecording::CreateOutput() {
     if (fits) {
       kept.push_back(FAudioIn);
     } else {
-      WriteLog("Video file",
-               std::string("Звук камеры (") + avcodec_get_name(audio) + ") в файл «" + FSettings.FileName +
-                   "» не пишется: " + format + " его не принимает; запишите ролик в .mkv",
+      WriteLog("Video file", msg::AudioLeftOut(avcodec_get_name(audio), FSettings.FileName, format),
                TLogLevel::llInfo);
     }
   }
   for (const int in : kept) {
     AVStream* stream = avformat_new_stream(FOut, nullptr);
     if (!stream || avcodec_parameters_copy(stream->codecpar, FIn->streams[in]->codecpar) < 0)
-      throw Error("Не хватает памяти для записи видео");
+      throw Error(msg::kNoMemoryForClip);
     stream->codecpar->codec_tag = 0;
     stream->time_base = FIn->streams[in]->time_base;
     if (in == FVideoIn) {
@@ -422,7 +417,7 @@ void TRecording::CreateOutput() {
         FindPictureSize(packet, stream->codecpar);
       }
       if (stream->codecpar->width <= 0 || stream->codecpar->height <= 0)
-        throw Error("Не удалось узнать размер кадра видео камеры: " + FSettings.ShownUrl);
+        throw Error(msg::UnknownFrameSize(FSettings.ShownUrl));
     }
     FOutIndex[in] = stream->index;
   }
@@ -434,7 +429,7 @@ void TRecording::CreateOutput() {
                     : nullptr;
   if (!FOut->pb) {
     av_free(buffer);
-    throw Error("Не хватает памяти для записи видео");
+    throw Error(msg::kNoMemoryForClip);
   }
   FOut->flags |= AVFMT_FLAG_CUSTOM_IO | AVFMT_FLAG_FLUSH_PACKETS;
   FOut->flush_packets = 1;
@@ -446,10 +441,11 @@ void TRecording::CreateOutput() {
   const int code = avformat_write_header(FOut, &options);
   av_dict_free(&options);
   if (code < 0) {
-    throw Error(FOutputFailure.empty() ? "Не удалось начать файл видео «" + FSettings.FileName +
-                                             "»: " + LibraryErrorText(code) +
-                                             (FLibraryLine.empty() ? "" : " (" + FLibraryLine + ")")
-                                       : FOutputFailure);
+    throw Error(
+        FOutputFailure.empty()
+            ? msg::CannotStartClipFile(FSettings.FileName,
+                                       msg::WithLibraryLine(LibraryErrorText(code), FLibraryLine))
+            : FOutputFailure);
   }
   FHeaderWritten = true;
 }
@@ -477,15 +473,13 @@ bool TRecording::Write(AVPacket* packet) {
   if (clipUs < 0) return true;  // audio from before the first keyframe
   if (in == FVideoIn) {
     if (std::chrono::microseconds(clipUs) >= FSettings.MaxDuration) {
-      Finish("Ролик достиг наибольшей длины (" + std::to_string(FSettings.MaxDuration.count()) +
-             " с) и закончен");
+      Finish(msg::ClipAtMaxDuration(FSettings.MaxDuration.count()));
       return false;
     }
     FLastVideoUs = std::max(FLastVideoUs, clipUs);
   }
   if (FBytes + static_cast<uint64_t>(packet->size) > FSettings.MaxBytes) {
-    Finish("Файл ролика достиг наибольшего размера (" + std::to_string(FSettings.MaxBytes) +
-           " байт) и закончен");
+    Finish(msg::ClipAtMaxSize(FSettings.MaxBytes));
     return false;
   }
   // Strictly growing decoding times, presentation never before decoding.
@@ -502,8 +496,7 @@ bool TRecording::Write(AVPacket* packet) {
   packet->pos = -1;
   const int code = av_interleaved_write_frame(FOut, packet);
   if (code < 0) {
-    Finish(FOutputFailure.empty() ? "Не удалось записать видео в файл «" + FPart.PartName() +
-                                        "»: " + LibraryErrorText(code)
+    Finish(FOutputFailure.empty() ? msg::CannotWriteClip(FPart.PartName(), LibraryErrorText(code))
                                   : FOutputFailure);
     return false;
   }
@@ -536,7 +529,7 @@ void TRecording::Record() {
     const int code = av_read_frame(FIn, FKeyframe);
     if (code < 0) {
       if (FPending->size > 0 && !Write(FPending)) return;
-      Finish(FInterrupt == TInterrupt::Stop ? "" : FailureOf(code, "Запись видео прервана"));
+      Finish(FInterrupt == TInterrupt::Stop ? "" : FailureOf(code, msg::kRecordingInterrupted));
       return;
     }
     const bool going = Copy(FKeyframe);
@@ -560,8 +553,7 @@ void TRecording::Finish(std::string failure) {
     const std::string reason = FOutputFailure.empty() ? LibraryErrorText(code) : FOutputFailure;
     outcome.FileName = FPart.PartName();
     FPart = TPartFile();
-    outcome.Failure = (failure.empty() ? "" : failure + "; ") + "файл ролика не закончен (" + reason +
-                      "), записанное осталось в «" + outcome.FileName + "»";
+    outcome.Failure = msg::ClipNotFinished(failure, reason, outcome.FileName);
   } else {
     try {
       FPart.Commit();
@@ -673,7 +665,7 @@ TClipRecorder::~TClipRecorder() {
 }
 
 void TClipRecorder::Start(const TClipSettings& settings) {
-  if (F) throw Error("Запись видео уже идёт");
+  if (F) throw Error(msg::kRecordingUnderway);
   PrepareLibrary();
   auto shared = std::make_shared<TShared>();
   auto recording = std::make_shared<TRecording>(settings, shared);

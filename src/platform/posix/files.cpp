@@ -482,7 +482,7 @@ TPartFile::TPartFile(const std::string& name)
       return;
     }
     if (errno != EEXIST || n == kMaxPartNames)
-      ThrowSystemError("Не удалось создать файл «" + FPartName + "»", errno);
+      ThrowSystemError(msg::CannotCreateFile(FPartName), errno);
   }
 }
 
@@ -498,7 +498,7 @@ TPartFile& TPartFile::operator=(TPartFile&& other) noexcept {
 }
 
 std::string TPartFile::Shown() const {
-  return FTargetName == FName ? "«" + FName + "»" : "«" + FTargetName + "» (ссылка «" + FName + "»)";
+  return FTargetName == FName ? msg::Quoted(FName) : msg::FileThroughLink(FTargetName, FName);
 }
 
 void TPartFile::Write(std::string_view bytes) {
@@ -507,7 +507,7 @@ void TPartFile::Write(std::string_view bytes) {
 
 int64_t TPartFile::Seek(int64_t offset, int whence) {
   const off_t at = lseek(static_cast<int>(FHandle), static_cast<off_t>(offset), whence);
-  if (at < 0) ThrowSystemError("Не удалось перейти к месту в файле «" + FPartName + "»", errno);
+  if (at < 0) ThrowSystemError(msg::CannotSeekInFile(FPartName), errno);
   return at;
 }
 
@@ -522,9 +522,9 @@ void TPartFile::Commit() {
   const bool synced = fsync(fd) == 0;
   const int syncError = errno;
   if (close(fd) != 0 || !synced)
-    ThrowSystemError("Не удалось записать файл «" + FPartName + "»", synced ? errno : syncError);
+    ThrowSystemError(msg::CannotWriteFile(FPartName), synced ? errno : syncError);
   if (rename(FPartName.c_str(), FTargetName.c_str()) != 0)
-    ThrowSystemError("Не удалось поставить файл «" + FPartName + "» на место " + Shown(), errno);
+    ThrowSystemError(msg::CannotPutFileInPlace(FPartName, Shown()), errno);
 }
 
 void TPartFile::Discard() noexcept {

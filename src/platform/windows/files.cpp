@@ -610,7 +610,7 @@ TPartFile::TPartFile(const std::string& name) : FName(name), FTargetName(FileLin
     }
     const DWORD error = GetLastError();
     if ((error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) || n == kMaxPartNames)
-      ThrowLastError("Не удалось создать файл «" + FPartName + "»", error);
+      ThrowLastError(msg::CannotCreateFile(FPartName), error);
   }
 }
 
@@ -626,7 +626,7 @@ TPartFile& TPartFile::operator=(TPartFile&& other) noexcept {
 }
 
 std::string TPartFile::Shown() const {
-  return FTargetName == FName ? "«" + FName + "»" : "«" + FTargetName + "» (ссылка «" + FName + "»)";
+  return FTargetName == FName ? msg::Quoted(FName) : msg::FileThroughLink(FTargetName, FName);
 }
 
 void TPartFile::Write(std::string_view bytes) {
@@ -639,7 +639,7 @@ int64_t TPartFile::Seek(int64_t offset, int whence) {
   LARGE_INTEGER at;
   const DWORD method = whence == SEEK_SET ? FILE_BEGIN : whence == SEEK_CUR ? FILE_CURRENT : FILE_END;
   if (!SetFilePointerEx(reinterpret_cast<HANDLE>(FHandle), distance, &at, method))
-    ThrowLastError("Не удалось перейти к месту в файле «" + FPartName + "»");
+    ThrowLastError(msg::CannotSeekInFile(FPartName));
   return at.QuadPart;
 }
 
@@ -650,11 +650,11 @@ uint64_t TPartFile::Size() const {
 
 void TPartFile::Commit() {
   THandle file(reinterpret_cast<HANDLE>(std::exchange(FHandle, -1)));
-  if (!FlushFileBuffers(file.Get())) ThrowLastError("Не удалось записать файл «" + FPartName + "»");
+  if (!FlushFileBuffers(file.Get())) ThrowLastError(msg::CannotWriteFile(FPartName));
   CloseHandle(file.Release());
   if (!MoveFileExW(FileName(FPartName).c_str(), FileName(FTargetName).c_str(),
                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-    ThrowLastError("Не удалось поставить файл «" + FPartName + "» на место " + Shown());
+    ThrowLastError(msg::CannotPutFileInPlace(FPartName, Shown()));
 }
 
 void TPartFile::Discard() noexcept {
