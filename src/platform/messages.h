@@ -144,15 +144,7 @@ inline std::string NoRandomBytes(const std::string& from) {
 
 inline constexpr const char* kCannotStartHttp = "Не удалось начать обмен по HTTP";
 inline constexpr const char* kCannotStartWinHttp = "Не удалось начать обмен по HTTP (WinHTTP)";
-inline constexpr const char* kCurlNotStarted = "Библиотека HTTP (libcurl) не запустилась";
-inline constexpr const char* kCurlNoVersion = "Библиотека HTTP (libcurl) не сообщает свою версию";
-inline std::string CurlTooOld(const std::string& version) {
-  return "libcurl " + version + " слишком старая; нужна 7.61 или новее";
-}
-// An option the HTTP library would not take: its name as the library spells it.
-inline std::string CurlRefused(const std::string& version, const std::string& option) {
-  return "libcurl " + version + " не приняла " + option;
-}
+// The Linux backend's own texts, which name its library: posix/http_messages.h.
 inline std::string WinHttpRefused(const std::string& option) {
   return "WinHTTP не принял " + option;
 }

@@ -16,6 +16,7 @@
 #include "common/text.h"
 #include "platform/cancel.h"
 #include "platform/messages.h"
+#include "platform/posix/http_messages.h"
 #include "platform/system_error.h"
 
 namespace zorvane {
