@@ -15,6 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
   const TFrameSize frame = JpegFrameSize(bytes);
   if ((frame.Width > 0) != (frame.Height > 0)) __builtin_trap();
+  CarriesPicture(bytes, size > 0 && (data[0] & 1));
   bool guessed = false;
   ClipContainerFor(std::string(bytes.substr(0, 256)), guessed);
   return 0;

@@ -60,6 +60,28 @@ TEST(VideoEngine, PictureSizeOfAnMjpegFrame) {
   }
 }
 
+// Parameter sets, SEI and delimiters alone are no picture; a slice is.
+TEST(VideoEngine, PacketsThatCarryAPicture) {
+  using namespace std::string_literals;
+  const std::string sc = "\x00\x00\x01"s;
+  const struct {
+    std::string bytes;
+    bool hevc, picture;
+  } cases[] = {
+      {sc + "\x67\x42" + sc + "\x68\xCE", false, false},  // SPS, PPS
+      {"\x00"s + sc + "\x09\xF0", false, false},           // an access unit delimiter
+      {sc + "\x06\x05" + sc + "\x65\x88", false, true},   // SEI, then an IDR slice
+      {sc + "\x41\x9A", false, true},                       // a non-IDR slice
+      {sc + "\x40\x01" + sc + "\x42\x01" + sc + "\x44\x01", true, false},  // VPS SPS PPS
+      {sc + "\x26\x01\xAF", true, true},                   // an IDR_W_RADL slice
+      {sc + "\x4E\x01\x05", true, false},                  // prefix SEI
+      {"\x00\x00\x00\x02\x65\x88"s, false, true},       // no start code: taken as a picture
+      {sc, false, false},                                      // a start code and nothing else
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(zorvane::CarriesPicture(c.bytes, c.hevc), c.picture) << ::testing::PrintToString(c.bytes);
+}
+
 TEST(VideoEngine, ContainerByTheFilesExtension) {
   using zorvane::TClipContainer;
   const struct {

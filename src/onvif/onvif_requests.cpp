@@ -596,19 +596,29 @@ bool IsNotAuthorizedFault(std::string_view Answer) {
   return IsNotAuthorizedFault(doc);
 }
 
-bool IsNotAuthorizedFault(const TXmlDocument& Answer) {
+namespace {
+
+// A SOAP fault whose code or any subcode holds code, or whose reason holds
+// reason.
+bool IsFaultOf(const TXmlDocument& Answer, std::string_view code, std::string_view reason) {
   TXmlNode* fault = Path(Answer.DocumentElement(), {"Body", "Fault"});
   if (!fault) return false;
   // Subcodes may nest: Code/Subcode/Value, Code/Subcode/Subcode/Value ...
-  for (TXmlNode* code = fault->Find("Code", {ntElement}); code;
-       code = code->Find("Subcode", {ntElement})) {
-    if (const TXmlNode* value = code->Find("Value", {ntElement});
-        value && value->Text.find("NotAuthorized") != std::string::npos) {
+  for (TXmlNode* level = fault->Find("Code", {ntElement}); level;
+       level = level->Find("Subcode", {ntElement})) {
+    if (const TXmlNode* value = level->Find("Value", {ntElement});
+        value && value->Text.find(code) != std::string::npos) {
       return true;
     }
   }
-  const TXmlNode* reason = Path(fault, {"Reason", "Text"});
-  return reason && reason->Text.find("time check") != std::string::npos;
+  const TXmlNode* text = Path(fault, {"Reason", "Text"});
+  return text && text->Text.find(reason) != std::string::npos;
+}
+
+}  // namespace
+
+bool IsNotAuthorizedFault(const TXmlDocument& Answer) {
+  return IsFaultOf(Answer, "NotAuthorized", "time check");
 }
 
 bool IsActionNotSupportedFault(std::string_view Answer) {
@@ -618,18 +628,7 @@ bool IsActionNotSupportedFault(std::string_view Answer) {
 }
 
 bool IsActionNotSupportedFault(const TXmlDocument& Answer) {
-  TXmlNode* fault = Path(Answer.DocumentElement(), {"Body", "Fault"});
-  if (!fault) return false;
-  for (TXmlNode* code = fault->Find("Code", {ntElement}); code;
-       code = code->Find("Subcode", {ntElement})) {
-    if (const TXmlNode* value = code->Find("Value", {ntElement});
-        value && value->Text.find("ActionNotSupported") != std::string::npos) {
-      return true;
-    }
-  }
-  const TXmlNode* reason = Path(fault, {"Reason", "Text"});
-  return reason &&
-         reason->Text.find("method name or namespace not recognized") != std::string::npos;
+  return IsFaultOf(Answer, "ActionNotSupported", "method name or namespace not recognized");
 }
 
 std::string RequestDeviceInformation(const std::string& URL, const std::string& Login,

@@ -156,6 +156,8 @@ class TRecording {
   AVPacket* FKeyframe = nullptr;
   AVPacket* FSetup = nullptr;
   AVPacket* FPending = nullptr;
+  // Units of the next picture that came before it in packets of their own.
+  std::string FCarried;
   TPartFile FPart;
   std::string FOutputFailure;
   uint64_t FBytes = 0;
@@ -506,6 +508,27 @@ bool TRecording::Write(AVPacket* packet) {
 
 bool TRecording::Copy(AVPacket* packet) {
   if (packet->stream_index != FVideoIn) return Write(packet);
+  const AVCodecID codec = FIn->streams[FVideoIn]->codecpar->codec_id;
+  if (codec == AV_CODEC_ID_H264 || codec == AV_CODEC_ID_HEVC) {
+    const std::string_view data(reinterpret_cast<const char*>(packet->data), packet->size);
+    // Parameter sets, SEI and delimiters on their own go with the next picture.
+    if (!CarriesPicture(data, codec == AV_CODEC_ID_HEVC)) {
+      FCarried.append(data);
+      return true;
+    }
+    if (!FCarried.empty()) {
+      AVPacket* joined = av_packet_alloc();
+      if (joined && av_new_packet(joined, static_cast<int>(FCarried.size()) + packet->size) >= 0 &&
+          av_packet_copy_props(joined, packet) >= 0) {
+        std::memcpy(joined->data, FCarried.data(), FCarried.size());
+        std::memcpy(joined->data + FCarried.size(), packet->data, packet->size);
+        av_packet_unref(packet);
+        av_packet_move_ref(packet, joined);
+      }
+      av_packet_free(&joined);
+      FCarried.clear();
+    }
+  }
   if (FPending->size > 0 && packet->pts != AV_NOPTS_VALUE && packet->pts == FPending->pts) {
     const int at = FPending->size;
     if (av_grow_packet(FPending, packet->size) < 0) return true;

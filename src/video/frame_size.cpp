@@ -53,4 +53,19 @@ TFrameSize JpegFrameSize(std::string_view jpeg) {
   return {};
 }
 
+bool CarriesPicture(std::string_view annexB, bool hevc) {
+  bool startCode = false;
+  for (size_t at = 0; at + 2 < annexB.size(); ++at) {
+    if (annexB[at] != 0 || annexB[at + 1] != 0 || annexB[at + 2] != 1) continue;
+    startCode = true;
+    if (at + 3 == annexB.size()) break;
+    const unsigned header = Byte(annexB, at + 3);
+    // Coded slices: H.264 types 1 to 5; H.265 types below 32.
+    const unsigned type = hevc ? (header >> 1) & 0x3F : header & 0x1F;
+    if (hevc ? type < 32 : (type >= 1 && type <= 5)) return true;
+    at += 3;
+  }
+  return !startCode;
+}
+
 }  // namespace zorvane

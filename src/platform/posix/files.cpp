@@ -486,21 +486,6 @@ TPartFile::TPartFile(const std::string& name)
   }
 }
 
-TPartFile& TPartFile::operator=(TPartFile&& other) noexcept {
-  if (this != &other) {
-    Close();
-    FHandle = std::exchange(other.FHandle, -1);
-    FName = std::move(other.FName);
-    FTargetName = std::move(other.FTargetName);
-    FPartName = std::move(other.FPartName);
-  }
-  return *this;
-}
-
-std::string TPartFile::Shown() const {
-  return FTargetName == FName ? msg::Quoted(FName) : msg::FileThroughLink(FTargetName, FName);
-}
-
 void TPartFile::Write(std::string_view bytes) {
   WriteAll(static_cast<int>(FHandle), bytes, FPartName);
 }
