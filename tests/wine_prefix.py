@@ -13,6 +13,7 @@ in place), everything else, the registry included, as real copies.
 import os
 import shutil
 import subprocess
+import time
 
 _SHARED = ('.dll', '.exe', '.drv', '.sys', '.ocx', '.cpl', '.acm', '.ax', '.tlb', '.nls',
            '.mui', '.ttf', '.ds', '.msstyles', '.vxd', '.dll16', '.exe16', '.drv16', '.mod16')
@@ -62,7 +63,16 @@ def own_prefix(wine_run, folder):
     """A copy of the shared prefix at folder/prefix; returns its path."""
     env = dict(os.environ)
     env.pop('DISPLAY', None)
-    subprocess.run([wine_run, 'cmd', '/c', 'exit'], check=True, capture_output=True, env=env)
+    # The shared prefix brought up first. A Wine server that the test before
+    # is just ending can make one start fail: asked again, a moment later.
+    for attempt in range(3):
+        r = subprocess.run([wine_run, 'cmd', '/c', 'exit'], capture_output=True, env=env)
+        if r.returncode == 0:
+            break
+        if attempt == 2:
+            raise RuntimeError('Wine did not start in the shared prefix (%d): %s' % (
+                r.returncode, r.stderr.decode('utf-8', 'replace')[-2000:]))
+        time.sleep(2)
     own = os.path.join(folder, 'prefix')
     _copy(shared_prefix(), own)
     # Wine's own fonts (Marlett draws the caption buttons), which a prefix
