@@ -145,6 +145,8 @@ class TRecording {
 
   TClipSettings FSettings;
   std::shared_ptr<TClipRecorder::TShared> FShared;
+  // The address opened, and its host: a redirect changes the one, and is
+  // refused when it changes the other. Only the set-up can redirect.
   std::string FUrl;
   std::string FHost;
   TInterrupt FInterrupt = TInterrupt::None;
@@ -182,7 +184,8 @@ TInterrupt TRecording::Check() {
     FInterrupt = TInterrupt::Stop;
   } else if (TClock::now() > FDeadline) {
     FInterrupt = TInterrupt::Silence;
-  } else if (!FSettings.Login.empty() && FIn && FIn->url && HostAndPort(FIn->url) != FHost) {
+  } else if (!FSettings.Login.empty() && !FHeaderWritten && FIn && FIn->url && FUrl != FIn->url &&
+             HostAndPort(FIn->url) != FHost) {
     // The camera sent the client elsewhere: it would take the login there.
     FInterrupt = TInterrupt::Redirect;
   }
@@ -254,6 +257,7 @@ void TRecording::Open() {
     url.insert(authority + 3,
                PercentEncoded(FSettings.Login) + ":" + PercentEncoded(FSettings.Password) + "@");
   }
+  FUrl = url;
   FHost = HostAndPort(url.c_str());
   FIn = avformat_alloc_context();
   if (!FIn) throw Error(msg::kNoMemoryForClip);
