@@ -2,8 +2,14 @@
 // and libraries from the same build.
 #include "video/video_engine.h"
 
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <stdexcept>
 #include <string>
+#include <thread>
 
+#include "platform/threads.h"
 #include "video/clip_recorder.h"
 #include "video/frame_size.h"
 
@@ -101,6 +107,35 @@ TEST(VideoEngine, ContainerByTheFilesExtension) {
     EXPECT_EQ(zorvane::ClipContainerFor(c.name, guessed), c.container) << c.name;
     EXPECT_EQ(guessed, c.guessed) << c.name;
   }
+}
+
+// The recorder's thread: once Join has returned it has ended, so a process
+// that exits right after a stop finds none of our threads still letting go
+// of the library.
+TEST(RecorderThread, JoinReturnsWithTheThreadGone) {
+  const auto threads = [] {
+    size_t n = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/task"))
+      ++n;
+    return n;
+  };
+  if (!std::filesystem::exists("/proc/self/task")) GTEST_SKIP() << "no /proc/self/task here";
+  const size_t before = threads();
+  std::atomic<int> done{0};
+  const auto work = [&done](int ms) {
+    return [&done, ms] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+      ++done;
+      throw std::runtime_error("ends only this work");
+    };
+  };
+  zorvane::TJoinableThread thread(work(100));
+  thread = zorvane::TJoinableThread(work(600));  // the first is waited for before it is replaced
+  EXPECT_EQ(done, 1);
+  thread.Join();
+  EXPECT_EQ(done, 2);
+  EXPECT_EQ(threads(), before);
+  thread.Join();  // nothing left to wait for
 }
 
 }  // namespace

@@ -696,21 +696,29 @@ void TClipRecorder::Start(const TClipSettings& settings) {
   PrepareLibrary();
   auto shared = std::make_shared<TShared>();
   auto recording = std::make_shared<TRecording>(settings, shared);
-  StartDetachedThread([recording] { recording->Run(); });
-  std::unique_lock lock(shared->Lock);
-  shared->Changed.wait(lock, [&] { return shared->Phase != TShared::TPhase::Starting; });
-  if (!shared->StartFailure.empty()) throw Error(shared->StartFailure);
+  TJoinableThread thread([recording = std::move(recording)] { recording->Run(); });
+  {
+    std::unique_lock lock(shared->Lock);
+    shared->Changed.wait(lock, [&] { return shared->Phase != TShared::TPhase::Starting; });
+  }
+  if (!shared->StartFailure.empty()) {
+    // The thread has only its connection to let go: it is waited for, so
+    // that nothing of it runs on after the failure is told.
+    thread.Join();
+    throw Error(shared->StartFailure);
+  }
   F = std::move(shared);
+  FThread = std::move(thread);
 }
 
 TClipOutcome TClipRecorder::Stop() {
   const std::shared_ptr<TShared> shared = std::move(F);
   if (!shared) return {};
   shared->StopAsked = true;
+  FThread.Join();
   // While the process ends on Windows the recording thread is gone already.
   if (ProcessIsExiting()) return {};
-  std::unique_lock lock(shared->Lock);
-  shared->Changed.wait(lock, [&] { return shared->Phase == TShared::TPhase::Finished; });
+  std::lock_guard lock(shared->Lock);
   return shared->Outcome;
 }
 

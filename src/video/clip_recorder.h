@@ -11,6 +11,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/threads.h"
+
 namespace zorvane {
 
 // ".mp4": fragmented MP4, which stays readable up to its last fragment when
@@ -68,7 +70,7 @@ class TClipRecorder {
   // when no clip is recording.
   void Start(const TClipSettings& settings);
   // Ends the clip (if it has not ended on its own) and returns once its file
-  // is finished.
+  // is finished and its thread has ended.
   TClipOutcome Stop();
   // Started and not stopped yet (it may have ended on its own).
   bool IsStarted() const { return static_cast<bool>(F); }
@@ -77,6 +79,7 @@ class TClipRecorder {
 
  private:
   std::shared_ptr<TShared> F;
+  TJoinableThread FThread;
 };
 
 }  // namespace zorvane

@@ -49,7 +49,7 @@ struct TStart {
   void* Library = nullptr;
 };
 
-void* RunDetached(void* parameter) {
+void* RunThread(void* parameter) {
   {
     const std::unique_ptr<TStart> start(static_cast<TStart*>(parameter));
     // From here the reference is the key's to give back, as the thread's last act.
@@ -64,7 +64,10 @@ void* RunDetached(void* parameter) {
 
 }  // namespace
 
-void StartDetachedThread(std::function<void()> work) {
+namespace {
+
+// Starts work on a new thread that holds a reference to this library.
+pthread_t Launch(std::function<void()> work, bool detached) {
   auto start = std::make_unique<TStart>();
   start->Work = std::move(work);
   if (gReleaseKey.Made) start->Library = ReferenceToThisLibrary();
@@ -73,15 +76,52 @@ void StartDetachedThread(std::function<void()> work) {
     if (start->Library) dlclose(start->Library);
     throw Error(msg::kCannotStartThread);
   }
-  pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
+  pthread_attr_setdetachstate(&attributes,
+                              detached ? PTHREAD_CREATE_DETACHED : PTHREAD_CREATE_JOINABLE);
   pthread_t thread;
-  const int failed = pthread_create(&thread, &attributes, &RunDetached, start.get());
+  const int failed = pthread_create(&thread, &attributes, &RunThread, start.get());
   pthread_attr_destroy(&attributes);
   if (failed != 0) {
     if (start->Library) dlclose(start->Library);
     throw Error(msg::kCannotStartThread);
   }
   start.release();
+  return thread;
+}
+
+}  // namespace
+
+void StartDetachedThread(std::function<void()> work) {
+  Launch(std::move(work), true);
+}
+
+struct TJoinableThread::TNative {
+  pthread_t Thread;
+};
+
+TJoinableThread::TJoinableThread() = default;
+
+TJoinableThread::TJoinableThread(std::function<void()> work)
+    : F(new TNative{Launch(std::move(work), false)}) {}
+
+TJoinableThread::~TJoinableThread() {
+  Join();
+}
+
+TJoinableThread::TJoinableThread(TJoinableThread&& other) noexcept = default;
+
+TJoinableThread& TJoinableThread::operator=(TJoinableThread&& other) noexcept {
+  if (this != &other) {
+    Join();
+    F = std::move(other.F);
+  }
+  return *this;
+}
+
+void TJoinableThread::Join() noexcept {
+  if (!F) return;
+  pthread_join(F->Thread, nullptr);
+  F.reset();
 }
 
 bool ProcessIsExiting() {

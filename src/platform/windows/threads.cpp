@@ -17,7 +17,7 @@ struct TStart {
   HMODULE Module = nullptr;
 };
 
-DWORD WINAPI RunDetached(void* parameter) {
+DWORD WINAPI RunThread(void* parameter) {
   HMODULE module = nullptr;
   {
     const std::unique_ptr<TStart> start(static_cast<TStart*>(parameter));
@@ -34,20 +34,61 @@ DWORD WINAPI RunDetached(void* parameter) {
 
 }  // namespace
 
-void StartDetachedThread(std::function<void()> work) {
+namespace {
+
+// Starts work on a new thread that holds a reference to this DLL; its handle.
+HANDLE Launch(std::function<void()> work) {
   auto start = std::make_unique<TStart>();
   start->Work = std::move(work);
   if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
-                          reinterpret_cast<LPCWSTR>(&RunDetached), &start->Module))
+                          reinterpret_cast<LPCWSTR>(&RunThread), &start->Module))
     throw Error(std::string(msg::kCannotStartThread) + ": " + WindowsErrorText(GetLastError()));
-  const HANDLE thread = CreateThread(nullptr, 0, &RunDetached, start.get(), 0, nullptr);
+  const HANDLE thread = CreateThread(nullptr, 0, &RunThread, start.get(), 0, nullptr);
   if (!thread) {
     const DWORD error = GetLastError();
     FreeLibrary(start->Module);
     throw Error(std::string(msg::kCannotStartThread) + ": " + WindowsErrorText(error));
   }
   start.release();
-  CloseHandle(thread);
+  return thread;
+}
+
+}  // namespace
+
+void StartDetachedThread(std::function<void()> work) {
+  CloseHandle(Launch(std::move(work)));
+}
+
+struct TJoinableThread::TNative {
+  HANDLE Thread;
+};
+
+TJoinableThread::TJoinableThread() = default;
+
+TJoinableThread::TJoinableThread(std::function<void()> work)
+    : F(new TNative{Launch(std::move(work))}) {}
+
+TJoinableThread::~TJoinableThread() {
+  Join();
+}
+
+TJoinableThread::TJoinableThread(TJoinableThread&& other) noexcept = default;
+
+TJoinableThread& TJoinableThread::operator=(TJoinableThread&& other) noexcept {
+  if (this != &other) {
+    Join();
+    F = std::move(other.F);
+  }
+  return *this;
+}
+
+void TJoinableThread::Join() noexcept {
+  if (!F) return;
+  // While the process ends the thread is gone already; its handle only
+  // needs closing.
+  if (!ProcessIsExiting()) WaitForSingleObject(F->Thread, INFINITE);
+  CloseHandle(F->Thread);
+  F.reset();
 }
 
 bool ProcessIsExiting() {
