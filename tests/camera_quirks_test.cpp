@@ -295,6 +295,17 @@ TEST_F(CameraQuirksTest, TheMediaServiceIsElsewhere) {
                    "POST /onvif/media_service GetSnapshotUri", "GET /snapshot.jpg",
                    "GET /snapshot.jpg"}));
   EXPECT_NE(Log().find("\tINFO\tmedia service found at http://127.0.0.1:"), std::string::npos);
+  // A service address that carries a password is logged without it.
+  std::string withPassword = sim.Url("/onvif/media_service");
+  withPassword.insert(withPassword.find("//") + 2, "viewer:s3cr3t@");
+  sim.Reset();
+  sim.Configure(R"({"strict_paths": true, "media_paths": [")" + withPassword + R"("]})");
+  std::filesystem::remove_all(dir.path() + "/Telvask");
+  Photos(1);
+  EXPECT_NE(Log().find("\tINFO\tmedia service found at http://********@127.0.0.1:"),
+            std::string::npos)
+      << Log();
+  EXPECT_EQ(Log().find("s3cr3t"), std::string::npos) << Log();
 
   // A refused password is told in the camera's words, not as the 404 of the
   // address guessed first: the device service's fault is the answer.

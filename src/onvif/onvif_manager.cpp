@@ -234,11 +234,11 @@ bool TOnvifDevice::FindMediaXAddr(std::optional<TCameraAnswer>& refusal) {
       // GetServices names the Media2 service too: kept for a camera without the other.
       if (&build == &ask[1]) FServicesAsked = true;
       if (FMedia2XAddr.empty() && ParseMedia2XAddr(*a.Xml, FMedia2XAddr))
-        LogInfo("Media2 service found at " + FMedia2XAddr);
+        LogInfo("Media2 service found at " + PrintableUrl(FMedia2XAddr));
       std::string xaddr;
       if (ParseMediaXAddr(*a.Xml, xaddr)) {
         FMediaXAddr = xaddr;
-        LogInfo("media service found at " + xaddr);
+        LogInfo("media service found at " + PrintableUrl(xaddr));
         return true;
       }
       // A token refused here is refused for every question: no use asking on.
@@ -261,7 +261,8 @@ bool TOnvifDevice::FindMedia2XAddr() {
     const TCameraAnswer a =
         Request(DeviceServiceURL(), [&](const std::string& l, const std::string& p,
                                         TClockOffset o) { return BuildGetServices(l, p, o); });
-    if (ParseMedia2XAddr(*a.Xml, FMedia2XAddr)) LogInfo("Media2 service found at " + FMedia2XAddr);
+    if (ParseMedia2XAddr(*a.Xml, FMedia2XAddr))
+      LogInfo("Media2 service found at " + PrintableUrl(FMedia2XAddr));
   } catch (const std::exception& e) {
     LogInfo(std::string("services not read: ") + e.what());
   }
