@@ -150,15 +150,20 @@ namespace {
 constexpr long kStreamLookupMs = 10000;
 
 // A new clip's name when none is given: the date and time, in the user's
-// own video folder.
+// own video folder; a number follows where a clip of that second is there.
 std::string NewClipName() {
   const std::string folder = GetUserAppDataFolder() + "Telvask/zorvane/video";
   CreatePrivateFolders(folder);
   const TLocalTime now = LocalTimeNow();
-  char name[64];
-  std::snprintf(name, sizeof name, "/clip-%04d-%02d-%02d_%02d-%02d-%02d.mp4", now.Year, now.Month,
+  char stamp[64];
+  std::snprintf(stamp, sizeof stamp, "/clip-%04d-%02d-%02d_%02d-%02d-%02d", now.Year, now.Month,
                 now.Day, now.Hour, now.Minute, now.Second);
-  return folder + name;
+  std::string name = folder + stamp + ".mp4";
+  for (int n = 2; FileInfoOf(name).Kind != TFileKind::Missing ||
+                  FileInfoOf(name + ".part").Kind != TFileKind::Missing;
+       ++n)
+    name = folder + stamp + "-" + std::to_string(n) + ".mp4";
+  return name;
 }
 
 }  // namespace
@@ -176,8 +181,11 @@ void TDriver::StartClip(bool showWindow, const std::string& fileName, bool keepA
   if (FClip.IsStarted()) throw Error(msg::kClipAlreadyRecording);
   if (FVideoMaxSeconds <= 0 || FVideoMaxMegabytes <= 0) throw Error(msg::kClipLimitsNotPositive);
   TClipSettings settings;
-  settings.FileName = !fileName.empty() ? fileName : !FVideoFileName.empty() ? FVideoFileName
-                                                                            : NewClipName();
+  // A name of our own making is not taken again: the next clip without a
+  // name gets a new one instead of replacing the last.
+  const bool named =
+      !fileName.empty() || (!FVideoFileName.empty() && FVideoFileName != FMadeClipName);
+  settings.FileName = !fileName.empty() ? fileName : named ? FVideoFileName : NewClipName();
   settings.KeepAudio = keepAudio;
   settings.MaxDuration = std::chrono::seconds(FVideoMaxSeconds);
   settings.MaxBytes = static_cast<uint64_t>(FVideoMaxMegabytes) << 20;
@@ -212,6 +220,7 @@ void TDriver::StartClip(bool showWindow, const std::string& fileName, bool keepA
            TLogLevel::llInfo);
   FClip.Start(settings);
   FVideoFileName = settings.FileName;
+  FMadeClipName = named ? "" : settings.FileName;
 }
 
 void TDriver::StopVideoImpl() {

@@ -66,6 +66,8 @@ class TDriver : public TVideocameraDriver {
   void CheckAddressSettings() const;
 
   std::unique_ptr<TOnvifDevice> FDevice;
+  // The name the last clip without one was given (it is in VideoFileName).
+  std::string FMadeClipName;
   // Declared last: a clip still recording is finished first.
   TClipRecorder FClip;
 };

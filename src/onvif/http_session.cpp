@@ -315,6 +315,34 @@ std::string OriginOf(const std::string& url) {
   return p.scheme + "://" + Lower(p.host) + ":" + p.port;
 }
 
+namespace {
+
+// The values of query parameters that cameras take a password in
+// ("...?user=admin&password=..."), masked; the query starts after from.
+std::string WithQuerySecretsMasked(std::string url, size_t from) {
+  const size_t query = url.find('?', from);
+  if (query == std::string::npos) return url;
+  const size_t fragment = std::min(url.find('#', query), url.size());
+  std::string out = url.substr(0, query + 1);
+  size_t at = query + 1;
+  while (at <= fragment) {
+    const size_t next = std::min(url.find('&', at), fragment);
+    const std::string_view field = std::string_view(url).substr(at, next - at);
+    const size_t equals = field.find('=');
+    const std::string key = Lower(std::string(field.substr(0, equals)));
+    if (equals != std::string_view::npos &&
+        (key == "password" || key == "passwd" || key == "pwd" || key == "pass" || key == "psw"))
+      out.append(field.substr(0, equals + 1)).append("********");
+    else
+      out.append(field);
+    if (next < fragment) out += '&';
+    at = next + 1;
+  }
+  return out.append(std::string_view(url).substr(fragment));
+}
+
+}  // namespace
+
 std::string PrintableUrl(const std::string& url) {
   // Named by the host the URL leads to, as SplitUrl reads it. An '@' after
   // the host may end a password written without percent-encoding: what
@@ -342,7 +370,7 @@ std::string PrintableUrl(const std::string& url) {
   } else {
     out.append(rest);
   }
-  return out;
+  return WithQuerySecretsMasked(std::move(out), start);
 }
 
 void HttpGlobalCleanup() {

@@ -18,6 +18,7 @@ extern "C" {
 #include <libavformat/avformat.h>
 #include <libavutil/avutil.h>
 #include <libavutil/mathematics.h>
+#include <libavutil/mem.h>
 }
 
 #include "common/error.h"
@@ -39,9 +40,32 @@ constexpr int kOutputBufferSize = 64 * 1024;
 // Fragments of an MP4 clip are cut at keyframes and at least this often
 // (microseconds): what a crash can take from the end of a clip.
 constexpr const char* kFragmentDuration = "1000000";
-// A jump forward in the camera's time stamps longer than this is a
-// discontinuity (the camera restarted its clock), not a gap in the picture.
+constexpr const char* kClusterDuration = "1000";  // milliseconds
+// A jump in the camera's time stamps longer than this, either way, is a
+// discontinuity (the camera restarted or stepped its clock), not a gap in
+// the picture.
 constexpr int64_t kLargestGapUs = 5 * int64_t{AV_TIME_BASE};
+// Time stamps beyond this (microseconds, about 36 000 years) are garbage:
+// the packet is taken as having none, and no sum of them can overflow.
+constexpr int64_t kLargestTimeUs = int64_t{1} << 60;
+// A clip whose camera's time stamps stand still or crawl still ends: this
+// long past its longest time by the clock.
+constexpr std::chrono::seconds kLongestOverrun{10};
+// The units a camera sends apart from its pictures are kept for the next
+// picture up to this size; more are dropped (a camera that sends nothing
+// else would grow them without end).
+constexpr size_t kMostCarriedBytes = size_t{1} << 20;
+// The pieces of one picture are joined up to this size; a camera whose time
+// stamp stands still would otherwise join its whole stream into one.
+constexpr int kMostPictureBytes = 32 << 20;
+// Whatever the camera announces, no single allocation of the library's
+// grows past this: a 32-bit client must not be run out of memory by one
+// answer or one frame.
+constexpr size_t kLargestLibraryAllocation = size_t{256} << 20;
+// How far the streams of a clip may drift apart before the muxer writes
+// what it holds (an audio track announced and never sent would hold the
+// picture back this long).
+constexpr int64_t kInterleaveUs = AV_TIME_BASE;
 
 const AVRational kMicroseconds{1, AV_TIME_BASE};
 
@@ -138,6 +162,9 @@ class TRecording {
   void ChooseStreams();
   void FindPictureSize(const AVPacket* keyframe, AVCodecParameters* out);
   void FindExtradata(const AVPacket* keyframe, AVCodecParameters* out);
+  // A time stamp of the camera's in microseconds; none when it has none, or
+  // one out of all measure.
+  static std::optional<int64_t> CameraTime(int64_t stamp, AVRational base);
   // The reason a library call failed with code, in the user's words.
   std::string FailureOf(int code, const std::string& step) const;
   std::string Masked(std::string text) const;
@@ -149,8 +176,10 @@ class TRecording {
   // refused when it changes the other. Only the set-up can redirect.
   std::string FUrl;
   std::string FHost;
+  std::string FRedirectedTo;
   TInterrupt FInterrupt = TInterrupt::None;
   TClock::time_point FDeadline;
+  TClock::time_point FLastPictureAt;
   std::string FLibraryLine;
 
   AVFormatContext* FIn = nullptr;
@@ -184,24 +213,26 @@ TInterrupt TRecording::Check() {
     FInterrupt = TInterrupt::Stop;
   } else if (TClock::now() > FDeadline) {
     FInterrupt = TInterrupt::Silence;
-  } else if (!FSettings.Login.empty() && !FHeaderWritten && FIn && FIn->url && FUrl != FIn->url &&
-             HostAndPort(FIn->url) != FHost) {
-    // The camera sent the client elsewhere: it would take the login there.
-    FInterrupt = TInterrupt::Redirect;
+  } else if (!FSettings.Login.empty() && !FHeaderWritten && FIn && FIn->url && FUrl != FIn->url) {
+    FUrl = FIn->url;
+    if (const std::string to = HostAndPort(FIn->url); to != FHost) {
+      // The camera sent the client elsewhere: it would take the login there.
+      FRedirectedTo = to;
+      FInterrupt = TInterrupt::Redirect;
+    }
   }
   return FInterrupt;
 }
 
+std::optional<int64_t> TRecording::CameraTime(int64_t stamp, AVRational base) {
+  if (stamp == AV_NOPTS_VALUE) return std::nullopt;
+  const int64_t us = av_rescale_q(stamp, base, kMicroseconds);
+  if (us < -kLargestTimeUs || us > kLargestTimeUs) return std::nullopt;
+  return us;
+}
+
 std::string TRecording::Masked(std::string text) const {
-  const std::string secrets[] = {PercentEncoded(FSettings.Login) + ":" +
-                                     PercentEncoded(FSettings.Password),
-                                 FSettings.Password};
-  for (const std::string& secret : secrets) {
-    if (secret.size() < 2) continue;
-    for (size_t at = text.find(secret); at != std::string::npos; at = text.find(secret, at))
-      text.replace(at, secret.size(), "********");
-  }
-  return text;
+  return WithoutSecrets(std::move(text), FSettings.Login, FSettings.Password);
 }
 
 void TRecording::NoteLibraryLine(int level, const std::string& line) {
@@ -222,7 +253,7 @@ std::string TRecording::FailureOf(int code, const std::string& step) const {
                                    .count(),
                                where);
     case TInterrupt::Redirect:
-      return msg::StreamRedirected(FIn && FIn->url ? HostAndPort(FIn->url) : "", where);
+      return msg::StreamRedirected(FRedirectedTo, where);
     case TInterrupt::None:
       break;
   }
@@ -439,10 +470,14 @@ void TRecording::CreateOutput() {
   }
   FOut->flags |= AVFMT_FLAG_CUSTOM_IO | AVFMT_FLAG_FLUSH_PACKETS;
   FOut->flush_packets = 1;
+  FOut->max_interleave_delta = kInterleaveUs;
   AVDictionary* options = nullptr;
   if (container == TClipContainer::FragmentedMp4) {
     av_dict_set(&options, "movflags", "frag_keyframe+empty_moov+default_base_moof", 0);
     av_dict_set(&options, "frag_duration", kFragmentDuration, 0);
+  } else {
+    // Clusters as short as MP4's fragments, for the same reason.
+    av_dict_set(&options, "cluster_time_limit", kClusterDuration, 0);
   }
   const int code = avformat_write_header(FOut, &options);
   av_dict_free(&options);
@@ -461,18 +496,15 @@ bool TRecording::Write(AVPacket* packet) {
   if (in < 0 || in >= static_cast<int>(FOutIndex.size()) || FOutIndex[in] < 0) return true;
   const AVRational inBase = FIn->streams[in]->time_base;
   AVStream* out = FOut->streams[FOutIndex[in]];
-  if (packet->dts == AV_NOPTS_VALUE) packet->dts = packet->pts;
-  if (packet->pts == AV_NOPTS_VALUE) packet->pts = packet->dts;
   // Time in the clip: from the first keyframe, across the camera's jumps.
-  const int64_t dtsUs = packet->dts == AV_NOPTS_VALUE
-                            ? FLastCameraUs
-                            : av_rescale_q(packet->dts, inBase, kMicroseconds);
+  const int64_t dtsUs = CameraTime(packet->dts, inBase)
+                            .value_or(CameraTime(packet->pts, inBase).value_or(FLastCameraUs));
   FLastCameraUs = dtsUs;
-  const int64_t ptsUs = packet->pts == AV_NOPTS_VALUE ? dtsUs
-                                                      : av_rescale_q(packet->pts, inBase, kMicroseconds);
+  const int64_t ptsUs = CameraTime(packet->pts, inBase).value_or(dtsUs);
   if (FStartUs == AV_NOPTS_VALUE) FStartUs = dtsUs;
   int64_t clipUs = dtsUs - FStartUs + FShiftUs;
-  if (in == FVideoIn && clipUs > FLastVideoUs + kLargestGapUs) {
+  if (in == FVideoIn && FVideoFrames > 0 &&
+      (clipUs > FLastVideoUs + kLargestGapUs || clipUs < FLastVideoUs - kLargestGapUs)) {
     FShiftUs -= clipUs - FLastVideoUs;
     clipUs = FLastVideoUs;
   }
@@ -517,11 +549,12 @@ bool TRecording::Copy(AVPacket* packet) {
     const std::string_view data(reinterpret_cast<const char*>(packet->data), packet->size);
     // Parameter sets, SEI and delimiters on their own go with the next picture.
     if (!CarriesPicture(data, codec == AV_CODEC_ID_HEVC)) {
-      FCarried.append(data);
+      if (FCarried.size() + data.size() > kMostCarriedBytes) FCarried.clear();
+      if (data.size() <= kMostCarriedBytes) FCarried.append(data);
       return true;
     }
     if (!FCarried.empty()) {
-      AVPacket* joined = av_packet_alloc();
+      AVPacket* joined = packet->size <= kMostPictureBytes ? av_packet_alloc() : nullptr;
       if (joined && av_new_packet(joined, static_cast<int>(FCarried.size()) + packet->size) >= 0 &&
           av_packet_copy_props(joined, packet) >= 0) {
         std::memcpy(joined->data, FCarried.data(), FCarried.size());
@@ -533,7 +566,8 @@ bool TRecording::Copy(AVPacket* packet) {
       FCarried.clear();
     }
   }
-  if (FPending->size > 0 && packet->pts != AV_NOPTS_VALUE && packet->pts == FPending->pts) {
+  if (FPending->size > 0 && packet->pts != AV_NOPTS_VALUE && packet->pts == FPending->pts &&
+      packet->size <= kMostPictureBytes - FPending->size) {
     const int at = FPending->size;
     if (av_grow_packet(FPending, packet->size) < 0) return true;
     std::memcpy(FPending->data + at, packet->data, packet->size);
@@ -548,17 +582,29 @@ bool TRecording::Copy(AVPacket* packet) {
 }
 
 void TRecording::Record() {
+  // The clip's time starts at its first keyframe, whatever comes after it.
+  const AVRational videoBase = FIn->streams[FVideoIn]->time_base;
+  FStartUs = CameraTime(FKeyframe->dts, videoBase)
+                 .value_or(CameraTime(FKeyframe->pts, videoBase).value_or(0));
+  const TClock::time_point backstop = TClock::now() + FSettings.MaxDuration + kLongestOverrun;
+  FLastPictureAt = TClock::now();
   if (!Copy(FKeyframe)) return;
   av_packet_unref(FKeyframe);
   for (;;) {
-    // The camera must send something within the silence limit.
-    FDeadline = TClock::now() + FSettings.SilenceLimit;
+    // The camera must send a picture within the silence limit: sound alone
+    // does not keep a clip going.
+    FDeadline = FLastPictureAt + FSettings.SilenceLimit;
     const int code = av_read_frame(FIn, FKeyframe);
-    if (code < 0) {
+    if (code < 0 || TClock::now() > backstop) {
       if (FPending->size > 0 && !Write(FPending)) return;
-      Finish(FInterrupt == TInterrupt::Stop ? "" : FailureOf(code, msg::kRecordingInterrupted));
+      if (code >= 0) {
+        Finish(msg::ClipAtMaxDuration(FSettings.MaxDuration.count()));
+      } else {
+        Finish(FInterrupt == TInterrupt::Stop ? "" : FailureOf(code, msg::kRecordingInterrupted));
+      }
       return;
     }
+    if (FKeyframe->stream_index == FVideoIn) FLastPictureAt = TClock::now();
     const bool going = Copy(FKeyframe);
     av_packet_unref(FKeyframe);
     if (!going) return;
@@ -591,6 +637,7 @@ void TRecording::Finish(std::string failure) {
       outcome.Failure = (failure.empty() ? "" : failure + "; ") + e.what();
     }
   }
+  outcome.Failure = Masked(std::move(outcome.Failure));
   std::lock_guard lock(FShared->Lock);
   FShared->Outcome = std::move(outcome);
 }
@@ -664,6 +711,7 @@ void LibraryLog(void*, int level, const char* format, va_list arguments) {
 void PrepareLibrary() {
   static std::once_flag once;
   std::call_once(once, [] {
+    av_max_alloc(kLargestLibraryAllocation);
     av_log_set_level(AV_LOG_WARNING);
     av_log_set_callback(&LibraryLog);
     avformat_network_init();
@@ -671,6 +719,21 @@ void PrepareLibrary() {
 }
 
 }  // namespace
+
+std::string WithoutSecrets(std::string text, const std::string& login,
+                           const std::string& password) {
+  constexpr std::string_view kMask = "********";
+  const std::string secrets[] = {PercentEncoded(login) + ":" + PercentEncoded(password), password};
+  for (const std::string& secret : secrets) {
+    if (secret.size() < 2) continue;
+    // The search goes on after each mask: a password of asterisks would
+    // otherwise be found in its own mask without end.
+    for (size_t at = text.find(secret); at != std::string::npos;
+         at = text.find(secret, at + kMask.size()))
+      text.replace(at, secret.size(), kMask);
+  }
+  return text;
+}
 
 TClipContainer ClipContainerFor(const std::string& fileName, bool& guessed) {
   const size_t dot = fileName.find_last_of('.');

@@ -23,6 +23,11 @@ enum class TClipContainer { FragmentedMp4, Matroska };
 // other extension is given Matroska, with guessed set.
 TClipContainer ClipContainerFor(const std::string& fileName, bool& guessed);
 
+// text with the login and password as the stream's address carries them,
+// and the password alone, masked ("********"); a password of one character
+// is left, as it would mask half the text.
+std::string WithoutSecrets(std::string text, const std::string& login, const std::string& password);
+
 struct TClipSettings {
   // rtsp://HOST[:PORT]/PATH with the address to connect to as its host, no
   // user information: the stream as the recorder opens it. A redirect to

@@ -17,6 +17,10 @@ so an idle server costs nothing.
     /freeze      H.264 that stops sending anything (RTP and RTCP) 3 s after
                  it starts, the connection left open
     /drop        H.264 whose connection the server closes 3 s after it starts
+    /mute        H.264 with G.711 whose picture stops 3 s after it starts, the
+                 sound going on
+    /no-sound    H.264 with G.711 announced, and no sound sent after its first
+                 packet
     /h264-4mbit  H.264, 1280x720 at about 4 Mbit/s
 
 It binds the given port (0: a free one) on 127.0.0.1, prints one line
@@ -104,7 +108,7 @@ AAC = ('audiotestsrc is-live=true wave=sine freq=440 volume=0.3 ! audioconvert !
 
 def mounts(Gst):
     """Path -> (launch description, kind): kind is '' for a plain stream,
-    'freeze' or 'drop'."""
+    'freeze', 'drop', 'mute' or 'no-sound'."""
     h264 = video(SMALL, SMALL_BITRATE_KBIT)
     table = {
         '/h264': (h264, ''),
@@ -113,6 +117,8 @@ def mounts(Gst):
         '/h264-pcmu': (h264 + ' ' + PCMU, ''),
         '/freeze': (h264, 'freeze'),
         '/drop': (h264, 'drop'),
+        '/mute': (h264 + ' ' + PCMU, 'mute'),
+        '/no-sound': (h264 + ' ' + PCMU, 'no-sound'),
         '/h264-4mbit': (video(LARGE, LARGE_BITRATE_KBIT), ''),
     }
     if all(Gst.ElementFactory.find(name) for name in AAC_ELEMENTS):
@@ -120,10 +126,10 @@ def mounts(Gst):
     return table
 
 
-def when_past(Gst, media, limit_ns, past):
-    """Calls past() for every buffer that reaches the first payloader of media
-    once limit_ns of stream time has passed since its first one, and drops
-    the buffer when past() says so. The probe sits on the payloader's sink:
+def when_past(Gst, media, limit_ns, past, payloader='pay0'):
+    """Calls past() for every buffer that reaches a payloader of media (the
+    picture's, unless named) once limit_ns of stream time has passed since
+    its first one, and drops the buffer when past() says so. The probe sits on the payloader's sink:
     its source pushes lists, which a buffer probe does not see."""
     first = []
 
@@ -137,7 +143,7 @@ def when_past(Gst, media, limit_ns, past):
             return Gst.PadProbeReturn.DROP
         return Gst.PadProbeReturn.OK
 
-    pad = media.get_element().get_by_name('pay0').get_static_pad('sink')
+    pad = media.get_element().get_by_name(payloader).get_static_pad('sink')
     pad.add_probe(Gst.PadProbeType.BUFFER, probe)
 
 
@@ -209,6 +215,14 @@ def make_server(GLib, Gst, GstRtsp, GstRtspServer, host, port, auth_method, cred
             factory.set_enable_rtcp(False)
             factory.connect('media-configure', lambda _, media: when_past(
                 Gst, media, STALL_AFTER_NS, lambda: True))
+        elif kind == 'mute':
+            factory.connect('media-configure', lambda _, media: when_past(
+                Gst, media, STALL_AFTER_NS, lambda: True))
+        elif kind == 'no-sound':
+            # The first sound buffer goes, so that its format is announced;
+            # none after it.
+            factory.connect('media-configure', lambda _, media: when_past(
+                Gst, media, 1, lambda: True, 'pay1'))
         elif kind == 'drop':
             factory.connect('media-configure', lambda _, media: close_when_past(
                 GLib, Gst, media, CLOSE_AFTER_NS))
