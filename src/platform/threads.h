@@ -2,8 +2,8 @@
 // add-in's module is let go.
 #pragma once
 
+#include <cstdint>
 #include <functional>
-#include <memory>
 
 namespace zorvane {
 
@@ -35,10 +35,10 @@ class TJoinableThread {
   // the process is ending (ProcessIsExiting).
   void Join() noexcept;
 
-  struct TNative;
-
  private:
-  std::unique_ptr<TNative> F;
+  // The system's handle of the thread (pthread_t, HANDLE), while it is ours.
+  uint64_t FHandle = 0;
+  bool FRunning = false;
 };
 
 // Whether the whole process is ending: on Windows, ExitProcess has begun and

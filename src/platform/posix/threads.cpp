@@ -4,6 +4,7 @@
 #include <pthread.h>
 
 #include <memory>
+#include <utility>
 
 #include "common/error.h"
 #include "platform/messages.h"
@@ -95,33 +96,14 @@ void StartDetachedThread(std::function<void()> work) {
   Launch(std::move(work), true);
 }
 
-struct TJoinableThread::TNative {
-  pthread_t Thread;
-};
-
-TJoinableThread::TJoinableThread() = default;
+static_assert(sizeof(pthread_t) <= sizeof(uint64_t));
 
 TJoinableThread::TJoinableThread(std::function<void()> work)
-    : F(new TNative{Launch(std::move(work), false)}) {}
-
-TJoinableThread::~TJoinableThread() {
-  Join();
-}
-
-TJoinableThread::TJoinableThread(TJoinableThread&& other) noexcept = default;
-
-TJoinableThread& TJoinableThread::operator=(TJoinableThread&& other) noexcept {
-  if (this != &other) {
-    Join();
-    F = std::move(other.F);
-  }
-  return *this;
-}
+    : FHandle(static_cast<uint64_t>(Launch(std::move(work), false))), FRunning(true) {}
 
 void TJoinableThread::Join() noexcept {
-  if (!F) return;
-  pthread_join(F->Thread, nullptr);
-  F.reset();
+  if (!std::exchange(FRunning, false)) return;
+  pthread_join(static_cast<pthread_t>(FHandle), nullptr);
 }
 
 bool ProcessIsExiting() {

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <memory>
+#include <utility>
 
 #include "common/error.h"
 #include "platform/messages.h"
@@ -59,36 +60,16 @@ void StartDetachedThread(std::function<void()> work) {
   CloseHandle(Launch(std::move(work)));
 }
 
-struct TJoinableThread::TNative {
-  HANDLE Thread;
-};
-
-TJoinableThread::TJoinableThread() = default;
-
 TJoinableThread::TJoinableThread(std::function<void()> work)
-    : F(new TNative{Launch(std::move(work))}) {}
-
-TJoinableThread::~TJoinableThread() {
-  Join();
-}
-
-TJoinableThread::TJoinableThread(TJoinableThread&& other) noexcept = default;
-
-TJoinableThread& TJoinableThread::operator=(TJoinableThread&& other) noexcept {
-  if (this != &other) {
-    Join();
-    F = std::move(other.F);
-  }
-  return *this;
-}
+    : FHandle(reinterpret_cast<uintptr_t>(Launch(std::move(work)))), FRunning(true) {}
 
 void TJoinableThread::Join() noexcept {
-  if (!F) return;
+  if (!std::exchange(FRunning, false)) return;
+  const HANDLE thread = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(FHandle));
   // While the process ends the thread is gone already; its handle only
   // needs closing.
-  if (!ProcessIsExiting()) WaitForSingleObject(F->Thread, INFINITE);
-  CloseHandle(F->Thread);
-  F.reset();
+  if (!ProcessIsExiting()) WaitForSingleObject(thread, INFINITE);
+  CloseHandle(thread);
 }
 
 bool ProcessIsExiting() {
