@@ -116,7 +116,9 @@ enum class TInterrupt { None, Stop, Silence, Redirect };
 struct TClipRecorder::TShared {
   std::mutex Lock;
   std::condition_variable Changed;
-  enum class TPhase { Starting, Recording, Finished } Phase = TPhase::Starting;
+  // The start has its answer: recording, or StartFailure. What comes after
+  // is read once the recording's thread has ended.
+  bool Answered = false;
   std::string StartFailure;
   TClipOutcome Outcome;
   std::atomic<bool> StopAsked{false};
@@ -646,8 +648,7 @@ void TRecording::Started(const std::string& failure) {
   {
     std::lock_guard lock(FShared->Lock);
     FShared->StartFailure = failure;
-    FShared->Phase = failure.empty() ? TClipRecorder::TShared::TPhase::Recording
-                                     : TClipRecorder::TShared::TPhase::Finished;
+    FShared->Answered = true;
   }
   FShared->Changed.notify_all();
 }
@@ -675,11 +676,6 @@ void TRecording::Run() noexcept {
   }
   Release();
   tRecording = nullptr;
-  {
-    std::lock_guard lock(FShared->Lock);
-    FShared->Phase = TClipRecorder::TShared::TPhase::Finished;
-  }
-  FShared->Changed.notify_all();
 }
 
 void TRecording::Release() noexcept {
@@ -762,7 +758,7 @@ void TClipRecorder::Start(const TClipSettings& settings) {
   TJoinableThread thread([recording = std::move(recording)] { recording->Run(); });
   {
     std::unique_lock lock(shared->Lock);
-    shared->Changed.wait(lock, [&] { return shared->Phase != TShared::TPhase::Starting; });
+    shared->Changed.wait(lock, [&] { return shared->Answered; });
   }
   if (!shared->StartFailure.empty()) {
     // The thread has only its connection to let go: it is waited for, so
